@@ -1,0 +1,31 @@
+# Two commands: `make run` and `make test`. Both install what is missing first.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: run test build bench fuzz format deps
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -x $(BUILD)/bin/vocalith ]; then \
+	  $(BUILD)/bin/vocalith; \
+	else \
+	  $(BUILD)/bin/vocalith-tts translate "Hello, world. Vocalith speaks 21 words for \$$3.50."; echo; \
+	fi
+
+test: deps
+	@scripts/test-all
+
+bench: build
+	@for b in $(BUILD)/bench-bin/*; do echo "== $$b"; $$b; done
+
+fuzz: deps
+	@FUZZ_SECONDS=$${FUZZ_SECONDS:-60} scripts/fuzz-all
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
