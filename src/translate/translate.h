@@ -1,0 +1,16 @@
+#pragma once
+// English text to phonetic string.
+//
+// TranslateText scans a NUL-terminated text through a four-character window,
+// sorts it into words, numbers, dollar amounts and other characters, and writes
+// the phoneme symbols (blanks for silence, one newline per input line break)
+// into `out`. At most capacity - 2 characters and a NUL are written, cut per
+// character. Returns the length of the string in `out`. A null text reads as
+// empty. Not re-entrant: one translation at a time.
+#include <cstdint>
+
+namespace vocalith::translate {
+
+int32_t TranslateText(const char* text, char* out, int32_t capacity);
+
+}  // namespace vocalith::translate

@@ -1,0 +1,38 @@
+#pragma once
+// The PhonTable: one recorded clip per phoneme, the current voice.
+#include <array>
+#include <cstdint>
+
+#include "voice/phoneme_inventory.h"
+
+namespace vocalith::voice {
+
+inline constexpr int32_t PHON_MAX_SAMPLES = 10000;
+
+struct PhonSlot {
+    int32_t count = 0;  // valid samples, 0..PHON_MAX_SAMPLES; 0 means no clip
+    std::array<int16_t, PHON_MAX_SAMPLES> samples{};  // only the first count are meaningful
+};
+
+struct PhonTable {
+    std::array<PhonSlot, PHONEME_COUNT> slots{};
+};
+
+// The program's one PhonTable (all zero at start).
+PhonTable& ThePhonTable();
+
+// Zeroes every count and every sample of the table.
+void ClearPhonTable(PhonTable& table = ThePhonTable());
+
+// The start-up reset: empties all 38 mixer channels of TheMixer(), then
+// clears ThePhonTable().
+void ResetSoundTables();
+
+// Queues a copy of slot `code`'s clip on the speech channel of TheMixer()
+// (userValue 1, tag "noOne"); codes outside 0..41 and empty slots do nothing.
+void PlayPhon(int code);
+
+// Cuts `text` into phoneme symbols and PlayPhon()s each one found, in order.
+void SpeakPhonetic(const char* text);
+
+}  // namespace vocalith::voice

@@ -1,0 +1,40 @@
+#pragma once
+// Voice files: voices/NAME.voc beside the program.
+//
+// Format (all integers little-endian): 100 signed 32-bit header entries
+// (entries 0..41 are the slot counts, 42..99 zero), then the first count
+// samples of slots 0..41 in code order as signed 16-bit values.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "voice/phon_table.h"
+
+namespace vocalith::voice {
+
+inline constexpr int VOICE_HEADER_ENTRIES = 100;
+inline constexpr int VOICE_HEADER_BYTES = 400;
+
+// Outcome of a voice file operation; `reason` says why in plain words when !ok.
+struct VoiceResult {
+    bool ok = false;
+    std::string reason;
+    explicit operator bool() const { return ok; }
+};
+
+// Writes the table to `path` atomically (temporary file, flush, rename); on
+// failure the old file is intact. Creates the parent (voices) folder if missing.
+VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table = ThePhonTable());
+
+// Reads `path` into the table. The whole file is checked first; a refused
+// file leaves the table exactly as it was.
+VoiceResult LoadVoice(const std::filesystem::path& path, PhonTable& table = ThePhonTable());
+
+// The same, from bytes in memory (no file).
+VoiceResult LoadVoiceBytes(std::span<const uint8_t> bytes, PhonTable& table);
+std::vector<uint8_t> EncodeVoice(const PhonTable& table);
+
+}  // namespace vocalith::voice
