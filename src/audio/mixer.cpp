@@ -1,0 +1,1 @@
+#include "audio/mixer.h"

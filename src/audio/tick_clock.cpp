@@ -1,0 +1,1 @@
+#include "audio/tick_clock.h"

@@ -1,0 +1,19 @@
+#pragma once
+// Shared pieces of the vocalith-tts subcommands.
+#include <string_view>
+
+namespace vocalith::cli {
+
+// Exit statuses: 0 success, 1 failure, 2 usage error.
+inline constexpr int EXIT_OK = 0;
+inline constexpr int EXIT_FAILURE_ = 1;
+inline constexpr int EXIT_USAGE = 2;
+
+// Prints "vocalith-tts: MESSAGE" as one line on standard error and returns `status`.
+int Fail(int status, std::string_view message);
+
+// Subcommands; argv[0] is the subcommand's name.
+int RunTranslate(int argc, char** argv);
+int RunSay(int argc, char** argv);
+
+}  // namespace vocalith::cli
