@@ -18,8 +18,8 @@ struct WorkBuffer {
     int32_t length = 0;  // valid samples at the start of samples, 0..RECORD_LIMIT
     std::array<std::array<int16_t, WORK_CAPACITY>, 2> backup{};
     std::array<int32_t, 2> backupLength{};
-    int32_t recording = 0;      // 1 while a recording runs
-    int32_t recordedCount = 0;  // samples appended by the running (or last) recording
+    int32_t recording = 0;       // 1 while a recording runs
+    int32_t recordedCount = 0;   // samples appended by the running (or last) recording
     int32_t selectionStart = 0;  // may stray outside the buffer until ClampSelection
     int32_t selectionEnd = 0;    // one past the last selected sample
     int32_t displayLength = 1;   // samples the last waveform drawing spread over its width

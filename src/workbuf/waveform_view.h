@@ -1,0 +1,26 @@
+#pragma once
+// The waveform view: draws the work buffer into a rectangle, one sample per
+// pixel column, on a scale of +-8000 around a grey zero axis. The selection
+// is bright green against dark green, a running recording is red, and two
+// white markers stand at the selection's ends.
+#include "workbuf/canvas.h"
+#include "workbuf/work_buffer.h"
+
+namespace vocalith::workbuf {
+
+inline constexpr Colour BACKGROUND_COLOUR{0, 0, 0};
+inline constexpr Colour AXIS_COLOUR{128, 128, 128};
+inline constexpr Colour SELECTED_COLOUR{0, 255, 0};
+inline constexpr Colour UNSELECTED_COLOUR{0, 128, 0};
+inline constexpr Colour RECORDING_COLOUR{255, 0, 0};
+inline constexpr Colour MARKER_COLOUR{255, 255, 255};
+inline constexpr Colour TRACE_POINT_COLOUR{0, 255, 0};  // set on each trace point before its line
+inline constexpr int32_t WAVE_SCALE = 8000;             // the sample drawn at half the height
+
+// Paints the whole of viewRect with the buffer's waveform, leaves the
+// canvas's pen as it found it, and stores in wb.displayLength the number of
+// samples spread over the width (the capacity while recording, else the
+// length), which SetSelectionFromView uses to map clicks.
+void DrawWaveform(Canvas& canvas, const Rect& viewRect, WorkBuffer& wb = TheWorkBuffer());
+
+}  // namespace vocalith::workbuf
