@@ -6,7 +6,10 @@
 // the phoneme symbols (blanks for silence, one newline per input line break)
 // into `out`. At most capacity - 2 characters and a NUL are written, cut per
 // character. Returns the length of the string in `out`. A null text reads as
-// empty. Not re-entrant: one translation at a time.
+// empty. Bytes 128..255 are characters (only the NUL ends the text), spoken
+// by the name of their low seven bits; a digit string worth more than
+// 2147483647 is spoken digit by digit. Not re-entrant: one translation at a
+// time.
 #include <cstdint>
 
 namespace vocalith::translate {

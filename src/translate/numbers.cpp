@@ -1,0 +1,308 @@
+// Numbers and money.
+#include "translate/numbers.h"
+
+#include <cstddef>
+#include <limits>
+
+#include "translate/char_names.h"
+#include "translate/translator_state.h"
+
+namespace vocalith::translate {
+
+const char* const CardinalWords[20] = {
+    "zIHrOW ",   "wAHn ",     "tUW ",       "THrIY ",       "fOWr ",      "fAYv ",     "sIHks ",
+    "sEHvAXn ",  "EYt ",      "nAYn ",      "tEHn ",        "IYlEHvAXn ", "twEHlv ",   "THERtIYn ",
+    "fOWrtIYn ", "fIHftIYn ", "sIHkstIYn ", "sEHvEHntIYn ", "EYtIYn ",    "nAYntIYn ",
+};
+
+const char* const OrdinalWords[20] = {
+    "zIHrOWEHTH ", "fERst ",       "sEHkAHnd ",      "THERd ",      "fOWrTH ",
+    "fIHfTH ",     "sIHksTH ",     "sEHvEHnTH ",     "EYtTH ",      "nAYnTH ",
+    "tEHnTH ",     "IYlEHvEHnTH ", "twEHlvTH ",      "THERtIYnTH ", "fAOrtIYnTH ",
+    "fIHftIYnTH ", "sIHkstIYnTH ", "sEHvEHntIYnTH ", "EYtIYnTH ",   "nAYntIYnTH ",
+};
+
+const char* const TensWords[8] = {
+    "twEHntIY ", "THERtIY ",    "fAOrtIY ", "fIHftIY ",
+    "sIHkstIY ", "sEHvEHntIY ", "EYtIY ",   "nAYntIY ",
+};
+
+const char* const OrdinalTensWords[8] = {
+    "twEHntIYEHTH ", "THERtIYEHTH ",    "fOWrtIYEHTH ", "fIHftIYEHTH ",
+    "sIHkstIYEHTH ", "sEHvEHntIYEHTH ", "EYtIYEHTH ",   "nAYntIYEHTH ",
+};
+
+namespace {
+
+constexpr const char* kBillion = "bIHlIYAXn ";
+constexpr const char* kMillion = "mIHlIYAXn ";
+constexpr const char* kThousand = "THAWzAEnd ";
+constexpr const char* kHundred = "hAHndrEHd ";
+constexpr const char* kBillionth = "bIHlIYAXnTH ";
+constexpr const char* kMillionth = "mIHlIYAXnTH ";
+constexpr const char* kThousandth = "THAWzAEndTH ";
+constexpr const char* kHundredth = "hAHndrEHdTH ";
+constexpr const char* kNumberAnd = "AEnd ";
+constexpr const char* kCardinalMinus = "mAYnAHs ";
+constexpr const char* kOrdinalMinus = "mAHnAXs ";
+constexpr const char* kOverflow = "IHnfIHnIHtIY ";
+constexpr const char* kDollar = "dAAlER ";
+constexpr const char* kDollars = "dAAlAArz ";
+constexpr const char* kMoneyAnd = "AAnd ";
+constexpr const char* kCent = "sEHnt ";
+constexpr const char* kCents = "sEHnts ";
+constexpr const char* kPoint = "pOYnt ";
+
+int DigitValue(int c) {
+    return c - '0';
+}
+
+// Thousands are split off for 1000..1099 and from 2000 on; 1100..1999 are
+// read as eleven hundred .. nineteen hundred ninety-nine.
+bool SaysThousands(int32_t n) {
+    return (n >= 1000 && n <= 1099) || n >= 2000;
+}
+
+// Accumulates a digit string into a signed 32-bit value. A string whose value
+// passes 2147483647 cannot be said as a number; it is then spoken digit by
+// digit by the digits' names instead (wrapping around would say a wrong,
+// possibly negative, number). Leading zeros do not count towards the value,
+// so "0000000000005" is 5. No memory is needed beyond the ten significant
+// digits that fit: once the value overflows, the digits so far are spoken and
+// every further digit is spoken as it arrives; nothing else is emitted while
+// a digit string is being read.
+class DigitString {
+  public:
+    void Add(int digitChar) {
+        if (overflowed_) {
+            SayAscii(digitChar);
+            return;
+        }
+        const int d = DigitValue(digitChar);
+        if (value_ == 0 && significant_ == 0 && d == 0) {
+            ++leadingZeros_;
+            return;
+        }
+        if (value_ > (std::numeric_limits<int32_t>::max() - d) / 10) {
+            overflowed_ = true;
+            for (size_t i = 0; i < leadingZeros_; ++i) SayAscii('0');
+            for (int i = 0; i < significant_; ++i) SayAscii(digits_[i]);
+            SayAscii(digitChar);
+            return;
+        }
+        value_ = value_ * 10 + d;
+        digits_[significant_++] = static_cast<char>(digitChar);
+    }
+    bool Overflowed() const { return overflowed_; }
+    int32_t Value() const { return value_; }
+
+  private:
+    int32_t value_ = 0;
+    bool overflowed_ = false;
+    size_t leadingZeros_ = 0;
+    int significant_ = 0;  // at most 10 before an overflow
+    char digits_[10] = {};
+};
+
+// The ordinal suffix that a number ending in `lastDigit` takes.
+const char* SuffixFor(int lastDigit) {
+    switch (lastDigit) {
+        case '1':
+            return "ST";
+        case '2':
+            return "ND";
+        case '3':
+            return "RD";
+        default:
+            return "TH";
+    }
+}
+
+}  // namespace
+
+void SayCardinal(int32_t n) {
+    if (n < 0) {
+        EmitString(kCardinalMinus);
+        // The negation of -2147483648 does not fit in 32 bits.
+        if (n == std::numeric_limits<int32_t>::min()) {
+            EmitString(kOverflow);
+            return;
+        }
+        n = -n;
+    }
+    if (n >= 1000000000) {
+        SayCardinal(n / 1000000000);
+        EmitString(kBillion);
+        n %= 1000000000;
+        if (n == 0) return;
+        if (n < 100) EmitString(kNumberAnd);
+    }
+    if (n >= 1000000) {
+        SayCardinal(n / 1000000);
+        EmitString(kMillion);
+        n %= 1000000;
+        if (n == 0) return;
+        if (n < 100) EmitString(kNumberAnd);
+    }
+    if (SaysThousands(n)) {
+        SayCardinal(n / 1000);
+        EmitString(kThousand);
+        n %= 1000;
+        if (n == 0) return;
+        if (n < 100) EmitString(kNumberAnd);
+    }
+    if (n >= 100) {
+        EmitString(CardinalWords[n / 100]);
+        EmitString(kHundred);
+        n %= 100;
+        if (n == 0) return;
+    }
+    if (n >= 20) {
+        EmitString(TensWords[(n - 20) / 10]);
+        n %= 10;
+        if (n == 0) return;
+    }
+    EmitString(CardinalWords[n]);
+}
+
+void SayOrdinal(int32_t n) {
+    if (n < 0) {
+        EmitString(kOrdinalMinus);
+        if (n == std::numeric_limits<int32_t>::min()) {
+            EmitString(kOverflow);
+            return;
+        }
+        n = -n;
+    }
+    if (n >= 1000000000) {
+        SayCardinal(n / 1000000000);
+        n %= 1000000000;
+        if (n == 0) {
+            EmitString(kBillionth);
+            return;
+        }
+        EmitString(kBillion);
+        if (n < 100) EmitString(kNumberAnd);
+    }
+    if (n >= 1000000) {
+        SayCardinal(n / 1000000);
+        n %= 1000000;
+        if (n == 0) {
+            EmitString(kMillionth);
+            return;
+        }
+        EmitString(kMillion);
+        if (n < 100) EmitString(kNumberAnd);
+    }
+    if (SaysThousands(n)) {
+        SayCardinal(n / 1000);
+        n %= 1000;
+        if (n == 0) {
+            EmitString(kThousandth);
+            return;
+        }
+        EmitString(kThousand);
+        if (n < 100) EmitString(kNumberAnd);
+    }
+    if (n >= 100) {
+        EmitString(CardinalWords[n / 100]);
+        n %= 100;
+        if (n == 0) {
+            EmitString(kHundredth);
+            return;
+        }
+        EmitString(kHundred);
+    }
+    if (n >= 20) {
+        if (n % 10 == 0) {
+            EmitString(OrdinalTensWords[(n - 20) / 10]);
+            return;
+        }
+        EmitString(TensWords[(n - 20) / 10]);
+        n %= 10;
+    }
+    EmitString(OrdinalWords[n]);
+}
+
+void ScanNumber() {
+    Translator& t = theTranslator;
+    DigitString digits;
+    int lastDigit = t.C0;
+    digits.Add(t.C0);
+    AdvanceWindow();
+    while (IsDigit(t.C0)) {
+        lastDigit = t.C0;
+        digits.Add(t.C0);
+        AdvanceWindow();
+    }
+
+    // Only the last digit selects the suffix, so "11th" is no ordinal while
+    // "11st" is. A digit string too long to say as a number has been spoken
+    // by digit names; its suffix is then spelled like any glued letters.
+    const char* suffix = SuffixFor(lastDigit);
+    if (!digits.Overflowed() && ToUpper(t.C0) == suffix[0] && ToUpper(t.C1) == suffix[1] &&
+        !IsLetter(t.C2) && !IsDigit(t.C2)) {
+        SayOrdinal(digits.Value());
+        AdvanceWindow();
+        AdvanceWindow();
+        return;
+    }
+    if (!digits.Overflowed()) SayCardinal(digits.Value());
+
+    if (t.C0 == '.' && IsDigit(t.C1)) {
+        EmitString(kPoint);
+        AdvanceWindow();
+        while (IsDigit(t.C0)) {
+            SayAscii(t.C0);
+            AdvanceWindow();
+        }
+    }
+    while (IsLetter(t.C0)) {
+        SayAscii(t.C0);
+        AdvanceWindow();
+    }
+}
+
+void ScanDollars() {
+    Translator& t = theTranslator;
+    DigitString digits;
+    AdvanceWindow();  // the dollar sign is not spoken
+    // Thousands commas, a trailing one included, are consumed and ignored.
+    while (IsDigit(t.C0) || t.C0 == ',') {
+        if (IsDigit(t.C0)) digits.Add(t.C0);
+        AdvanceWindow();
+    }
+    if (!digits.Overflowed()) SayCardinal(digits.Value());
+    const bool one = !digits.Overflowed() && digits.Value() == 1;
+
+    if (t.C0 == '.' && IsDigit(t.C1)) {
+        AdvanceWindow();
+        if (IsDigit(t.C1) && !IsDigit(t.C2)) {
+            // Exactly two digits after the point: cents.
+            EmitString(one ? kDollar : kDollars);
+            if (t.C0 == '0' && t.C1 == '0') {
+                AdvanceWindow();
+                AdvanceWindow();
+                return;
+            }
+            EmitString(kMoneyAnd);
+            const int32_t cents = 10 * DigitValue(t.C0) + DigitValue(t.C1);
+            SayCardinal(cents);
+            EmitString(cents == 1 ? kCent : kCents);
+            AdvanceWindow();
+            AdvanceWindow();
+            return;
+        }
+        // One digit, or three and more: a decimal amount, always plural.
+        EmitString(kPoint);
+        while (IsDigit(t.C0)) {
+            SayAscii(t.C0);
+            AdvanceWindow();
+        }
+        EmitString(kDollars);
+        return;
+    }
+    EmitString(one ? kDollar : kDollars);
+}
+
+}  // namespace vocalith::translate

@@ -1,0 +1,32 @@
+#include "translate_test_support.h"
+
+#include <vector>
+
+#include "translate/translate.h"
+#include "translate/translator_state.h"
+
+namespace vocalith::translate::testing {
+
+int32_t UncutCapacity(const std::string& text) {
+    // No input character says more than 24 output characters.
+    return static_cast<int32_t>(32 * text.size() + 64);
+}
+
+std::string Translate(const std::string& text) {
+    return Translate(text, UncutCapacity(text));
+}
+
+std::string Translate(const std::string& text, int32_t capacity) {
+    std::vector<char> out(capacity > 0 ? static_cast<size_t>(capacity) : 1, '\x7f');
+    const int32_t n = TranslateText(text.c_str(), out.data(), capacity);
+    return std::string(out.data(), static_cast<size_t>(n));
+}
+
+std::string Emitted(const std::function<void()>& emit, int32_t capacity) {
+    std::vector<char> out(static_cast<size_t>(capacity), '\x7f');
+    StartOutput(out.data(), capacity);
+    emit();
+    return std::string(out.data());
+}
+
+}  // namespace vocalith::translate::testing

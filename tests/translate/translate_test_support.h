@@ -1,0 +1,21 @@
+#pragma once
+// Helpers shared by the translator tests.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vocalith::translate::testing {
+
+// Capacity that never cuts the translation of `text`.
+int32_t UncutCapacity(const std::string& text);
+
+// TranslateText of `text` with a buffer large enough for `capacity`
+// (by default one that never cuts).
+std::string Translate(const std::string& text, int32_t capacity);
+std::string Translate(const std::string& text);
+
+// Runs `emit` against a fresh output of the given capacity and returns what
+// it wrote through the Translator's output.
+std::string Emitted(const std::function<void()>& emit, int32_t capacity = 1 << 16);
+
+}  // namespace vocalith::translate::testing
