@@ -25,11 +25,11 @@ inline constexpr int32_t MIX_LIMIT = 32760;
 // One queued clip. Header and samples live in one allocation; the samples
 // follow the header directly (see Samples()).
 struct ClipNode {
-    ClipNode* next;      // the following clip of the same channel, or null
-    uint32_t queuedAt;   // tick at which the clip was queued
-    int32_t userValue;   // the caller's value, never read by the mixer
-    char tag[16];        // the caller's tag cut to 15 characters, NUL-terminated
-    int32_t byteCount;   // twice the sample count
+    ClipNode* next;     // the following clip of the same channel, or null
+    uint32_t queuedAt;  // tick at which the clip was queued
+    int32_t userValue;  // the caller's value, never read by the mixer
+    char tag[16];       // the caller's tag cut to 15 characters, NUL-terminated
+    int32_t byteCount;  // twice the sample count
     int16_t* Samples() { return reinterpret_cast<int16_t*>(this + 1); }
     const int16_t* Samples() const { return reinterpret_cast<const int16_t*>(this + 1); }
     int32_t SampleCount() const { return byteCount / 2; }
@@ -44,6 +44,10 @@ struct MixerChannel {
     int32_t clipCount = 0;
     int32_t queuedSamples = 0;
     uint32_t startTick = 0;
+    // The last clip, so that appending does not walk the whole list; kept by
+    // QueueClip and the mixer. Null with a non-empty queue is repaired by
+    // walking from head.
+    ClipNode* tail = nullptr;
 };
 
 // The channel table with the clock it reads. Releases its clips on destruction.
@@ -65,7 +69,10 @@ Mixer& TheMixer();
 
 // Queues a copy of `count` samples on channel `channel` (0..37) of `mixer`.
 // count < 0 clears the channel; count == 0 or samples == nullptr does nothing.
-// Returns the samples still to play on that channel after the call.
+// A clip whose memory cannot be had (or whose size would overflow the
+// channel's 32-bit counters) is dropped. A null tag is stored as "".
+// Returns the samples still to play on that channel after the call; a channel
+// index outside 0..37 does nothing and returns 0.
 int32_t QueueClip(Mixer& mixer, int channel, int32_t userValue, const char* tag,
                   const int16_t* samples, int32_t count);
 
@@ -77,12 +84,14 @@ void ClearAllChannels(Mixer& mixer);
 
 // Takes one sample from the channel at tick `now`; `got` tells whether a
 // queued sample was taken (false during the start delay and when empty).
+// The delay lasts while startTick != 0 and now - startTick < 450 (unsigned).
 int16_t NextSample(MixerChannel& channel, uint32_t now, bool& got);
 
 // Mixes up to `count` samples of all 38 channels into `output`. With
 // clearFirst the block is zeroed first; with stopWhenIdle mixing stops at the
-// first index at which no channel gave a sample. Returns the samples produced.
-int32_t MixBlock(Mixer& mixer, int16_t* output, int32_t count, bool clearFirst,
-                 bool stopWhenIdle);
+// first index at which no channel gave a sample. Returns the samples produced;
+// count <= 0 or a null output produces nothing and returns 0. The clock is
+// read once per call. Never allocates; releases clips that run out.
+int32_t MixBlock(Mixer& mixer, int16_t* output, int32_t count, bool clearFirst, bool stopWhenIdle);
 
 }  // namespace vocalith::audio

@@ -6,7 +6,7 @@
 namespace vocalith::audio {
 
 class TickClock {
-public:
+  public:
     virtual ~TickClock() = default;
     // The current tick count in milliseconds.
     virtual uint32_t Now() = 0;
@@ -14,19 +14,19 @@ public:
 
 // Monotonic milliseconds since an arbitrary origin (wraps after ~49 days).
 class SteadyTickClock final : public TickClock {
-public:
+  public:
     uint32_t Now() override;
 };
 
 // A clock that moves only when told to: tests and offline rendering.
 class FakeTickClock final : public TickClock {
-public:
+  public:
     explicit FakeTickClock(uint32_t start = 1) : now_(start) {}
     uint32_t Now() override { return now_; }
     void Set(uint32_t tick) { now_ = tick; }
     void Advance(uint32_t ms) { now_ += ms; }
 
-private:
+  private:
     uint32_t now_;
 };
 

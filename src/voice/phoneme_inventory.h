@@ -9,9 +9,9 @@ inline constexpr int PHONEME_COUNT = 42;
 inline constexpr int SILENCE_CODE = 41;
 
 struct PhonemeEntry {
-    int32_t code;     // the row's position, 0..41
-    char symbol[3];   // two upper-case letters (second may be any case), one lower-case, or " "
-    char hint[21];    // an example word, the letters that carry the sound in capitals
+    int32_t code;    // the row's position, 0..41
+    char symbol[3];  // two upper-case letters (second may be any case), one lower-case, or " "
+    char hint[21];   // an example word, the letters that carry the sound in capitals
 };
 
 extern const std::array<PhonemeEntry, PHONEME_COUNT> kInventory;

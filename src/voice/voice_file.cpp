@@ -1,0 +1,254 @@
+#include "voice/voice_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+namespace vocalith::voice {
+
+namespace {
+
+using Header = std::array<int32_t, VOICE_HEADER_ENTRIES>;
+
+VoiceResult Ok() {
+    return VoiceResult{true, {}};
+}
+VoiceResult Refused(std::string reason) {
+    return VoiceResult{false, std::move(reason)};
+}
+
+std::string ErrnoText(int err) {
+    return std::strerror(err);
+}
+
+int32_t ReadLe32(const uint8_t* p) {
+    const uint32_t u = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                       (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<int32_t>(u);
+}
+
+int16_t ReadLe16(const uint8_t* p) {
+    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+}
+
+void WriteLe32(uint8_t* p, int32_t value) {
+    const auto u = static_cast<uint32_t>(value);
+    p[0] = static_cast<uint8_t>(u);
+    p[1] = static_cast<uint8_t>(u >> 8);
+    p[2] = static_cast<uint8_t>(u >> 16);
+    p[3] = static_cast<uint8_t>(u >> 24);
+}
+
+// The count a slot is stored with: a count outside the slot's capacity can
+// only come from a damaged table, and is stored cut to the capacity so the
+// writer never reads past the slot.
+int32_t StoredCount(const PhonSlot& slot) {
+    if (slot.count < 0) return 0;
+    return slot.count > PHON_MAX_SAMPLES ? PHON_MAX_SAMPLES : slot.count;
+}
+
+// Decodes and checks the 400 header bytes; on success `sampleBytes` is the
+// number of sample bytes the header asks for.
+VoiceResult ParseHeader(const uint8_t* bytes, Header& header, size_t& sampleBytes) {
+    sampleBytes = 0;
+    for (int i = 0; i < VOICE_HEADER_ENTRIES; ++i) header[i] = ReadLe32(bytes + 4 * i);
+    for (int i = 0; i < PHONEME_COUNT; ++i) {
+        if (header[i] < 0 || header[i] > PHON_MAX_SAMPLES) {
+            return Refused("the count of slot " + std::to_string(i) + " (\"" +
+                           kInventory[i].symbol + "\") is " + std::to_string(header[i]) +
+                           ", outside 0 to " + std::to_string(PHON_MAX_SAMPLES));
+        }
+        sampleBytes += 2 * static_cast<size_t>(header[i]);
+    }
+    return Ok();
+}
+
+// Copies the checked samples into the table; samples past a slot's new
+// count keep their old values.
+void Apply(const Header& header, const uint8_t* samples, PhonTable& table) {
+    size_t offset = 0;
+    for (int i = 0; i < PHONEME_COUNT; ++i) {
+        PhonSlot& slot = table.slots[static_cast<size_t>(i)];
+        slot.count = header[i];
+        for (int32_t k = 0; k < header[i]; ++k) {
+            slot.samples[static_cast<size_t>(k)] = ReadLe16(samples + offset);
+            offset += 2;
+        }
+    }
+}
+
+std::string ShortData(size_t have, size_t need) {
+    return "the file holds " + std::to_string(have) + " bytes of samples but its header needs " +
+           std::to_string(need);
+}
+
+// Writes all of `bytes` to `fd`, retrying short writes.
+bool WriteAll(int fd, const uint8_t* bytes, size_t size, int& err) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Reads up to `size` bytes; returns the number read, or -1 with `err` set.
+ssize_t ReadUpTo(int fd, uint8_t* bytes, size_t size, int& err) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, bytes + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            return -1;
+        }
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+class Fd {
+  public:
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+  private:
+    int fd_;
+};
+
+}  // namespace
+
+std::vector<uint8_t> EncodeVoice(const PhonTable& table) {
+    size_t total = VOICE_HEADER_BYTES;
+    for (const PhonSlot& slot : table.slots) total += 2 * static_cast<size_t>(StoredCount(slot));
+    std::vector<uint8_t> bytes(total, 0);
+    for (int i = 0; i < PHONEME_COUNT; ++i) {
+        WriteLe32(bytes.data() + 4 * i, StoredCount(table.slots[static_cast<size_t>(i)]));
+    }
+    size_t offset = VOICE_HEADER_BYTES;
+    for (const PhonSlot& slot : table.slots) {
+        const int32_t count = StoredCount(slot);
+        for (int32_t k = 0; k < count; ++k) {
+            const auto u = static_cast<uint16_t>(slot.samples[static_cast<size_t>(k)]);
+            bytes[offset++] = static_cast<uint8_t>(u);
+            bytes[offset++] = static_cast<uint8_t>(u >> 8);
+        }
+    }
+    return bytes;
+}
+
+VoiceResult LoadVoiceBytes(std::span<const uint8_t> bytes, PhonTable& table) {
+    if (bytes.size() < static_cast<size_t>(VOICE_HEADER_BYTES)) {
+        return Refused("the file is " + std::to_string(bytes.size()) +
+                       " bytes long, shorter than the 400-byte header");
+    }
+    Header header{};
+    size_t need = 0;
+    VoiceResult checked = ParseHeader(bytes.data(), header, need);
+    if (!checked) return checked;
+    const size_t have = bytes.size() - VOICE_HEADER_BYTES;
+    if (have < need) return Refused(ShortData(have, need));
+    // Bytes after the samples are ignored.
+    Apply(header, bytes.data() + VOICE_HEADER_BYTES, table);
+    return Ok();
+}
+
+VoiceResult LoadVoice(const std::filesystem::path& path, PhonTable& table) {
+    const std::string name = path.string();
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return Refused("cannot open " + name + ": " + ErrnoText(errno));
+
+    // Only the header and the sample bytes it announces are read, so a huge
+    // file costs no more than the largest voice.
+    uint8_t head[VOICE_HEADER_BYTES];
+    int err = 0;
+    const ssize_t got = ReadUpTo(fd.get(), head, sizeof head, err);
+    if (got < 0) return Refused("cannot read " + name + ": " + ErrnoText(err));
+    if (got < VOICE_HEADER_BYTES) {
+        return Refused(name + ": the file is " + std::to_string(got) +
+                       " bytes long, shorter than the 400-byte header");
+    }
+    Header header{};
+    size_t need = 0;
+    VoiceResult checked = ParseHeader(head, header, need);
+    if (!checked) return Refused(name + ": " + checked.reason);
+    std::vector<uint8_t> samples(need);
+    const ssize_t read = ReadUpTo(fd.get(), samples.data(), need, err);
+    if (read < 0) return Refused("cannot read " + name + ": " + ErrnoText(err));
+    if (static_cast<size_t>(read) < need) {
+        return Refused(name + ": " + ShortData(static_cast<size_t>(read), need));
+    }
+    Apply(header, samples.data(), table);
+    return Ok();
+}
+
+VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table) {
+    const std::string name = path.string();
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) {
+        std::filesystem::create_directories(folder, ec);
+        if (ec)
+            return Refused("cannot create voices folder " + folder.string() + ": " + ec.message());
+    }
+
+    // The voice goes to a temporary file in the same folder first and
+    // replaces the old file only once every byte is on disk, so a failed
+    // save never costs the voice that was there.
+    std::string tempName = (folder / (path.filename().string() + ".XXXXXX")).string();
+    std::vector<char> temp(tempName.begin(), tempName.end());
+    temp.push_back('\0');
+    Fd fd(::mkstemp(temp.data()));
+    if (fd.get() < 0) return Refused("cannot create " + name + ": " + ErrnoText(errno));
+    const std::string tempPath(temp.data());
+    auto fail = [&](const std::string& what, int e) {
+        if (fd.get() >= 0) ::close(fd.release());
+        ::unlink(tempPath.c_str());
+        return Refused(what + " " + name + ": " + ErrnoText(e));
+    };
+
+    // mkstemp makes the file private; a voice file gets the usual mode.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd.get(), 0666 & ~mask);
+
+    const std::vector<uint8_t> bytes = EncodeVoice(table);
+    int err = 0;
+    if (!WriteAll(fd.get(), bytes.data(), bytes.size(), err)) return fail("cannot write", err);
+    if (::fsync(fd.get()) != 0) return fail("cannot write", errno);
+    if (::close(fd.release()) != 0) return fail("cannot write", errno);
+    if (::rename(tempPath.c_str(), path.c_str()) != 0) return fail("cannot replace", errno);
+
+    // Make the rename itself durable; a failure here loses nothing.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return Ok();
+}
+
+}  // namespace vocalith::voice

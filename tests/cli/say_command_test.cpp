@@ -1,0 +1,167 @@
+// vocalith-tts say, run as a program: the WAV file holds exactly the start
+// delay's silence and then the voice's clips back to back; errors are one
+// line with the right exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "voice/phonetic_render.h"
+#include "voice/voice_file.h"
+
+namespace vocalith::voice {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string err;
+};
+
+class SayCommand : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("vocalith-say-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        voice_ = dir_ / "test.voc";
+        // Each clip is recognisable: w a ramp, AH a square wave, n a countdown,
+        // silence short and quiet.
+        auto t = std::make_unique<PhonTable>();
+        Fill(*t, 35, 100, [](int i) { return 1000 + i; });
+        Fill(*t, 12, 200, [](int i) { return (i / 10) % 2 ? -3000 : 3000; });
+        Fill(*t, 32, 150, [](int i) { return -i; });
+        Fill(*t, 41, 50, [](int i) { return i % 3; });
+        ASSERT_TRUE(SaveVoice(voice_, *t).ok);
+        table_ = std::move(t);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    template <typename F>
+    static void Fill(PhonTable& t, int code, int n, F f) {
+        PhonSlot& s = t.slots[static_cast<size_t>(code)];
+        s.count = n;
+        for (int i = 0; i < n; ++i) s.samples[static_cast<size_t>(i)] = static_cast<int16_t>(f(i));
+    }
+
+    Result Say(const std::string& args, const std::string& input = "") {
+        const fs::path errFile = dir_ / "stderr.txt";
+        const fs::path inFile = dir_ / "stdin.txt";
+        std::ofstream(inFile) << input;
+        const std::string cmd = std::string("'") + VOCALITH_BIN_DIR + "/vocalith-tts' say " + args +
+                                " <'" + inFile.string() + "' >/dev/null 2>'" + errFile.string() +
+                                "'";
+        Result r;
+        const int raw = std::system(cmd.c_str());
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        std::ifstream in(errFile);
+        r.err.assign(std::istreambuf_iterator<char>(in), {});
+        return r;
+    }
+
+    std::vector<int16_t> Expected(std::initializer_list<int> codes) const {
+        std::vector<int16_t> want(START_DELAY_SAMPLES, 0);
+        for (int c : codes) {
+            const PhonSlot& s = table_->slots[static_cast<size_t>(c)];
+            want.insert(want.end(), s.samples.begin(), s.samples.begin() + s.count);
+        }
+        return want;
+    }
+
+    // Checks the RIFF header and returns the samples.
+    static std::vector<int16_t> ReadWav(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::vector<uint8_t> b(std::istreambuf_iterator<char>(in), {});
+        auto u32 = [&](size_t at) {
+            return static_cast<uint32_t>(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+                                         (static_cast<uint32_t>(b[at + 3]) << 24));
+        };
+        auto u16 = [&](size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); };
+        EXPECT_GE(b.size(), 44u);
+        if (b.size() < 44) return {};
+        EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+        EXPECT_EQ(u32(4), b.size() - 8);
+        EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
+        EXPECT_EQ(u32(16), 16u);
+        EXPECT_EQ(u16(20), 1);  // PCM
+        EXPECT_EQ(u16(22), 1);  // mono
+        EXPECT_EQ(u32(24), 11025u);
+        EXPECT_EQ(u32(28), 22050u);
+        EXPECT_EQ(u16(32), 2);
+        EXPECT_EQ(u16(34), 16);
+        EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
+        EXPECT_EQ(u32(40), b.size() - 44);
+        std::vector<int16_t> s;
+        for (size_t at = 44; at + 1 < b.size(); at += 2) s.push_back(static_cast<int16_t>(u16(at)));
+        return s;
+    }
+
+    fs::path dir_, voice_;
+    std::unique_ptr<PhonTable> table_;
+};
+
+TEST_F(SayCommand, PhoneticToWavIsExact) {
+    const fs::path out = dir_ / "out.wav";
+    const Result r =
+        Say("--voice '" + voice_.string() + "' --phonetic --wav '" + out.string() + "' 'wAHn '");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadWav(out), Expected({35, 12, 32, 41}));
+}
+
+TEST_F(SayCommand, EnglishToWavIsExact) {
+    const fs::path out = dir_ / "one.wav";
+    const Result r = Say("--voice '" + voice_.string() + "' --wav '" + out.string() + "' one");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadWav(out), Expected({35, 12, 32, 41}));
+}
+
+TEST_F(SayCommand, TextFromStandardInput) {
+    const fs::path out = dir_ / "in.wav";
+    const Result r =
+        Say("--phonetic --voice='" + voice_.string() + "' --wav '" + out.string() + "'", "nn");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadWav(out), Expected({32, 32}));
+}
+
+TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
+    struct Row {
+        const char* fault;
+        std::string args;
+        int status;
+    };
+    const std::string wav = " --wav '" + (dir_ / "x.wav").string() + "' ";
+    std::ofstream(dir_ / "bad.voc") << "too short";
+    const Row rows[] = {
+        {"unknown voice name accepted", "--voice NoSuchVoiceHere" + wav + "hi", 1},
+        {"missing voice file accepted",
+         "--voice '" + (dir_ / "none.voc").string() + "'" + wav + "hi", 1},
+        {"damaged voice file accepted",
+         "--voice '" + (dir_ / "bad.voc").string() + "'" + wav + "hi", 1},
+        {"unwritable output accepted",
+         "--voice '" + voice_.string() + "' --wav '" + (dir_ / "no" / "x.wav").string() + "' hi",
+         1},
+        {"missing option value accepted", "--voice", 2},
+        {"unknown option accepted", "--loud hi", 2},
+    };
+    for (const Row& r : rows) {
+        const Result got = Say(r.args);
+        EXPECT_EQ(got.status, r.status) << r.fault << ": " << got.err;
+        EXPECT_EQ(got.err.rfind("vocalith-tts: ", 0), 0u) << r.fault << ": " << got.err;
+        EXPECT_EQ(std::count(got.err.begin(), got.err.end(), '\n'), 1)
+            << r.fault << ": " << got.err;
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "x.wav"));
+    EXPECT_EQ(Say("--help").status, 0);
+}
+
+}  // namespace
+}  // namespace vocalith::voice

@@ -1,0 +1,139 @@
+// Inventory lookup, the cutting rule of SpeakPhonetic and PlayPhon, checked by
+// reading back the clips queued on the speech channel.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "audio/mixer.h"
+#include "voice/phon_table.h"
+#include "voice/phonetic_render.h"
+
+namespace vocalith::voice {
+namespace {
+
+// Every slot holds one sample, 1000 + its code, so a queued clip names its code.
+class SpeechChannel : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSoundTables();
+        for (int code = 0; code < PHONEME_COUNT; ++code) {
+            PhonSlot& slot = ThePhonTable().slots[static_cast<size_t>(code)];
+            slot.count = 1;
+            slot.samples[0] = static_cast<int16_t>(1000 + code);
+        }
+    }
+    void TearDown() override { ResetSoundTables(); }
+
+    static std::vector<int> QueuedCodes() {
+        std::vector<int> codes;
+        const audio::MixerChannel& ch = audio::TheMixer().channels[audio::SPEECH_CHANNEL];
+        for (const audio::ClipNode* c = ch.head; c != nullptr; c = c->next) {
+            codes.push_back(c->Samples()[0] - 1000);
+        }
+        return codes;
+    }
+};
+
+TEST(PhonemeInventory, LookupIsWholeAndCaseBlind) {
+    struct Row {
+        const char* text;
+        int code;
+    };
+    const Row rows[] = {
+        {"IY", 0},  {"iy", 0},  {"Iy", 0},    {"iY", 0},  {"I", -1},  {"IYX", -1},
+        {"", -1},   {" ", 41},  {"ng", 33},   {"NG", 33}, {"p", 16},  {"P", 16},
+        {"WH", 40}, {"  ", -1}, {"\r\n", -1}, {"y", 36},  {"ZH", 29},
+    };
+    for (const Row& r : rows) EXPECT_EQ(LookupPhoneme(r.text), r.code) << '"' << r.text << '"';
+    EXPECT_EQ(LookupPhoneme(nullptr), -1);
+}
+
+TEST(PhonemeInventory, RowsAreInCodeOrderAndDistinctIgnoringCase) {
+    for (int i = 0; i < PHONEME_COUNT; ++i) {
+        EXPECT_EQ(kInventory[i].code, i);
+        EXPECT_EQ(LookupPhoneme(kInventory[i].symbol), i) << kInventory[i].symbol;
+    }
+    EXPECT_STREQ(kInventory[41].hint, "Silence");
+    EXPECT_STREQ(kInventory[10].hint, "mURdER");
+}
+
+TEST_F(SpeechChannel, CuttingRule) {
+    struct Row {
+        const char* fault;
+        std::string text;
+        std::vector<int> codes;
+    };
+    const Row rows[] = {
+        {"empty text queues something", "", {}},
+        {"blank is not silence", " ", {41}},
+        {"word one", "wAHn ", {35, 12, 32, 41}},
+        {"upper case does not pair with next", "IYs", {0, 26}},
+        {"lower case paired", "iys", {36, 26}},
+        {"upper case letter does not swallow blank", "P a", {}},
+        {"final single letter not alone", "AX A", {11, 41}},
+        {"CR LF not one token", "\r\nb", {17}},
+        {"newline does not swallow next", "EY \nbIY ", {2, 41, 0, 41}},
+        {"lone LF at end mishandled", "m\n", {31}},
+        {"second letter case matters", "Iy", {0}},
+        {"high byte must pair (signed compare)", "\xC3p", {}},
+        {"high byte at end", "n\xC3", {32}},
+        {"0x5B..0x7F alone", "[n", {32}},
+        {"digits pair", "1n", {}},
+        {"repeated phoneme", "nnn", {32, 32, 32}},
+    };
+    for (const Row& r : rows) {
+        audio::ClearAllChannels(audio::TheMixer());
+        SpeakPhonetic(r.text.c_str());
+        EXPECT_EQ(QueuedCodes(), r.codes) << r.fault;
+    }
+}
+
+TEST_F(SpeechChannel, EmptySlotsAreLeftOutAndNothingClearsTheChannel) {
+    ThePhonTable().slots[12].count = 0;  // AH
+    SpeakPhonetic("wAHn ");
+    EXPECT_EQ(QueuedCodes(), (std::vector<int>{35, 32, 41}));
+    SpeakPhonetic("m");
+    EXPECT_EQ(QueuedCodes(), (std::vector<int>{35, 32, 41, 31}));
+    SpeakPhonetic(nullptr);
+    EXPECT_EQ(QueuedCodes().size(), 4u);
+}
+
+TEST_F(SpeechChannel, PlayPhonRangeAndClipFields) {
+    PlayPhon(-1);
+    PlayPhon(42);
+    EXPECT_TRUE(QueuedCodes().empty());
+    PlayPhon(0);
+    PlayPhon(41);
+    EXPECT_EQ(QueuedCodes(), (std::vector<int>{0, 41}));
+    const audio::ClipNode* c = audio::TheMixer().channels[audio::SPEECH_CHANNEL].head;
+    EXPECT_EQ(c->userValue, 1);
+    EXPECT_STREQ(c->tag, "noOne");
+    // A damaged count never reads past the slot.
+    ThePhonTable().slots[3].count = PHON_MAX_SAMPLES + 1;
+    PlayPhon(3);
+    EXPECT_EQ(QueuedCodes().size(), 2u);
+}
+
+TEST_F(SpeechChannel, ClipsAreCopiedWhenQueued) {
+    PlayPhon(5);
+    ThePhonTable().slots[5].samples[0] = 0;
+    EXPECT_EQ(QueuedCodes(), (std::vector<int>{5}));
+}
+
+TEST_F(SpeechChannel, RenderStartsWithTheDelayThenClipsBackToBack) {
+    PhonSlot& w = ThePhonTable().slots[35];
+    w.count = 3;
+    w.samples[1] = 7;
+    w.samples[2] = 8;
+    const std::vector<int16_t> out = RenderPhoneticToSamples("wn");
+    ASSERT_EQ(out.size(), static_cast<size_t>(START_DELAY_SAMPLES + 4));
+    for (int i = 0; i < START_DELAY_SAMPLES; ++i) ASSERT_EQ(out[static_cast<size_t>(i)], 0);
+    EXPECT_EQ(std::vector<int16_t>(out.end() - 4, out.end()),
+              (std::vector<int16_t>{1035, 7, 8, 1032}));
+    EXPECT_TRUE(QueuedCodes().empty()) << "the render leaves the channel empty";
+    EXPECT_TRUE(RenderPhoneticToSamples("xq").empty()) << "no phoneme, no samples";
+}
+
+}  // namespace
+}  // namespace vocalith::voice

@@ -1,0 +1,108 @@
+// The voices folder: listing with its capacity rule, names cut at the last
+// dot, case-blind folder and file lookup, and voice-name checks.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "voice/voices_folder.h"
+
+namespace vocalith::voice {
+namespace {
+
+namespace fs = std::filesystem;
+
+class VoicesFolderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("vocalith-folder-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    void Touch(const fs::path& p) { std::ofstream(dir_ / p) << "x"; }
+    fs::path dir_;
+};
+
+TEST_F(VoicesFolderTest, ListingStopsAtCapacityLessOne) {
+    fs::create_directories(dir_ / "voices");
+    for (int i = 0; i < 1000; ++i) Touch(fs::path("voices") / (std::to_string(i) + "v.voc"));
+    EXPECT_EQ(ListFolder(dir_ / "voices", "*.voc", 999).size(), 998u);
+    EXPECT_EQ(ListVoiceNames(dir_).size(), 998u);
+    EXPECT_EQ(ListFolder(dir_ / "voices", "*.voc", 1).size(), 1u);
+    EXPECT_TRUE(ListFolder(dir_ / "voices", "*.voc", 0).empty());
+    EXPECT_TRUE(ListFolder(dir_ / "nothing", "*.voc", 999).empty());
+}
+
+TEST_F(VoicesFolderTest, PatternAndNameCutting) {
+    fs::create_directories(dir_ / "Voices" / "Sub.VOC");  // a folder that matches is listed
+    for (const char* f : {"Voxa.voc", "my.best.voc", "LOUD.VOC", "notes.txt", "voc", "x.vocx"}) {
+        Touch(fs::path("Voices") / f);
+    }
+    std::vector<std::string> names = ListVoiceNames(dir_);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"LOUD", "Sub", "Voxa", "my.best"}));
+}
+
+TEST_F(VoicesFolderTest, FolderAndFileFoundWithoutRegardToCase) {
+    EXPECT_EQ(VoiceFilePath(dir_, "Voxa"), dir_ / "voices" / "Voxa.voc") << "default when none";
+    fs::create_directories(dir_ / "VOICES");
+    Touch(fs::path("VOICES") / "Voxa.voc");
+    EXPECT_EQ(VoiceFilePath(dir_, "voxa"), dir_ / "VOICES" / "Voxa.voc");
+    EXPECT_EQ(VoiceFilePath(dir_, "New"), dir_ / "VOICES" / "New.voc");
+    EXPECT_EQ(ListVoiceNames(dir_), (std::vector<std::string>{"Voxa"}));
+    // An exact "voices" folder is preferred.
+    fs::create_directories(dir_ / "voices");
+    EXPECT_EQ(VoicesFolder(dir_), dir_ / "voices");
+}
+
+TEST(VoiceNames, Checks) {
+    struct Row {
+        const char* fault;
+        std::string_view name;
+        VoiceNameCheck want;
+    };
+    const Row rows[] = {
+        {"one character accepted", "a", VoiceNameCheck::TooShort},
+        {"empty accepted", "", VoiceNameCheck::TooShort},
+        {"two characters refused", "ab", VoiceNameCheck::Ok},
+        {"dots inside refused", "my.voice", VoiceNameCheck::Ok},
+        {"blanks refused", "my voice", VoiceNameCheck::Ok},
+        {"parent folder accepted", "..", VoiceNameCheck::Refused},
+        {"slash accepted", "../x", VoiceNameCheck::Refused},
+        {"slash accepted", "a/b", VoiceNameCheck::Refused},
+        {"backslash accepted", "a\\b", VoiceNameCheck::Refused},
+        {"control character accepted", "a\nb", VoiceNameCheck::Refused},
+        {"NUL accepted", std::string_view("a\0b", 3), VoiceNameCheck::Refused},
+        {"DEL accepted", "ab\x7f", VoiceNameCheck::Refused},
+        {"UTF-8 refused", "Zo\xC3\xAB", VoiceNameCheck::Ok},
+    };
+    for (const Row& r : rows) {
+        std::string reason;
+        EXPECT_EQ(CheckVoiceName(r.name, &reason), r.want) << r.fault;
+        if (r.want == VoiceNameCheck::Refused) {
+            EXPECT_FALSE(reason.empty()) << r.fault;
+        }
+    }
+    std::string reason;
+    CheckVoiceName("a/b", &reason);
+    EXPECT_EQ(reason, "A voice name cannot contain '/'.");
+}
+
+TEST(VoicePaths, LengthLimitAndProgramFolder) {
+    EXPECT_FALSE(VoicePathTooLong(fs::path(std::string(999, 'a'))));
+    EXPECT_TRUE(VoicePathTooLong(fs::path(std::string(1000, 'a'))));
+    const fs::path exe = fs::read_symlink("/proc/self/exe");
+    EXPECT_EQ(ProgramFolder(), exe.parent_path());
+    SetProgramFolder("/tmp/somewhere");
+    EXPECT_EQ(ProgramFolder(), fs::path("/tmp/somewhere"));
+}
+
+}  // namespace
+}  // namespace vocalith::voice
