@@ -1,0 +1,61 @@
+#pragma once
+// Sample conversion for the device layer: which PCM formats a buffer may
+// hold, reading one frame of such a buffer as left/right values on the
+// 16-bit scale, and a streaming resampler for captured 16-bit audio.
+//
+// Rates are converted with linear interpolation whose phase is kept as an
+// exact fraction (numerator over the output rate), so long runs never drift.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "audio/device/audio_device.h"
+
+namespace vocalith::audio::device {
+
+// The frame rates a buffer may use, as an output device accepts them.
+inline constexpr uint32_t MIN_RATE = 100;
+inline constexpr uint32_t MAX_RATE = 200000;
+
+// True for PCM, 1 or 2 channels, 8 or 16 bits, a consistent block size and
+// a rate within MIN_RATE..MAX_RATE. The average byte rate is not checked:
+// files get it wrong and nothing depends on it.
+bool IsSupportedFormat(const PcmFormat& format);
+
+// The left and right values of the frame at `p` on the 16-bit scale; a mono
+// frame gives the same value twice. 8-bit samples are unsigned around 128.
+inline void ReadFrame(const uint8_t* p, uint16_t channels, uint16_t bits, float& left,
+                      float& right) {
+    if (bits == 16) {
+        left = static_cast<float>(static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8))));
+        right = channels == 2 ? static_cast<float>(
+                                    static_cast<int16_t>(static_cast<uint16_t>(p[2] | (p[3] << 8))))
+                              : left;
+    } else {
+        left = static_cast<float>((static_cast<int>(p[0]) - 128) * 256);
+        right = channels == 2 ? static_cast<float>((static_cast<int>(p[1]) - 128) * 256) : left;
+    }
+}
+
+// A float mix value rounded and clipped to a 16-bit sample.
+int16_t ClipToSample(float value);
+
+// Converts a stream of 16-bit frames (1 or 2 channels, interleaved) at one
+// rate into 16-bit mono at another, piece by piece: the output does not
+// depend on how the input is cut into pieces.
+class StreamResampler {
+  public:
+    StreamResampler(uint32_t inRate, uint32_t outRate, int inChannels);
+    // Appends the mono output for `frames` input frames to `out`.
+    void Process(const int16_t* in, size_t frames, std::vector<int16_t>& out);
+
+  private:
+    uint32_t inRate_;
+    uint32_t outRate_;
+    int inChannels_;
+    bool havePrev_ = false;
+    float prev_ = 0;      // the last input frame, mono
+    uint64_t phase_ = 0;  // output position past prev_, in 1/outRate_ of an input frame
+};
+
+}  // namespace vocalith::audio::device
