@@ -10,8 +10,11 @@ function(vocalith_add_test name)
   target_compile_definitions(${name} PRIVATE
     VOCALITH_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
     VOCALITH_BIN_DIR="${VOCALITH_BIN_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES LABELS "${T_LABELS}" TIMEOUT 600)
+  set(props TIMEOUT 600)
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()
 
 # vocalith_add_fuzzer(NAME SOURCES src... LIBS lib...)
