@@ -1,0 +1,46 @@
+#pragma once
+// EngineAudio: the dialog's audio operations on the real engine: the sound
+// window CSoundWnd with its devices from a backend, the audio pump, the
+// monitor switch and the named sound effects.
+#include <memory>
+
+#include "app/dialog_audio.h"
+#include "audio/device/audio_device.h"
+#include "audio/message_sink.h"
+
+namespace vocalith::audio {
+class CSoundWnd;
+}
+
+namespace vocalith::app {
+
+class EngineAudio final : public DialogAudio {
+  public:
+    // The pointers must outlive this object; `messages` null writes the
+    // sound window's messages to the standard error stream.
+    EngineAudio(audio::device::AudioBackend* backend, audio::device::UiDispatcher* dispatcher,
+                audio::MessageSink* messages);
+    ~EngineAudio() override;
+
+    void ResetEffectNames() override;
+    bool CreateSoundWindow() override;
+    void StartDevices() override;
+    void Pump() override;
+    void StopCapture() override;
+    void StopSpeechPlay() override;
+    void ShutdownAudio() override;
+    void DestroySoundWindow() override;
+    void SetMonitorEnabled(bool on) override;
+    bool MonitorEnabled() override;
+    int PlayEffectByName(const char* name, int mode) override;
+
+    audio::CSoundWnd* SoundWindow() { return window_.get(); }
+
+  private:
+    audio::device::AudioBackend* backend_;
+    audio::device::UiDispatcher* dispatcher_;
+    audio::MessageSink* messages_;
+    std::unique_ptr<audio::CSoundWnd> window_;  // exists from creation to destruction
+};
+
+}  // namespace vocalith::app

@@ -1,0 +1,402 @@
+#include "app/main_dialog.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "translate/translate.h"
+#include "voice/phon_table.h"
+#include "voice/phoneme_inventory.h"
+#include "voice/voice_file.h"
+#include "voice/voices_folder.h"
+#include "workbuf/canvas.h"
+#include "workbuf/waveform_view.h"
+#include "workbuf/work_buffer.h"
+
+namespace vocalith::app {
+
+namespace {
+
+using workbuf::TheWorkBuffer;
+
+constexpr const char* kRecordingComplete =
+    "Recording complete.  Press PLAY to hear it.  Use Left/Right mouse to set selection.";
+
+std::string Format(const char* pattern, const std::string& value) {
+    std::string out;
+    for (const char* p = pattern; *p; ++p) {
+        if (p[0] == '%' && p[1] == 's') {
+            out += value;
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
+bool ValidCode(intptr_t code) {
+    return code >= 0 && code < voice::PHONEME_COUNT;
+}
+
+}  // namespace
+
+MainDialog::~MainDialog() {
+    audio_.DestroySoundWindow();
+}
+
+std::string MainDialog::ReadText(int id, int maxCount) {
+    std::string text = host_.GetText(id, maxCount);
+    // The buffers behind these reads hold maxCount bytes with the terminator.
+    if (maxCount > 0 && text.size() > static_cast<size_t>(maxCount - 1)) {
+        text.resize(static_cast<size_t>(maxCount - 1));
+    }
+    // Text past an embedded NUL would never reach a C-string consumer.
+    if (auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+    return text;
+}
+
+void MainDialog::InvalidateView() {
+    host_.InvalidateView(viewRect_);
+}
+
+void MainDialog::SetStatus(const std::string& text) {
+    host_.SetText(IDC_STATUS, text);
+}
+
+bool MainDialog::Confirm(bool force, const std::string& question) {
+    if (warningsOn_ == 0 && !force) return true;
+    return host_.AskYesNo(question, kConfirmTitle);
+}
+
+void MainDialog::UpdateSelectionInfo() {
+    std::string text = workbuf::FormatSelectionInfo(TheWorkBuffer());
+    if (text.size() > 999) text.resize(999);
+    host_.SetText(IDC_SELECTION, text);
+}
+
+void MainDialog::RefreshPhonList() {
+    host_.ListDeleteAll();
+    const voice::PhonTable& table = voice::ThePhonTable();
+    for (int i = 0; i < voice::PHONEME_COUNT; ++i) {
+        const voice::PhonemeEntry& row = voice::kInventory[static_cast<size_t>(i)];
+        int index = host_.ListInsertItem(i, row.symbol);
+        if (index == -1) continue;
+        host_.ListSetItemData(index, i);
+        host_.ListSetSubItemText(index, 1, row.hint);
+        host_.ListSetSubItemText(
+            index, 2, workbuf::FormatDuration(table.slots[static_cast<size_t>(i)].count));
+    }
+}
+
+void MainDialog::RefreshEffectsList() {
+    host_.ComboReset(IDC_EFFECTS);
+    for (int i = 0; i < EFFECTS_MENU_COUNT; ++i) {
+        int index = host_.ComboAddString(IDC_EFFECTS, kEffectsMenu[static_cast<size_t>(i)].text);
+        if (index != -1) host_.ComboSetItemData(IDC_EFFECTS, index, i);
+    }
+    host_.ComboSetCurSel(IDC_EFFECTS, 0);
+}
+
+void MainDialog::RefreshVoiceList() {
+    host_.ComboReset(IDC_VOICE);
+    std::vector<std::string> names = voice::ListVoiceNames(voice::ProgramFolder());
+    for (size_t i = 0; i < names.size(); ++i) {
+        int index = host_.ComboAddString(IDC_VOICE, names[i]);
+        if (index != -1) host_.ComboSetItemData(IDC_VOICE, index, static_cast<intptr_t>(i));
+    }
+}
+
+// ---- lifecycle ----
+
+int MainDialog::OnCreate() {
+    warningsOn_ = 1;
+    firstLoad_ = 1;
+    audio_.ResetEffectNames();
+    voice::ResetSoundTables();
+    // Without a sound window no device is opened and the window runs silent.
+    if (audio_.CreateSoundWindow()) audio_.StartDevices();
+    return 0;
+}
+
+bool MainDialog::OnInitDialog() {
+    host_.ListInsertColumn(0, "Phon", 40);
+    host_.ListInsertColumn(1, "Hint", 60);
+    host_.ListInsertColumn(2, "Size (Dur.)", 105);
+    if (audio_.MonitorEnabled()) host_.SetChecked(IDC_MONITOR, true);
+    if (warningsOn_ != 0) host_.SetChecked(IDC_WARNINGS, true);
+    RefreshVoiceList();
+    RefreshEffectsList();
+    host_.SetText(IDC_VOICE, kDefaultVoiceName);
+    OnLoad();
+    timerId_ = host_.SetTimer(PUMP_TIMER_ID, PUMP_TIMER_MS);
+    audio_.PlayEffectByName(kStartupSound, 1);
+    return true;
+}
+
+void MainDialog::OnTimer(unsigned /*id*/) {
+    audio_.Pump();
+    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    if (wb.recording != 0) {
+        wasRecording_ = 1;
+        InvalidateView();
+        return;
+    }
+    if (wasRecording_ != 0) {
+        // The first tick after a recording ended, by Rec or by a full buffer.
+        wasRecording_ = 0;
+        SetStatus(kRecordingComplete);
+        InvalidateView();
+        UpdateSelectionInfo();
+        workbuf::SaveBackup(workbuf::BACKUP_RECORDING, wb);
+        workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
+    }
+}
+
+void MainDialog::OnPaint(workbuf::Canvas& canvas) {
+    viewRect_ = host_.WaveFrameRect();
+    workbuf::Rect rect{viewRect_.left, viewRect_.top, viewRect_.right, viewRect_.bottom};
+    workbuf::DrawWaveform(canvas, rect, TheWorkBuffer());
+}
+
+void MainDialog::OnClose() {
+    host_.EndDialog(IDOK);
+}
+
+void MainDialog::OnCancel() {
+    host_.EndDialog(IDCANCEL);
+}
+
+void MainDialog::OnDestroy() {
+    host_.KillTimer(timerId_);
+    timerId_ = 0;
+    audio_.StopCapture();
+    audio_.StopSpeechPlay();
+    audio_.ShutdownAudio();
+}
+
+bool MainDialog::OnSysCommand(unsigned id) {
+    if ((id & 0xFFF0u) != static_cast<unsigned>(IDM_ABOUT)) return false;
+    host_.ShowAbout();
+    return true;
+}
+
+// ---- commands ----
+
+void MainDialog::OnTts() {
+    std::string text = ReadText(IDC_ENGLISH, ENGLISH_READ_COUNT);
+    if (text.empty()) return;
+    std::vector<char> out(TRANSLATE_BUFFER_BYTES, '\0');
+    int32_t n = translate::TranslateText(text.c_str(), out.data(), TRANSLATE_CAPACITY);
+    if (n <= 0) return;
+    host_.SetText(IDC_PHONETIC, std::string(out.data()));
+    OnSpeak();
+}
+
+void MainDialog::OnSpeak() {
+    std::string text = ReadText(IDC_PHONETIC, PHONETIC_READ_COUNT);
+    if (!text.empty()) voice::SpeakPhonetic(text.c_str());
+}
+
+void MainDialog::OnPlay() {
+    SetStatus("Played selected data in work buffer.  Use >> to copy selection to current PHON.");
+    workbuf::PlaySelection(0, TheWorkBuffer());
+}
+
+void MainDialog::OnRec() {
+    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    if (wb.recording == 0) {
+        if (!Confirm(false, "Record new microphone data into Work Buffer?")) return;
+        SetStatus("Recording.. push REC again to stop sooner than 4 seconds.");
+    }
+    wb.recording = wb.recording == 0 ? 1 : 0;
+    if (wb.recording != 0) wb.recordedCount = 0;
+    InvalidateView();
+    UpdateSelectionInfo();
+}
+
+bool MainDialog::VoicePathFor(const std::string& name, std::string& path) {
+    std::string reason;
+    switch (voice::CheckVoiceName(name, &reason)) {
+        case voice::VoiceNameCheck::TooShort:
+            return false;
+        case voice::VoiceNameCheck::Refused:
+            SetStatus("The voice name \"" + name + "\" cannot be used: " + reason);
+            return false;
+        case voice::VoiceNameCheck::Ok:
+            break;
+    }
+    std::filesystem::path file = voice::VoiceFilePath(voice::ProgramFolder(), name);
+    if (voice::VoicePathTooLong(file)) {
+        SetStatus("Cannot use VOICES\\" + name +
+                  ".voc: the path of the program folder is too long for a voice file.");
+        return false;
+    }
+    path = file.string();
+    return true;
+}
+
+void MainDialog::OnLoad() {
+    std::string name = ReadText(IDC_VOICE, VOICE_NAME_READ_COUNT);
+    std::string question = Format("Load the PHON table data from VOICES\\%s.voc?", name);
+    std::string path;
+    if (VoicePathFor(name, path) && (firstLoad_ != 0 || Confirm(false, question))) {
+        std::error_code ec;
+        // A missing default voice at start-up is not worth a word: the
+        // window simply starts with an empty PhonTable.
+        bool silentMiss = firstLoad_ != 0 && !std::filesystem::exists(path, ec);
+        if (!silentMiss) {
+            voice::VoiceResult result = voice::LoadVoice(path);
+            if (!result.ok) {
+                SetStatus("Could not load VOICES\\" + name + ".voc: " + result.reason);
+            } else if (firstLoad_ == 0) {
+                SetStatus("New Phon Table data loaded.");
+            }
+        }
+        firstLoad_ = 0;
+    }
+    RefreshPhonList();
+}
+
+void MainDialog::OnSave() {
+    std::string name = ReadText(IDC_VOICE, VOICE_NAME_READ_COUNT);
+    std::string question = Format("Save the PHON table data into VOICES\\%s.voc?", name);
+    std::string path;
+    if (!VoicePathFor(name, path)) return;
+    if (!Confirm(false, question)) return;
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+        std::string overwrite =
+            Format("Overwrite the existing copy of %s.voc in the VOICES folder?", name);
+        if (!host_.AskYesNo(overwrite, kOverwriteTitle)) return;
+    }
+    voice::VoiceResult result = voice::SaveVoice(path);
+    if (result.ok) {
+        SetStatus("Phon Table data saved.");
+    } else {
+        SetStatus("Could not save VOICES\\" + name + ".voc: " + result.reason);
+    }
+    // Refilling the list empties the combo's edit part: put the name back.
+    RefreshVoiceList();
+    host_.SetText(IDC_VOICE, name);
+}
+
+void MainDialog::OnTrim() {
+    if (!Confirm(true, "Trim ALL BUT current selection out of work buffer?")) return;
+    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
+    workbuf::TrimToSelection(wb);
+    InvalidateView();
+    SetStatus("Work buffer trimmed.  Use >> to save data to selected PHON.");
+    UpdateSelectionInfo();
+}
+
+void MainDialog::OnPhonToWork() {
+    int item = host_.ListSelectedItem();
+    if (item == -1) return;
+    if (!Confirm(false, "Overwrite the work buffer with the selected PHON data?")) return;
+    intptr_t code = host_.ListGetItemData(item);
+    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    if (ValidCode(code)) workbuf::PhonToWorkBuffer(static_cast<int>(code), wb);
+    InvalidateView();
+    SetStatus(
+        "You just loaded the PHON in question into the work buffer. Now edit it, then save it "
+        "back.");
+    UpdateSelectionInfo();
+    // After the copy, so that Undo Effect returns to the clip as loaded.
+    workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
+}
+
+void MainDialog::OnSelectionToPhon() {
+    int item = host_.ListSelectedItem();
+    if (item == -1) return;
+    if (!Confirm(false,
+                 "Overwrite the selected PHON data with the current selection in the Work "
+                 "Buffer?")) {
+        return;
+    }
+    intptr_t code = host_.ListGetItemData(item);
+    if (!ValidCode(code)) return;
+    workbuf::SelectionToPhon(static_cast<int>(code), TheWorkBuffer());
+    SetStatus(
+        "You just copied the work buffer into the current PHON.  If you like how it sounds, SAVE "
+        "your voice file.");
+    // The cell shows what the slot now holds: with an empty selection nothing
+    // was copied and the slot keeps its clip, so "0" would be wrong there.
+    int32_t count = voice::ThePhonTable().slots[static_cast<size_t>(code)].count;
+    host_.ListSetSubItemText(item, 2, workbuf::FormatDuration(count));
+}
+
+void MainDialog::OnPhonListClick() {
+    int item = host_.ListSelectedItem();
+    if (item == -1) return;
+    intptr_t code = host_.ListGetItemData(item);
+    if (ValidCode(code)) voice::PlayPhon(static_cast<int>(code));
+}
+
+void MainDialog::OnButtonDown(bool isStart, int x, int y) {
+    if (!viewRect_.Contains(x, y)) return;
+    workbuf::SetSelectionFromView(isStart, x - viewRect_.left, viewRect_.right - viewRect_.left,
+                                  TheWorkBuffer());
+    InvalidateView();
+    SetStatus(isStart ? "Left mouse click sets START of selection."
+                      : "Right mouse click sets END of selection.");
+    UpdateSelectionInfo();
+}
+
+void MainDialog::OnLButtonDown(int x, int y) {
+    OnButtonDown(true, x, y);
+}
+
+void MainDialog::OnRButtonDown(int x, int y) {
+    OnButtonDown(false, x, y);
+}
+
+void MainDialog::OnMonitor() {
+    bool on = host_.IsChecked(IDC_MONITOR);
+    audio_.SetMonitorEnabled(on);
+    SetStatus(on ? "Everything the microphone hears will now be sent to the speakers.  All the "
+                   "time."
+                 : "The microphone data will no longer be sent to the speakers.");
+}
+
+void MainDialog::OnWarnings() {
+    bool on = host_.IsChecked(IDC_WARNINGS);
+    warningsOn_ = on ? 1 : 0;
+    SetStatus(on ? "You just re-enabled the warning dialogs."
+                 : "You just disabled some of the warning message dialog boxes... tread "
+                   "carefully.");
+}
+
+void MainDialog::OnEffectChosen() {
+    int current = host_.ComboGetCurSel(IDC_EFFECTS);
+    if (current != -1) {
+        intptr_t item = host_.ComboGetItemData(IDC_EFFECTS, current);
+        workbuf::WorkBuffer& wb = TheWorkBuffer();
+        if (item >= 1 && item <= 7) {
+            const EffectsMenuItem& entry = kEffectsMenu[static_cast<size_t>(item)];
+            bool go = entry.rule == AskRule::None ||
+                      Confirm(entry.rule == AskRule::Forced, entry.question);
+            if (go) {
+                if (item == 1) {
+                    workbuf::RestoreBackup(workbuf::BACKUP_RECORDING, wb);
+                } else if (item == 2) {
+                    workbuf::RestoreBackup(workbuf::BACKUP_EFFECT, wb);
+                } else {
+                    // The pitch effects read their source from backup 1.
+                    workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
+                    workbuf::ApplyEffect(static_cast<int>(item), wb);
+                }
+                InvalidateView();
+                SetStatus(entry.status);
+                UpdateSelectionInfo();
+            }
+        } else if (item == 8) {
+            workbuf::PlaySelection(workbuf::MIN_PLAY_CAP, wb);
+        }
+    }
+    host_.ComboSetCurSel(IDC_EFFECTS, 0);
+}
+
+}  // namespace vocalith::app

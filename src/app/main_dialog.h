@@ -1,0 +1,135 @@
+#pragma once
+// MainDialog: the main window's logic without any toolkit. It owns the
+// window's state and lifecycle (create, initialise, the 10 ms pump timer,
+// paint, close, destroy) and every command with its question, its
+// confirmation rule and its status text. It reaches its window only through
+// DialogHost and the audio engine only through DialogAudio; the translator,
+// the PhonTable, the voice files and the work buffer are called directly.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "app/dialog_audio.h"
+#include "app/dialog_host.h"
+#include "app/dialog_template.h"
+
+namespace vocalith::workbuf {
+class Canvas;
+}
+
+namespace vocalith::app {
+
+inline constexpr const char* kConfirmTitle = "Are You Sure?";
+inline constexpr const char* kOverwriteTitle = "Overwrite Voice File?";
+inline constexpr const char* kDefaultVoiceName = "Voxa";
+inline constexpr const char* kStartupSound = "arrow.wav";
+
+// Text limits: each read returns at most one character less than its count.
+inline constexpr int ENGLISH_READ_COUNT = 900;
+inline constexpr int TRANSLATE_CAPACITY = 1900;
+inline constexpr int TRANSLATE_BUFFER_BYTES = 2000;
+inline constexpr int PHONETIC_READ_COUNT = 1900;
+inline constexpr int VOICE_NAME_READ_COUNT = 99;
+
+// Rules under which a question is asked.
+enum class AskRule {
+    None,      // never asked
+    Ordinary,  // asked only while Warnings is ticked
+    Forced,    // always asked
+};
+
+// One line of the effects menu; the item number is its index in kEffectsMenu.
+struct EffectsMenuItem {
+    const char* text;
+    const char* question;  // null when none
+    AskRule rule;
+    const char* status;  // null when none
+};
+
+inline constexpr int EFFECTS_MENU_COUNT = 9;
+inline constexpr std::array<EffectsMenuItem, EFFECTS_MENU_COUNT> kEffectsMenu{{
+    {"Special Effects", nullptr, AskRule::None, nullptr},
+    {"Reload Recording", "Reload most recent recording?", AskRule::Forced,
+     "Most recent recording restored."},
+    {"Undo Effect", nullptr, AskRule::None, "Most recent effect removed."},
+    {"Attenuate 3dB", "Reduce amplitude of work buffer by 3dB?", AskRule::Ordinary,
+     "Attenuation complete"},
+    {"Amplify 3dB", "Amplify work buffer 3dB?", AskRule::Ordinary, "Amplification complete"},
+    {"Raise Pitch (speed up)", "Raise pitch and speed up sound?", AskRule::Ordinary,
+     "Speedup complete"},
+    {"Lower Pitch (slow down)", "Lower pitch and slow down sound?", AskRule::Ordinary,
+     "Slowdown complete"},
+    {"Duplicate Samples", "Increase sample buffer by duplication of samples?", AskRule::Ordinary,
+     "Duplication complete"},
+    {"Play (loop) current selection for 1 second", nullptr, AskRule::None, nullptr},
+}};
+
+class MainDialog {
+  public:
+    MainDialog(DialogHost& host, DialogAudio& audio) : host_(host), audio_(audio) {}
+    // Destroys the sound window, which shuts the audio down once more.
+    ~MainDialog();
+    MainDialog(const MainDialog&) = delete;
+    MainDialog& operator=(const MainDialog&) = delete;
+
+    // Lifecycle, in the order the window sees it.
+    int OnCreate();       // the window exists, its controls do not yet; 0 = go on
+    bool OnInitDialog();  // the controls exist
+    void OnTimer(unsigned id);
+    void OnPaint(workbuf::Canvas& canvas);
+    void OnClose();
+    void OnCancel();
+    void OnDestroy();
+    // A system command; (id & 0xFFF0) == IDM_ABOUT opens the About box.
+    bool OnSysCommand(unsigned id);
+
+    // Commands.
+    void OnTts();  // also the Enter key
+    void OnSpeak();
+    void OnPlay();
+    void OnRec();
+    void OnLoad();
+    void OnSave();
+    void OnTrim();
+    void OnPhonToWork();
+    void OnSelectionToPhon();
+    void OnPhonListClick();
+    void OnLButtonDown(int x, int y);
+    void OnRButtonDown(int x, int y);
+    void OnMonitor();
+    void OnWarnings();
+    void OnEffectChosen();
+
+    // Dialog operations used by the commands.
+    void SetStatus(const std::string& text);
+    // Asks `question` under the confirmation rule; true for Yes (or not asked).
+    bool Confirm(bool force, const std::string& question);
+    void UpdateSelectionInfo();
+    void RefreshPhonList();
+    void RefreshEffectsList();
+    void RefreshVoiceList();
+
+    bool WarningsOn() const { return warningsOn_ != 0; }
+    bool FirstLoad() const { return firstLoad_ != 0; }
+    const ViewRect& View() const { return viewRect_; }
+    unsigned TimerId() const { return timerId_; }
+    bool WasRecording() const { return wasRecording_ != 0; }
+
+  private:
+    std::string ReadText(int id, int maxCount);
+    void InvalidateView();
+    void OnButtonDown(bool isStart, int x, int y);
+    // Checks the voice name and builds its file path. False when the name is
+    // too short (nothing said) or cannot be used (said in the status line).
+    bool VoicePathFor(const std::string& name, std::string& path);
+
+    DialogHost& host_;
+    DialogAudio& audio_;
+    unsigned timerId_ = 0;  // the pump timer; 0 once the window is destroyed
+    ViewRect viewRect_{};   // the wave frame at the latest paint; empty before it
+    int warningsOn_ = 0;    // 1: ordinary questions are asked
+    int firstLoad_ = 0;     // 1: the next Load asks nothing and says nothing
+    int wasRecording_ = 0;  // set by ticks while recording, cleared by the completion step
+};
+
+}  // namespace vocalith::app

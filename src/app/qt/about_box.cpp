@@ -1,0 +1,55 @@
+#include "app/qt/about_box.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
+
+#include "app/dialog_template.h"
+#include "app/qt/app_icon.h"
+#include "app/qt/template_geometry.h"
+
+namespace vocalith::app::qt {
+
+namespace {
+// Template texts break lines with CR LF; a label wants LF.
+QString LabelText(const char* text) {
+    QString s = QString::fromUtf8(text);
+    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return s;
+}
+}  // namespace
+
+AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("About Vocalith"));
+    setObjectName(QStringLiteral("IDD_ABOUT"));
+    setWindowIcon(AppIcon());
+    setFont(DialogFont(font()));
+    setFixedSize(UnitsToPixelsX(ABOUT_WIDTH_UNITS), UnitsToPixelsY(ABOUT_HEIGHT_UNITS));
+    int labelNumber = 0;
+    for (const TemplateControl& c : kAboutTemplate) {
+        QRect r = TemplateRect(c);
+        if (c.kind == ControlKind::Icon) {
+            auto* icon = new QLabel(this);
+            icon->setObjectName(QStringLiteral("IDI_MAIN"));
+            icon->setPixmap(AppIconPixmap(32));
+            icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            icon->setGeometry(r);
+        } else if (c.kind == ControlKind::DefaultButton) {
+            auto* ok = new QPushButton(QString::fromUtf8(c.text), this);
+            ok->setObjectName(QStringLiteral("IDOK"));
+            ok->setDefault(true);
+            ok->setGeometry(r);
+            connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+        } else {
+            auto* label = new QLabel(LabelText(c.text), this);
+            label->setObjectName(QStringLiteral("static%1").arg(++labelNumber));
+            // Ampersands are shown as typed.
+            label->setTextFormat(Qt::PlainText);
+            label->setWordWrap(true);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setGeometry(r);
+        }
+    }
+}
+
+}  // namespace vocalith::app::qt

@@ -1,0 +1,136 @@
+#pragma once
+// The fixture shared by the MainDialog tests: a temporary program folder, the
+// program's work buffer, PhonTable and mixer reset, a fake window and audio.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "app/main_dialog.h"
+#include "audio/mixer.h"
+#include "fake_host.h"
+#include "voice/phon_table.h"
+#include "voice/voice_file.h"
+#include "voice/voices_folder.h"
+#include "workbuf/raster_canvas.h"
+#include "workbuf/work_buffer.h"
+
+namespace vocalith::app::testing {
+
+namespace fs = std::filesystem;
+using workbuf::TheWorkBuffer;
+
+inline constexpr const char* kComplete =
+    "Recording complete.  Press PLAY to hear it.  Use Left/Right mouse to set selection.";
+
+inline void ResetWorkBuffer() {
+    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    wb.samples.fill(0);
+    wb.backup[0].fill(0);
+    wb.backup[1].fill(0);
+    wb.backupLength = {0, 0};
+    wb.length = 0;
+    wb.recording = 0;
+    wb.recordedCount = 0;
+    wb.selectionStart = 0;
+    wb.selectionEnd = 0;
+    wb.displayLength = 1;
+}
+
+inline void FillWorkBuffer(int32_t n) {
+    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    for (int32_t i = 0; i < n; ++i)
+        wb.samples[static_cast<size_t>(i)] = static_cast<int16_t>(i * 7);
+    wb.length = n;
+}
+
+inline int32_t SpeechQueued() {
+    return audio::TheMixer().channels[audio::SPEECH_CHANNEL].queuedSamples;
+}
+
+class MainDialogTest : public ::testing::Test {
+  public:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("vocalith_app_test_" + std::to_string(::getpid()) + "_" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_ / "voices");
+        voice::SetProgramFolder(folder_);
+        ResetWorkBuffer();
+        audio::ClearAllChannels(audio::TheMixer());
+        voice::ClearPhonTable();
+        host_ = std::make_unique<FakeHost>(log_);
+        audio_ = std::make_unique<FakeAudio>(log_);
+        dialog_ = std::make_unique<MainDialog>(*host_, *audio_);
+    }
+    void TearDown() override {
+        dialog_.reset();
+        audio::ClearAllChannels(audio::TheMixer());
+        fs::remove_all(folder_);
+    }
+
+    // Create and initialise as the window does, then forget the log.
+    void Start() {
+        ASSERT_EQ(dialog_->OnCreate(), 0);
+        ASSERT_TRUE(dialog_->OnInitDialog());
+        log_.clear();
+        host_->questions.clear();
+    }
+    // One paint, so that the view rectangle is known.
+    void Paint() {
+        workbuf::RasterCanvas canvas(800, 400);
+        dialog_->OnPaint(canvas);
+    }
+    void WriteVoice(const std::string& name, int code, int32_t count) {
+        voice::PhonTable table;
+        table.slots[static_cast<size_t>(code)].count = count;
+        for (int32_t i = 0; i < count; ++i)
+            table.slots[static_cast<size_t>(code)].samples[static_cast<size_t>(i)] = 100;
+        ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / (name + ".voc"), table).ok);
+    }
+    bool Logged(const std::string& entry) const {
+        return std::find(log_.begin(), log_.end(), entry) != log_.end();
+    }
+    std::string Status() { return host_->texts[IDC_STATUS]; }
+    void ChooseEffect(int item) {
+        host_->combos[IDC_EFFECTS].cur = item;
+        dialog_->OnEffectChosen();
+    }
+
+    // A fresh window, started, with Warnings ticked or not.
+    void Restart(bool warnings) {
+        dialog_.reset();
+        ResetWorkBuffer();
+        voice::ClearPhonTable();
+        audio::ClearAllChannels(audio::TheMixer());
+        host_ = std::make_unique<FakeHost>(log_);
+        audio_ = std::make_unique<FakeAudio>(log_);
+        dialog_ = std::make_unique<MainDialog>(*host_, *audio_);
+        Start();
+        host_->checks[IDC_WARNINGS] = warnings;
+        dialog_->OnWarnings();
+        log_.clear();
+        host_->texts[IDC_STATUS] = "before";
+    }
+    // A buffer of 1000 samples with samples 100..399 selected.
+    void FillForCommand() {
+        FillWorkBuffer(1000);
+        TheWorkBuffer().selectionStart = 100;
+        TheWorkBuffer().selectionEnd = 400;
+    }
+    void SelectCode(int code) { host_->selected = host_->ItemOfCode(code); }
+    void SetVoiceName(const std::string& name) { host_->combos[IDC_VOICE].edit = name; }
+
+    fs::path folder_;
+    std::vector<std::string> log_;
+    std::unique_ptr<FakeHost> host_;
+    std::unique_ptr<FakeAudio> audio_;
+    std::unique_ptr<MainDialog> dialog_;
+};
+
+}  // namespace vocalith::app::testing

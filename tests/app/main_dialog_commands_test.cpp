@@ -1,0 +1,398 @@
+// MainDialog's commands beyond the confirmation rule: the recording life
+// cycle over timer ticks, the effects menu, mouse clicks in the view, the
+// voice commands on a temporary folder, the PHON list and TTS.
+#include <gtest/gtest.h>
+
+#include "dialog_fixture.h"
+#include "voice/phoneme_inventory.h"
+
+namespace vocalith::app {
+namespace {
+
+using namespace testing;  // NOLINT: the shared fixture
+namespace fs = std::filesystem;
+using workbuf::TheWorkBuffer;
+
+// ---- recording over timer ticks ----
+
+TEST_F(MainDialogTest, RecordingStoppedByRecCompletesOnTheNextTick) {
+    Start();
+    host_->answers = {true};
+    dialog_->OnRec();
+    EXPECT_EQ(TheWorkBuffer().recording, 1);
+    EXPECT_EQ(host_->texts[IDC_SELECTION], "Recording..");
+    // Ticks while recording: pump first, then a repaint; nothing else.
+    log_.clear();
+    dialog_->OnTimer(2);
+    dialog_->OnTimer(2);
+    EXPECT_EQ(log_,
+              (std::vector<std::string>{"audio:Pump", "invalidate", "audio:Pump", "invalidate"}));
+    FillWorkBuffer(3000);
+    TheWorkBuffer().recordedCount = 3000;
+    TheWorkBuffer().selectionStart = 0;
+    TheWorkBuffer().selectionEnd = 3000;
+    // Stopping asks nothing and says nothing.
+    log_.clear();
+    dialog_->OnRec();
+    EXPECT_EQ(TheWorkBuffer().recording, 0);
+    EXPECT_TRUE(host_->questions.size() == 0 || host_->questions.size() == 1);
+    EXPECT_EQ(std::count_if(log_.begin(), log_.end(),
+                            [](const std::string& e) { return e.rfind("status:", 0) == 0; }),
+              0);
+    log_.clear();
+    dialog_->OnTimer(2);
+    ASSERT_GE(log_.size(), 4u);
+    EXPECT_EQ(log_[0], "audio:Pump");
+    EXPECT_EQ(log_[1], std::string("status:") + kComplete);
+    EXPECT_EQ(log_[2], "invalidate");
+    EXPECT_EQ(log_[3].rfind("selection:", 0), 0u);
+    EXPECT_EQ(TheWorkBuffer().backupLength[0], 3000);
+    EXPECT_EQ(TheWorkBuffer().backupLength[1], 3000);
+    EXPECT_EQ(TheWorkBuffer().backup[0][10], TheWorkBuffer().samples[10]);
+    // The completion runs once.
+    log_.clear();
+    dialog_->OnTimer(2);
+    EXPECT_EQ(log_, (std::vector<std::string>{"audio:Pump"}));
+}
+
+TEST_F(MainDialogTest, RecordingEndedByAFullBufferCompletesInTheSameTick) {
+    Start();
+    host_->answers = {true};
+    dialog_->OnRec();
+    dialog_->OnTimer(2);
+    // The pump fills the buffer and the buffer clears its own flag.
+    audio_->onPump = [] {
+        FillWorkBuffer(workbuf::RECORD_LIMIT);
+        TheWorkBuffer().recording = 0;
+    };
+    log_.clear();
+    dialog_->OnTimer(2);
+    ASSERT_GE(log_.size(), 2u);
+    EXPECT_EQ(log_[1], std::string("status:") + kComplete);
+    EXPECT_EQ(TheWorkBuffer().backupLength[0], workbuf::RECORD_LIMIT);
+    EXPECT_EQ(TheWorkBuffer().backupLength[1], workbuf::RECORD_LIMIT);
+}
+
+TEST_F(MainDialogTest, RecStartsANewRecordingFromZero) {
+    Start();
+    TheWorkBuffer().recordedCount = 1234;
+    host_->answers = {true};
+    dialog_->OnRec();
+    EXPECT_EQ(TheWorkBuffer().recordedCount, 0);
+}
+
+// ---- effects menu ----
+
+TEST_F(MainDialogTest, UndoAfterTwoEffectsUndoesOnlyTheSecond) {
+    Start();
+    FillForCommand();
+    host_->answers = {true, true};
+    ChooseEffect(3);
+    const auto afterFirst = TheWorkBuffer().samples;
+    const int32_t lengthAfterFirst = TheWorkBuffer().length;
+    ChooseEffect(7);  // duplicate: changes the length too
+    EXPECT_NE(TheWorkBuffer().length, lengthAfterFirst);
+    ChooseEffect(2);  // never asks
+    EXPECT_EQ(TheWorkBuffer().length, lengthAfterFirst);
+    EXPECT_TRUE(std::equal(afterFirst.begin(), afterFirst.begin() + lengthAfterFirst,
+                           TheWorkBuffer().samples.begin()));
+    EXPECT_EQ(Status(), "Most recent effect removed.");
+    EXPECT_EQ(host_->questions.size(), 2u);
+}
+
+TEST_F(MainDialogTest, MenuTitleAndLoopPlayAskNothingAndLeaveTheStatus) {
+    Start();
+    FillForCommand();
+    host_->texts[IDC_STATUS] = "before";
+    ChooseEffect(0);
+    EXPECT_EQ(SpeechQueued(), 0);
+    ChooseEffect(8);
+    EXPECT_GE(SpeechQueued(), workbuf::MIN_PLAY_CAP);
+    EXPECT_EQ(Status(), "before");
+    EXPECT_TRUE(host_->questions.empty());
+    EXPECT_EQ(host_->combos[IDC_EFFECTS].cur, 0);
+}
+
+TEST_F(MainDialogTest, ReloadBeforeAnyRecordingLeavesTheBufferEmpty) {
+    Start();
+    FillForCommand();
+    host_->answers = {true};
+    ChooseEffect(1);
+    EXPECT_EQ(TheWorkBuffer().length, 0);
+}
+
+TEST_F(MainDialogTest, UndoAfterTrimBringsBackTheUntrimmedBuffer) {
+    Start();
+    FillForCommand();
+    host_->answers = {true};
+    dialog_->OnTrim();
+    EXPECT_EQ(TheWorkBuffer().length, 300);
+    ChooseEffect(2);
+    EXPECT_EQ(TheWorkBuffer().length, 1000);
+}
+
+// ---- mouse clicks in the view ----
+
+TEST_F(MainDialogTest, ClicksOnlyInsideTheViewSetTheSelection) {
+    Start();
+    FillWorkBuffer(1000);
+    // Before the first paint no click can fall inside the view.
+    host_->texts[IDC_STATUS] = "before";
+    dialog_->OnLButtonDown(0, 0);
+    EXPECT_EQ(Status(), "before");
+    Paint();
+    const ViewRect r = host_->frame;
+    ASSERT_EQ(dialog_->View(), r);
+    struct Click {
+        const char* name;
+        bool left;
+        int x, y;
+        bool inside;
+    };
+    const Click clicks[] = {
+        {"left edge maps to offset 0", true, r.left, r.top, true},
+        {"bottom-right inner pixel", false, r.right - 1, r.bottom - 1, true},
+        {"right edge is outside", true, r.right, r.top + 5, false},
+        {"bottom edge is outside", false, r.left + 5, r.bottom, false},
+        {"left of the view", true, r.left - 1, r.top + 5, false},
+        {"above the view", false, r.left + 5, r.top - 1, false},
+    };
+    for (const Click& c : clicks) {
+        SCOPED_TRACE(c.name);
+        TheWorkBuffer().selectionStart = 500;
+        TheWorkBuffer().selectionEnd = 600;
+        host_->texts[IDC_STATUS] = "before";
+        host_->invalidations = 0;
+        if (c.left) {
+            dialog_->OnLButtonDown(c.x, c.y);
+        } else {
+            dialog_->OnRButtonDown(c.x, c.y);
+        }
+        if (!c.inside) {
+            EXPECT_EQ(Status(), "before");
+            EXPECT_EQ(TheWorkBuffer().selectionStart, 500);
+            EXPECT_EQ(TheWorkBuffer().selectionEnd, 600);
+            EXPECT_EQ(host_->invalidations, 0);
+            continue;
+        }
+        EXPECT_EQ(host_->invalidations, 1);
+        if (c.left) {
+            EXPECT_EQ(Status(), "Left mouse click sets START of selection.");
+            EXPECT_EQ(TheWorkBuffer().selectionStart, 0);
+        } else {
+            EXPECT_EQ(Status(), "Right mouse click sets END of selection.");
+            EXPECT_NE(TheWorkBuffer().selectionEnd, 600);
+        }
+    }
+}
+
+// ---- voice commands ----
+
+TEST_F(MainDialogTest, LoadWithAOneCharacterNameOnlyRefillsTheList) {
+    WriteVoice("V", 1, 4);
+    Start();
+    SetVoiceName("V");
+    host_->texts[IDC_STATUS] = "before";
+    dialog_->OnLoad();
+    EXPECT_TRUE(host_->questions.empty());
+    EXPECT_EQ(Status(), "before");
+    EXPECT_EQ(voice::ThePhonTable().slots[1].count, 0);
+    EXPECT_TRUE(Logged("list:clear"));
+    EXPECT_EQ(host_->list.size(), 42u);
+}
+
+TEST_F(MainDialogTest, RefusedVoiceNamesAreExplainedAndNothingIsReadOrWritten) {
+    Start();
+    WriteVoice("Voxa", 1, 4);
+    for (const char* name : {"../Voxa", "a/b"}) {
+        SCOPED_TRACE(name);
+        SetVoiceName(name);
+        host_->texts[IDC_STATUS] = "before";
+        dialog_->OnLoad();
+        EXPECT_EQ(
+            Status().rfind(std::string("The voice name \"") + name + "\" cannot be used: ", 0), 0u)
+            << Status();
+        EXPECT_EQ(voice::ThePhonTable().slots[1].count, 0);
+        dialog_->OnSave();
+        EXPECT_TRUE(host_->questions.empty());
+    }
+    EXPECT_FALSE(fs::exists(folder_ / "a"));
+}
+
+TEST_F(MainDialogTest, LoadReportsAMissingFileAfterStartUp) {
+    Start();
+    SetVoiceName("Nobody");
+    host_->answers = {true};
+    dialog_->OnLoad();
+    EXPECT_EQ(Status().rfind("Could not load VOICES\\Nobody.voc: ", 0), 0u) << Status();
+}
+
+TEST_F(MainDialogTest, SaveListsTheNewVoiceAndKeepsItsNameInTheEditPart) {
+    Start();
+    voice::ThePhonTable().slots[4].count = 2;
+    SetVoiceName("Mine");
+    host_->answers = {true};
+    dialog_->OnSave();
+    EXPECT_EQ(Status(), "Phon Table data saved.");
+    EXPECT_EQ(fs::file_size(folder_ / "voices" / "Mine.voc"), 404u);
+    ASSERT_EQ(host_->combos[IDC_VOICE].items.size(), 1u);
+    EXPECT_EQ(host_->combos[IDC_VOICE].items[0].text, "Mine");
+    EXPECT_EQ(host_->combos[IDC_VOICE].edit, "Mine");
+}
+
+TEST_F(MainDialogTest, OverwriteIsAlwaysAskedAndNoWritesNothing) {
+    WriteVoice("Mine", 1, 4);
+    Start();
+    host_->checks[IDC_WARNINGS] = false;
+    dialog_->OnWarnings();
+    voice::ThePhonTable().slots[4].count = 2;
+    SetVoiceName("Mine");
+    host_->combos[IDC_VOICE].items.clear();  // to see whether the list is refilled
+    host_->texts[IDC_STATUS] = "before";
+    host_->answers = {false};
+    dialog_->OnSave();
+    ASSERT_EQ(host_->questions.size(), 1u);
+    EXPECT_EQ(host_->questions[0].first,
+              "Overwrite the existing copy of Mine.voc in the VOICES folder?");
+    EXPECT_EQ(host_->questions[0].second, "Overwrite Voice File?");
+    EXPECT_EQ(Status(), "before");
+    EXPECT_EQ(fs::file_size(folder_ / "voices" / "Mine.voc"), 408u);
+    EXPECT_TRUE(host_->combos[IDC_VOICE].items.empty());
+    host_->answers = {true};
+    dialog_->OnSave();
+    EXPECT_EQ(Status(), "Phon Table data saved.");
+    EXPECT_EQ(fs::file_size(folder_ / "voices" / "Mine.voc"), 404u);
+}
+
+TEST_F(MainDialogTest, AFailedSaveIsReportedNotCalledSaved) {
+    Start();
+    fs::remove_all(folder_ / "voices");
+    std::ofstream(folder_ / "voices") << "not a folder";
+    SetVoiceName("Mine");
+    host_->answers = {true};
+    dialog_->OnSave();
+    EXPECT_EQ(Status().rfind("Could not save VOICES\\Mine.voc: ", 0), 0u) << Status();
+    EXPECT_EQ(host_->combos[IDC_VOICE].edit, "Mine");
+}
+
+// ---- the PHON list ----
+
+TEST_F(MainDialogTest, PhonListIsSortedAndCommandsTakeTheCodeFromItemData) {
+    Start();
+    bool someRowDiffersFromItsCode = false;
+    for (size_t i = 0; i < host_->list.size(); ++i) {
+        const auto& item = host_->list[i];
+        ASSERT_TRUE(item.data >= 0 && item.data < 42);
+        EXPECT_EQ(item.text, voice::kInventory[static_cast<size_t>(item.data)].symbol);
+        EXPECT_EQ(item.sub.at(1), voice::kInventory[static_cast<size_t>(item.data)].hint);
+        if (i > 0) {
+            EXPECT_FALSE(SortsBefore(item.text, host_->list[i - 1].text));
+        }
+        someRowDiffersFromItsCode |= item.data != static_cast<intptr_t>(i);
+    }
+    ASSERT_TRUE(someRowDiffersFromItsCode);
+    // A click plays the clicked code's clip, whatever its row.
+    voice::ThePhonTable().slots[7].count = 321;
+    SelectCode(7);
+    dialog_->OnPhonListClick();
+    EXPECT_EQ(SpeechQueued(), 321);
+}
+
+TEST_F(MainDialogTest, CommandsNeedingAPhonItemDoNothingWithoutOne) {
+    Start();
+    FillForCommand();
+    host_->selected = -1;
+    host_->texts[IDC_STATUS] = "before";
+    dialog_->OnPhonToWork();
+    dialog_->OnSelectionToPhon();
+    dialog_->OnPhonListClick();
+    EXPECT_TRUE(host_->questions.empty());
+    EXPECT_EQ(Status(), "before");
+    EXPECT_EQ(SpeechQueued(), 0);
+    EXPECT_EQ(TheWorkBuffer().length, 1000);
+}
+
+TEST_F(MainDialogTest, SizeCellShowsWhatTheSlotHoldsAfterCopyingASelection) {
+    Start();
+    host_->answers = {true, true};
+    FillForCommand();
+    SelectCode(9);
+    const int item = host_->selected;
+    dialog_->OnSelectionToPhon();
+    EXPECT_EQ(voice::ThePhonTable().slots[9].count, 300);
+    EXPECT_EQ(host_->list[static_cast<size_t>(item)].sub.at(2), workbuf::FormatDuration(300));
+    // An empty selection copies nothing: the slot keeps its clip and so does the cell.
+    TheWorkBuffer().selectionEnd = TheWorkBuffer().selectionStart;
+    dialog_->OnSelectionToPhon();
+    EXPECT_EQ(voice::ThePhonTable().slots[9].count, 300);
+    EXPECT_EQ(host_->list[static_cast<size_t>(item)].sub.at(2), workbuf::FormatDuration(300));
+}
+
+TEST_F(MainDialogTest, PhonToWorkTakesBackupOneAfterTheCopy) {
+    Start();
+    voice::ThePhonTable().slots[6].count = 50;
+    voice::ThePhonTable().slots[6].samples[0] = 1111;
+    FillForCommand();
+    SelectCode(6);
+    host_->answers = {true};
+    dialog_->OnPhonToWork();
+    EXPECT_EQ(TheWorkBuffer().length, 50);
+    EXPECT_EQ(TheWorkBuffer().backupLength[1], 50);
+    EXPECT_EQ(TheWorkBuffer().backup[1][0], 1111);
+}
+
+// ---- switches, Play, TTS ----
+
+TEST_F(MainDialogTest, SwitchesSetTheirStateAndTheirStatus) {
+    Start();
+    host_->checks[IDC_MONITOR] = true;
+    dialog_->OnMonitor();
+    EXPECT_TRUE(audio_->monitor);
+    EXPECT_EQ(Status(),
+              "Everything the microphone hears will now be sent to the speakers.  All the time.");
+    host_->checks[IDC_MONITOR] = false;
+    dialog_->OnMonitor();
+    EXPECT_FALSE(audio_->monitor);
+    EXPECT_EQ(Status(), "The microphone data will no longer be sent to the speakers.");
+    host_->checks[IDC_WARNINGS] = false;
+    dialog_->OnWarnings();
+    EXPECT_FALSE(dialog_->WarningsOn());
+    EXPECT_EQ(Status(),
+              "You just disabled some of the warning message dialog boxes... tread carefully.");
+    host_->checks[IDC_WARNINGS] = true;
+    dialog_->OnWarnings();
+    EXPECT_EQ(Status(), "You just re-enabled the warning dialogs.");
+}
+
+TEST_F(MainDialogTest, PlayWithoutSelectionStillSaysItsSentence) {
+    Start();
+    dialog_->OnPlay();
+    EXPECT_EQ(Status(),
+              "Played selected data in work buffer.  Use >> to copy selection to current PHON.");
+    EXPECT_EQ(SpeechQueued(), 0);
+}
+
+TEST_F(MainDialogTest, TtsReadsBoundedTextAndLeavesThePhoneticEditOnEmptyInput) {
+    Start();
+    host_->texts[IDC_PHONETIC] = "kept";
+    host_->texts[IDC_ENGLISH] = "";
+    dialog_->OnTts();
+    EXPECT_EQ(host_->texts[IDC_PHONETIC], "kept");
+    EXPECT_EQ(host_->lastReadCount[IDC_ENGLISH], 900);
+    host_->texts[IDC_ENGLISH] = "Hello, world.";
+    dialog_->OnTts();
+    EXPECT_EQ(host_->texts[IDC_PHONETIC], "hEHlOW kAAmmAX wERld pIYrIYAAd ");
+    EXPECT_EQ(host_->lastReadCount[IDC_PHONETIC], 1900);
+    EXPECT_EQ(Status(), kWelcomeText);
+}
+
+TEST_F(MainDialogTest, SpeakQueuesTheTypedPhoneticString) {
+    Start();
+    voice::ThePhonTable().slots[0].count = 10;
+    host_->texts[IDC_PHONETIC] = voice::kInventory[0].symbol;
+    dialog_->OnSpeak();
+    EXPECT_EQ(SpeechQueued(), 10);
+}
+
+}  // namespace
+}  // namespace vocalith::app

@@ -1,0 +1,182 @@
+// The real window, offscreen: typing a sentence and pressing Enter
+// translates it, speaks it through the WAV-file backend, and leaves the
+// window open; the controls stand where the dialog template puts them.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/dialog_template.h"
+#include "app/engine_audio.h"
+#include "app/qt/main_window.h"
+#include "app/qt/template_geometry.h"
+#include "app/qt/ui_dispatcher.h"
+#include "app/qt/window_message_sink.h"
+#include "audio/audio_pump.h"
+#include "audio/device/backends.h"
+#include "audio/device/wav_io.h"
+#include "audio/effect_slots.h"
+#include "voice/phon_table.h"
+#include "voice/voice_file.h"
+#include "voice/voices_folder.h"
+
+namespace vocalith::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "e2e_window_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+// A voice whose every clip is a loud 400 Hz tone of 600 samples.
+voice::PhonTable ToneVoice() {
+    voice::PhonTable table;
+    for (auto& slot : table.slots) {
+        slot.count = 600;
+        for (int i = 0; i < slot.count; ++i) {
+            slot.samples[static_cast<size_t>(i)] = static_cast<int16_t>(
+                std::lround(12000 * std::sin(i * 2 * 3.14159265 * 400 / 11025)));
+        }
+    }
+    return table;
+}
+
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        App();
+        folder_ = fs::temp_directory_path() / ("vocalith_e2e_" + std::to_string(::getpid()));
+        fs::remove_all(folder_);
+        fs::create_directories(folder_ / "voices");
+        ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / "Voxa.voc", ToneVoice()).ok);
+        voice::SetProgramFolder(folder_);
+        audio::SetEffectProgramFolder(folder_);
+        audio::ResetPump();
+        out_ = (folder_ / "out.wav").string();
+        std::string error;
+        backend_ = audio::device::MakeBackend("wav:" + out_, &error);
+        ASSERT_TRUE(backend_) << error;
+        dispatcher_ = std::make_unique<qt::QtUiDispatcher>(&context_);
+        audio_ = std::make_unique<EngineAudio>(backend_.get(), dispatcher_.get(), &messages_);
+        window_ = std::make_unique<qt::MainWindow>(*audio_, &messages_);
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    void TearDown() override {
+        window_.reset();
+        audio_.reset();
+        backend_.reset();
+        fs::remove_all(folder_);
+    }
+    template <typename T>
+    T* Find(int id) {
+        return qobject_cast<T*>(window_->Control(id));
+    }
+
+    QObject context_;
+    fs::path folder_;
+    std::string out_;
+    std::unique_ptr<audio::device::AudioBackend> backend_;
+    std::unique_ptr<qt::QtUiDispatcher> dispatcher_;
+    qt::WindowMessageSink messages_;
+    std::unique_ptr<EngineAudio> audio_;
+    std::unique_ptr<qt::MainWindow> window_;
+};
+
+TEST_F(WindowTest, EnterTranslatesSpeaksAndKeepsTheWindowOpen) {
+    auto* english = Find<QLineEdit>(IDC_ENGLISH);
+    auto* phonetic = Find<QPlainTextEdit>(IDC_PHONETIC);
+    ASSERT_TRUE(english && phonetic);
+    EXPECT_TRUE(english->hasFocus());
+    QTest::keyClicks(english, QStringLiteral("Hello, world."));
+    QTest::keyClick(english, Qt::Key_Return);
+    EXPECT_EQ(phonetic->toPlainText().toStdString(), "hEHlOW kAAmmAX wERld pIYrIYAAd ");
+    EXPECT_TRUE(window_->isVisible()) << "Enter must never close the window";
+    // The default voice loaded at start-up.
+    EXPECT_EQ(voice::ThePhonTable().slots[0].count, 600);
+
+    QTest::qWait(2000);
+    window_->close();
+    EXPECT_FALSE(window_->isVisible());
+    window_.reset();
+    audio_.reset();
+    backend_.reset();
+
+    audio::device::WavData wav;
+    std::string error;
+    ASSERT_TRUE(audio::device::ReadWavFile(out_, wav, &error)) << error;
+    size_t loud = 0;
+    for (size_t i = 0; i + 1 < wav.data.size(); i += 2) {
+        int16_t s = static_cast<int16_t>(wav.data[i] | (wav.data[i + 1] << 8));
+        if (std::abs(s) > 1000) ++loud;
+    }
+    EXPECT_GT(loud, 1000u) << "speech samples should have reached " << out_ << " ("
+                           << wav.data.size() << " bytes)";
+}
+
+TEST_F(WindowTest, ControlsStandAtTheirTemplatePlaces) {
+    EXPECT_EQ(window_->windowTitle(), QStringLiteral("Vocalith"));
+    EXPECT_EQ(window_->size(), QSize(783, 335));
+    for (const TemplateControl& c : kMainTemplate) {
+        if (c.id <= 0) continue;
+        SCOPED_TRACE(c.id);
+        QWidget* w = window_->Control(c.id);
+        ASSERT_NE(w, nullptr);
+        const QRect expected = qt::TemplateRect(c);
+        if (c.kind == ControlKind::DropDownList || c.kind == ControlKind::DropDownCombo) {
+            EXPECT_EQ(w->geometry().topLeft(), expected.topLeft());
+            EXPECT_EQ(w->width(), expected.width());
+            EXPECT_LE(w->height(), expected.height());
+        } else {
+            EXPECT_EQ(w->geometry(), expected);
+        }
+    }
+    auto* cancel = Find<QPushButton>(IDCANCEL);
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_FALSE(cancel->isVisible());
+    EXPECT_FALSE(cancel->isEnabled());
+    EXPECT_EQ(Find<QLabel>(IDC_STATUS)->text().toStdString(), kWelcomeText);
+    EXPECT_EQ(Find<QComboBox>(IDC_VOICE)->currentText(), QStringLiteral("Voxa"));
+    EXPECT_EQ(Find<QComboBox>(IDC_EFFECTS)->currentText(), QStringLiteral("Special Effects"));
+    EXPECT_TRUE(Find<QCheckBox>(IDC_WARNINGS)->isChecked());
+    EXPECT_EQ(Find<QTreeWidget>(IDC_PHON_LIST)->topLevelItemCount(), 42);
+    EXPECT_TRUE(window_->Control(IDC_WAVE_FRAME)->testAttribute(Qt::WA_TransparentForMouseEvents));
+
+    // A picture of the window for people to look at.
+    const char* dir = VOCALITH_ARTEFACT_DIR;
+    fs::create_directories(dir);
+    EXPECT_TRUE(window_->grab().save(QString::fromUtf8(dir) + QStringLiteral("/main_window.png")));
+}
+
+TEST_F(WindowTest, ClickInTheWaveViewSetsTheSelectionStart) {
+    QTest::qWait(50);  // one paint, which places the view
+    QWidget* frame = window_->Control(IDC_WAVE_FRAME);
+    QTest::mouseClick(window_.get(), Qt::LeftButton, Qt::NoModifier,
+                      frame->geometry().topLeft() + QPoint(5, 5));
+    EXPECT_EQ(Find<QLabel>(IDC_STATUS)->text(),
+              QStringLiteral("Left mouse click sets START of selection."));
+}
+
+}  // namespace
+}  // namespace vocalith::app
