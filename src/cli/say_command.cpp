@@ -1,12 +1,21 @@
 // vocalith-tts say: speaks English (or a phonetic string) with a voice, or
 // renders it to a WAV file on a simulated clock.
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "audio/audio_pump.h"
+#include "audio/device/audio_device.h"
+#include "audio/device/queue_dispatcher.h"
+#include "audio/mixer.h"
+#include "audio/sound_window.h"
 #include "cli/cli_common.h"
 #include "translate/translate.h"
 #include "voice/phon_table.h"
@@ -37,8 +46,10 @@ const char kSayUsage[] =
     "                     with the last clip. A text that sounds no phoneme\n"
     "                     gives a file with no samples.\n"
     "  --phonetic         TEXT is already a phonetic string; speak it as given.\n"
-    "  --audio BACKEND    portaudio, null or wav:OUT.wav for live playback\n"
-    "                     (not used with --wav).\n"
+    "  --audio BACKEND    where live speech goes: portaudio (the default\n"
+    "                     speakers), null or wav:OUT.wav (written at real-time\n"
+    "                     pace). Default: $VOCALITH_AUDIO, else portaudio.\n"
+    "                     Not used with --wav.\n"
     "  --help             print this text.\n";
 
 struct SayOptions {
@@ -153,10 +164,73 @@ std::string Translate(const std::string& text) {
     }
 }
 
-// Live playback through the audio engine. Kept apart so the engine's owner
-// can replace it without touching the rest of the command.
-int SpeakLive(const std::string& /*phonetic*/, const std::string& /*backend*/) {
-    return Fail(EXIT_FAILURE_, "say without --wav needs the audio engine");
+// Live playback: the sound window's stream fed by the audio pump at its real
+// 10 ms rhythm, as in the window; returns once the speech has been heard.
+class NoMessages final : public audio::MessageSink {
+  public:
+    void ShowMessage(std::string_view, std::string_view) override {}
+};
+
+int SpeakLive(const std::string& phonetic, const std::string& backendSpec) {
+    std::string error;
+    std::unique_ptr<audio::device::AudioBackend> backend =
+        audio::device::MakeBackend(backendSpec, &error);
+    if (!backend) return Fail(EXIT_USAGE, "say: " + error);
+
+    // Only the output device: speaking needs no microphone.
+    audio::device::QueueDispatcher dispatcher;
+    audio::ResetPump();
+    audio::ClearAllChannels(audio::TheMixer());
+    // The stream's one-time failure box has no place on a command line: the
+    // failure is reported below as the command's one error line.
+    NoMessages noMessages;
+    audio::CSoundWnd window(backend->OpenOutput(), nullptr, &dispatcher, &noMessages);
+    window.Create();
+    if (window.speechCreated == 0) {
+        return Fail(EXIT_FAILURE_,
+                    "no audio output device (try --audio wav:OUT.wav, or --wav OUT.wav to render)");
+    }
+
+    voice::SpeakPhonetic(phonetic.c_str());
+    const audio::MixerChannel& speech = audio::TheMixer().channels[audio::SPEECH_CHANNEL];
+    const int32_t queued = speech.queuedSamples;
+    // Never wait longer than the speech lasts, plus the start delay and slack.
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(int64_t{queued} * 1000 / 11025 + 5000);
+    const auto tick = std::chrono::milliseconds(10);
+
+    // The pump's 10 ms rhythm, as in the window, until the channel is drained.
+    while (speech.head != nullptr && std::chrono::steady_clock::now() < deadline) {
+        dispatcher.RunPending();
+        audio::AudioPump();
+        std::this_thread::sleep_for(tick);
+    }
+    // A short utterance may leave the stream waiting for a quarter second of
+    // data before the device starts: a little silence gets it going.
+    if (window.speechStartPending != 0) {
+        window.WriteSpeech(nullptr, audio::SPEECH_STREAM_BYTES / 16 + 2);
+    }
+    // Then wait until the device has played up to the last byte written.
+    const uint32_t end = window.speechWritePos;
+    uint32_t lastDistance = UINT32_MAX;
+    while (window.speechBuffer && std::chrono::steady_clock::now() < deadline) {
+        dispatcher.RunPending();
+        uint32_t play = 0;
+        uint32_t write = 0;
+        if (window.speechBuffer->GetCurrentPosition(play, write) !=
+            audio::device::DeviceResult::Ok) {
+            break;
+        }
+        const uint32_t distance =
+            (end + window.speechBytes - play) % std::max<uint32_t>(window.speechBytes, 1);
+        // The distance shrinks while the device plays towards the end; once
+        // the play cursor has passed it, it jumps up again.
+        if (distance > lastDistance || distance == 0) break;
+        lastDistance = distance;
+        std::this_thread::sleep_for(tick);
+    }
+    window.ShutdownAudio();
+    return EXIT_OK;
 }
 
 int RenderToWav(const std::string& phonetic, const std::string& wavPath) {

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -161,6 +162,29 @@ TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
     }
     EXPECT_FALSE(fs::exists(dir_ / "x.wav"));
     EXPECT_EQ(Say("--help").status, 0);
+}
+
+// Live playback through the sound window's stream and the pump at real pace:
+// the WAV device hears the clips back to back, once, and the command returns
+// only after they have been played.
+TEST_F(SayCommand, LivePlaybackOnWavDeviceIsHeardWhole) {
+    const fs::path out = dir_ / "live.wav";
+    const Result r =
+        Say("--voice '" + voice_.string() + "' --audio 'wav:" + out.string() + "' one");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<int16_t> heard = ReadWav(out);
+    std::vector<int16_t> clips = Expected({35, 12, 32, 41});
+    clips.erase(clips.begin(), clips.begin() + START_DELAY_SAMPLES);
+    const auto at = std::search(heard.begin(), heard.end(), clips.begin(), clips.end());
+    ASSERT_NE(at, heard.end()) << "the clips did not reach the device whole and in order";
+    EXPECT_EQ(std::search(at + 1, heard.end(), clips.begin(), clips.end()), heard.end())
+        << "the clips were heard twice";
+}
+
+TEST_F(SayCommand, LivePlaybackWithoutDeviceIsOneError) {
+    const Result r = Say("--voice '" + voice_.string() + "' --audio null one");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 }
 
 }  // namespace
