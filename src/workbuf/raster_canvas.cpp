@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "workbuf/line_steps.h"
+
 namespace vocalith::workbuf {
 
 RasterCanvas::RasterCanvas(int32_t width, int32_t height, Colour background)
@@ -38,32 +40,9 @@ void RasterCanvas::MoveTo(int32_t x, int32_t y) {
 }
 
 void RasterCanvas::LineTo(int32_t x, int32_t y) {
-    // Bresenham in 64 bits so that far-apart end points cannot overflow.
-    int64_t cx = x_;
-    int64_t cy = y_;
-    const int64_t dx = std::llabs(static_cast<int64_t>(x) - cx);
-    const int64_t dy = -std::llabs(static_cast<int64_t>(y) - cy);
-    const int64_t sx = cx < x ? 1 : (cx > x ? -1 : 0);
-    const int64_t sy = cy < y ? 1 : (cy > y ? -1 : 0);
-    int64_t err = dx + dy;
-    // Both coordinates move monotonically (or not at all), so once the line
-    // lies beyond an edge in its direction of travel it sets no more pixels.
-    const auto beyond = [](int64_t c, int64_t step, int64_t size) {
-        return (step >= 0 && c >= size) || (step <= 0 && c < 0);
-    };
-    const auto gone = [&] { return beyond(cx, sx, width_) || beyond(cy, sy, height_); };
-    while ((cx != x || cy != y) && !gone()) {
-        if (Inside(cx, cy)) pixels_[static_cast<size_t>(cy) * width_ + cx] = pen_.colour;
-        const int64_t e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            cx += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            cy += sy;
-        }
-    }
+    StepLine(x_, y_, x, y, width_, height_, [this](int64_t px, int64_t py) {
+        pixels_[static_cast<size_t>(py) * width_ + px] = pen_.colour;
+    });
     x_ = x;
     y_ = y;
 }

@@ -272,7 +272,7 @@ TEST(BackendTest, MakeBackendParsesTheSpec) {
     std::ofstream(dir.File("bad.wav")) << "not a wave file";
     const struct {
         const char* fault;
-        std::string spec;
+        std::string choice;
         bool ok;
         const char* errorStart;
     } rows[] = {
@@ -294,11 +294,11 @@ TEST(BackendTest, MakeBackendParsesTheSpec) {
     };
     for (const auto& row : rows) {
         std::string error;
-        auto backend = MakeBackend(row.spec, &error);
+        auto backend = MakeBackend(row.choice, &error);
         EXPECT_EQ(backend != nullptr, row.ok) << row.fault;
         EXPECT_EQ(error.rfind(row.errorStart, 0), 0u) << row.fault << ": " << error;
     }
-    EXPECT_FALSE(fs::exists(out)) << "checking the spec created the output file";
+    EXPECT_FALSE(fs::exists(out)) << "checking the choice created the output file";
 }
 
 TEST(BackendTest, EmptySpecReadsTheEnvironment) {

@@ -5,6 +5,8 @@
 #include <QPen>
 #include <cstdlib>
 
+#include "workbuf/line_steps.h"
+
 namespace vocalith::app::qt {
 
 namespace {
@@ -37,34 +39,13 @@ void PainterCanvas::MoveTo(int32_t x, int32_t y) {
 }
 
 void PainterCanvas::LineTo(int32_t x, int32_t y) {
-    // Bresenham in 64 bits, the end point left out; the same stepping as the
-    // in-memory raster canvas, so screen and tests agree pixel for pixel.
-    int64_t cx = x_;
-    int64_t cy = y_;
-    const int64_t dx = std::llabs(static_cast<int64_t>(x) - cx);
-    const int64_t dy = -std::llabs(static_cast<int64_t>(y) - cy);
-    const int64_t sx = cx < x ? 1 : -1;
-    const int64_t sy = cy < y ? 1 : -1;
-    int64_t err = dx + dy;
-    const bool beyond = (cx < bounds_.left() && x < bounds_.left()) ||
-                        (cy < bounds_.top() && y < bounds_.top()) ||
-                        (cx > bounds_.right() && x > bounds_.right()) ||
-                        (cy > bounds_.bottom() && y > bounds_.bottom());
+    // The end point is left out, as the waveform's drawing expects; QPainter's
+    // own lines include it, so the pixels are stepped here.
     points_.clear();
-    while (!beyond && (cx != x || cy != y)) {
-        if (bounds_.contains(static_cast<int>(cx), static_cast<int>(cy))) {
-            points_.append(QPoint(static_cast<int>(cx), static_cast<int>(cy)));
-        }
-        const int64_t e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            cx += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            cy += sy;
-        }
-    }
+    workbuf::StepLine(x_, y_, x, y, bounds_.width(), bounds_.height(),
+                      [this](int64_t px, int64_t py) {
+                          points_.append(QPoint(static_cast<int>(px), static_cast<int>(py)));
+                      });
     if (!points_.isEmpty()) {
         painter_.setPen(QPen(ToQColor(pen_.colour), 1, Qt::SolidLine));
         painter_.drawPoints(points_.constData(), static_cast<int>(points_.size()));

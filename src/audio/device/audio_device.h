@@ -37,7 +37,7 @@ enum class DeviceResult {
 };
 
 class OutputBuffer {
-public:
+  public:
     virtual ~OutputBuffer() = default;
     virtual uint32_t Size() const = 0;
     // Copies `bytes` bytes of `data` (zeros when data is null) into the buffer
@@ -57,7 +57,7 @@ public:
 };
 
 class OutputDevice {
-public:
+  public:
     virtual ~OutputDevice() = default;
     // A new buffer of `bytes` bytes in `format`, or null when refused.
     virtual std::unique_ptr<OutputBuffer> CreateBuffer(const PcmFormat& format, uint32_t bytes) = 0;
@@ -66,14 +66,14 @@ public:
 // Runs functions on the UI thread. Post() may be called from any thread;
 // the functions run in the order posted.
 class UiDispatcher {
-public:
+  public:
     virtual ~UiDispatcher() = default;
     virtual void Post(std::function<void()> fn) = 0;
 };
 
 // Receives completed capture buffers on the UI thread, in the order filled.
 class CaptureSink {
-public:
+  public:
     virtual ~CaptureSink() = default;
     // `index` names the buffer (0..count-1); `bytesRecorded` bytes are valid.
     // The buffer goes back to the device only through CaptureDevice::AddBuffer.
@@ -81,7 +81,7 @@ public:
 };
 
 class CaptureDevice {
-public:
+  public:
     virtual ~CaptureDevice() = default;
     // Opens the device with `bufferCount` buffers of `bufferBytes` bytes, all
     // queued for filling. False when there is no device or the format is refused.
@@ -98,7 +98,7 @@ public:
 
 // One backend: an output device and a capture device.
 class AudioBackend {
-public:
+  public:
     virtual ~AudioBackend() = default;
     // The output device, or null when there is none (the no-device paths run).
     virtual std::unique_ptr<OutputDevice> OpenOutput() = 0;
@@ -106,9 +106,9 @@ public:
     virtual std::unique_ptr<CaptureDevice> OpenCapture() = 0;
 };
 
-// The backend named by `spec`: "portaudio", "null" or "wav:OUT.wav[,IN.wav]".
-// An empty spec reads VOCALITH_AUDIO, defaulting to "portaudio". Null with a
-// one-line reason in `error` when the spec is not understood.
-std::unique_ptr<AudioBackend> MakeBackend(std::string_view spec, std::string* error);
+// The backend named by `choice`: "portaudio", "null" or "wav:OUT.wav[,IN.wav]".
+// An empty choice reads VOCALITH_AUDIO, defaulting to "portaudio". Null with a
+// one-line reason in `error` when the choice is not understood.
+std::unique_ptr<AudioBackend> MakeBackend(std::string_view choice, std::string* error);
 
 }  // namespace vocalith::audio::device

@@ -41,8 +41,8 @@ bool CanWrite(const std::string& path, std::string* error) {
 
 }  // namespace
 
-std::unique_ptr<AudioBackend> MakeBackend(std::string_view spec, std::string* error) {
-    std::string name(spec);
+std::unique_ptr<AudioBackend> MakeBackend(std::string_view choice, std::string* error) {
+    std::string name(choice);
     if (name.empty()) {
         const char* env = std::getenv("VOCALITH_AUDIO");
         name = env && *env ? env : "portaudio";
