@@ -254,7 +254,11 @@ TEST(WavBackendTest, CaptureConvertsOtherFormatsToTheSystemFormat) {
     }
     auto out = ConvertToCaptureFormat(wav);
     EXPECT_EQ(out.size(), 11025u);
-    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](int16_t v) { return v == 5120; }));
+    // Converted band-limited from silence and back into it: the level holds
+    // exactly but for a few milliseconds at each end.
+    EXPECT_TRUE(
+        std::all_of(out.begin() + 100, out.end() - 100, [](int16_t v) { return v == 5120; }));
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](int16_t v) { return v >= 0 && v < 5800; }));
 }
 
 TEST(BackendTest, NullBackendHasNoDevices) {

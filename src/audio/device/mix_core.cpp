@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "audio/device/pcm_convert.h"
+#include "audio/device/resampler.h"
 
 namespace vocalith::audio::device {
 
@@ -36,6 +38,11 @@ struct BufferState {
     bool syncPending = false;      // device thread: take the current period as the start
     uint64_t nextDeviceFrame = 0;  // device thread: the first device frame not yet mixed
 
+    // The frames around the play cursor when the buffer's rate differs from
+    // the device's: centred on pos, with history behind and look-ahead read
+    // from the buffer in front. None when the rates are equal.
+    std::optional<SincWindow> window;
+
     // Mirrors for lock-free reads of the cursor and status from the UI thread.
     std::atomic<uint32_t> playByte{0};
     std::atomic<bool> playingFlag{false};
@@ -45,9 +52,50 @@ struct BufferState {
         playingFlag.store(playing, std::memory_order_release);
     }
 
-    // Moves the cursor on by `advance` frames; a once buffer that reaches its
-    // end stops with its cursor at 0.
+    // Frame `at` frames past the start of the buffer as the window takes it:
+    // past the end a looping buffer starts again and a once buffer is silent.
+    void LoadFrame(uint64_t at, float* frame) const {
+        if (at >= frames) {
+            if (!looping) {
+                frame[0] = frame[1] = 0.0f;
+                return;
+            }
+            at %= frames;
+        }
+        float left, right;
+        ReadFrame(data.data() + static_cast<size_t>(at) * blockAlign, channels, bits, left, right);
+        if (window->Channels() == 2) {
+            frame[0] = left;
+            frame[1] = right;
+        } else {
+            frame[0] = channels == 2 ? (left + right) * 0.5f : left;
+        }
+    }
+
+    // Starts the window afresh at pos: silence behind it, the buffer ahead.
+    void FillWindow() {
+        window->Clear();
+        float frame[2];
+        for (uint32_t i = 0; i <= window->HalfWidth(); ++i) {
+            LoadFrame(uint64_t{pos} + i, frame);
+            window->Push(frame);
+        }
+    }
+
+    // Moves the cursor on by `advance` frames, the window with it; a once
+    // buffer that reaches its end stops with its cursor at 0.
     void Advance(uint64_t advance) {
+        if (window && advance > 0) {
+            // The frames entering the look-ahead; older ones than a full
+            // window would be pushed out again at once.
+            const uint64_t span = 2 * uint64_t{window->HalfWidth()};
+            const uint64_t ahead = uint64_t{pos} + window->HalfWidth() + 1;
+            float frame[2];
+            for (uint64_t i = advance > span ? advance - span : 0; i < advance; ++i) {
+                LoadFrame(ahead + i, frame);
+                window->Push(frame);
+            }
+        }
         uint64_t next = pos + advance;
         if (next < frames) {
             pos = static_cast<uint32_t>(next);
@@ -181,6 +229,17 @@ std::unique_ptr<OutputBuffer> MixCore::CreateBuffer(const PcmFormat& format, uin
     state->rate = format.samplesPerSec;
     state->frames = bytes / format.blockAlign;
     auto leadFrames = static_cast<uint64_t>(std::ceil(latencySeconds_ * state->rate));
+    if (state->rate != deviceRate_) {
+        const int channels = format.channels == 2 && deviceChannels_ == 2 ? 2 : 1;
+        try {
+            state->window.emplace(state->rate, deviceRate_, channels);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        // The look-ahead is read from the buffer before it plays: the write
+        // cursor stays past it.
+        leadFrames = std::max<uint64_t>(leadFrames, uint64_t{state->window->HalfWidth()} + 1);
+    }
     state->latencyBytes = static_cast<uint32_t>((leadFrames % state->frames) * state->blockAlign);
     return std::make_unique<SoftBuffer>(shared_from_this(), std::move(state));
 }
@@ -225,8 +284,11 @@ void MixCore::MixBuffer(BufferState& s, float* accum, uint32_t n) {
     if (!lock.owns_lock()) return;  // the UI thread holds it: catch up next period
     if (!s.playing) return;
     if (s.syncPending) {
+        // A start or a move of the cursor: what played before does not lead
+        // into what plays now, so the window starts from silence.
         s.syncPending = false;
         s.nextDeviceFrame = deviceFrame_;
+        if (s.window) s.FillWindow();
     }
     const uint64_t devRate = deviceRate_;
     if (s.nextDeviceFrame < deviceFrame_) {
@@ -236,27 +298,25 @@ void MixCore::MixBuffer(BufferState& s, float* accum, uint32_t n) {
         s.Advance(total / devRate);
     }
     s.nextDeviceFrame = deviceFrame_ + n;
-    const uint8_t* data = s.data.data();
     const bool stereoOut = deviceChannels_ == 2;
     for (uint32_t i = 0; i < n && s.playing; ++i) {
-        float l0, r0, l1, r1;
-        ReadFrame(data + static_cast<size_t>(s.pos) * s.blockAlign, s.channels, s.bits, l0, r0);
-        float left = l0, right = r0;
-        if (s.phase != 0) {
-            // The frame after pos: the start again when looping, else the
-            // last frame held.
-            uint32_t next = s.pos + 1 < s.frames ? s.pos + 1 : (s.looping ? 0 : s.pos);
-            ReadFrame(data + static_cast<size_t>(next) * s.blockAlign, s.channels, s.bits, l1, r1);
-            float t =
-                static_cast<float>(static_cast<double>(s.phase) / static_cast<double>(devRate));
-            left = l0 + (l1 - l0) * t;
-            right = r0 + (r1 - r0) * t;
+        float left, right;
+        if (s.window) {
+            float frame[2];
+            s.window->Evaluate(s.phase, frame);
+            left = frame[0];
+            // A mono window holds a stereo buffer already averaged.
+            right = s.window->Channels() == 2 ? frame[1] : left;
+        } else {
+            ReadFrame(s.data.data() + static_cast<size_t>(s.pos) * s.blockAlign, s.channels, s.bits,
+                      left, right);
+            if (!stereoOut && s.channels == 2) left = (left + right) * 0.5f;
         }
         if (stereoOut) {
             accum[2 * i] += left * s.gain;
             accum[2 * i + 1] += right * s.gain;
         } else {
-            accum[i] += (s.channels == 2 ? (left + right) * 0.5f : left) * s.gain;
+            accum[i] += left * s.gain;
         }
         s.phase += s.rate;
         if (s.phase >= devRate) {

@@ -3,6 +3,14 @@
 // their bytes in their own PCM format, and the mix of every playing buffer
 // into a device's 16-bit output at the device's rate and channel count.
 //
+// A buffer at the device's rate is copied sample for sample. Any other rate
+// is converted band-limited (resampler.h): the output at the play cursor is
+// computed from frames behind it and a short look-ahead in front of it, about
+// 3 ms at common rates, which the write cursor always stays past. Starting
+// to play, or moving the cursor, starts from silence behind the cursor;
+// looping runs on seamlessly across the wrap; a once buffer ends when its
+// cursor reaches the end, with silence taken for the look-ahead past it.
+//
 // A buffer's play cursor advances in the buffer's own byte units as the
 // device renders: a looping buffer wraps, a once buffer stops at its end
 // (its cursor then reads 0 and it reports not playing). The write cursor

@@ -3,13 +3,16 @@
 // hold, reading one frame of such a buffer as left/right values on the
 // 16-bit scale, and a streaming resampler for captured 16-bit audio.
 //
-// Rates are converted with linear interpolation whose phase is kept as an
-// exact fraction (numerator over the output rate), so long runs never drift.
+// Rates are converted by band-limited interpolation (resampler.h) whose
+// position is kept as an exact fraction (numerator over the output rate), so
+// long runs never drift. Equal rates pass samples through unchanged.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "audio/device/audio_device.h"
+#include "audio/device/resampler.h"
 
 namespace vocalith::audio::device {
 
@@ -42,20 +45,32 @@ int16_t ClipToSample(float value);
 
 // Converts a stream of 16-bit frames (1 or 2 channels, interleaved) at one
 // rate into 16-bit mono at another, piece by piece: the output does not
-// depend on how the input is cut into pieces.
+// depend on how the input is cut into pieces. Stereo is averaged to mono.
+//
+// The stream starts from silence. Output k lies at input position
+// k × inRate / outRate; it is emitted once the kernel's look-ahead past that
+// position has arrived, so while the stream runs the output trails the input
+// by SincWindow::HalfWidth() input frames. Flush() ends the stream.
 class StreamResampler {
   public:
     StreamResampler(uint32_t inRate, uint32_t outRate, int inChannels);
     // Appends the mono output for `frames` input frames to `out`.
     void Process(const int16_t* in, size_t frames, std::vector<int16_t>& out);
+    // Ends the stream as if silence followed: appends every output that lies
+    // before the end of the input so far, ceil(frames in × outRate / inRate)
+    // outputs in all, then starts a new stream.
+    void Flush(std::vector<int16_t>& out);
 
   private:
+    void Reset();
+    void Step(float value, std::vector<int16_t>& out);
+
     uint32_t inRate_;
     uint32_t outRate_;
     int inChannels_;
-    bool havePrev_ = false;
-    float prev_ = 0;      // the last input frame, mono
-    uint64_t phase_ = 0;  // output position past prev_, in 1/outRate_ of an input frame
+    std::optional<SincWindow> window_;  // none when the rates are equal
+    uint64_t phase_ = 0;  // next output's position past its centre frame, in 1/outRate_ of a frame
+    uint64_t wait_ = 0;   // input frames still to come before that centre frame is in the middle
 };
 
 }  // namespace vocalith::audio::device
