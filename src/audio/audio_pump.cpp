@@ -22,6 +22,9 @@ int32_t StreamEnabled = 1;
 uint32_t lastVoiceTick = 0;
 uint32_t lastMixTick = 0;
 
+uint32_t speechUnderrunCalls = 0;
+uint32_t speechUnderrunEvents = 0;
+
 namespace {
 
 // Fixed buffers: the pump allocates nothing itself.
@@ -48,6 +51,21 @@ int32_t MeasureLevel(int16_t* samples, int32_t byteCount, int32_t& peak) {
     }
     return static_cast<int32_t>(sum / k);
 }
+
+namespace {
+
+// ServiceSpeech with the underrun statistics kept; same call, same result.
+uint32_t ServiceSpeechCounted(CSoundWnd& window) {
+    const bool wasResyncing = window.speechResync != 0;
+    const uint32_t silenced = window.ServiceSpeech();
+    if (silenced > 0) {
+        ++speechUnderrunCalls;
+        if (!wasResyncing) ++speechUnderrunEvents;
+    }
+    return silenced;
+}
+
+}  // namespace
 
 void AudioPump() {
     CSoundWnd* window = theSoundWnd;
@@ -99,10 +117,10 @@ void AudioPump() {
                 // check; written there, the block would land behind the cursor
                 // and then be silenced. Deal with the underrun first so the
                 // block is anchored ahead of the cursor.
-                if (window->SpeechBehind()) window->ServiceSpeech();
+                if (window->SpeechBehind()) ServiceSpeechCounted(*window);
                 window->WriteSpeech(mixBuffer.data(), static_cast<uint32_t>(m) * 2);
             }
-            window->ServiceSpeech();
+            ServiceSpeechCounted(*window);
         }
         const int32_t passCount = mixed ? m : n;
         if (passCount <= 0) break;

@@ -24,6 +24,13 @@ extern int32_t StreamEnabled;     // mixed samples go to the speech stream
 extern uint32_t lastVoiceTick;  // tick of the last block that counted as speech
 extern uint32_t lastMixTick;    // tick of the last mixing step; 0 until the first call
 
+// Statistics for measurement runs; only the pump writes them, nothing reads
+// them to decide anything, and ResetPump leaves them alone. An underrun is a
+// ServiceSpeech call by the pump that silenced part of the ring because the
+// device's write cursor had overtaken pos.
+extern uint32_t speechUnderrunCalls;   // pump calls of ServiceSpeech that returned non-zero
+extern uint32_t speechUnderrunEvents;  // of those, the ones that found the stream not yet resyncing
+
 inline constexpr int32_t CAPTURE_BLOCK_BYTES = 512;
 inline constexpr uint32_t VOICE_HOLD_MS = 800;
 inline constexpr uint32_t MIX_PERIOD_MS = 200;
