@@ -28,14 +28,11 @@
 #include <string>
 
 #include "app/app_startup.h"
+#include "app/engine_audio.h"
 #include "app/qt/main_window.h"
 #include "app/qt/ui_dispatcher.h"
 #include "app/qt/window_message_sink.h"
-#include "app/silent_audio.h"
 #include "audio/device/audio_device.h"
-#if VOCALITH_HAVE_ENGINE_AUDIO
-#include "app/engine_audio.h"
-#endif
 
 namespace {
 
@@ -177,11 +174,7 @@ int main(int argc, char** argv) {
             QObject context;
             app::qt::QtUiDispatcher dispatcher(&context);
             app::qt::WindowMessageSink messages;
-#if VOCALITH_HAVE_ENGINE_AUDIO
             app::EngineAudio audio(backend.get(), &dispatcher, &messages);
-#else
-            app::SilentAudio audio;
-#endif
             app::qt::MainWindow window(audio, &messages);
             window.exec();
         };
