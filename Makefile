@@ -22,7 +22,12 @@ test: deps
 	@scripts/test-all
 
 bench: build
-	@for b in $(BUILD)/bench-bin/*; do echo "== $$b"; $$b; done
+	@for b in $(BUILD)/bench-bin/*; do \
+	  case $$b in *engine_realtime_run) ;; *) echo "== $$b"; $$b;; esac; \
+	done
+	@echo "== real-time engine runs (10 s each)"
+	@$(BUILD)/bench-bin/engine_realtime_run --mode idle --seconds 10
+	@$(BUILD)/bench-bin/engine_realtime_run --mode speak --seconds 10
 
 fuzz: deps
 	@FUZZ_SECONDS=$${FUZZ_SECONDS:-60} scripts/fuzz-all
