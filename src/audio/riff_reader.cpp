@@ -54,11 +54,14 @@ bool FindWaveForm(std::span<const uint8_t> bytes, uint64_t& formBegin, uint64_t&
         const uint8_t* h = bytes.data() + pos;
         const uint32_t size = Le32(h + 4);
         const uint64_t next = pos + 8 + size + (size & 1u);
-        if (IdIs(h, "RIFF") && size >= 4 && pos + 12 <= end && IdIs(h + 8, "WAVE")) {
+        if (IdIs(h, "RIFF") && pos + 12 <= end && IdIs(h + 8, "WAVE")) {
             formBegin = pos + 12;
-            // A form that claims more than the file holds ends with the file.
+            // Chunks are looked for inside the form as its header declares it:
+            // a form that claims more than the file holds ends with the file,
+            // and one that claims less than its type field holds no chunk.
             formEnd = pos + 8 + static_cast<uint64_t>(size);
             if (formEnd > end) formEnd = end;
+            if (formEnd < formBegin) formEnd = formBegin;
             return true;
         }
         pos = next;
@@ -82,8 +85,11 @@ WaveView ParseWave(std::span<const uint8_t> bytes) {
         return view;
     }
     view.fmtSize = fmt.size;
+    // A chunk's bytes are read from the file, so a chunk that runs past the
+    // end the form declares is still read whole while the file holds it.
+    const uint64_t fileEnd = bytes.size();
     const uint64_t fmtData = fmt.at + 8;
-    if (fmtData + fmt.size > formEnd) {
+    if (fmtData + fmt.size > fileEnd) {
         view.status = WaveStatus::FormatShort;
         return view;
     }
@@ -110,7 +116,7 @@ WaveView ParseWave(std::span<const uint8_t> bytes) {
         return view;
     }
     const uint64_t dataBegin = data.at + 8;
-    uint64_t present = formEnd > dataBegin ? formEnd - dataBegin : 0;
+    uint64_t present = fileEnd > dataBegin ? fileEnd - dataBegin : 0;
     if (present > data.size) present = data.size;
     view.data = bytes.subspan(static_cast<size_t>(dataBegin), static_cast<size_t>(present));
     view.status = WaveStatus::Ok;

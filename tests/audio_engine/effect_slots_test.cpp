@@ -117,6 +117,50 @@ TEST(RiffReaderTest, EachFaultHasItsCode) {
     }
 }
 
+// The declared size of the RIFF form bounds where chunks are looked for, but
+// a chunk's bytes are read from the file: a form that claims too little still
+// gives its chunks whole, and one that claims nothing holds no "fmt ".
+TEST(RiffReaderTest, FormSizeBoundsTheSearchNotTheRead) {
+    const std::vector<uint8_t> data = {1, 2, 3, 4, 5, 6};
+    auto withDeclared = [](std::vector<uint8_t> v, uint32_t declared) {
+        for (int i = 0; i < 4; ++i) v[4 + i] = static_cast<uint8_t>(declared >> (8 * i));
+        return v;
+    };
+    const std::vector<uint8_t> wave = Wave(data);  // 12 + 24 + 8 + 6 = 50 bytes
+    std::vector<uint8_t> fmtPastForm;
+    PutChunk(fmtPastForm, "fmt ", FmtBody(), 16);
+    fmtPastForm.insert(fmtPastForm.end(), {'d', 'a', 't', 'a', 6, 0, 0, 0, 1, 2, 3, 4, 5, 6});
+    struct Row {
+        const char* fault;
+        std::vector<uint8_t> bytes;
+        WaveStatus status;
+        size_t dataRead;
+    };
+    const Row rows[] = {
+        {"data running past the declared form end must be read whole",
+         withDeclared(wave, 4 + 24 + 8 + 2), WaveStatus::Ok, 6},
+        {"fmt body past the declared form end must be read from the file (then no data)",
+         withDeclared(Form(fmtPastForm), 4 + 8 + 4), WaveStatus::NoData, 0},
+        {"a form declaring no room for chunks holds no fmt (not: no WAVE form)",
+         withDeclared(wave, 0), WaveStatus::NoFormat, 0},
+        {"data cut by the end of the file is short",
+         {wave.begin(), wave.end() - 2},
+         WaveStatus::Ok,
+         4},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.fault);
+        const WaveView view = ParseWave(r.bytes);
+        EXPECT_EQ(view.status, r.status);
+        if (r.status == WaveStatus::Ok) {
+            EXPECT_EQ(view.dataSize, 6u);
+            EXPECT_EQ(view.format.samplesPerSec, 11025u);
+            ASSERT_EQ(view.data.size(), r.dataRead);
+            EXPECT_EQ(view.data[0], 1);
+        }
+    }
+}
+
 class EffectTest : public ::testing::Test {
   protected:
     void SetUp() override {
