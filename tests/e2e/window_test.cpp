@@ -9,18 +9,23 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/dialog_template.h"
 #include "app/engine_audio.h"
+#include "app/qt/app_identity.h"
 #include "app/qt/main_window.h"
 #include "app/qt/template_geometry.h"
 #include "app/qt/ui_dispatcher.h"
@@ -29,9 +34,11 @@
 #include "audio/device/backends.h"
 #include "audio/device/wav_io.h"
 #include "audio/effect_slots.h"
+#include "audio/mixer.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
+#include "workbuf/work_buffer.h"
 
 namespace vocalith::app {
 namespace {
@@ -176,6 +183,152 @@ TEST_F(WindowTest, ClickInTheWaveViewSetsTheSelectionStart) {
                       frame->geometry().topLeft() + QPoint(5, 5));
     EXPECT_EQ(Find<QLabel>(IDC_STATUS)->text(),
               QStringLiteral("Left mouse click sets START of selection."));
+}
+
+// Only a mouse click on a row plays its PHON: one clip per click, one for a
+// double-click, none for the keyboard moving the selection.
+TEST_F(WindowTest, PhonListPlaysOnceForEachClick) {
+    auto* list = Find<QTreeWidget>(IDC_PHON_LIST);
+    ASSERT_NE(list, nullptr);
+    const audio::MixerChannel& speech = audio::TheMixer().channels[audio::SPEECH_CHANNEL];
+    audio::ClearChannel(audio::TheMixer().channels[audio::SPEECH_CHANNEL]);
+    const QPoint row = list->visualItemRect(list->topLevelItem(1)).center();
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int clips;
+    };
+    const Step steps[] = {
+        {"a click", [&] { QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row); }, 1},
+        {"a double-click (a click, then the second click that makes it double)",
+         [&] {
+             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row);
+             QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row);
+         },
+         1},
+        {"the Down key", [&] { QTest::keyClick(list, Qt::Key_Down); }, 0},
+    };
+    for (const Step& step : steps) {
+        const int32_t before = speech.clipCount;
+        step.act();
+        QTest::qWait(20);
+        EXPECT_EQ(speech.clipCount - before, step.clips) << step.what;
+    }
+}
+
+// A message box as it was shown.
+struct SeenBox {
+    std::string title;
+    std::string text;
+    bool plainText = false;
+    bool operator==(const SeenBox&) const = default;
+};
+
+// Answers the message boxes that open while it lives with `answers`, in
+// order, and records each box.
+class BoxAnswerer {
+  public:
+    explicit BoxAnswerer(std::vector<QMessageBox::StandardButton> answers)
+        : answers_(std::move(answers)) {
+        QObject::connect(&poll_, &QTimer::timeout, [this] { Answer(); });
+        poll_.start(5);
+    }
+    std::vector<SeenBox> seen;
+
+  private:
+    void Answer() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || box == last_) return;
+        last_ = box;
+        seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(),
+                        box->textFormat() == Qt::PlainText});
+        const size_t i = seen.size() - 1;
+        box->button(i < answers_.size() ? answers_[i] : QMessageBox::No)->click();
+    }
+    std::vector<QMessageBox::StandardButton> answers_;
+    QTimer poll_;
+    QMessageBox* last_ = nullptr;
+};
+
+TEST_F(WindowTest, QuestionsCarryTheirExactTitlesAndShowNamesAsTyped) {
+    // A voice name that looks like markup must reach the box as typed.
+    Find<QComboBox>(IDC_VOICE)->setEditText(QStringLiteral("<b>Mine"));
+    const std::string save = "Save the PHON table data into VOICES\\<b>Mine.voc?";
+    const std::string overwrite =
+        "Overwrite the existing copy of <b>Mine.voc in the VOICES folder?";
+    struct Step {
+        int button;
+        std::vector<QMessageBox::StandardButton> answers;
+        std::vector<SeenBox> boxes;
+        std::string status;
+    };
+    const Step steps[] = {
+        {IDC_SAVE, {QMessageBox::Yes}, {{kConfirmTitle, save, true}}, "Phon Table data saved."},
+        {IDC_SAVE,
+         {QMessageBox::Yes, QMessageBox::No},
+         {{kConfirmTitle, save, true}, {kOverwriteTitle, overwrite, true}},
+         "Phon Table data saved."},
+        {IDC_TRIM,
+         {QMessageBox::No},
+         {{kConfirmTitle, "Trim ALL BUT current selection out of work buffer?", true}},
+         "Phon Table data saved."},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.boxes.back().text);
+        BoxAnswerer answerer(step.answers);
+        QTest::mouseClick(window_->Control(step.button), Qt::LeftButton);
+        EXPECT_EQ(answerer.seen, step.boxes);
+        EXPECT_EQ(Find<QLabel>(IDC_STATUS)->text().toStdString(), step.status);
+    }
+    EXPECT_TRUE(fs::exists(folder_ / "voices" / "<b>Mine.voc"));
+}
+
+TEST_F(WindowTest, TheApplicationAddsNothingToWindowTitles) {
+    // A display name would be appended by the platform to every box's title.
+    qt::ApplyApplicationIdentity(App());
+    const QString name = QApplication::applicationName();
+    EXPECT_EQ(name, QStringLiteral("Vocalith"));
+    QApplication::setApplicationName(QStringLiteral("vocalith-probe"));
+    EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("vocalith-probe"));
+    QApplication::setApplicationName(name);
+}
+
+TEST_F(WindowTest, TheTraceNeverShowsThroughLabelsOrCheckBoxes) {
+    // Samples of +-32000 draw lines far beyond the view, over every control
+    // below it.
+    workbuf::WorkBuffer& wb = workbuf::TheWorkBuffer();
+    for (int i = 0; i < 2000; ++i) wb.samples[static_cast<size_t>(i)] = i % 2 ? 32000 : -32000;
+    wb.length = 2000;
+    wb.selectionStart = 0;
+    wb.selectionEnd = 1000;
+    Find<QLabel>(IDC_SELECTION)->setText(QStringLiteral("1000 (90.70 ms)"));
+    const QImage image = window_->grab().toImage();
+    const QRect view = window_->Control(IDC_WAVE_FRAME)->geometry();
+    std::vector<QWidget*> covered;
+    for (QWidget* w : window_->findChildren<QWidget*>()) {
+        if (!qobject_cast<QLabel*>(w) && !qobject_cast<QCheckBox*>(w)) continue;
+        const QRect r = w->geometry();
+        if (r.right() < view.left() || r.left() > view.right() || r.top() < view.bottom()) continue;
+        covered.push_back(w);
+        int green = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.red() == 0 && c.blue() == 0 && c.green() >= 100) ++green;
+            }
+        }
+        EXPECT_EQ(green, 0) << w->objectName().toStdString();
+    }
+    // The selection field, Monitor and the two edit captions lie under the trace.
+    EXPECT_GE(covered.size(), 4u);
+    // The trace itself is drawn.
+    int traced = 0;
+    for (int x = view.left(); x <= view.right(); ++x) {
+        if (image.pixelColor(x, view.top() + 5).green() >= 100) ++traced;
+    }
+    EXPECT_GT(traced, 100);
+    wb.length = 0;
+    wb.selectionEnd = 0;
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 
 #include "app/app_startup.h"
 #include "app/engine_audio.h"
+#include "app/qt/app_identity.h"
 #include "app/qt/main_window.h"
 #include "app/qt/ui_dispatcher.h"
 #include "app/qt/window_message_sink.h"
@@ -136,12 +137,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     StartupProbe probe(mainStart);
     if (startupProbe) application.installEventFilter(&probe);
-    QApplication::setApplicationName(QStringLiteral("Vocalith"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vocalith"));
-    QApplication::setApplicationVersion(QString::fromLatin1(app::kVersion));
-    application.setProperty("fileDescription", QString::fromLatin1(app::kFileDescription));
-    application.setProperty("productName", QString::fromLatin1(app::kProductName));
-    application.setProperty("internalName", QString::fromLatin1(app::kInternalName));
+    app::qt::ApplyApplicationIdentity(application);
 
     std::string audioSpec;
     const QStringList args = QApplication::arguments();

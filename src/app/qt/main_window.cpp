@@ -1,5 +1,7 @@
 #include "app/qt/main_window.h"
 
+#include <utility>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -197,6 +199,9 @@ void MainWindow::BuildControls() {
             }
             case ControlKind::CheckBox: {
                 auto* box = new QCheckBox(text, this);
+                // Paints its own background, so the waveform's trace, which
+                // may run past the view, never shows through it.
+                box->setAutoFillBackground(true);
                 w = box;
                 // The box is ticked or cleared before the command runs.
                 if (c.id == IDC_MONITOR) {
@@ -237,6 +242,8 @@ void MainWindow::BuildControls() {
                 auto* label = new QLabel(text, this);
                 label->setTextFormat(Qt::PlainText);
                 label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+                // Opaque like the check boxes: the trace never strikes through text.
+                label->setAutoFillBackground(true);
                 w = label;
                 break;
             }
@@ -429,12 +436,15 @@ bool MainWindow::AskYesNo(const std::string& text, const std::string& title) {
     QMessageBox box(QMessageBox::NoIcon, FromStd(title), FromStd(text),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setObjectName(QStringLiteral("question"));
+    // Questions quote voice names as typed, markup included.
+    box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
 }
 
 void MainWindow::ShowMessage(const std::string& text, const std::string& title) {
     QMessageBox box(QMessageBox::NoIcon, FromStd(title), FromStd(text), QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("message"));
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -543,9 +553,16 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     if (phonList_ && watched == phonList_->viewport() &&
+        event->type() == QEvent::MouseButtonDblClick) {
+        // The second click of a double-click is not a click of its own: the
+        // release that ends it plays nothing.
+        phonListDoubleClick_ = true;
+    }
+    if (phonList_ && watched == phonList_->viewport() &&
         event->type() == QEvent::MouseButtonRelease) {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton) {
+        const bool endsDoubleClick = std::exchange(phonListDoubleClick_, false);
+        if (mouse->button() == Qt::LeftButton && !endsDoubleClick) {
             // A click on empty space leaves nothing selected, so nothing plays.
             if (!phonList_->itemAt(mouse->position().toPoint())) phonList_->clearSelection();
             logic_->OnPhonListClick();

@@ -91,7 +91,8 @@ class MainWindow : public QDialog, public DialogHost {
     QWidget* waveFrame_ = nullptr;
     QTimer* pumpTimer_ = nullptr;
     unsigned pumpTimerId_ = 0;
-    bool destroyed_ = false;  // OnDestroy has run
+    bool destroyed_ = false;            // OnDestroy has run
+    bool phonListDoubleClick_ = false;  // the next release ends a double-click on the PHON list
 };
 
 }  // namespace vocalith::app::qt

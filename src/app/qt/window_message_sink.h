@@ -19,6 +19,7 @@ class WindowMessageSink final : public audio::MessageSink {
                         QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                         QMessageBox::Ok, owner_);
         box.setObjectName(QStringLiteral("message"));
+        box.setTextFormat(Qt::PlainText);
         box.exec();
     }
 
