@@ -34,8 +34,6 @@ class EngineAudio final : public DialogAudio {
     bool MonitorEnabled() override;
     int PlayEffectByName(const char* name, int mode) override;
 
-    audio::CSoundWnd* SoundWindow() { return window_.get(); }
-
   private:
     audio::device::AudioBackend* backend_;
     audio::device::UiDispatcher* dispatcher_;

@@ -3,13 +3,13 @@
 #include <cctype>
 #include <chrono>
 #include <cstring>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "audio/riff_reader.h"
 #include "audio/sound_window.h"
 #include "audio/tick_clock.h"
+#include "voice/voices_folder.h"
 
 namespace vocalith::audio {
 
@@ -30,14 +30,9 @@ constexpr std::array<const char*, BUILTIN_EFFECT_COUNT> BUILTIN_NAMES = {
     "snap.wav",    "squeak.wav",  "tap.wav",    "wind.wav",    "rain.wav",    "wind.wav",
 };
 
-std::filesystem::path DefaultProgramFolder() {
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path(".") : exe.parent_path();
-}
-
+// Kept apart from the voices' program folder: each has its own setter.
 std::filesystem::path& ProgramFolderSetting() {
-    static std::filesystem::path folder = DefaultProgramFolder();
+    static std::filesystem::path folder = voice::ExecutableFolder();
     return folder;
 }
 

@@ -9,5 +9,5 @@ add_library(vocalith_audio
   ${CMAKE_CURRENT_LIST_DIR}/sound_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/speech_stream.cpp)
 target_include_directories(vocalith_audio PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(vocalith_audio PUBLIC vocalith_mixer vocalith_audio_device vocalith_workbuf
-                      Threads::Threads)
+target_link_libraries(vocalith_audio PUBLIC vocalith_mixer vocalith_audio_device vocalith_voice
+                      vocalith_workbuf Threads::Threads)

@@ -45,9 +45,6 @@ class MediaControl {
     // Drops the output buffer (before its device goes away); the alias stays.
     void ReleaseBuffer() { buffer_.reset(); }
 
-    bool IsOpen() const { return open_; }
-    bool IsPlaying() const { return playing_; }
-
   private:
     bool open_ = false;
     bool playing_ = false;

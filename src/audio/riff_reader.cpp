@@ -5,18 +5,11 @@
 #include <fstream>
 #include <system_error>
 
+#include "audio/byte_order.h"
+
 namespace vocalith::audio {
 
 namespace {
-
-uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
 
 bool IdIs(const uint8_t* p, const char (&id)[5]) {
     return std::memcmp(p, id, 4) == 0;
@@ -35,7 +28,7 @@ bool FindChunk(std::span<const uint8_t> bytes, uint64_t pos, uint64_t end, const
                Chunk& found) {
     while (pos + 8 <= end) {
         const uint8_t* h = bytes.data() + pos;
-        const uint32_t size = Le32(h + 4);
+        const uint32_t size = ReadLe32(h + 4);
         const uint64_t next = pos + 8 + size + (size & 1u);
         if (IdIs(h, id)) {
             found = {pos, size, next};
@@ -52,7 +45,7 @@ bool FindWaveForm(std::span<const uint8_t> bytes, uint64_t& formBegin, uint64_t&
     const uint64_t end = bytes.size();
     while (pos + 8 <= end) {
         const uint8_t* h = bytes.data() + pos;
-        const uint32_t size = Le32(h + 4);
+        const uint32_t size = ReadLe32(h + 4);
         const uint64_t next = pos + 8 + size + (size & 1u);
         if (IdIs(h, "RIFF") && pos + 12 <= end && IdIs(h + 8, "WAVE")) {
             formBegin = pos + 12;
@@ -84,7 +77,6 @@ WaveView ParseWave(std::span<const uint8_t> bytes) {
         view.status = WaveStatus::NoFormat;
         return view;
     }
-    view.fmtSize = fmt.size;
     // A chunk's bytes are read from the file, so a chunk that runs past the
     // end the form declares is still read whole while the file holds it.
     const uint64_t fileEnd = bytes.size();
@@ -96,12 +88,12 @@ WaveView ParseWave(std::span<const uint8_t> bytes) {
     // The format record with room to spare: fields a short chunk lacks read as 0.
     std::array<uint8_t, 16> record{};
     std::memcpy(record.data(), bytes.data() + fmtData, fmt.size < 16 ? fmt.size : 16);
-    view.format.formatTag = Le16(&record[0]);
-    view.format.channels = Le16(&record[2]);
-    view.format.samplesPerSec = Le32(&record[4]);
-    view.format.avgBytesPerSec = Le32(&record[8]);
-    view.format.blockAlign = Le16(&record[12]);
-    view.format.bitsPerSample = Le16(&record[14]);
+    view.format.formatTag = ReadLe16(&record[0]);
+    view.format.channels = ReadLe16(&record[2]);
+    view.format.samplesPerSec = ReadLe32(&record[4]);
+    view.format.avgBytesPerSec = ReadLe32(&record[8]);
+    view.format.blockAlign = ReadLe16(&record[12]);
+    view.format.bitsPerSample = ReadLe16(&record[14]);
 
     // The "data" chunk is looked for after the "fmt " chunk, as a reader
     // moving forward through the form finds it.

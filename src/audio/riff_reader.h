@@ -27,9 +27,8 @@ enum class WaveStatus : int32_t {
 struct WaveView {
     WaveStatus status = WaveStatus::NotOpened;
     device::PcmFormat format;  // from the "fmt " chunk; fields it lacks read as 0
-    uint32_t fmtSize = 0;      // declared size of the "fmt " chunk
     uint32_t dataSize = 0;     // declared size of the "data" chunk
-    // The part of the data chunk present in the input: dataAvailable <
+    // The part of the data chunk present in the input: data.size() <
     // dataSize when the file is cut short.
     std::span<const uint8_t> data;
 };

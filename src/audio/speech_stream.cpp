@@ -12,6 +12,12 @@ namespace {
 // file header, say) are refused like a device would refuse them.
 constexpr uint32_t MAX_BUFFER_BYTES = 0x0FFFFFFF;
 
+// The stream has a buffer, plays, and has a size to wrap at.
+bool StreamLive(const CSoundWnd& window) {
+    return window.speechCreated && window.speechPlaying && window.speechBuffer != nullptr &&
+           window.speechBytes != 0;
+}
+
 }  // namespace
 
 int CreateDsBuffer(device::OutputDevice* outputDevice,
@@ -40,7 +46,7 @@ int WriteDsBuffer(device::OutputBuffer* buffer, uint32_t offset, const void* sou
 int CSoundWnd::CreateSpeechBuffer() {
     speechCreateTried = 1;
     if (device == nullptr || speechCreated) return -1;
-    speechBytes = 4 * SystemFormat.avgBytesPerSec;
+    speechBytes = SPEECH_STREAM_BYTES;
     if (!CreateDsBuffer(device.get(), speechBuffer, SystemFormat, speechBytes,
                         DSBCAPS_GLOBALFOCUS)) {
         return -7;
@@ -73,7 +79,7 @@ void CSoundWnd::StopSpeechPlay() {
 }
 
 uint32_t CSoundWnd::WriteSpeech(const void* samples, uint32_t byteCount) {
-    if (!speechCreated || !speechPlaying || speechBuffer == nullptr || speechBytes == 0) return 0;
+    if (!StreamLive(*this)) return 0;
     const uint32_t size = speechBytes;
     uint32_t play = 0;
     uint32_t write = 0;
@@ -108,7 +114,7 @@ uint32_t CSoundWnd::WriteSpeech(const void* samples, uint32_t byteCount) {
 }
 
 uint32_t CSoundWnd::ServiceSpeech() {
-    if (!speechCreated || !speechPlaying || speechBuffer == nullptr || speechBytes == 0) return 0;
+    if (!StreamLive(*this)) return 0;
     const uint32_t size = speechBytes;
     uint32_t play = 0;
     uint32_t write = 0;
@@ -129,10 +135,7 @@ uint32_t CSoundWnd::ServiceSpeech() {
 }
 
 uint32_t CSoundWnd::SpeechWriteLimit() {
-    if (!speechCreated || !speechPlaying || speechBuffer == nullptr || speechBytes == 0 ||
-        speechStartPending) {
-        return UINT32_MAX;
-    }
+    if (!StreamLive(*this) || speechStartPending) return UINT32_MAX;
     const uint32_t size = speechBytes;
     uint32_t play = 0;
     uint32_t write = 0;
@@ -147,15 +150,8 @@ uint32_t CSoundWnd::SpeechWriteLimit() {
     return ahead >= SPEECH_MAX_LEAD_BYTES ? 0 : SPEECH_MAX_LEAD_BYTES - ahead;
 }
 
-}  // namespace vocalith::audio
-
-namespace vocalith::audio {
-
 bool CSoundWnd::SpeechBehind() {
-    if (!speechCreated || !speechPlaying || speechBuffer == nullptr || speechBytes == 0 ||
-        speechStartPending || speechResync) {
-        return false;
-    }
+    if (!StreamLive(*this) || speechStartPending || speechResync) return false;
     uint32_t play = 0;
     uint32_t write = 0;
     speechBuffer->GetCurrentPosition(play, write);

@@ -1,6 +1,5 @@
 // vocalith-tts: translate English to phonetic strings and speak them.
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <iostream>
 #include <string>

@@ -4,10 +4,8 @@
 // or, with no TEXT, of all of standard input, byte for byte, with nothing
 // added. A NUL byte on standard input ends the text, as it ends a C string.
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "voice/phoneme_inventory.h"
 
-#include <cstddef>
+#include "voice/ascii_case.h"
 
 namespace vocalith::voice {
 
@@ -18,20 +18,11 @@ const std::array<PhonemeEntry, PHONEME_COUNT> kInventory = {{
     {40, "WH", "WHere"}, {41, " ", "Silence"},
 }};
 
-namespace {
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-}  // namespace
-
 int LookupPhoneme(const char* text) {
     if (text == nullptr) return -1;
+    const std::string_view wanted(text);
     for (const PhonemeEntry& entry : kInventory) {
-        std::size_t i = 0;
-        while (entry.symbol[i] != '\0' && LowerAscii(entry.symbol[i]) == LowerAscii(text[i])) ++i;
-        if (entry.symbol[i] == '\0' && text[i] == '\0') return entry.code;
+        if (EqualNoCase(entry.symbol, wanted)) return entry.code;
     }
     return -1;
 }

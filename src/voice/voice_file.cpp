@@ -10,6 +10,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "audio/byte_order.h"
+
 namespace vocalith::voice {
 
 namespace {
@@ -27,24 +29,6 @@ std::string ErrnoText(int err) {
     return std::strerror(err);
 }
 
-int32_t ReadLe32(const uint8_t* p) {
-    const uint32_t u = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                       (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-    return static_cast<int32_t>(u);
-}
-
-int16_t ReadLe16(const uint8_t* p) {
-    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
-}
-
-void WriteLe32(uint8_t* p, int32_t value) {
-    const auto u = static_cast<uint32_t>(value);
-    p[0] = static_cast<uint8_t>(u);
-    p[1] = static_cast<uint8_t>(u >> 8);
-    p[2] = static_cast<uint8_t>(u >> 16);
-    p[3] = static_cast<uint8_t>(u >> 24);
-}
-
 // The count a slot is stored with: a count outside the slot's capacity can
 // only come from a damaged table, and is stored cut to the capacity so the
 // writer never reads past the slot.
@@ -57,7 +41,9 @@ int32_t StoredCount(const PhonSlot& slot) {
 // number of sample bytes the header asks for.
 VoiceResult ParseHeader(const uint8_t* bytes, Header& header, size_t& sampleBytes) {
     sampleBytes = 0;
-    for (int i = 0; i < VOICE_HEADER_ENTRIES; ++i) header[i] = ReadLe32(bytes + 4 * i);
+    for (int i = 0; i < VOICE_HEADER_ENTRIES; ++i) {
+        header[i] = static_cast<int32_t>(audio::ReadLe32(bytes + 4 * i));
+    }
     for (int i = 0; i < PHONEME_COUNT; ++i) {
         if (header[i] < 0 || header[i] > PHON_MAX_SAMPLES) {
             return Refused("the count of slot " + std::to_string(i) + " (\"" +
@@ -77,7 +63,8 @@ void Apply(const Header& header, const uint8_t* samples, PhonTable& table) {
         PhonSlot& slot = table.slots[static_cast<size_t>(i)];
         slot.count = header[i];
         for (int32_t k = 0; k < header[i]; ++k) {
-            slot.samples[static_cast<size_t>(k)] = ReadLe16(samples + offset);
+            slot.samples[static_cast<size_t>(k)] =
+                static_cast<int16_t>(audio::ReadLe16(samples + offset));
             offset += 2;
         }
     }
@@ -145,15 +132,16 @@ std::vector<uint8_t> EncodeVoice(const PhonTable& table) {
     for (const PhonSlot& slot : table.slots) total += 2 * static_cast<size_t>(StoredCount(slot));
     std::vector<uint8_t> bytes(total, 0);
     for (int i = 0; i < PHONEME_COUNT; ++i) {
-        WriteLe32(bytes.data() + 4 * i, StoredCount(table.slots[static_cast<size_t>(i)]));
+        audio::WriteLe32(bytes.data() + 4 * i,
+                         static_cast<uint32_t>(StoredCount(table.slots[static_cast<size_t>(i)])));
     }
     size_t offset = VOICE_HEADER_BYTES;
     for (const PhonSlot& slot : table.slots) {
         const int32_t count = StoredCount(slot);
         for (int32_t k = 0; k < count; ++k) {
-            const auto u = static_cast<uint16_t>(slot.samples[static_cast<size_t>(k)]);
-            bytes[offset++] = static_cast<uint8_t>(u);
-            bytes[offset++] = static_cast<uint8_t>(u >> 8);
+            audio::WriteLe16(bytes.data() + offset,
+                             static_cast<uint16_t>(slot.samples[static_cast<size_t>(k)]));
+            offset += 2;
         }
     }
     return bytes;

@@ -1,26 +1,15 @@
 #include "voice/voices_folder.h"
 
-#include <algorithm>
 #include <optional>
 #include <system_error>
+
+#include "voice/ascii_case.h"
 
 namespace vocalith::voice {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    }
-    return true;
-}
 
 // Wildcard match with '*' and '?', ASCII case ignored. Iterative with one
 // backtrack point, so it is linear-ish and cannot recurse deeply.
@@ -143,17 +132,18 @@ bool VoicePathTooLong(const fs::path& path) {
     return path.native().size() > VOICE_PATH_LIMIT;
 }
 
+fs::path ExecutableFolder() {
+    std::error_code ec;
+    const std::string exe = fs::read_symlink("/proc/self/exe", ec).string();
+    const size_t slash = exe.rfind('/');
+    if (ec || slash == std::string::npos) return ".";
+    return exe.substr(0, slash == 0 ? 1 : slash);
+}
+
 fs::path ProgramFolder() {
     ProgramFolderState& state = FolderState();
     if (!state.set) {
-        std::error_code ec;
-        const std::string exe = fs::read_symlink("/proc/self/exe", ec).string();
-        const size_t slash = exe.rfind('/');
-        if (ec || slash == std::string::npos) {
-            state.folder = ".";
-        } else {
-            state.folder = exe.substr(0, slash == 0 ? 1 : slash);
-        }
+        state.folder = ExecutableFolder();
         state.set = true;
     }
     return state.folder;

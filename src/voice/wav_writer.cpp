@@ -6,44 +6,33 @@
 #include <limits>
 #include <string>
 
+#include "audio/byte_order.h"
+
 namespace vocalith::voice {
-
-namespace {
-
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(v >> shift));
-}
-void Put16(std::vector<uint8_t>& out, uint16_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void PutTag(std::vector<uint8_t>& out, const char (&tag)[5]) {
-    out.insert(out.end(), tag, tag + 4);
-}
-
-}  // namespace
 
 std::vector<uint8_t> EncodeWav(std::span<const int16_t> samples, uint32_t sampleRate) {
     // The RIFF sizes are 32-bit; a longer recording is cut to what fits.
     constexpr size_t kMaxData = std::numeric_limits<uint32_t>::max() - 64;
     size_t dataBytes = samples.size() * 2;
     if (dataBytes > kMaxData) dataBytes = kMaxData & ~size_t{1};
-    std::vector<uint8_t> out;
-    out.reserve(WAV_HEADER_BYTES + dataBytes);
-    PutTag(out, "RIFF");
-    Put32(out, static_cast<uint32_t>(36 + dataBytes));
-    PutTag(out, "WAVE");
-    PutTag(out, "fmt ");
-    Put32(out, 16);              // size of the format record
-    Put16(out, 1);               // PCM
-    Put16(out, 1);               // mono
-    Put32(out, sampleRate);      // samples per second
-    Put32(out, sampleRate * 2);  // bytes per second
-    Put16(out, 2);               // block align
-    Put16(out, 16);              // bits per sample
-    PutTag(out, "data");
-    Put32(out, static_cast<uint32_t>(dataBytes));
-    for (size_t i = 0; i < dataBytes / 2; ++i) Put16(out, static_cast<uint16_t>(samples[i]));
+    std::vector<uint8_t> out(WAV_HEADER_BYTES + dataBytes);
+    uint8_t* h = out.data();
+    std::memcpy(h, "RIFF", 4);
+    audio::WriteLe32(h + 4, static_cast<uint32_t>(36 + dataBytes));
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    audio::WriteLe32(h + 16, 16);              // size of the format record
+    audio::WriteLe16(h + 20, 1);               // PCM
+    audio::WriteLe16(h + 22, 1);               // mono
+    audio::WriteLe32(h + 24, sampleRate);      // samples per second
+    audio::WriteLe32(h + 28, sampleRate * 2);  // bytes per second
+    audio::WriteLe16(h + 32, 2);               // block align
+    audio::WriteLe16(h + 34, 16);              // bits per sample
+    std::memcpy(h + 36, "data", 4);
+    audio::WriteLe32(h + 40, static_cast<uint32_t>(dataBytes));
+    uint8_t* data = h + WAV_HEADER_BYTES;
+    for (size_t i = 0; i < dataBytes / 2; ++i) {
+        audio::WriteLe16(data + 2 * i, static_cast<uint16_t>(samples[i]));
+    }
     return out;
 }
 

@@ -1,7 +1,6 @@
 #include "workbuf/raster_canvas.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "workbuf/line_steps.h"
 

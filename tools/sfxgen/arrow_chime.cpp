@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "voice/wav_writer.h"
 #include "voicegen/det_math.h"
 
 namespace vocalith::sfxgen {
@@ -43,14 +44,6 @@ double NoteSample(const Note& note, int n) {
     return rise * tone;
 }
 
-void PutLe(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>((value >> (8 * i)) & 0xFFu));
-}
-
-void PutTag(std::vector<uint8_t>& out, const char* tag) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(tag[i]));
-}
-
 }  // namespace
 
 std::vector<int16_t> SynthesizeArrowChime() {
@@ -73,24 +66,8 @@ std::vector<int16_t> SynthesizeArrowChime() {
 }
 
 std::vector<uint8_t> EncodeWav(const std::vector<int16_t>& samples) {
-    const uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
-    std::vector<uint8_t> out;
-    out.reserve(44 + dataBytes);
-    PutTag(out, "RIFF");
-    PutLe(out, 36 + dataBytes, 4);
-    PutTag(out, "WAVE");
-    PutTag(out, "fmt ");
-    PutLe(out, 16, 4);     // chunk size
-    PutLe(out, 1, 2);      // PCM
-    PutLe(out, 1, 2);      // mono
-    PutLe(out, 11025, 4);  // samples per second
-    PutLe(out, 22050, 4);  // bytes per second
-    PutLe(out, 2, 2);      // block align
-    PutLe(out, 16, 2);     // bits per sample
-    PutTag(out, "data");
-    PutLe(out, dataBytes, 4);
-    for (int16_t s : samples) PutLe(out, static_cast<uint16_t>(s), 2);
-    return out;
+    // The system's one WAVE format, written by the voice library's writer.
+    return voice::EncodeWav(samples, voice::WAV_SAMPLE_RATE);
 }
 
 }  // namespace vocalith::sfxgen

@@ -3,7 +3,6 @@
 #include <QColor>
 #include <QPaintDevice>
 #include <QPen>
-#include <cstdlib>
 
 #include "workbuf/line_steps.h"
 

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "audio/byte_order.h"
 #include "audio/device/audio_device.h"
 #include "audio/device/resampler.h"
 
@@ -30,10 +31,8 @@ bool IsSupportedFormat(const PcmFormat& format);
 inline void ReadFrame(const uint8_t* p, uint16_t channels, uint16_t bits, float& left,
                       float& right) {
     if (bits == 16) {
-        left = static_cast<float>(static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8))));
-        right = channels == 2 ? static_cast<float>(
-                                    static_cast<int16_t>(static_cast<uint16_t>(p[2] | (p[3] << 8))))
-                              : left;
+        left = static_cast<float>(static_cast<int16_t>(ReadLe16(p)));
+        right = channels == 2 ? static_cast<float>(static_cast<int16_t>(ReadLe16(p + 2))) : left;
     } else {
         left = static_cast<float>((static_cast<int>(p[0]) - 128) * 256);
         right = channels == 2 ? static_cast<float>((static_cast<int>(p[1]) - 128) * 256) : left;

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "audio/byte_order.h"
 #include "audio/device/backends.h"
 #include "audio/device/capture_ring.h"
 #include "audio/device/mix_core.h"
@@ -101,9 +102,7 @@ class WavOutputDevice final : public OutputDevice {
             auto n = static_cast<uint32_t>(std::min<uint64_t>(due - rendered_, RENDER_CHUNK));
             core_->Render(samples_, n);
             for (uint32_t i = 0; i < n; ++i) {
-                auto v = static_cast<uint16_t>(samples_[i]);
-                bytes_[2 * i] = static_cast<uint8_t>(v & 0xFF);
-                bytes_[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+                WriteLe16(bytes_ + 2 * i, static_cast<uint16_t>(samples_[i]));
             }
             writer_.Append(bytes_, 2u * n);  // a failed write still lets time run on
             rendered_ += n;

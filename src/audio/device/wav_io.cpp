@@ -5,26 +5,12 @@
 #include <fstream>
 #include <iterator>
 
+#include "audio/byte_order.h"
 #include "audio/device/pcm_convert.h"
 
 namespace vocalith::audio::device {
 
 namespace {
-
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 bool Fail(std::string* error, const char* reason) {
     if (error) *error = reason;
@@ -47,18 +33,18 @@ bool ParseWav(std::span<const uint8_t> bytes, WavData& out, std::string* error) 
     size_t at = 12;
     while (bytes.size() - at >= 8) {
         const uint8_t* chunk = bytes.data() + at;
-        uint32_t size = Le32(chunk + 4);
+        uint32_t size = ReadLe32(chunk + 4);
         size_t body = at + 8;
         size_t available = bytes.size() - body;
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             if (size < 16 || available < 16) return Fail(error, "the format chunk is too short");
             const uint8_t* f = bytes.data() + body;
-            format.formatTag = Le16(f);
-            format.channels = Le16(f + 2);
-            format.samplesPerSec = Le32(f + 4);
-            format.avgBytesPerSec = Le32(f + 8);
-            format.blockAlign = Le16(f + 12);
-            format.bitsPerSample = Le16(f + 14);
+            format.formatTag = ReadLe16(f);
+            format.channels = ReadLe16(f + 2);
+            format.samplesPerSec = ReadLe32(f + 4);
+            format.avgBytesPerSec = ReadLe32(f + 8);
+            format.blockAlign = ReadLe16(f + 12);
+            format.bitsPerSample = ReadLe16(f + 14);
             if (!IsSupportedFormat(format)) {
                 return Fail(error, "not PCM of 8 or 16 bits, mono or stereo, at a usable rate");
             }
@@ -102,17 +88,17 @@ bool WavWriter::Open(const std::string& path, const PcmFormat& format, std::stri
     }
     uint8_t h[HEADER_BYTES] = {};
     std::memcpy(h, "RIFF", 4);
-    Put32(h + 4, 36);
+    WriteLe32(h + 4, 36);
     std::memcpy(h + 8, "WAVEfmt ", 8);
-    Put32(h + 16, 16);
-    Put16(h + 20, format.formatTag);
-    Put16(h + 22, format.channels);
-    Put32(h + 24, format.samplesPerSec);
-    Put32(h + 28, format.avgBytesPerSec);
-    Put16(h + 32, format.blockAlign);
-    Put16(h + 34, format.bitsPerSample);
+    WriteLe32(h + 16, 16);
+    WriteLe16(h + 20, format.formatTag);
+    WriteLe16(h + 22, format.channels);
+    WriteLe32(h + 24, format.samplesPerSec);
+    WriteLe32(h + 28, format.avgBytesPerSec);
+    WriteLe16(h + 32, format.blockAlign);
+    WriteLe16(h + 34, format.bitsPerSample);
     std::memcpy(h + 36, "data", 4);
-    Put32(h + 40, 0);
+    WriteLe32(h + 40, 0);
     dataBytes_ = 0;
     failed_ = std::fwrite(h, 1, HEADER_BYTES, file_) != HEADER_BYTES || std::fflush(file_) != 0;
     if (failed_) {
@@ -143,9 +129,9 @@ bool WavWriter::UpdateHeader() {
     uint8_t size[4];
     bool ok = true;
     long end = std::ftell(file_);
-    Put32(size, 36 + dataBytes_ + (dataBytes_ & 1u));
+    WriteLe32(size, 36 + dataBytes_ + (dataBytes_ & 1u));
     ok = ok && std::fseek(file_, 4, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;
-    Put32(size, dataBytes_);
+    WriteLe32(size, dataBytes_);
     ok = ok && std::fseek(file_, 40, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;
     ok = ok && end >= 0 && std::fseek(file_, end, SEEK_SET) == 0;
     return std::fflush(file_) == 0 && ok;

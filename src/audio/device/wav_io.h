@@ -38,7 +38,6 @@ class WavWriter {
     bool UpdateHeader();
     // Updates the header and closes the file.
     void Close();
-    uint32_t DataBytes() const { return dataBytes_; }
 
   private:
     std::FILE* file_ = nullptr;
