@@ -120,6 +120,42 @@ const char* SuffixFor(int lastDigit) {
 
 }  // namespace
 
+namespace {
+
+// The parts above a thousand: each is said in cardinal words followed by its
+// scale word, which is ordinal only when nothing is left after it.
+struct Scale {
+    int32_t unit;
+    const char* word;
+    const char* ordinalWord;
+};
+constexpr Scale kScales[] = {
+    {1000000000, kBillion, kBillionth},
+    {1000000, kMillion, kMillionth},
+    {1000, kThousand, kThousandth},
+};
+
+// Says the billions, millions and thousands of n and leaves the rest in n;
+// false when nothing is left to say. "AEnd " follows a scale word when what
+// is left is 1 to 99.
+bool SayLargeParts(int32_t& n, bool ordinal) {
+    for (const Scale& scale : kScales) {
+        const bool splits = scale.unit == 1000 ? SaysThousands(n) : n >= scale.unit;
+        if (!splits) continue;
+        SayCardinal(n / scale.unit);
+        n %= scale.unit;
+        if (n == 0) {
+            EmitString(ordinal ? scale.ordinalWord : scale.word);
+            return false;
+        }
+        EmitString(scale.word);
+        if (n < 100) EmitString(kNumberAnd);
+    }
+    return true;
+}
+
+}  // namespace
+
 void SayCardinal(int32_t n) {
     if (n < 0) {
         EmitString(kCardinalMinus);
@@ -130,27 +166,7 @@ void SayCardinal(int32_t n) {
         }
         n = -n;
     }
-    if (n >= 1000000000) {
-        SayCardinal(n / 1000000000);
-        EmitString(kBillion);
-        n %= 1000000000;
-        if (n == 0) return;
-        if (n < 100) EmitString(kNumberAnd);
-    }
-    if (n >= 1000000) {
-        SayCardinal(n / 1000000);
-        EmitString(kMillion);
-        n %= 1000000;
-        if (n == 0) return;
-        if (n < 100) EmitString(kNumberAnd);
-    }
-    if (SaysThousands(n)) {
-        SayCardinal(n / 1000);
-        EmitString(kThousand);
-        n %= 1000;
-        if (n == 0) return;
-        if (n < 100) EmitString(kNumberAnd);
-    }
+    if (!SayLargeParts(n, false)) return;
     if (n >= 100) {
         EmitString(CardinalWords[n / 100]);
         EmitString(kHundred);
@@ -174,36 +190,7 @@ void SayOrdinal(int32_t n) {
         }
         n = -n;
     }
-    if (n >= 1000000000) {
-        SayCardinal(n / 1000000000);
-        n %= 1000000000;
-        if (n == 0) {
-            EmitString(kBillionth);
-            return;
-        }
-        EmitString(kBillion);
-        if (n < 100) EmitString(kNumberAnd);
-    }
-    if (n >= 1000000) {
-        SayCardinal(n / 1000000);
-        n %= 1000000;
-        if (n == 0) {
-            EmitString(kMillionth);
-            return;
-        }
-        EmitString(kMillion);
-        if (n < 100) EmitString(kNumberAnd);
-    }
-    if (SaysThousands(n)) {
-        SayCardinal(n / 1000);
-        n %= 1000;
-        if (n == 0) {
-            EmitString(kThousandth);
-            return;
-        }
-        EmitString(kThousand);
-        if (n < 100) EmitString(kNumberAnd);
-    }
+    if (!SayLargeParts(n, true)) return;
     if (n >= 100) {
         EmitString(CardinalWords[n / 100]);
         n %= 100;
