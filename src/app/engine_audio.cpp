@@ -1,13 +1,28 @@
 #include "app/engine_audio.h"
 
-#include "audio/audio_pump.h"
-#include "audio/effect_slots.h"
-#include "audio/sound_window.h"
+#include "engine/audio_pump.h"
+#include "engine/effect_slots.h"
+#include "engine/sound_window.h"
+#include "workbuf/work_buffer.h"
 
 namespace vocalith::app {
 
-EngineAudio::EngineAudio(audio::device::AudioBackend* backend,
-                         audio::device::UiDispatcher* dispatcher, audio::MessageSink* messages)
+namespace {
+
+// The window records into its work buffer.
+class WorkBufferRecorder final : public engine::Recorder {
+  public:
+    void OnRecordedBlock(const int16_t* samples, int32_t count) override {
+        workbuf::AppendRecording(samples, count);
+    }
+};
+
+WorkBufferRecorder workBufferRecorder;
+
+}  // namespace
+
+EngineAudio::EngineAudio(device::AudioBackend* backend, device::UiDispatcher* dispatcher,
+                         engine::MessageSink* messages)
     : backend_(backend), dispatcher_(dispatcher), messages_(messages) {}
 
 EngineAudio::~EngineAudio() {
@@ -15,12 +30,13 @@ EngineAudio::~EngineAudio() {
 }
 
 void EngineAudio::ResetEffectNames() {
-    audio::ResetBuiltinEffectIds();
-    audio::ResetDynamicNames();
+    engine::ResetBuiltinEffectIds();
+    engine::ResetDynamicNames();
 }
 
 bool EngineAudio::CreateSoundWindow() {
-    if (!window_) window_ = std::make_unique<audio::CSoundWnd>(backend_, dispatcher_, messages_);
+    if (!window_) window_ = std::make_unique<engine::CSoundWnd>(backend_, dispatcher_, messages_);
+    engine::recorder = &workBufferRecorder;
     return true;
 }
 
@@ -30,7 +46,7 @@ void EngineAudio::StartDevices() {
 }
 
 void EngineAudio::Pump() {
-    audio::AudioPump();
+    engine::AudioPump();
 }
 
 void EngineAudio::StopCapture() {
@@ -48,18 +64,19 @@ void EngineAudio::ShutdownAudio() {
 void EngineAudio::DestroySoundWindow() {
     // The window's destructor shuts the audio down once more.
     window_.reset();
+    engine::recorder = nullptr;
 }
 
 void EngineAudio::SetMonitorEnabled(bool on) {
-    audio::MonitorEnabled = on ? 1 : 0;
+    engine::MonitorEnabled = on ? 1 : 0;
 }
 
 bool EngineAudio::MonitorEnabled() {
-    return audio::MonitorEnabled != 0;
+    return engine::MonitorEnabled != 0;
 }
 
 int EngineAudio::PlayEffectByName(const char* name, int mode) {
-    return audio::PlayEffectByName(name, mode);
+    return engine::PlayEffectByName(name, mode);
 }
 
 }  // namespace vocalith::app

@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "app/dialog_audio.h"
-#include "audio/device/audio_device.h"
-#include "audio/message_sink.h"
+#include "device/audio_device.h"
+#include "engine/message_sink.h"
 
-namespace vocalith::audio {
+namespace vocalith::engine {
 class CSoundWnd;
 }
 
@@ -18,8 +18,8 @@ class EngineAudio final : public DialogAudio {
   public:
     // The pointers must outlive this object; `messages` null writes the
     // sound window's messages to the standard error stream.
-    EngineAudio(audio::device::AudioBackend* backend, audio::device::UiDispatcher* dispatcher,
-                audio::MessageSink* messages);
+    EngineAudio(device::AudioBackend* backend, device::UiDispatcher* dispatcher,
+                engine::MessageSink* messages);
     ~EngineAudio() override;
 
     void ResetEffectNames() override;
@@ -35,10 +35,10 @@ class EngineAudio final : public DialogAudio {
     int PlayEffectByName(const char* name, int mode) override;
 
   private:
-    audio::device::AudioBackend* backend_;
-    audio::device::UiDispatcher* dispatcher_;
-    audio::MessageSink* messages_;
-    std::unique_ptr<audio::CSoundWnd> window_;  // exists from creation to destruction
+    device::AudioBackend* backend_;
+    device::UiDispatcher* dispatcher_;
+    engine::MessageSink* messages_;
+    std::unique_ptr<engine::CSoundWnd> window_;  // exists from creation to destruction
 };
 
 }  // namespace vocalith::app

@@ -1,4 +1,5 @@
 #include "app/main_dialog.h"
+#include "base/program_folder.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -101,7 +102,7 @@ void MainDialog::RefreshEffectsList() {
 
 void MainDialog::RefreshVoiceList() {
     host_.ComboReset(IDC_VOICE);
-    std::vector<std::string> names = voice::ListVoiceNames(voice::ProgramFolder());
+    std::vector<std::string> names = voice::ListVoiceNames(base::ProgramFolder());
     for (size_t i = 0; i < names.size(); ++i) {
         int index = host_.ComboAddString(IDC_VOICE, names[i]);
         if (index != -1) host_.ComboSetItemData(IDC_VOICE, index, static_cast<intptr_t>(i));
@@ -227,7 +228,7 @@ bool MainDialog::VoicePathFor(const std::string& name, std::string& path) {
         case voice::VoiceNameCheck::Ok:
             break;
     }
-    std::filesystem::path file = voice::VoiceFilePath(voice::ProgramFolder(), name);
+    std::filesystem::path file = voice::VoiceFilePath(base::ProgramFolder(), name);
     if (voice::VoicePathTooLong(file)) {
         SetStatus("Cannot use VOICES\\" + name +
                   ".voc: the path of the program folder is too long for a voice file.");

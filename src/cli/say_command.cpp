@@ -11,12 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "audio/audio_pump.h"
-#include "audio/device/audio_device.h"
-#include "audio/device/queue_dispatcher.h"
-#include "audio/mixer.h"
-#include "audio/sound_window.h"
+#include "base/program_folder.h"
 #include "cli/cli_common.h"
+#include "device/audio_device.h"
+#include "device/queue_dispatcher.h"
+#include "engine/audio_pump.h"
+#include "engine/sound_window.h"
+#include "mixer/mixer.h"
 #include "translate/translate.h"
 #include "voice/phon_table.h"
 #include "voice/phonetic_render.h"
@@ -133,7 +134,7 @@ int LoadChosenVoice(const std::string& voice) {
         if (check == voice::VoiceNameCheck::Refused) {
             return Fail(EXIT_FAILURE_, "unknown voice '" + voice + "': " + reason);
         }
-        path = voice::VoiceFilePath(voice::ProgramFolder(), voice);
+        path = voice::VoiceFilePath(base::ProgramFolder(), voice);
         std::error_code ec;
         if (!std::filesystem::exists(path, ec)) {
             return Fail(EXIT_FAILURE_,
@@ -166,25 +167,24 @@ std::string Translate(const std::string& text) {
 
 // Live playback: the sound window's stream fed by the audio pump at its real
 // 10 ms rhythm, as in the window; returns once the speech has been heard.
-class NoMessages final : public audio::MessageSink {
+class NoMessages final : public engine::MessageSink {
   public:
     void ShowMessage(std::string_view, std::string_view) override {}
 };
 
 int SpeakLive(const std::string& phonetic, const std::string& backendSpec) {
     std::string error;
-    std::unique_ptr<audio::device::AudioBackend> backend =
-        audio::device::MakeBackend(backendSpec, &error);
+    std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(backendSpec, &error);
     if (!backend) return Fail(EXIT_USAGE, "say: " + error);
 
     // Only the output device: speaking needs no microphone.
-    audio::device::QueueDispatcher dispatcher;
-    audio::ResetPump();
-    audio::ClearAllChannels(audio::TheMixer());
+    device::QueueDispatcher dispatcher;
+    engine::ResetPump();
+    mixer::ClearAllChannels(mixer::TheMixer());
     // The stream's one-time failure box has no place on a command line: the
     // failure is reported below as the command's one error line.
     NoMessages noMessages;
-    audio::CSoundWnd window(backend->OpenOutput(), nullptr, &dispatcher, &noMessages);
+    engine::CSoundWnd window(backend->OpenOutput(), nullptr, &dispatcher, &noMessages);
     window.Create();
     if (window.speechCreated == 0) {
         return Fail(EXIT_FAILURE_,
@@ -192,7 +192,7 @@ int SpeakLive(const std::string& phonetic, const std::string& backendSpec) {
     }
 
     voice::SpeakPhonetic(phonetic.c_str());
-    const audio::MixerChannel& speech = audio::TheMixer().channels[audio::SPEECH_CHANNEL];
+    const mixer::MixerChannel& speech = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
     const int32_t queued = speech.queuedSamples;
     // Never wait longer than the speech lasts, plus the start delay and slack.
     const auto deadline = std::chrono::steady_clock::now() +
@@ -202,13 +202,13 @@ int SpeakLive(const std::string& phonetic, const std::string& backendSpec) {
     // The pump's 10 ms rhythm, as in the window, until the channel is drained.
     while (speech.head != nullptr && std::chrono::steady_clock::now() < deadline) {
         dispatcher.RunPending();
-        audio::AudioPump();
+        engine::AudioPump();
         std::this_thread::sleep_for(tick);
     }
     // A short utterance may leave the stream waiting for a quarter second of
     // data before the device starts: a little silence gets it going.
     if (window.speechStartPending != 0) {
-        window.WriteSpeech(nullptr, audio::SPEECH_STREAM_BYTES / 16 + 2);
+        window.WriteSpeech(nullptr, engine::SPEECH_STREAM_BYTES / 16 + 2);
     }
     // Then wait until the device has played up to the last byte written.
     const uint32_t end = window.speechWritePos;
@@ -217,8 +217,7 @@ int SpeakLive(const std::string& phonetic, const std::string& backendSpec) {
         dispatcher.RunPending();
         uint32_t play = 0;
         uint32_t write = 0;
-        if (window.speechBuffer->GetCurrentPosition(play, write) !=
-            audio::device::DeviceResult::Ok) {
+        if (window.speechBuffer->GetCurrentPosition(play, write) != device::DeviceResult::Ok) {
             break;
         }
         const uint32_t distance =

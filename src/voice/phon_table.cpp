@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "audio/mixer.h"
+#include "mixer/mixer.h"
 
 namespace vocalith::voice {
 
@@ -19,7 +19,7 @@ void ClearPhonTable(PhonTable& table) {
 }
 
 void ResetSoundTables() {
-    audio::ClearAllChannels(audio::TheMixer());
+    mixer::ClearAllChannels(mixer::TheMixer());
     ClearPhonTable(ThePhonTable());
 }
 
@@ -29,7 +29,7 @@ void PlayPhon(int code) {
     // A count outside the slot's capacity cannot come from a checked load;
     // it is never read past the slot.
     if (slot.count <= 0 || slot.count > PHON_MAX_SAMPLES) return;
-    audio::QueueClip(audio::TheMixer(), audio::SPEECH_CHANNEL, 1, "noOne", slot.samples.data(),
+    mixer::QueueClip(mixer::TheMixer(), mixer::SPEECH_CHANNEL, 1, "noOne", slot.samples.data(),
                      slot.count);
 }
 

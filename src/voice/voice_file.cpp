@@ -10,7 +10,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "audio/byte_order.h"
+#include "wave/byte_order.h"
 
 namespace vocalith::voice {
 
@@ -42,7 +42,7 @@ int32_t StoredCount(const PhonSlot& slot) {
 VoiceResult ParseHeader(const uint8_t* bytes, Header& header, size_t& sampleBytes) {
     sampleBytes = 0;
     for (int i = 0; i < VOICE_HEADER_ENTRIES; ++i) {
-        header[i] = static_cast<int32_t>(audio::ReadLe32(bytes + 4 * i));
+        header[i] = static_cast<int32_t>(wave::ReadLe32(bytes + 4 * i));
     }
     for (int i = 0; i < PHONEME_COUNT; ++i) {
         if (header[i] < 0 || header[i] > PHON_MAX_SAMPLES) {
@@ -64,7 +64,7 @@ void Apply(const Header& header, const uint8_t* samples, PhonTable& table) {
         slot.count = header[i];
         for (int32_t k = 0; k < header[i]; ++k) {
             slot.samples[static_cast<size_t>(k)] =
-                static_cast<int16_t>(audio::ReadLe16(samples + offset));
+                static_cast<int16_t>(wave::ReadLe16(samples + offset));
             offset += 2;
         }
     }
@@ -132,15 +132,15 @@ std::vector<uint8_t> EncodeVoice(const PhonTable& table) {
     for (const PhonSlot& slot : table.slots) total += 2 * static_cast<size_t>(StoredCount(slot));
     std::vector<uint8_t> bytes(total, 0);
     for (int i = 0; i < PHONEME_COUNT; ++i) {
-        audio::WriteLe32(bytes.data() + 4 * i,
-                         static_cast<uint32_t>(StoredCount(table.slots[static_cast<size_t>(i)])));
+        wave::WriteLe32(bytes.data() + 4 * i,
+                        static_cast<uint32_t>(StoredCount(table.slots[static_cast<size_t>(i)])));
     }
     size_t offset = VOICE_HEADER_BYTES;
     for (const PhonSlot& slot : table.slots) {
         const int32_t count = StoredCount(slot);
         for (int32_t k = 0; k < count; ++k) {
-            audio::WriteLe16(bytes.data() + offset,
-                             static_cast<uint16_t>(slot.samples[static_cast<size_t>(k)]));
+            wave::WriteLe16(bytes.data() + offset,
+                            static_cast<uint16_t>(slot.samples[static_cast<size_t>(k)]));
             offset += 2;
         }
     }

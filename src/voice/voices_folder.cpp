@@ -3,7 +3,7 @@
 #include <optional>
 #include <system_error>
 
-#include "voice/ascii_case.h"
+#include "base/ascii_case.h"
 
 namespace vocalith::voice {
 
@@ -19,8 +19,8 @@ bool MatchPattern(std::string_view pattern, std::string_view name) {
         if (p < pattern.size() && pattern[p] == '*') {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size() &&
-                   (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
+        } else if (p < pattern.size() && (pattern[p] == '?' || base::LowerAscii(pattern[p]) ==
+                                                                   base::LowerAscii(name[n]))) {
             ++p;
             ++n;
         } else if (starP != std::string_view::npos) {
@@ -46,20 +46,10 @@ std::optional<fs::path> FindNoCase(const fs::path& folder, std::string_view name
         if (ec) break;
         const fs::path& p = it->path();
         const std::string file = p.filename().string();
-        if (!EqualNoCase(file, name) || !want(*it)) continue;
+        if (!base::EqualNoCase(file, name) || !want(*it)) continue;
         if (!best || file < best->filename().string()) best = p;
     }
     return best;
-}
-
-struct ProgramFolderState {
-    bool set = false;
-    fs::path folder;
-};
-
-ProgramFolderState& FolderState() {
-    static ProgramFolderState state;
-    return state;
 }
 
 }  // namespace
@@ -130,29 +120,6 @@ fs::path VoiceFilePath(const fs::path& programFolder, std::string_view name) {
 
 bool VoicePathTooLong(const fs::path& path) {
     return path.native().size() > VOICE_PATH_LIMIT;
-}
-
-fs::path ExecutableFolder() {
-    std::error_code ec;
-    const std::string exe = fs::read_symlink("/proc/self/exe", ec).string();
-    const size_t slash = exe.rfind('/');
-    if (ec || slash == std::string::npos) return ".";
-    return exe.substr(0, slash == 0 ? 1 : slash);
-}
-
-fs::path ProgramFolder() {
-    ProgramFolderState& state = FolderState();
-    if (!state.set) {
-        state.folder = ExecutableFolder();
-        state.set = true;
-    }
-    return state.folder;
-}
-
-void SetProgramFolder(const fs::path& folder) {
-    ProgramFolderState& state = FolderState();
-    state.folder = folder;
-    state.set = true;
 }
 
 }  // namespace vocalith::voice

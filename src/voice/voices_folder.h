@@ -51,12 +51,4 @@ std::filesystem::path VoiceFilePath(const std::filesystem::path& programFolder,
 // True when `path` is longer than VOICE_PATH_LIMIT bytes.
 bool VoicePathTooLong(const std::filesystem::path& path);
 
-// The folder of the running executable: /proc/self/exe cut at its last '/',
-// or "." when that link cannot be read. Read afresh on each call.
-std::filesystem::path ExecutableFolder();
-
-// ExecutableFolder(), computed once; SetProgramFolder replaces it (tests, tools).
-std::filesystem::path ProgramFolder();
-void SetProgramFolder(const std::filesystem::path& folder);
-
 }  // namespace vocalith::voice

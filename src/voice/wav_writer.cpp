@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "audio/byte_order.h"
+#include "wave/byte_order.h"
 
 namespace vocalith::voice {
 
@@ -18,20 +18,20 @@ std::vector<uint8_t> EncodeWav(std::span<const int16_t> samples, uint32_t sample
     std::vector<uint8_t> out(WAV_HEADER_BYTES + dataBytes);
     uint8_t* h = out.data();
     std::memcpy(h, "RIFF", 4);
-    audio::WriteLe32(h + 4, static_cast<uint32_t>(36 + dataBytes));
+    wave::WriteLe32(h + 4, static_cast<uint32_t>(36 + dataBytes));
     std::memcpy(h + 8, "WAVEfmt ", 8);
-    audio::WriteLe32(h + 16, 16);              // size of the format record
-    audio::WriteLe16(h + 20, 1);               // PCM
-    audio::WriteLe16(h + 22, 1);               // mono
-    audio::WriteLe32(h + 24, sampleRate);      // samples per second
-    audio::WriteLe32(h + 28, sampleRate * 2);  // bytes per second
-    audio::WriteLe16(h + 32, 2);               // block align
-    audio::WriteLe16(h + 34, 16);              // bits per sample
+    wave::WriteLe32(h + 16, 16);              // size of the format record
+    wave::WriteLe16(h + 20, 1);               // PCM
+    wave::WriteLe16(h + 22, 1);               // mono
+    wave::WriteLe32(h + 24, sampleRate);      // samples per second
+    wave::WriteLe32(h + 28, sampleRate * 2);  // bytes per second
+    wave::WriteLe16(h + 32, 2);               // block align
+    wave::WriteLe16(h + 34, 16);              // bits per sample
     std::memcpy(h + 36, "data", 4);
-    audio::WriteLe32(h + 40, static_cast<uint32_t>(dataBytes));
+    wave::WriteLe32(h + 40, static_cast<uint32_t>(dataBytes));
     uint8_t* data = h + WAV_HEADER_BYTES;
     for (size_t i = 0; i < dataBytes / 2; ++i) {
-        audio::WriteLe16(data + 2 * i, static_cast<uint16_t>(samples[i]));
+        wave::WriteLe16(data + 2 * i, static_cast<uint16_t>(samples[i]));
     }
     return out;
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "audio/mixer.h"
+#include "mixer/mixer.h"
 #include "voice/phon_table.h"
 
 namespace vocalith::workbuf {
@@ -127,7 +127,7 @@ void PlaySelection(int32_t minimum, WorkBuffer& wb) {
     // The total only grows, so the loop ends after at most ceil(11000 / n) clips.
     int32_t total = 0;
     do {
-        audio::QueueClip(audio::TheMixer(), audio::SPEECH_CHANNEL, 1, "noOne", first, n);
+        mixer::QueueClip(mixer::TheMixer(), mixer::SPEECH_CHANNEL, 1, "noOne", first, n);
         total += n;
     } while (minimum != 0 && total < minimum);
 }

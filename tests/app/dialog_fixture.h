@@ -11,8 +11,9 @@
 #include <string>
 
 #include "app/main_dialog.h"
-#include "audio/mixer.h"
+#include "base/program_folder.h"
 #include "fake_host.h"
+#include "mixer/mixer.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
@@ -49,7 +50,7 @@ inline void FillWorkBuffer(int32_t n) {
 }
 
 inline int32_t SpeechQueued() {
-    return audio::TheMixer().channels[audio::SPEECH_CHANNEL].queuedSamples;
+    return mixer::TheMixer().channels[mixer::SPEECH_CHANNEL].queuedSamples;
 }
 
 class MainDialogTest : public ::testing::Test {
@@ -60,9 +61,9 @@ class MainDialogTest : public ::testing::Test {
                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_ / "voices");
-        voice::SetProgramFolder(folder_);
+        base::SetProgramFolder(folder_);
         ResetWorkBuffer();
-        audio::ClearAllChannels(audio::TheMixer());
+        mixer::ClearAllChannels(mixer::TheMixer());
         voice::ClearPhonTable();
         host_ = std::make_unique<FakeHost>(log_);
         audio_ = std::make_unique<FakeAudio>(log_);
@@ -70,7 +71,7 @@ class MainDialogTest : public ::testing::Test {
     }
     void TearDown() override {
         dialog_.reset();
-        audio::ClearAllChannels(audio::TheMixer());
+        mixer::ClearAllChannels(mixer::TheMixer());
         fs::remove_all(folder_);
     }
 
@@ -107,7 +108,7 @@ class MainDialogTest : public ::testing::Test {
         dialog_.reset();
         ResetWorkBuffer();
         voice::ClearPhonTable();
-        audio::ClearAllChannels(audio::TheMixer());
+        mixer::ClearAllChannels(mixer::TheMixer());
         host_ = std::make_unique<FakeHost>(log_);
         audio_ = std::make_unique<FakeAudio>(log_);
         dialog_ = std::make_unique<MainDialog>(*host_, *audio_);

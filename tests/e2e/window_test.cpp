@@ -30,11 +30,12 @@
 #include "app/qt/template_geometry.h"
 #include "app/qt/ui_dispatcher.h"
 #include "app/qt/window_message_sink.h"
-#include "audio/audio_pump.h"
-#include "audio/device/backends.h"
-#include "audio/device/wav_io.h"
-#include "audio/effect_slots.h"
-#include "audio/mixer.h"
+#include "base/program_folder.h"
+#include "device/backends.h"
+#include "device/wav_io.h"
+#include "engine/audio_pump.h"
+#include "engine/effect_slots.h"
+#include "mixer/mixer.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
@@ -77,12 +78,11 @@ class WindowTest : public ::testing::Test {
         fs::remove_all(folder_);
         fs::create_directories(folder_ / "voices");
         ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / "Voxa.voc", ToneVoice()).ok);
-        voice::SetProgramFolder(folder_);
-        audio::SetEffectProgramFolder(folder_);
-        audio::ResetPump();
+        base::SetProgramFolder(folder_);
+        engine::ResetPump();
         out_ = (folder_ / "out.wav").string();
         std::string error;
-        backend_ = audio::device::MakeBackend("wav:" + out_, &error);
+        backend_ = device::MakeBackend("wav:" + out_, &error);
         ASSERT_TRUE(backend_) << error;
         dispatcher_ = std::make_unique<qt::QtUiDispatcher>(&context_);
         audio_ = std::make_unique<EngineAudio>(backend_.get(), dispatcher_.get(), &messages_);
@@ -104,7 +104,7 @@ class WindowTest : public ::testing::Test {
     QObject context_;
     fs::path folder_;
     std::string out_;
-    std::unique_ptr<audio::device::AudioBackend> backend_;
+    std::unique_ptr<device::AudioBackend> backend_;
     std::unique_ptr<qt::QtUiDispatcher> dispatcher_;
     qt::WindowMessageSink messages_;
     std::unique_ptr<EngineAudio> audio_;
@@ -130,9 +130,9 @@ TEST_F(WindowTest, EnterTranslatesSpeaksAndKeepsTheWindowOpen) {
     audio_.reset();
     backend_.reset();
 
-    audio::device::WavData wav;
+    device::WavData wav;
     std::string error;
-    ASSERT_TRUE(audio::device::ReadWavFile(out_, wav, &error)) << error;
+    ASSERT_TRUE(device::ReadWavFile(out_, wav, &error)) << error;
     size_t loud = 0;
     for (size_t i = 0; i + 1 < wav.data.size(); i += 2) {
         int16_t s = static_cast<int16_t>(wav.data[i] | (wav.data[i + 1] << 8));
@@ -190,8 +190,8 @@ TEST_F(WindowTest, ClickInTheWaveViewSetsTheSelectionStart) {
 TEST_F(WindowTest, PhonListPlaysOnceForEachClick) {
     auto* list = Find<QTreeWidget>(IDC_PHON_LIST);
     ASSERT_NE(list, nullptr);
-    const audio::MixerChannel& speech = audio::TheMixer().channels[audio::SPEECH_CHANNEL];
-    audio::ClearChannel(audio::TheMixer().channels[audio::SPEECH_CHANNEL]);
+    const mixer::MixerChannel& speech = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
+    mixer::ClearChannel(mixer::TheMixer().channels[mixer::SPEECH_CHANNEL]);
     const QPoint row = list->visualItemRect(list->topLevelItem(1)).center();
     struct Step {
         const char* what;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/mixer.h"
+#include "mixer/mixer.h"
 #include "voice/phon_table.h"
 #include "voice/phonetic_render.h"
 
@@ -27,8 +27,8 @@ class SpeechChannel : public ::testing::Test {
 
     static std::vector<int> QueuedCodes() {
         std::vector<int> codes;
-        const audio::MixerChannel& ch = audio::TheMixer().channels[audio::SPEECH_CHANNEL];
-        for (const audio::ClipNode* c = ch.head; c != nullptr; c = c->next) {
+        const mixer::MixerChannel& ch = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
+        for (const mixer::ClipNode* c = ch.head; c != nullptr; c = c->next) {
             codes.push_back(c->Samples()[0] - 1000);
         }
         return codes;
@@ -83,7 +83,7 @@ TEST_F(SpeechChannel, CuttingRule) {
         {"repeated phoneme", "nnn", {32, 32, 32}},
     };
     for (const Row& r : rows) {
-        audio::ClearAllChannels(audio::TheMixer());
+        mixer::ClearAllChannels(mixer::TheMixer());
         SpeakPhonetic(r.text.c_str());
         EXPECT_EQ(QueuedCodes(), r.codes) << r.fault;
     }
@@ -106,7 +106,7 @@ TEST_F(SpeechChannel, PlayPhonRangeAndClipFields) {
     PlayPhon(0);
     PlayPhon(41);
     EXPECT_EQ(QueuedCodes(), (std::vector<int>{0, 41}));
-    const audio::ClipNode* c = audio::TheMixer().channels[audio::SPEECH_CHANNEL].head;
+    const mixer::ClipNode* c = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL].head;
     EXPECT_EQ(c->userValue, 1);
     EXPECT_STREQ(c->tag, "noOne");
     // A damaged count never reads past the slot.

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/program_folder.h"
 #include "voice/voices_folder.h"
 
 namespace vocalith::voice {
@@ -99,9 +100,9 @@ TEST(VoicePaths, LengthLimitAndProgramFolder) {
     EXPECT_FALSE(VoicePathTooLong(fs::path(std::string(999, 'a'))));
     EXPECT_TRUE(VoicePathTooLong(fs::path(std::string(1000, 'a'))));
     const fs::path exe = fs::read_symlink("/proc/self/exe");
-    EXPECT_EQ(ProgramFolder(), exe.parent_path());
-    SetProgramFolder("/tmp/somewhere");
-    EXPECT_EQ(ProgramFolder(), fs::path("/tmp/somewhere"));
+    EXPECT_EQ(base::ProgramFolder(), exe.parent_path());
+    base::SetProgramFolder("/tmp/somewhere");
+    EXPECT_EQ(base::ProgramFolder(), fs::path("/tmp/somewhere"));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "audio/mixer.h"
+#include "mixer/mixer.h"
 #include "voice/phon_table.h"
 
 namespace vocalith::workbuf {
@@ -170,9 +170,9 @@ TEST(PlaySelection, QueuesUntilMinimum) {
         {"negative minimum must play once", 3000, -5, 1},
         {"empty selection queued", 0, 11000, 0},
     };
-    audio::MixerChannel& channel = audio::TheMixer().channels[audio::SPEECH_CHANNEL];
+    mixer::MixerChannel& channel = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
     for (const Row& r : rows) {
-        audio::ClearChannel(channel);
+        mixer::ClearChannel(channel);
         auto wb = Ramp(20000, 1000, 1000 + r.selection);
         PlaySelection(r.minimum, *wb);
         EXPECT_EQ(channel.clipCount, r.wantClips) << r.fault;
@@ -183,7 +183,7 @@ TEST(PlaySelection, QueuesUntilMinimum) {
             EXPECT_EQ(channel.head->Samples()[0], 1000);
         }
     }
-    audio::ClearChannel(channel);
+    mixer::ClearChannel(channel);
 }
 
 TEST(TrimToSelection, KeepsSelectionSelectedWhole) {

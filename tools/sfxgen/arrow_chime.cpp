@@ -67,7 +67,7 @@ std::vector<int16_t> SynthesizeArrowChime() {
 
 std::vector<uint8_t> EncodeWav(const std::vector<int16_t>& samples) {
     // The system's one WAVE format, written by the voice library's writer.
-    return voice::EncodeWav(samples, voice::WAV_SAMPLE_RATE);
+    return voice::EncodeWav(samples, wave::SYSTEM_SAMPLE_RATE);
 }
 
 }  // namespace vocalith::sfxgen

@@ -33,7 +33,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/ui_dispatcher.h"
 #include "app/qt/window_message_sink.h"
-#include "audio/device/audio_device.h"
+#include "device/audio_device.h"
 
 namespace {
 
@@ -156,8 +156,7 @@ int main(int argc, char** argv) {
 
     try {
         std::string error;
-        std::unique_ptr<audio::device::AudioBackend> backend =
-            audio::device::MakeBackend(audioSpec, &error);
+        std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(audioSpec, &error);
         if (!backend) {
             std::fprintf(stderr, "vocalith: %s\n", error.c_str());
             return 2;
