@@ -24,6 +24,7 @@
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
 #include "voice/wav_writer.h"
+#include "wave/pcm_format.h"
 
 namespace vocalith::cli {
 
@@ -193,40 +194,19 @@ int SpeakLive(const std::string& phonetic, const std::string& backendSpec) {
 
     voice::SpeakPhonetic(phonetic.c_str());
     const mixer::MixerChannel& speech = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
-    const int32_t queued = speech.queuedSamples;
     // Never wait longer than the speech lasts, plus the start delay and slack.
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(int64_t{queued} * 1000 / 11025 + 5000);
-    const auto tick = std::chrono::milliseconds(10);
-
-    // The pump's 10 ms rhythm, as in the window, until the channel is drained.
-    while (speech.head != nullptr && std::chrono::steady_clock::now() < deadline) {
+    const auto deadline =
+        std::chrono::steady_clock::now() +
+        std::chrono::milliseconds(
+            int64_t{mixer::SamplesLeft(speech)} * 1000 / wave::SYSTEM_SAMPLE_RATE + 5000);
+    // The pump's 10 ms rhythm, as in the window, until the speech channel is
+    // drained and the device has played everything written.
+    while (std::chrono::steady_clock::now() < deadline) {
         dispatcher.RunPending();
         engine::AudioPump();
-        std::this_thread::sleep_for(tick);
-    }
-    // A short utterance may leave the stream waiting for a quarter second of
-    // data before the device starts: a little silence gets it going.
-    if (window.speechStartPending != 0) {
-        window.WriteSpeech(nullptr, engine::SPEECH_STREAM_BYTES / 16 + 2);
-    }
-    // Then wait until the device has played up to the last byte written.
-    const uint32_t end = window.speechWritePos;
-    uint32_t lastDistance = UINT32_MAX;
-    while (window.speechBuffer && std::chrono::steady_clock::now() < deadline) {
-        dispatcher.RunPending();
-        uint32_t play = 0;
-        uint32_t write = 0;
-        if (window.speechBuffer->GetCurrentPosition(play, write) != device::DeviceResult::Ok) {
-            break;
-        }
-        const uint32_t distance =
-            (end + window.speechBytes - play) % std::max<uint32_t>(window.speechBytes, 1);
-        // The distance shrinks while the device plays towards the end; once
-        // the play cursor has passed it, it jumps up again.
-        if (distance > lastDistance || distance == 0) break;
-        lastDistance = distance;
-        std::this_thread::sleep_for(tick);
+        if (!window.OutputAlive()) break;
+        if (mixer::SamplesLeft(speech) == 0 && window.SpeechAllPlayed()) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     window.ShutdownAudio();
     return EXIT_OK;

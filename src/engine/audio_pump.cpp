@@ -121,6 +121,12 @@ void AudioPump() {
                 if (window->SpeechBehind()) ServiceSpeechCounted(*window);
                 window->WriteSpeech(mixBuffer.data(), static_cast<uint32_t>(m) * 2);
             }
+            if (StreamEnabled && m < wanted) {
+                // The mixer ran out: nothing more to mix for now. A stream
+                // still waiting for enough data to start would otherwise hold
+                // a short utterance back until more speech follows.
+                window->StartPendingSpeech();
+            }
             ServiceSpeechCounted(*window);
         }
         const int32_t passCount = mixed ? m : n;

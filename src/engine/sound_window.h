@@ -103,6 +103,16 @@ class CSoundWnd {
     // True when the stream plays and the device's write cursor has overtaken
     // pos (an underrun that ServiceSpeech has not yet dealt with).
     bool SpeechBehind();
+    // A stream still waiting for a quarter second of data starts with what
+    // it has (the pump calls this when a mixing step finds nothing more to
+    // mix, so a short utterance is heard without waiting for more speech).
+    void StartPendingSpeech();
+    // True once the device has played every byte of speech written so far
+    // (also with nothing written, or no stream). Asked repeatedly while the
+    // device plays, at least a few times a second.
+    bool SpeechAllPlayed();
+    // True while the output device is there and its speech stream answers.
+    bool OutputAlive();
     // Stops capture, the stream and music and releases the devices. Harmless
     // when repeated.
     void ShutdownAudio();
@@ -161,6 +171,12 @@ class CSoundWnd {
     int32_t musicLoop = 0;
 
   private:
+    // Speech written but perhaps not yet played: where its last byte ends in
+    // the ring, and how far the play cursor was from there when last asked.
+    bool speechUnplayed_ = false;
+    uint32_t speechDataEnd_ = 0;
+    uint32_t speechLastDistance_ = UINT32_MAX;
+
     int LoadEffectImage(std::span<const uint8_t> bytes, int slot);
     int FirstFreeSlot() const;
 

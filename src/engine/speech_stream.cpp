@@ -75,6 +75,7 @@ void CSoundWnd::StopSpeechPlay() {
         speechBuffer->Stop();
         speechPlaying = 0;
         speechStartPending = 0;
+        speechUnplayed_ = false;
     }
 }
 
@@ -100,6 +101,11 @@ uint32_t CSoundWnd::WriteSpeech(const void* samples, uint32_t byteCount) {
     WriteDsBuffer(speechBuffer.get(), speechWritePos, samples, n);
     speechWritePos += n;
     if (speechWritePos >= size) speechWritePos -= size;
+    if (samples != nullptr && n > 0) {
+        speechUnplayed_ = true;
+        speechDataEnd_ = speechWritePos;
+        speechLastDistance_ = UINT32_MAX;
+    }
 
     // Silence after the data, so a stalled writer lets the device play
     // silence rather than older sound. pos stays where the data ended.
@@ -148,6 +154,37 @@ uint32_t CSoundWnd::SpeechWriteLimit() {
         if (ahead > size / 2) return UINT32_MAX;
     }
     return ahead >= SPEECH_MAX_LEAD_BYTES ? 0 : SPEECH_MAX_LEAD_BYTES - ahead;
+}
+
+void CSoundWnd::StartPendingSpeech() {
+    if (!StreamLive(*this) || !speechStartPending || !speechUnplayed_) return;
+    speechBuffer->Play(true);
+    speechBuffer->SetVolume(StreamVolume);
+    speechStartPending = 0;
+}
+
+bool CSoundWnd::SpeechAllPlayed() {
+    if (!speechUnplayed_ || !StreamLive(*this)) return true;
+    if (speechStartPending) return false;
+    uint32_t play = 0;
+    uint32_t write = 0;
+    if (speechBuffer->GetCurrentPosition(play, write) != device::DeviceResult::Ok) return true;
+    const uint32_t distance = (speechDataEnd_ + speechBytes - play % speechBytes) % speechBytes;
+    // The distance shrinks while the device plays towards the end of the
+    // data; once the play cursor has passed it, it jumps up again.
+    if (distance == 0 || distance > speechLastDistance_) {
+        speechUnplayed_ = false;
+        return true;
+    }
+    speechLastDistance_ = distance;
+    return false;
+}
+
+bool CSoundWnd::OutputAlive() {
+    if (device == nullptr || !speechCreated || speechBuffer == nullptr) return false;
+    bool playing = false;
+    if (speechBuffer->GetStatus(playing) != device::DeviceResult::Ok) return false;
+    return playing || !speechPlaying || speechStartPending;
 }
 
 bool CSoundWnd::SpeechBehind() {

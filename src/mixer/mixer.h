@@ -50,6 +50,11 @@ struct MixerChannel {
     ClipNode* tail = nullptr;
 };
 
+// The samples the channel still has to play.
+inline int32_t SamplesLeft(const MixerChannel& channel) {
+    return channel.queuedSamples - channel.position;
+}
+
 // The channel table with the clock it reads. Releases its clips on destruction.
 struct Mixer {
     std::array<MixerChannel, MIXER_CHANNEL_COUNT> channels{};

@@ -222,6 +222,33 @@ TEST_F(PumpFixture, MixRhythmAndLeadBound) {
               before);
 }
 
+TEST_F(PumpFixture, AShortUtteranceStartsTheStreamAndIsPlayedToItsEnd) {
+    MakeWindow();
+    QueueSpeech(1000);  // far below the quarter second the stream waits for
+    AudioPump();
+    clock.Advance(500);
+    AudioPump();
+    ASSERT_EQ(window->speechWritePos, 1000u + 2000u);
+    EXPECT_TRUE(devices.Stream().playing) << "the mixer ran out: the stream must start";
+    EXPECT_EQ(window->speechStartPending, 0);
+
+    // Played everything once the play cursor reaches the end of the data,
+    // or has passed it (the distance to the end jumps up again).
+    struct Step {
+        uint32_t play;
+        bool allPlayed;
+    };
+    const Step steps[] = {{1200, false}, {2500, false}, {2900, false}, {3100, true}};
+    for (const Step& step : steps) {
+        devices.Stream().play = step.play;
+        EXPECT_EQ(window->SpeechAllPlayed(), step.allPlayed) << "play cursor " << step.play;
+    }
+    EXPECT_TRUE(window->SpeechAllPlayed()) << "stays true until more speech is written";
+    EXPECT_TRUE(window->OutputAlive());
+    devices.Stream().playing = false;
+    EXPECT_FALSE(window->OutputAlive()) << "a stream that stopped by itself is a lost device";
+}
+
 TEST_F(PumpFixture, ServiceSpeechRunsEvenWhenNothingIsMixed) {
     MakeWindow();
     window->speechStartPending = 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mixer/mixer.h"
+#include "mixer/tick_clock.h"
 #include "voice/phon_table.h"
 #include "voice/phonetic_render.h"
 
@@ -133,6 +134,30 @@ TEST_F(SpeechChannel, RenderStartsWithTheDelayThenClipsBackToBack) {
               (std::vector<int16_t>{1035, 7, 8, 1032}));
     EXPECT_TRUE(QueuedCodes().empty()) << "the render leaves the channel empty";
     EXPECT_TRUE(RenderPhoneticToSamples("xq").empty()) << "no phoneme, no samples";
+}
+
+// Rendering while the window speaks: the program's mixer and clock are not
+// touched, and a text far longer than one queue-full comes out whole, in
+// order, with no gap where the queue was refilled.
+TEST_F(SpeechChannel, RenderLeavesTheWindowsSpeechAloneAndStreamsLongTexts) {
+    PhonSlot& w = ThePhonTable().slots[35];  // "w"
+    w.count = PHON_MAX_SAMPLES;
+    for (int i = 0; i < PHON_MAX_SAMPLES; ++i) w.samples[static_cast<size_t>(i)] = 32767;
+    PlayPhon(5);
+    mixer::FakeTickClock clock(777);
+    mixer::SetClock(&clock);
+    std::string text;
+    for (int i = 0; i < 40; ++i) text += "wn";
+    const std::vector<int16_t> out = RenderPhoneticToSamples(text.c_str());
+    mixer::SetClock(nullptr);
+    EXPECT_EQ(clock.Now(), 777u);
+    EXPECT_EQ(QueuedCodes(), (std::vector<int>{5})) << "the window's queued clip is gone";
+    ASSERT_EQ(out.size(), static_cast<size_t>(START_DELAY_SAMPLES + 40 * (PHON_MAX_SAMPLES + 1)));
+    for (int k = 0; k < 40; ++k) {
+        const size_t at = START_DELAY_SAMPLES + static_cast<size_t>(k) * (PHON_MAX_SAMPLES + 1);
+        ASSERT_EQ(out[at], mixer::MIX_LIMIT) << "clip " << k << " is clipped to the mix limit";
+        ASSERT_EQ(out[at + PHON_MAX_SAMPLES], 1032) << "clip " << k;
+    }
 }
 
 }  // namespace
