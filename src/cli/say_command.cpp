@@ -151,19 +151,14 @@ std::string ReadAll(std::istream& in) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The phonetic string of `text`, with an output capacity that never cuts:
-// the capacity grows until the result leaves room to spare.
+// The phonetic string of `text`, uncut (a text too long for an uncut
+// translation is cut at the translator's largest capacity).
 std::string Translate(const std::string& text) {
-    size_t capacity = text.size() * 16 + 1024;
-    for (;;) {
-        if (capacity > 0x7FFFFFF0u) capacity = 0x7FFFFFF0u;
-        std::vector<char> out(capacity, '\0');
-        const int32_t length =
-            translate::TranslateText(text.c_str(), out.data(), static_cast<int32_t>(capacity));
-        const size_t used = length > 0 ? static_cast<size_t>(length) : 0;
-        if (used + 2 < capacity || capacity == 0x7FFFFFF0u) return std::string(out.data(), used);
-        capacity *= 2;
-    }
+    const int64_t capacity = std::min<int64_t>(translate::UncutCapacity(text.size()), 0x7FFFFFF0);
+    std::vector<char> out(static_cast<size_t>(capacity), '\0');
+    const int32_t length =
+        translate::TranslateText(text.c_str(), out.data(), static_cast<int32_t>(capacity));
+    return std::string(out.data(), length > 0 ? static_cast<size_t>(length) : 0);
 }
 
 // Live playback: the sound window's stream fed by the audio pump at its real

@@ -35,18 +35,6 @@ const char kTranslateUsage[] =
     "  --            end of options; what follows is TEXT\n"
     "  --help        show this help\n";
 
-// No input character yields more than 24 output characters (the longest
-// character name), so this bound never cuts.
-constexpr int64_t kExpansion = 32;
-constexpr int64_t kSlack = 64;
-
-int64_t UncutBound(size_t length) {
-    return static_cast<int64_t>(length) * kExpansion + kSlack;
-}
-
-// The longest text that fits an uncut translation in a 32-bit capacity.
-constexpr int64_t kMaxUncutLength = (std::numeric_limits<int32_t>::max() - kSlack) / kExpansion;
-
 std::optional<int32_t> ParseCapacity(std::string_view s) {
     if (s.empty()) return std::nullopt;
     size_t i = 0;
@@ -90,7 +78,7 @@ class OutputBuffer {
 // to `out`. Returns false when the text is too long for an uncut translation.
 bool TranslatePiece(const char* text, size_t length, std::optional<int32_t> capacity,
                     OutputBuffer& buffer, std::FILE* out) {
-    const int64_t bound = UncutBound(length);
+    const int64_t bound = translate::UncutCapacity(length);
     int32_t cap;
     int64_t allocation;
     if (capacity) {
@@ -111,8 +99,8 @@ bool TranslatePiece(const char* text, size_t length, std::optional<int32_t> capa
 
 std::string TooLong(size_t length) {
     return "a text of " + std::to_string(length) +
-           " bytes is too long to translate uncut (at most " + std::to_string(kMaxUncutLength) +
-           " bytes per line)";
+           " bytes is too long to translate uncut (at most " +
+           std::to_string(translate::MAX_UNCUT_LENGTH) + " bytes per line)";
 }
 
 }  // namespace

@@ -24,6 +24,10 @@ namespace vocalith::device {
 
 using wave::PcmFormat;
 
+// The largest output buffer a device is asked for; bigger requests (from a
+// lying file header, say) are refused as a device would refuse them.
+inline constexpr uint32_t MAX_BUFFER_BYTES = 0x0FFFFFFF;
+
 enum class DeviceResult {
     Ok,
     Failed,      // the device refused the call

@@ -6,7 +6,7 @@ namespace vocalith::device {
 
 namespace {
 constexpr int MAX_BUFFERS = 1024;
-constexpr uint32_t MAX_BUFFER_BYTES = 1u << 24;
+constexpr uint32_t MAX_CAPTURE_BUFFER_BYTES = 1u << 24;
 }  // namespace
 
 bool CaptureRing::IsCaptureFormat(const PcmFormat& f) {
@@ -17,7 +17,7 @@ bool CaptureRing::IsCaptureFormat(const PcmFormat& f) {
 bool CaptureRing::Open(const PcmFormat& format, int bufferCount, uint32_t bufferBytes,
                        CaptureSink* sink, UiDispatcher* dispatcher) {
     if (!IsCaptureFormat(format) || bufferCount < 1 || bufferCount > MAX_BUFFERS ||
-        bufferBytes == 0 || bufferBytes > MAX_BUFFER_BYTES || !sink || !dispatcher) {
+        bufferBytes == 0 || bufferBytes > MAX_CAPTURE_BUFFER_BYTES || !sink || !dispatcher) {
         return false;
     }
     std::lock_guard lock(m_);

@@ -14,8 +14,6 @@ namespace vocalith::device {
 namespace {
 // Volumes at or below this are silence, as on a hardware mixer.
 constexpr int32_t VOLUME_MIN = -10000;
-// Buffers above this size are refused rather than risk exhausting memory.
-constexpr uint32_t MAX_BUFFER_BYTES = 0x0FFFFFFF;
 }  // namespace
 
 // One buffer's state, shared by the UI thread (the OutputBuffer methods) and

@@ -141,7 +141,7 @@ int CSoundWnd::LoadEffectFromBytes(std::span<const uint8_t> bytes) {
 int CSoundWnd::LoadEffectImage(std::span<const uint8_t> bytes, int slot) {
     const wave::WaveView wave = wave::ParseWave(bytes);
     if (wave.status != wave::WaveStatus::Ok) return static_cast<int>(wave.status);
-    if (!CreateDsBuffer(device.get(), effectBuffers[slot], wave.format, wave.dataSize, 0)) {
+    if (!CreateDsBuffer(device.get(), effectBuffers[slot], wave.format, wave.dataSize)) {
         return EFFECT_ERR_BUFFER;
     }
     // From here on the slot keeps the buffer made for it, even on failure.

@@ -91,7 +91,7 @@ bool CSoundWnd::Create() {
     return true;
 }
 
-int CSoundWnd::InitDirectSound(const void* /*ownerWindow*/) {
+int CSoundWnd::InitDirectSound() {
     device = backend_ != nullptr ? backend_->OpenOutput() : nullptr;
     return device != nullptr ? 1 : 0;
 }

@@ -10,6 +10,15 @@
 // sounding and its "write" cursor the first byte it has not yet fetched.
 // All ring arithmetic is unsigned 32-bit.
 //
+// Names kept from the engine's first home, because the rest of the system
+// (the dialog, the pump, the effect slots, the tests) and its messages use
+// them: "CSoundWnd" is this object, once a hidden window that received the
+// device notifications; "Ds" (InitDirectSound, CreateDsBuffer, WriteDsBuffer)
+// marks operations on output buffers of the device layer; "Wim"
+// (OnWimData) is a completed microphone capture buffer; "Mci" (OnMciNotify)
+// is the end-of-play notification of the music stand-in. The failure text
+// "CreateSpeechBuffer failed." is shown to users and keeps its wording.
+//
 // Threads: everything here runs on the UI thread. Completed capture buffers
 // and the music notification arrive through the UiDispatcher.
 #include <array>
@@ -25,7 +34,6 @@
 
 namespace vocalith::engine {
 
-inline constexpr int SOUND_WINDOW_ID = 122;
 inline constexpr int EFFECT_SLOT_COUNT = 256;
 inline constexpr uint32_t SPEECH_STREAM_BYTES = 4 * 22050;  // four seconds: 88200
 inline constexpr uint32_t SPEECH_ANCHOR_BYTES = 1000;       // a fresh anchor past the write cursor
@@ -38,10 +46,6 @@ inline constexpr int CAPTURE_BUFFER_COUNT = 16;
 inline constexpr uint32_t CAPTURE_BUFFER_BYTES = 5000;
 inline constexpr int32_t CAPTURE_DRAIN_BYTES = 4000;
 
-// Device buffer flags, kept for the record of what a buffer asks for.
-inline constexpr uint32_t DSBCAPS_STANDARD = 0x100e0;  // frequency, pan, volume, position
-inline constexpr uint32_t DSBCAPS_GLOBALFOCUS = 0x8000;
-
 // Volumes in hundredths of a decibel (0 = full level).
 inline constexpr int32_t StreamVolume = 0;
 inline constexpr int32_t EffectVolume = 0;
@@ -50,7 +54,7 @@ inline constexpr int32_t EffectVolume = 0;
 // (and `buffer` null) when there is no device or it refuses.
 int CreateDsBuffer(device::OutputDevice* outputDevice,
                    std::unique_ptr<device::OutputBuffer>& buffer, const wave::PcmFormat& format,
-                   uint32_t byteCount, uint32_t extraFlags);
+                   uint32_t byteCount);
 
 // Writes `byteCount` bytes of `source` (zeros when null) at `offset`, wrapping
 // at the buffer's end. A lost buffer is restored and written once more.
@@ -86,7 +90,7 @@ class CSoundWnd {
 
     // --- output device and speech stream ---
     // Opens the output device; 1, or 0 with `device` null.
-    int InitDirectSound(const void* ownerWindow = nullptr);
+    int InitDirectSound();
     // 0 on success, -1 with no device or a buffer already there, -7 when refused.
     int CreateSpeechBuffer();
     void StartSpeechPlay();
@@ -128,8 +132,6 @@ class CSoundWnd {
 
     // --- notifications (all answer 0) ---
     int OnWimData(int index, const uint8_t* data, uint32_t bytesRecorded);
-    int OnWimOpen() { return 0; }
-    int OnWimClose() { return 0; }
     int OnMciNotify(uint32_t code);
 
     // --- effect slots ---

@@ -8,10 +8,6 @@ namespace vocalith::engine {
 
 namespace {
 
-// The largest buffer a device is asked for; bigger requests (from a lying
-// file header, say) are refused like a device would refuse them.
-constexpr uint32_t MAX_BUFFER_BYTES = 0x0FFFFFFF;
-
 // The stream has a buffer, plays, and has a size to wrap at.
 bool StreamLive(const CSoundWnd& window) {
     return window.speechCreated && window.speechPlaying && window.speechBuffer != nullptr &&
@@ -22,9 +18,9 @@ bool StreamLive(const CSoundWnd& window) {
 
 int CreateDsBuffer(device::OutputDevice* outputDevice,
                    std::unique_ptr<device::OutputBuffer>& buffer, const wave::PcmFormat& format,
-                   uint32_t byteCount, uint32_t /*extraFlags*/) {
+                   uint32_t byteCount) {
     buffer.reset();
-    if (outputDevice == nullptr || byteCount == 0 || byteCount > MAX_BUFFER_BYTES) return 0;
+    if (outputDevice == nullptr || byteCount == 0 || byteCount > device::MAX_BUFFER_BYTES) return 0;
     buffer = outputDevice->CreateBuffer(format, byteCount);
     return buffer != nullptr ? 1 : 0;
 }
@@ -47,8 +43,7 @@ int CSoundWnd::CreateSpeechBuffer() {
     speechCreateTried = 1;
     if (device == nullptr || speechCreated) return -1;
     speechBytes = SPEECH_STREAM_BYTES;
-    if (!CreateDsBuffer(device.get(), speechBuffer, wave::SystemFormat, speechBytes,
-                        DSBCAPS_GLOBALFOCUS)) {
+    if (!CreateDsBuffer(device.get(), speechBuffer, wave::SystemFormat, speechBytes)) {
         return -7;
     }
     speechCreated = 1;
