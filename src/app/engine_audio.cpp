@@ -3,6 +3,7 @@
 #include "engine/audio_pump.h"
 #include "engine/effect_slots.h"
 #include "engine/sound_window.h"
+#include "mixer/tick_clock.h"
 #include "workbuf/work_buffer.h"
 
 namespace vocalith::app {
@@ -47,6 +48,35 @@ void EngineAudio::StartDevices() {
 
 void EngineAudio::Pump() {
     engine::AudioPump();
+    WatchOutput();
+}
+
+void EngineAudio::WatchOutput() {
+    if (!window_ || !window_->IsCreated()) return;
+    const uint32_t now = mixer::Clock().Now();
+    if (!outputLost_) {
+        if (window_->speechCreated == 0) return;  // never had sound: nothing was lost
+        const base::Result health = window_->CheckOutput();
+        if (health) return;
+        outputLost_ = true;
+        lastReopenTick_ = now;
+        notice_ = "Sound output lost: " + health.reason + ". Trying again every few seconds.";
+        return;
+    }
+    if (now - lastReopenTick_ < REOPEN_INTERVAL_MS) return;
+    lastReopenTick_ = now;
+    // The effect slots go with the device; each effect loads again on use.
+    ResetEffectNames();
+    if (window_->ReopenDevices()) {
+        outputLost_ = false;
+        notice_ = "Sound output is back.";
+    }
+}
+
+std::string EngineAudio::TakeNotice() {
+    std::string notice;
+    notice.swap(notice_);
+    return notice;
 }
 
 void EngineAudio::StopCapture() {

@@ -2,7 +2,9 @@
 // EngineAudio: the dialog's audio operations on the real engine: the sound
 // window CSoundWnd with its devices from a backend, the audio pump, the
 // monitor switch and the named sound effects.
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "app/dialog_audio.h"
 #include "device/audio_device.h"
@@ -33,12 +35,22 @@ class EngineAudio final : public DialogAudio {
     void SetMonitorEnabled(bool on) override;
     bool MonitorEnabled() override;
     int PlayEffectByName(const char* name, int mode) override;
+    std::string TakeNotice() override;
+
+    // How often a lost output device is tried again, in ticks.
+    static constexpr uint32_t REOPEN_INTERVAL_MS = 3000;
 
   private:
+    // Notices a lost output device and tries to reopen it every few seconds.
+    void WatchOutput();
+
     device::AudioBackend* backend_;
     device::UiDispatcher* dispatcher_;
     engine::MessageSink* messages_;
     std::unique_ptr<engine::CSoundWnd> window_;  // exists from creation to destruction
+    bool outputLost_ = false;
+    uint32_t lastReopenTick_ = 0;
+    std::string notice_;
 };
 
 }  // namespace vocalith::app

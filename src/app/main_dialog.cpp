@@ -138,6 +138,7 @@ bool MainDialog::OnInitDialog() {
 
 void MainDialog::OnTimer(unsigned /*id*/) {
     audio_.Pump();
+    if (const std::string notice = audio_.TakeNotice(); !notice.empty()) SetStatus(notice);
     workbuf::WorkBuffer& wb = TheWorkBuffer();
     if (wb.recording != 0) {
         wasRecording_ = 1;

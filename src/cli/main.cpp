@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "base/user_errors.h"
 #include "cli/cli_common.h"
 
 namespace vocalith::cli {
@@ -33,7 +34,7 @@ int main(int argc, char** argv) {
     using namespace vocalith::cli;
     try {
         if (argc < 2) {
-            std::fputs(kUsage, stderr);
+            std::fputs(kUsage, vocalith::base::UserErrors());
             return EXIT_USAGE;
         }
         const std::string command = argv[1];

@@ -199,7 +199,10 @@ int SpeakLive(const std::string& phonetic, const std::string& backendSpec) {
     while (std::chrono::steady_clock::now() < deadline) {
         dispatcher.RunPending();
         engine::AudioPump();
-        if (!window.OutputAlive()) break;
+        if (const base::Result health = window.CheckOutput(); !health) {
+            window.ShutdownAudio();
+            return Fail(EXIT_FAILURE_, "say: " + health.reason);
+        }
         if (mixer::SamplesLeft(speech) == 0 && window.SpeechAllPlayed()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "wave/pcm_format.h"
 
 namespace vocalith::device {
@@ -59,6 +60,11 @@ class OutputDevice {
     virtual ~OutputDevice() = default;
     // A new buffer of `bytes` bytes in `format`, or null when refused.
     virtual std::unique_ptr<OutputBuffer> CreateBuffer(const PcmFormat& format, uint32_t bytes) = 0;
+    // Whether the device still takes sound: a failure names what went wrong
+    // (the sound server went away, the device stopped taking data, a file
+    // could not be written). Asked from the UI thread, cheaply, many times a
+    // second. Once failed, the device stays failed; open a new one.
+    virtual base::Result Check() { return {}; }
 };
 
 // Runs functions on the UI thread. Post() may be called from any thread;

@@ -11,9 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "base/user_errors.h"
 #include "device/backends.h"
 #include "device/capture_ring.h"
 #include "device/mix_core.h"
@@ -27,6 +29,18 @@ using Clock = std::chrono::steady_clock;
 // A sink that takes data faster than real time (a null sound device) is held
 // back to real time once it runs this far ahead, so it cannot spin a core.
 constexpr double PACE_AHEAD_SECONDS = 0.25;
+// A stream whose callback has not run for this long has lost its device.
+constexpr int64_t STALL_LIMIT_MS = 1000;
+// Starting a stream on a sound server can hold the callback back for more
+// than a second after its first few periods; stalls count only after this.
+constexpr int64_t STARTUP_GRACE_MS = 3000;
+// The longest a closing output waits for sound already handed on to play.
+constexpr double MAX_DRAIN_SECONDS = 0.5;
+// The device buffer asked for: the speech stream starts 450 ms after speech
+// is queued and is written every 200 ms, so a buffer of this size costs the
+// user nothing, while the lowest latency a sound server offers (20 to 40 ms)
+// gives audible gaps when the machine is busy.
+constexpr double OUTPUT_LATENCY_SECONDS = 0.1;
 
 // PortAudio is initialised while any session lives and terminated after the
 // last one, so a later session sees the sound configuration as it is then.
@@ -49,11 +63,14 @@ class PaSession {
     PaSession() {
         // Never start a sound server just to look for devices.
         setenv("JACK_NO_START_SERVER", "1", 0);
+        // Underrun notes and failed internal checks of the sound libraries
+        // go to the debug log, not the user's terminal.
+        base::QuietLibraryChatter();
         // Probing the host APIs prints pages of notes about devices that are
         // not there; none of it helps the user, so standard error is quiet
         // while PortAudio looks.
         std::fflush(stderr);
-        int saved = dup(STDERR_FILENO);
+        int saved = base::DebugLogShown() ? -1 : dup(STDERR_FILENO);
         int devNull = saved >= 0 ? open("/dev/null", O_WRONLY) : -1;
         if (devNull >= 0) dup2(devNull, STDERR_FILENO);
         ok_ = Pa_Initialize() == paNoError;
@@ -92,6 +109,14 @@ class PaOutputDevice final : public OutputDevice {
   public:
     ~PaOutputDevice() override {
         if (stream_) {
+            // What the callback has already handed on is still on its way to
+            // the speakers: let it play out (the end of an utterance) before
+            // the stream is cut, unless the device is gone.
+            const PaStreamInfo* info = Pa_GetStreamInfo(stream_);
+            if (lost_.empty() && info != nullptr && Pa_IsStreamActive(stream_) == 1) {
+                std::this_thread::sleep_for(std::chrono::duration<double>(
+                    std::min(info->outputLatency + 0.05, MAX_DRAIN_SECONDS)));
+            }
             Pa_AbortStream(stream_);
             Pa_CloseStream(stream_);
         }
@@ -119,13 +144,35 @@ class PaOutputDevice final : public OutputDevice {
         return core_->CreateBuffer(format, bytes);
     }
 
+    // The stream runs from open to close, taking a period every 10 ms or so
+    // whether or not anything plays, so a stream that PortAudio reports
+    // stopped, or whose callback has not run for a second, has lost its
+    // device (the sound server went away, the card was unplugged).
+    base::Result Check() override {
+        if (!lost_.empty()) return base::Result::Fail(lost_);
+        if (stream_ == nullptr) return {};
+        if (Pa_IsStreamActive(stream_) != 1) {
+            lost_ = "the sound output stopped (the sound server or device went away)";
+        } else {
+            const int64_t now = NowMs();
+            const int64_t silentMs = now - lastCallbackMs_.load(std::memory_order_acquire);
+            if (now - startedMs_ > STARTUP_GRACE_MS && silentMs > STALL_LIMIT_MS) {
+                lost_ = "the sound output stopped taking data (for " + std::to_string(silentMs) +
+                        " ms; the sound server or device went away)";
+            }
+        }
+        if (lost_.empty()) return {};
+        core_->Close();
+        return base::Result::Fail(lost_);
+    }
+
   private:
     bool TryOpen(PaDeviceIndex device, const PaDeviceInfo* info, int channels, uint32_t rate) {
         PaStreamParameters out{};
         out.device = device;
         out.channelCount = channels;
         out.sampleFormat = paInt16;
-        out.suggestedLatency = std::max(info->defaultLowOutputLatency, 0.02);
+        out.suggestedLatency = std::max(info->defaultLowOutputLatency, OUTPUT_LATENCY_SECONDS);
         if (Pa_IsFormatSupported(nullptr, &out, rate) != paFormatIsSupported) return false;
         // The callback renders 10 ms at a time; the write cursor runs two
         // periods ahead of the mix position.
@@ -138,6 +185,8 @@ class PaOutputDevice final : public OutputDevice {
             core_.reset();
             return false;
         }
+        startedMs_ = NowMs();
+        lastCallbackMs_.store(startedMs_, std::memory_order_release);
         if (Pa_StartStream(stream) != paNoError) {
             Pa_CloseStream(stream);
             core_.reset();
@@ -147,9 +196,16 @@ class PaOutputDevice final : public OutputDevice {
         return true;
     }
 
+    static int64_t NowMs() {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   Clock::now().time_since_epoch())
+            .count();
+    }
+
     static int Callback(const void*, void* output, unsigned long frames,
                         const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* user) {
         auto* self = static_cast<PaOutputDevice*>(user);
+        self->lastCallbackMs_.store(NowMs(), std::memory_order_release);
         self->core_->Render(static_cast<int16_t*>(output), static_cast<uint32_t>(frames));
         self->pacer_.Count(frames);
         return paContinue;
@@ -159,6 +215,10 @@ class PaOutputDevice final : public OutputDevice {
     std::shared_ptr<MixCore> core_;
     Pacer pacer_{11025};  // callback thread only
     PaStream* stream_ = nullptr;
+    // When the callback last ran; set before the stream starts.
+    std::atomic<int64_t> lastCallbackMs_{0};
+    int64_t startedMs_ = 0;
+    std::string lost_;  // UI thread only: why the device counts as lost
 
   public:
     bool HasSession() const { return session_ != nullptr; }

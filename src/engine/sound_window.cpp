@@ -1,4 +1,5 @@
 #include "engine/sound_window.h"
+#include "base/user_errors.h"
 
 #include <cstdio>
 #include <string>
@@ -12,8 +13,8 @@ namespace vocalith::engine {
 CSoundWnd* theSoundWnd = nullptr;
 
 void StderrMessageSink::ShowMessage(std::string_view text, std::string_view caption) {
-    std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
-                 static_cast<int>(text.size()), text.data());
+    std::fprintf(base::UserErrors(), "%.*s: %.*s\n", static_cast<int>(caption.size()),
+                 caption.data(), static_cast<int>(text.size()), text.data());
 }
 
 namespace {
@@ -89,6 +90,21 @@ bool CSoundWnd::Create() {
     StartSpeechPlay();
     StartCapture();
     return true;
+}
+
+bool CSoundWnd::ReopenDevices() {
+    ShutdownAudio();
+    speechCreateTried = 0;
+    speechCreated = 0;
+    speechPlaying = 0;
+    speechStartPending = 0;
+    speechResync = 1;
+    speechUnplayed_ = false;
+    InitDirectSound();
+    CreateSpeechBuffer();  // tried here, so StartSpeechPlay shows no box
+    StartSpeechPlay();
+    StartCapture();
+    return speechCreated != 0 && OutputAlive();
 }
 
 int CSoundWnd::InitDirectSound() {

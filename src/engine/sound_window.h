@@ -28,6 +28,7 @@
 #include <span>
 #include <string_view>
 
+#include "base/result.h"
 #include "device/audio_device.h"
 #include "engine/media_control.h"
 #include "engine/message_sink.h"
@@ -115,8 +116,14 @@ class CSoundWnd {
     // (also with nothing written, or no stream). Asked repeatedly while the
     // device plays, at least a few times a second.
     bool SpeechAllPlayed();
-    // True while the output device is there and its speech stream answers.
-    bool OutputAlive();
+    // Whether the output device is there and still takes sound; a failure
+    // says why (no device, or what the device layer reports).
+    base::Result CheckOutput();
+    bool OutputAlive() { return CheckOutput().ok(); }
+    // After the output was lost: releases both devices and opens them afresh
+    // as at start-up, without the start-up failure box. True when the speech
+    // stream plays again.
+    bool ReopenDevices();
     // Stops capture, the stream and music and releases the devices. Harmless
     // when repeated.
     void ShutdownAudio();

@@ -175,11 +175,17 @@ bool CSoundWnd::SpeechAllPlayed() {
     return false;
 }
 
-bool CSoundWnd::OutputAlive() {
-    if (device == nullptr || !speechCreated || speechBuffer == nullptr) return false;
+base::Result CSoundWnd::CheckOutput() {
+    if (device == nullptr || !speechCreated || speechBuffer == nullptr) {
+        return base::Result::Fail("no audio output device");
+    }
+    if (base::Result health = device->Check(); !health) return health;
     bool playing = false;
-    if (speechBuffer->GetStatus(playing) != device::DeviceResult::Ok) return false;
-    return playing || !speechPlaying || speechStartPending;
+    if (speechBuffer->GetStatus(playing) != device::DeviceResult::Ok ||
+        (!playing && speechPlaying && !speechStartPending)) {
+        return base::Result::Fail("the sound output stopped");
+    }
+    return {};
 }
 
 bool CSoundWnd::SpeechBehind() {

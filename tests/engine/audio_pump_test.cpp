@@ -249,6 +249,24 @@ TEST_F(PumpFixture, AShortUtteranceStartsTheStreamAndIsPlayedToItsEnd) {
     EXPECT_FALSE(window->OutputAlive()) << "a stream that stopped by itself is a lost device";
 }
 
+TEST_F(PumpFixture, ALostOutputIsReportedAndReopened) {
+    test::FakeBackend backend(devices);
+    CSoundWnd lossy(&backend, &dispatcher, &messages);
+    ASSERT_TRUE(lossy.Create());
+    EXPECT_TRUE(lossy.OutputAlive());
+    devices.output->lost = "the sound server went away";
+    const base::Result health = lossy.CheckOutput();
+    EXPECT_FALSE(health);
+    EXPECT_EQ(health.reason, "the sound server went away");
+
+    EXPECT_FALSE(lossy.ReopenDevices()) << "still lost: no stream may count as playing";
+    devices.output->lost.clear();
+    EXPECT_TRUE(lossy.ReopenDevices());
+    EXPECT_TRUE(lossy.OutputAlive());
+    EXPECT_EQ(devices.output->opened, 3);
+    EXPECT_TRUE(messages.shown.empty()) << "reopening shows no start-up box";
+}
+
 TEST_F(PumpFixture, ServiceSpeechRunsEvenWhenNothingIsMixed) {
     MakeWindow();
     window->speechStartPending = 0;

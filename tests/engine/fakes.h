@@ -154,6 +154,8 @@ class FakeOutputBuffer final : public device::OutputBuffer {
 struct FakeOutputState {
     bool refuse = false;             // CreateBuffer answers null
     FakeTickClock* clock = nullptr;  // clocked buffers when set
+    std::string lost;                // Check() fails with this reason when set
+    int opened = 0;                  // devices handed out by FakeBackend
     std::vector<std::shared_ptr<FakeBufferState>> buffers;
 };
 
@@ -169,6 +171,9 @@ class FakeOutputDevice final : public device::OutputDevice {
         state->clock = s_->clock;
         s_->buffers.push_back(state);
         return std::make_unique<FakeOutputBuffer>(state);
+    }
+    base::Result Check() override {
+        return s_->lost.empty() ? base::Result{} : base::Result::Fail(s_->lost);
     }
 
   private:
@@ -259,6 +264,21 @@ struct FakeDevices {
         return std::make_unique<FakeCaptureDevice>(capture);
     }
     FakeBufferState& Stream() { return *output->buffers.at(0); }
+};
+
+// A backend that hands out a fresh fake device pair on every open, as a real
+// one does when the sound server comes back.
+class FakeBackend final : public device::AudioBackend {
+  public:
+    explicit FakeBackend(FakeDevices& devices) : devices_(devices) {}
+    std::unique_ptr<device::OutputDevice> OpenOutput() override {
+        ++devices_.output->opened;
+        return devices_.MakeOutput();
+    }
+    std::unique_ptr<device::CaptureDevice> OpenCapture() override { return devices_.MakeCapture(); }
+
+  private:
+    FakeDevices& devices_;
 };
 
 }  // namespace vocalith::engine::test
