@@ -183,8 +183,11 @@ int SpeakLive(const std::string& phonetic, const std::string& backendSpec) {
     engine::CSoundWnd window(backend->OpenOutput(), nullptr, &dispatcher, &noMessages);
     window.Create();
     if (window.speechCreated == 0) {
-        return Fail(EXIT_FAILURE_,
-                    "no audio output device (try --audio wav:OUT.wav, or --wav OUT.wav to render)");
+        std::string reason = window.CheckOutput().reason;
+        if (reason == "no audio output device") {
+            reason += " (try --audio wav:OUT.wav, or --wav OUT.wav to render)";
+        }
+        return Fail(EXIT_FAILURE_, reason);
     }
 
     voice::SpeakPhonetic(phonetic.c_str());

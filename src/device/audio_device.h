@@ -108,6 +108,8 @@ class AudioBackend {
     virtual std::unique_ptr<OutputDevice> OpenOutput() = 0;
     // The capture device, or null when there is none.
     virtual std::unique_ptr<CaptureDevice> OpenCapture() = 0;
+    // Why the last OpenOutput gave null, in a few words for the user.
+    virtual std::string OutputFailure() const { return "no audio output device"; }
 };
 
 // The backend named by `choice`: "portaudio", "null" or "wav:OUT.wav[,IN.wav]".

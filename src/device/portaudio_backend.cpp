@@ -329,11 +329,22 @@ class PaCaptureDevice final : public CaptureDevice {
 class PortAudioBackend final : public AudioBackend {
   public:
     std::unique_ptr<OutputDevice> OpenOutput() override {
-        if (!Session()) return nullptr;
+        if (!Session()) {
+            failure_ = "no audio output device (the sound system could not be started)";
+            return nullptr;
+        }
+        if (Pa_GetDefaultOutputDevice() == paNoDevice) {
+            failure_ = "no audio output device (none found; is a sound server running?)";
+            return nullptr;
+        }
         auto device = std::make_unique<PaOutputDevice>();
-        if (!device->HasSession() || !device->Open()) return nullptr;
+        if (!device->HasSession() || !device->Open()) {
+            failure_ = "no audio output device (the default output refused to open)";
+            return nullptr;
+        }
         return device;
     }
+    std::string OutputFailure() const override { return failure_; }
     std::unique_ptr<CaptureDevice> OpenCapture() override {
         if (!Session() || Pa_GetDefaultInputDevice() == paNoDevice) return nullptr;
         // The device itself is reached when the engine opens it with its buffers.
@@ -350,6 +361,7 @@ class PortAudioBackend final : public AudioBackend {
         return session_ != nullptr;
     }
     std::shared_ptr<PaSession> session_;
+    std::string failure_ = "no audio output device";
 };
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "base/result.h"
@@ -183,6 +184,7 @@ class CSoundWnd {
     // Speech written but perhaps not yet played: where its last byte ends in
     // the ring, and how far the play cursor was from there when last asked.
     bool speechUnplayed_ = false;
+    std::string outputFailure_ = "no audio output device";  // why there is no stream
     uint32_t speechDataEnd_ = 0;
     uint32_t speechLastDistance_ = UINT32_MAX;
 

@@ -41,9 +41,16 @@ int WriteDsBuffer(device::OutputBuffer* buffer, uint32_t offset, const void* sou
 
 int CSoundWnd::CreateSpeechBuffer() {
     speechCreateTried = 1;
-    if (device == nullptr || speechCreated) return -1;
+    if (device == nullptr || speechCreated) {
+        if (device == nullptr) {
+            outputFailure_ =
+                backend_ != nullptr ? backend_->OutputFailure() : "no audio output device";
+        }
+        return -1;
+    }
     speechBytes = SPEECH_STREAM_BYTES;
     if (!CreateDsBuffer(device.get(), speechBuffer, wave::SystemFormat, speechBytes)) {
+        outputFailure_ = "the audio output device refused the speech stream";
         return -7;
     }
     speechCreated = 1;
@@ -54,7 +61,9 @@ void CSoundWnd::StartSpeechPlay() {
     if (!speechCreateTried) {
         // Tried once only, so the message is shown at most once.
         if (CreateSpeechBuffer() != 0) {
-            messages_->ShowMessage("CreateSpeechBuffer failed.", "StartSpeechPlay");
+            // The reason goes on a line of its own under the usual text.
+            messages_->ShowMessage("CreateSpeechBuffer failed.\n" + outputFailure_,
+                                   "StartSpeechPlay");
         }
     }
     if (speechCreated && !speechPlaying && speechBuffer != nullptr) {
@@ -177,7 +186,7 @@ bool CSoundWnd::SpeechAllPlayed() {
 
 base::Result CSoundWnd::CheckOutput() {
     if (device == nullptr || !speechCreated || speechBuffer == nullptr) {
-        return base::Result::Fail("no audio output device");
+        return base::Result::Fail(outputFailure_);
     }
     if (base::Result health = device->Check(); !health) return health;
     bool playing = false;

@@ -164,10 +164,12 @@ TEST(SpeechStreamStartTest, FailureIsReportedOnceWithItsCaption) {
         bool haveDevice;
         bool refuse;
         int code;
+        const char* reason;  // the second line of the message
     };
     const Row rows[] = {
-        {"no device must still tell the user", false, false, -1},
-        {"a refused buffer must tell the user", true, true, -7},
+        {"no device must still tell the user", false, false, -1, "no audio output device"},
+        {"a refused buffer must tell the user", true, true, -7,
+         "the audio output device refused the speech stream"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.fault);
@@ -181,7 +183,9 @@ TEST(SpeechStreamStartTest, FailureIsReportedOnceWithItsCaption) {
         window.StartSpeechPlay();
         window.StartSpeechPlay();
         EXPECT_EQ(messages.shown,
-                  std::vector<std::string>{"StartSpeechPlay|CreateSpeechBuffer failed."});
+                  std::vector<std::string>{
+                      std::string("StartSpeechPlay|CreateSpeechBuffer failed.\n") + r.reason});
+        EXPECT_EQ(window.CheckOutput().reason, r.reason);
         EXPECT_EQ(window.speechPlaying, 0);
         // The code itself, on a fresh attempt.
         window.speechCreateTried = 0;

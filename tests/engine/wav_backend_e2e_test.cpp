@@ -91,7 +91,8 @@ TEST_F(EngineOnDevicesTest, NullBackendRunsTheNoDevicePaths) {
     CSoundWnd window(backend.get(), &dispatcher, &messages);
     ASSERT_TRUE(window.Create());
     EXPECT_EQ(messages.shown,
-              std::vector<std::string>{"StartSpeechPlay|CreateSpeechBuffer failed."});
+              std::vector<std::string>{
+                  "StartSpeechPlay|CreateSpeechBuffer failed.\nno audio output device"});
     EXPECT_EQ(window.captureOpen, 0);
     EXPECT_EQ(PlayEffectByName("arrow.wav", 1), -1);
     const int16_t clip[4] = {1, 2, 3, 4};
