@@ -244,10 +244,14 @@ void MainDialog::OnLoad() {
     std::string question = Format("Load the PHON table data from VOICES\\%s.voc?", name);
     std::string path;
     if (VoicePathFor(name, path) && (firstLoad_ != 0 || Confirm(false, question))) {
+        // A default voice that is simply not there at start-up is not worth
+        // a word: the window starts with an empty PhonTable. One that is
+        // there but cannot be read (an unreadable folder, a dangling link, a
+        // link loop) is: the status line says why.
         std::error_code ec;
-        // A missing default voice at start-up is not worth a word: the
-        // window simply starts with an empty PhonTable.
-        bool silentMiss = firstLoad_ != 0 && !std::filesystem::exists(path, ec);
+        const bool silentMiss =
+            firstLoad_ != 0 && std::filesystem::symlink_status(path, ec).type() ==
+                                   std::filesystem::file_type::not_found;
         if (!silentMiss) {
             voice::VoiceResult result = voice::LoadVoice(path);
             if (!result.ok) {

@@ -203,6 +203,16 @@ VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table)
             return Refused("cannot create voices folder " + folder.string() + ": " + ec.message());
     }
 
+    // A voice the user has made read-only is kept as it is, also for root,
+    // who could write it anyway. An existing voice keeps its mode and owner.
+    struct stat old {};
+    const bool replacing = ::stat(path.c_str(), &old) == 0;
+    if (replacing &&
+        (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)) {
+        const std::string shown = (path.parent_path().filename() / path.filename()).string();
+        return Refused(shown + (S_ISREG(old.st_mode) ? " is read-only" : " is not a regular file"));
+    }
+
     // The voice goes to a temporary file in the same folder first and
     // replaces the old file only once every byte is on disk, so a failed
     // save never costs the voice that was there.
@@ -218,10 +228,17 @@ VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table)
         return Refused(what + " " + name + ": " + ErrnoText(e));
     };
 
-    // mkstemp makes the file private; a voice file gets the usual mode.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd.get(), 0666 & ~mask);
+    // mkstemp makes the file private; a voice file gets the usual mode, or
+    // the mode and owner of the voice it replaces.
+    if (replacing) {
+        ::fchmod(fd.get(), old.st_mode & 07777);
+        // Only root may give a file away; anyone else keeps it as theirs.
+        [[maybe_unused]] const int owned = ::fchown(fd.get(), old.st_uid, old.st_gid);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd.get(), 0666 & ~mask);
+    }
 
     const std::vector<uint8_t> bytes = EncodeVoice(table);
     int err = 0;

@@ -224,5 +224,36 @@ TEST_F(VoiceFiles, FailedSaveKeepsTheOldVoice) {
     }
 }
 
+// A voice the user protected stays as it is, even for root; one that is
+// replaced keeps the mode it had.
+TEST_F(VoiceFiles, ReadOnlyVoicesAreKeptAndModesSurviveASave) {
+    auto table = PatternTable();
+    const fs::path voices = dir_ / "voices";
+    fs::create_directories(voices);
+    struct Row {
+        const char* name;
+        fs::perms mode;
+        bool saved;
+    };
+    const Row rows[] = {{"Locked", fs::perms::owner_read | fs::perms::group_read, false},
+                        {"Shared",
+                         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                             fs::perms::group_write,
+                         true}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const fs::path path = voices / (std::string(r.name) + ".voc");
+        WriteFile(path, {1, 2, 3});
+        fs::permissions(path, r.mode);
+        const VoiceResult result = SaveVoice(path, *table);
+        EXPECT_EQ(result.ok, r.saved) << result.reason;
+        if (!r.saved) {
+            EXPECT_EQ(result.reason, "voices/" + std::string(r.name) + ".voc is read-only");
+            EXPECT_EQ(ReadFile(path), (std::vector<uint8_t>{1, 2, 3}));
+        }
+        EXPECT_EQ(fs::status(path).permissions(), r.mode);
+    }
+}
+
 }  // namespace
 }  // namespace vocalith::voice
