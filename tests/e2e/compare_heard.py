@@ -21,10 +21,42 @@ def correlation(a, b):
     return num / (da * db) if da and db else 0.0
 
 
+def gaps(expected, heard):
+    """Silent stretches (10 ms or more) in what was heard between its first
+    and last sound that the rendering does not have: drop-outs that the
+    device inserted. Prints their count and their lengths in ms."""
+    def silences(s):
+        found, run = [], 0
+        voiced = [i for i, x in enumerate(s) if abs(x) > 64]
+        if not voiced:
+            return found
+        for x in s[voiced[0]:voiced[-1] + 1]:
+            if abs(x) <= 64:
+                run += 1
+            else:
+                if run >= 110:
+                    found.append(run)
+                run = 0
+        return found
+    extra = sorted(silences(heard))
+    for run in silences(expected):  # the rendering's own pauses are not gaps
+        near = [g for g in extra if abs(g - run) <= 110]
+        if near:
+            extra.remove(near[0])
+    print(len(extra), ' '.join(f'{g * 1000 // 11025}ms' for g in extra))
+    return 0
+
+
 def main():
-    w = wave.open(sys.argv[1])
+    args = sys.argv[1:]
+    only_gaps = args[0] == '--gaps'
+    if only_gaps:
+        args = args[1:]
+    w = wave.open(args[0])
     expected = array.array('h', w.readframes(w.getnframes()))
-    heard = array.array('h', open(sys.argv[2], 'rb').read())
+    heard = array.array('h', open(args[1], 'rb').read())
+    if only_gaps:
+        return gaps(expected, heard)
     voiced = [i for i, x in enumerate(expected) if x]
     expected = expected[voiced[0]:voiced[-1] + 1]
     step = 55  # 5 ms envelopes: robust to the rate conversion
