@@ -3,6 +3,7 @@
 // shut-down steps of the sound window and its devices, the periodic pump,
 // the monitor switch and named sound effects. The engine adapter implements
 // it for the program; tests use a fake.
+#include <cstdint>
 #include <string>
 
 namespace vocalith::app {
@@ -33,6 +34,10 @@ class DialogAudio {
     // A message for the status line that the engine has for the user (the
     // sound output was lost, or is back), once; empty when there is none.
     virtual std::string TakeNotice() { return {}; }
+    // The loudest raw microphone sample since the last call, and the peak
+    // the speech gate needs; 0 when unknown.
+    virtual int32_t TakeInputPeak() { return 0; }
+    virtual int32_t GateInputPeak() { return 0; }
 };
 
 }  // namespace vocalith::app

@@ -73,6 +73,14 @@ void EngineAudio::WatchOutput() {
     }
 }
 
+int32_t EngineAudio::TakeInputPeak() {
+    return engine::TakeInputPeak();
+}
+
+int32_t EngineAudio::GateInputPeak() {
+    return engine::GateInputPeak();
+}
+
 std::string EngineAudio::TakeNotice() {
     std::string notice;
     notice.swap(notice_);

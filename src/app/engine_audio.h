@@ -36,6 +36,8 @@ class EngineAudio final : public DialogAudio {
     bool MonitorEnabled() override;
     int PlayEffectByName(const char* name, int mode) override;
     std::string TakeNotice() override;
+    int32_t TakeInputPeak() override;
+    int32_t GateInputPeak() override;
 
     // How often a lost output device is tried again, in ticks.
     static constexpr uint32_t REOPEN_INTERVAL_MS = 3000;

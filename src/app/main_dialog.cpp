@@ -1,11 +1,13 @@
 #include "app/main_dialog.h"
 #include "base/program_folder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "mixer/tick_clock.h"
 #include "translate/translate.h"
 #include "voice/phon_table.h"
 #include "voice/phoneme_inventory.h"
@@ -23,6 +25,10 @@ using workbuf::TheWorkBuffer;
 
 constexpr const char* kRecordingComplete =
     "Recording complete.  Press PLAY to hear it.  Use Left/Right mouse to set selection.";
+constexpr const char* kNothingRecorded =
+    "Nothing was recorded: no speech was heard.  The Work Buffer is as it was.";
+// How long a recording waits in silence before the status line says so.
+constexpr uint32_t NO_SPEECH_NOTICE_MS = 3000;
 
 std::string Format(const char* pattern, const std::string& value) {
     std::string out;
@@ -140,14 +146,26 @@ void MainDialog::OnTimer(unsigned /*id*/) {
     audio_.Pump();
     if (const std::string notice = audio_.TakeNotice(); !notice.empty()) SetStatus(notice);
     workbuf::WorkBuffer& wb = TheWorkBuffer();
+    const int32_t peak = audio_.TakeInputPeak();
     if (wb.recording != 0) {
+        if (wasRecording_ == 0) {
+            waitStartTick_ = lastLevelReportTick_ = mixer::Clock().Now();
+            levelPeak_ = secondPeak_ = 0;
+        }
         wasRecording_ = 1;
+        if (wb.recordedCount == 0) WatchInputLevel(peak);
         InvalidateView();
         return;
     }
     if (wasRecording_ != 0) {
         // The first tick after a recording ended, by Rec or by a full buffer.
         wasRecording_ = 0;
+        if (wb.recordedCount == 0) {
+            // Stopped before any speech was heard: the buffer is as it was.
+            SetStatus(kNothingRecorded);
+            InvalidateView();
+            return;
+        }
         SetStatus(kRecordingComplete);
         InvalidateView();
         UpdateSelectionInfo();
@@ -156,10 +174,31 @@ void MainDialog::OnTimer(unsigned /*id*/) {
     }
 }
 
+void MainDialog::WatchInputLevel(int32_t peak) {
+    // The bar falls back slowly, so a short sound stays visible a moment.
+    levelPeak_ = std::max(peak, levelPeak_ - levelPeak_ / 16);
+    secondPeak_ = std::max(secondPeak_, peak);
+    const uint32_t now = mixer::Clock().Now();
+    if (now - waitStartTick_ < NO_SPEECH_NOTICE_MS || now - lastLevelReportTick_ < 1000) return;
+    lastLevelReportTick_ = now;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "No speech heard yet: the microphone peaks at %.0f dBFS; speech must reach "
+                  "%.0f dBFS. Speak louder or closer, or push REC to stop.",
+                  workbuf::PeakDbfs(secondPeak_), workbuf::PeakDbfs(audio_.GateInputPeak()));
+    secondPeak_ = 0;
+    SetStatus(text);
+}
+
 void MainDialog::OnPaint(workbuf::Canvas& canvas) {
     viewRect_ = host_.WaveFrameRect();
     workbuf::Rect rect{viewRect_.left, viewRect_.top, viewRect_.right, viewRect_.bottom};
-    workbuf::DrawWaveform(canvas, rect, TheWorkBuffer());
+    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    if (wb.recording != 0 && wb.recordedCount == 0) {
+        workbuf::DrawInputLevel(canvas, rect, levelPeak_, audio_.GateInputPeak());
+        return;
+    }
+    workbuf::DrawWaveform(canvas, rect, wb);
 }
 
 void MainDialog::OnClose() {

@@ -128,8 +128,19 @@ class MainDialog {
     unsigned timerId_ = 0;  // the pump timer; 0 once the window is destroyed
     ViewRect viewRect_{};   // the wave frame at the latest paint; empty before it
     int warningsOn_ = 0;    // 1: ordinary questions are asked
+    // Shows the input level while a recording waits for speech, and after a
+    // few seconds says in the status line how far the input is from the gate.
+    void WatchInputLevel(int32_t peak);
+
     int firstLoad_ = 0;     // 1: the next Load asks nothing and says nothing
     int wasRecording_ = 0;  // set by ticks while recording, cleared by the completion step
+    // While a recording waits for speech: the input's peak shown (decaying),
+    // the loudest peak of the current second, and when the wait began and
+    // was last reported.
+    int32_t levelPeak_ = 0;
+    int32_t secondPeak_ = 0;
+    uint32_t waitStartTick_ = 0;
+    uint32_t lastLevelReportTick_ = 0;
 };
 
 }  // namespace vocalith::app

@@ -28,6 +28,12 @@ uint32_t speechUnderrunEvents = 0;
 
 namespace {
 
+int32_t inputPeak = 0;  // raw, since the last TakeInputPeak
+
+int64_t GainFactor() {
+    return std::max<int64_t>(1, 2 * static_cast<int64_t>(InputGain));
+}
+
 // Fixed buffers: the pump allocates nothing itself.
 std::array<int16_t, CAPTURE_BLOCK_BYTES / 2> captureBlock{};
 std::array<int16_t, MIX_BUFFER_SAMPLES> mixBuffer{};
@@ -80,6 +86,7 @@ void AudioPump() {
             window->ReadCaptureExact(captureBlock.data(), CAPTURE_BLOCK_BYTES, available);
         int32_t peak = 0;
         const int32_t mean = MeasureLevel(captureBlock.data(), n, peak);
+        inputPeak = std::max(inputPeak, static_cast<int32_t>(peak / GainFactor()));
 
         if (VoiceDetectMode > 2 && mean > VoiceThreshold &&
             static_cast<int64_t>(peak) > 4 * static_cast<int64_t>(VoiceThreshold)) {
@@ -132,6 +139,17 @@ void AudioPump() {
         const int32_t passCount = mixed ? m : n;
         if (passCount <= 0) break;
     }
+}
+
+int32_t TakeInputPeak() {
+    const int32_t peak = inputPeak;
+    inputPeak = 0;
+    return peak;
+}
+
+int32_t GateInputPeak() {
+    const int64_t factor = GainFactor();
+    return static_cast<int32_t>((4 * static_cast<int64_t>(VoiceThreshold) + factor) / factor);
 }
 
 void ResetPump() {

@@ -44,6 +44,13 @@ extern uint32_t lastMixTick;    // tick of the last mixing step; 0 until the fir
 extern uint32_t speechUnderrunCalls;   // pump calls of ServiceSpeech that returned non-zero
 extern uint32_t speechUnderrunEvents;  // of those, the ones that found the stream not yet resyncing
 
+// The loudest raw microphone sample (before the gain) since the last
+// TakeInputPeak, for showing the input level while a recording waits.
+int32_t TakeInputPeak();
+// The raw sample peak the speech gate needs (its peak condition, undone of
+// the gain): input quieter than this never counts as speech.
+int32_t GateInputPeak();
+
 inline constexpr int32_t CAPTURE_BLOCK_BYTES = 512;
 inline constexpr uint32_t VOICE_HOLD_MS = 800;
 inline constexpr uint32_t MIX_PERIOD_MS = 200;

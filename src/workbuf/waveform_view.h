@@ -23,4 +23,19 @@ inline constexpr int32_t WAVE_SCALE = 8000;             // the sample drawn at h
 // length), which SetSelectionFromView uses to map clicks.
 void DrawWaveform(Canvas& canvas, const Rect& viewRect, WorkBuffer& wb = TheWorkBuffer());
 
+// While a recording waits for speech: paints the whole of viewRect with the
+// input's peak level as a bar from the left (on a scale of -60 to 0 dBFS)
+// and the speech gate's level as a vertical line, so the user sees how far
+// the microphone is from being heard. The bar turns green at the gate.
+void DrawInputLevel(Canvas& canvas, const Rect& viewRect, int32_t peak, int32_t gatePeak);
+
+inline constexpr Colour LEVEL_COLOUR{255, 0, 0};
+inline constexpr Colour LEVEL_HEARD_COLOUR{0, 255, 0};
+inline constexpr Colour GATE_COLOUR{255, 255, 255};
+inline constexpr double LEVEL_FLOOR_DB = -60.0;
+
+// A raw 16-bit peak in decibels relative to full scale (-inf for 0 is given
+// as LEVEL_FLOOR_DB).
+double PeakDbfs(int32_t peak);
+
 }  // namespace vocalith::workbuf

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "dialog_fixture.h"
+#include "mixer/tick_clock.h"
 #include "voice/phoneme_inventory.h"
+#include "workbuf/raster_canvas.h"
+#include "workbuf/waveform_view.h"
 
 namespace vocalith::app {
 namespace {
@@ -63,6 +66,7 @@ TEST_F(MainDialogTest, RecordingEndedByAFullBufferCompletesInTheSameTick) {
     // The pump fills the buffer and the buffer clears its own flag.
     audio_->onPump = [] {
         FillWorkBuffer(workbuf::RECORD_LIMIT);
+        TheWorkBuffer().recordedCount = workbuf::RECORD_LIMIT;
         TheWorkBuffer().recording = 0;
     };
     log_.clear();
@@ -71,6 +75,46 @@ TEST_F(MainDialogTest, RecordingEndedByAFullBufferCompletesInTheSameTick) {
     EXPECT_EQ(log_[1], std::string("status:") + kComplete);
     EXPECT_EQ(TheWorkBuffer().backupLength[0], workbuf::RECORD_LIMIT);
     EXPECT_EQ(TheWorkBuffer().backupLength[1], workbuf::RECORD_LIMIT);
+}
+
+// A recording that hears nothing says so, shows the input against the gate,
+// and leaves the buffer alone when stopped; an engine notice reaches the
+// status line.
+TEST_F(MainDialogTest, SilentRecordingShowsTheLevelAndRecordsNothing) {
+    mixer::FakeTickClock clock(1000);
+    mixer::SetClock(&clock);
+    Start();
+    FillWorkBuffer(500);
+    host_->answers = {true};
+    dialog_->OnRec();
+    audio_->inputPeak = 52;  // about -56 dBFS, far below the gate's -37
+    for (int tick = 0; tick < 310; ++tick) {
+        clock.Advance(10);
+        dialog_->OnTimer(2);
+    }
+    EXPECT_EQ(Status().rfind("No speech heard yet: the microphone peaks at -56 dBFS; speech "
+                             "must reach -37 dBFS.",
+                             0),
+              0u)
+        << Status();
+    workbuf::RasterCanvas canvas(800, 400, {1, 2, 3});
+    dialog_->OnPaint(canvas);
+    const workbuf::Rect view{host_->WaveFrameRect().left, host_->WaveFrameRect().top,
+                             host_->WaveFrameRect().right, host_->WaveFrameRect().bottom};
+    const int32_t midY = (view.top + view.bottom) / 2;
+    EXPECT_EQ(canvas.PixelAt(view.left + 2, midY), workbuf::LEVEL_COLOUR) << "the input's bar";
+    EXPECT_EQ(canvas.PixelAt(view.right - 2, midY), workbuf::BACKGROUND_COLOUR);
+
+    dialog_->OnRec();
+    dialog_->OnTimer(2);
+    EXPECT_EQ(Status(),
+              "Nothing was recorded: no speech was heard.  The Work Buffer is as it was.");
+    EXPECT_EQ(TheWorkBuffer().length, 500);
+
+    audio_->notice = "Sound output is back.";
+    dialog_->OnTimer(2);
+    EXPECT_EQ(Status(), "Sound output is back.");
+    mixer::SetClock(nullptr);
 }
 
 TEST_F(MainDialogTest, RecStartsANewRecordingFromZero) {

@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,12 +35,26 @@ int LayerOf(const std::vector<std::string>& layers, const std::string& path) {
     return best;
 }
 
+// The header an #include line names, and '"' or '<' for its kind; 0 for any
+// other line.
+char IncludedHeader(const std::string& line, std::string& header) {
+    size_t i = line.find_first_not_of(" \t");
+    if (i == std::string::npos || line[i] != '#') return 0;
+    i = line.find_first_not_of(" \t", i + 1);
+    if (i == std::string::npos || line.compare(i, 7, "include") != 0) return 0;
+    i = line.find_first_not_of(" \t", i + 7);
+    if (i == std::string::npos || (line[i] != '"' && line[i] != '<')) return 0;
+    const char close = line[i] == '"' ? '"' : '>';
+    const size_t end = line.find(close, i + 1);
+    if (end == std::string::npos) return 0;
+    header = line.substr(i + 1, end - i - 1);
+    return line[i];
+}
+
 TEST(Layering, FoldersUseOnlyTheLayersBeneathThem) {
     const std::vector<std::string> layers = Layers();
     ASSERT_GT(layers.size(), 5u);
     const fs::path src = fs::path(VOCALITH_SOURCE_DIR) / "src";
-    const std::regex quoted(R"re(^\s*#\s*include\s*"([^"]+)")re");
-    const std::regex angled(R"(^\s*#\s*include\s*<([^>]+)>)");
     int files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(src)) {
         const std::string ext = entry.path().extension().string();
@@ -53,15 +66,15 @@ TEST(Layering, FoldersUseOnlyTheLayersBeneathThem) {
         std::ifstream in(entry.path());
         std::string line;
         for (int number = 1; std::getline(in, line); ++number) {
-            std::smatch m;
+            std::string header;
+            const char kind = IncludedHeader(line, header);
             const std::string where = rel + ":" + std::to_string(number);
-            if (std::regex_search(line, m, quoted)) {
-                const int used = LayerOf(layers, m[1].str());
-                ASSERT_GE(used, 0) << where << " includes \"" << m[1] << "\" from no layer";
+            if (kind == '"') {
+                const int used = LayerOf(layers, header);
+                ASSERT_GE(used, 0) << where << " includes \"" << header << "\" from no layer";
                 EXPECT_LE(used, own) << where << ": " << layers[own] << " uses " << layers[used]
                                      << ", a layer above it";
-            } else if (std::regex_search(line, m, angled)) {
-                const std::string header = m[1].str();
+            } else if (kind == '<') {
                 if (header.rfind("Q", 0) == 0 || header.rfind("qt", 0) == 0) {
                     EXPECT_EQ(layers[own], "app/qt") << where << " includes Qt";
                 }
