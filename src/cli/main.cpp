@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "base/version.h"
 #include "cli/cli_common.h"
 
 namespace vocalith::cli {
@@ -21,7 +22,7 @@ const char kUsage[] =
     "usage: vocalith-tts translate [--capacity N] [--lines] [TEXT ...]\n"
     "       vocalith-tts say [--voice NAME|FILE] [--wav OUT.wav] [--phonetic]\n"
     "                        [--audio BACKEND] [TEXT ...]\n"
-    "       vocalith-tts --help | COMMAND --help\n"
+    "       vocalith-tts --help | --version | COMMAND --help\n"
     "\n"
     "translate  writes the phonetic string of TEXT (or of standard input) to\n"
     "           standard output, byte for byte, with nothing added.\n"
@@ -39,6 +40,10 @@ int main(int argc, char** argv) {
         const std::string command = argv[1];
         if (command == "--help" || command == "-h" || command == "help") {
             std::fputs(kUsage, stdout);
+            return EXIT_OK;
+        }
+        if (command == "--version") {
+            std::printf("vocalith-tts %s\n", vocalith::base::kVersion);
             return EXIT_OK;
         }
         if (command == "translate") return RunTranslate(argc - 1, argv + 1);

@@ -1,6 +1,7 @@
 // vocalith: the Vocalith window.
 //
 //   vocalith [--audio BACKEND]
+//   vocalith --help | --version
 //
 // BACKEND is "portaudio" (the default), "null", or "wav:OUT.wav[,IN.wav]";
 // without the option the environment variable VOCALITH_AUDIO decides.
@@ -33,6 +34,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/ui_dispatcher.h"
 #include "app/qt/window_message_sink.h"
+#include "base/version.h"
 #include "device/audio_device.h"
 
 namespace {
@@ -40,6 +42,7 @@ namespace {
 void Usage(std::FILE* out) {
     std::fputs(
         "usage: vocalith [--audio BACKEND]\n"
+        "       vocalith --help | --version\n"
         "  BACKEND: portaudio (default), null, or wav:OUT.wav[,IN.wav]\n"
         "  without --audio, the environment variable VOCALITH_AUDIO is used\n"
         "diagnostic: VOCALITH_STARTUP_PROBE=1 prints \"vocalith: first paint after N ms\"\n"
@@ -130,7 +133,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("vocalith %s\n", app::kVersion);
+            std::printf("vocalith %s\n", base::kVersion);
             return 0;
         }
     }
