@@ -10,7 +10,7 @@
 namespace vocalith::cli {
 
 // One option a subcommand accepts.
-struct OptionSpec {
+struct CommandOption {
     std::string_view name;  // "--capacity"
     bool takesValue;
 };
@@ -36,7 +36,7 @@ struct ParsedArg {
 class OptionParser {
   public:
     // argv[0] is the subcommand's name; `options` outlives the parser.
-    OptionParser(int argc, char** argv, std::span<const OptionSpec> options)
+    OptionParser(int argc, char** argv, std::span<const CommandOption> options)
         : argc_(argc), argv_(argv), options_(options) {}
 
     // The next argument; false once every argument is read.
@@ -45,7 +45,7 @@ class OptionParser {
   private:
     int argc_;
     char** argv_;
-    std::span<const OptionSpec> options_;
+    std::span<const CommandOption> options_;
     int next_ = 1;
     bool optionsEnded_ = false;
 };

@@ -99,7 +99,7 @@ std::string SayHelp() {
 }
 
 enum SayOption { OPTION_VOICE, OPTION_WAV, OPTION_PHONETIC, OPTION_AUDIO };  // kSayOptions
-constexpr OptionSpec kSayOptions[] = {
+constexpr CommandOption kSayOptions[] = {
     {"--voice", true}, {"--wav", true}, {"--phonetic", false}, {"--audio", true}};
 
 struct SayOptions {

@@ -38,7 +38,7 @@ const char kTranslateHelp[] =
     "  --help        show this help\n";
 
 enum TranslateOption { OPTION_CAPACITY, OPTION_LINES };  // indexes into kTranslateOptions
-constexpr OptionSpec kTranslateOptions[] = {{"--capacity", true}, {"--lines", false}};
+constexpr CommandOption kTranslateOptions[] = {{"--capacity", true}, {"--lines", false}};
 
 std::optional<int32_t> ParseCapacity(std::string_view s) {
     if (s.empty()) return std::nullopt;

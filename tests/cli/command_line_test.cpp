@@ -10,7 +10,7 @@
 namespace vocalith::cli {
 namespace {
 
-constexpr OptionSpec kOptions[] = {{"--size", true}, {"--flag", false}};
+constexpr CommandOption kOptions[] = {{"--size", true}, {"--flag", false}};
 
 // Each argument as "kind:option:text", the parse read to its end.
 std::vector<std::string> Parse(std::vector<std::string> words) {
