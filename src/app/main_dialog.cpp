@@ -99,9 +99,9 @@ void MainDialog::RefreshPhonList() {
 
 void MainDialog::RefreshEffectsList() {
     host_.ComboReset(IDC_EFFECTS);
-    for (int i = 0; i < EFFECTS_MENU_COUNT; ++i) {
-        int index = host_.ComboAddString(IDC_EFFECTS, kEffectsMenu[static_cast<size_t>(i)].text);
-        if (index != -1) host_.ComboSetItemData(IDC_EFFECTS, index, i);
+    for (size_t i = 0; i < kEffectsMenu.size(); ++i) {
+        int index = host_.ComboAddString(IDC_EFFECTS, kEffectsMenu[i].text);
+        if (index != -1) host_.ComboSetItemData(IDC_EFFECTS, index, static_cast<intptr_t>(i));
     }
     host_.ComboSetCurSel(IDC_EFFECTS, 0);
 }
@@ -415,30 +415,27 @@ void MainDialog::OnWarnings() {
 }
 
 void MainDialog::OnEffectChosen() {
+    using workbuf::AskRule;
     int current = host_.ComboGetCurSel(IDC_EFFECTS);
     if (current != -1) {
         intptr_t item = host_.ComboGetItemData(IDC_EFFECTS, current);
-        workbuf::WorkBuffer& wb = TheWorkBuffer();
-        if (item >= 1 && item <= 7) {
-            const EffectsMenuItem& entry = kEffectsMenu[static_cast<size_t>(item)];
-            bool go = entry.rule == AskRule::None ||
-                      Confirm(entry.rule == AskRule::Forced, entry.question);
+        if (item >= 0 && static_cast<size_t>(item) < kEffectsMenu.size()) {
+            const workbuf::EffectsMenuItem& entry = kEffectsMenu[static_cast<size_t>(item)];
+            bool go =
+                entry.run != nullptr && (entry.rule == AskRule::None ||
+                                         Confirm(entry.rule == AskRule::Forced, entry.question));
             if (go) {
-                if (item == 1) {
-                    workbuf::RestoreBackup(workbuf::BACKUP_RECORDING, wb);
-                } else if (item == 2) {
-                    workbuf::RestoreBackup(workbuf::BACKUP_EFFECT, wb);
-                } else {
-                    // The pitch effects read their source from backup 1.
-                    workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
-                    workbuf::ApplyEffect(static_cast<int>(item), wb);
+                workbuf::WorkBuffer& wb = TheWorkBuffer();
+                // Taken before every effect: Undo Effect returns here, and
+                // the pitch effects read their source from it.
+                if (entry.isEffect) workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
+                entry.run(wb);
+                if (entry.status != nullptr) {
+                    InvalidateView();
+                    SetStatus(entry.status);
+                    UpdateSelectionInfo();
                 }
-                InvalidateView();
-                SetStatus(entry.status);
-                UpdateSelectionInfo();
             }
-        } else if (item == 8) {
-            workbuf::PlaySelection(workbuf::MIN_PLAY_CAP, wb);
         }
     }
     host_.ComboSetCurSel(IDC_EFFECTS, 0);

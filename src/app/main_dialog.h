@@ -5,13 +5,13 @@
 // confirmation rule and its status text. It reaches its window only through
 // DialogHost and the audio engine only through DialogAudio; the translator,
 // the PhonTable, the voice files and the work buffer are called directly.
-#include <array>
 #include <cstdint>
 #include <string>
 
 #include "app/dialog_audio.h"
 #include "app/dialog_host.h"
 #include "app/dialog_template.h"
+#include "workbuf/effects_menu.h"
 
 namespace vocalith::workbuf {
 class Canvas;
@@ -31,38 +31,9 @@ inline constexpr int TRANSLATE_BUFFER_BYTES = 2000;
 inline constexpr int PHONETIC_READ_COUNT = 1900;
 inline constexpr int VOICE_NAME_READ_COUNT = 99;
 
-// Rules under which a question is asked.
-enum class AskRule {
-    None,      // never asked
-    Ordinary,  // asked only while Warnings is ticked
-    Forced,    // always asked
-};
-
-// One line of the effects menu; the item number is its index in kEffectsMenu.
-struct EffectsMenuItem {
-    const char* text;
-    const char* question;  // null when none
-    AskRule rule;
-    const char* status;  // null when none
-};
-
-inline constexpr int EFFECTS_MENU_COUNT = 9;
-inline constexpr std::array<EffectsMenuItem, EFFECTS_MENU_COUNT> kEffectsMenu{{
-    {"Special Effects", nullptr, AskRule::None, nullptr},
-    {"Reload Recording", "Reload most recent recording?", AskRule::Forced,
-     "Most recent recording restored."},
-    {"Undo Effect", nullptr, AskRule::None, "Most recent effect removed."},
-    {"Attenuate 3dB", "Reduce amplitude of work buffer by 3dB?", AskRule::Ordinary,
-     "Attenuation complete"},
-    {"Amplify 3dB", "Amplify work buffer 3dB?", AskRule::Ordinary, "Amplification complete"},
-    {"Raise Pitch (speed up)", "Raise pitch and speed up sound?", AskRule::Ordinary,
-     "Speedup complete"},
-    {"Lower Pitch (slow down)", "Lower pitch and slow down sound?", AskRule::Ordinary,
-     "Slowdown complete"},
-    {"Duplicate Samples", "Increase sample buffer by duplication of samples?", AskRule::Ordinary,
-     "Duplication complete"},
-    {"Play (loop) current selection for 1 second", nullptr, AskRule::None, nullptr},
-}};
+// The effects menu the dialog shows and runs (its table lives with the
+// work buffer's effects).
+using workbuf::kEffectsMenu;
 
 class MainDialog {
   public:

@@ -13,6 +13,7 @@
 
 #include "base/program_folder.h"
 #include "cli/cli_common.h"
+#include "cli/command_line.h"
 #include "device/audio_device.h"
 #include "device/queue_dispatcher.h"
 #include "engine/audio_pump.h"
@@ -28,11 +29,15 @@
 
 namespace vocalith::cli {
 
+const char kSaySynopsis[] =
+    "[--voice NAME|FILE] [--wav OUT.wav] [--phonetic]\n"
+    "[--audio BACKEND] [TEXT ...]";
+
 namespace {
 
-const char kSayUsage[] =
-    "usage: vocalith-tts say [--voice NAME|FILE] [--wav OUT.wav] [--phonetic]\n"
-    "                        [--audio BACKEND] [TEXT ...]\n"
+// The help after the usage lines, up to the --audio entry (built from the
+// backend table by AudioHelp), and after it.
+const char kSayHelpHead[] =
     "\n"
     "Translates TEXT (the arguments joined by blanks, or all of standard input\n"
     "when there are none) to a phonetic string and speaks it with a voice.\n"
@@ -47,12 +52,55 @@ const char kSayUsage[] =
     "                     then the clip of every phoneme back to back, ending\n"
     "                     with the last clip. A text that sounds no phoneme\n"
     "                     gives a file with no samples.\n"
-    "  --phonetic         TEXT is already a phonetic string; speak it as given.\n"
-    "  --audio BACKEND    where live speech goes: portaudio (the default\n"
-    "                     speakers), null or wav:OUT.wav (written at real-time\n"
-    "                     pace). Default: $VOCALITH_AUDIO, else portaudio.\n"
+    "  --phonetic         TEXT is already a phonetic string; speak it as given.\n";
+const char kSayHelpTail[] =
     "                     Not used with --wav.\n"
     "  --help             print this text.\n";
+
+constexpr size_t HELP_WIDTH = 76;  // the longest line of the help
+constexpr std::string_view AUDIO_LEAD = "  --audio BACKEND    ";
+
+// "  --audio BACKEND    where live speech goes: portaudio (the default ...",
+// every backend listed, filled into lines of at most HELP_WIDTH.
+std::string AudioHelp() {
+    const auto backends = device::AudioBackends();
+    std::string sentence = "where live speech goes:";
+    for (size_t i = 0; i < backends.size(); ++i) {
+        sentence += i == 0 ? " " : i + 1 == backends.size() ? " or " : ", ";
+        sentence += backends[i].speechUsage;
+    }
+    sentence += ". Default: $VOCALITH_AUDIO, else " + std::string(backends[0].name) + ".";
+    std::string text(AUDIO_LEAD);
+    size_t lineLength = text.size();
+    bool lineEmpty = true;
+    for (size_t start = 0; start < sentence.size();) {
+        size_t end = sentence.find(' ', start);
+        if (end == std::string::npos) end = sentence.size();
+        const std::string_view word = std::string_view(sentence).substr(start, end - start);
+        if (!lineEmpty && lineLength + 1 + word.size() > HELP_WIDTH) {
+            text += '\n' + std::string(AUDIO_LEAD.size(), ' ');
+            lineLength = AUDIO_LEAD.size();
+            lineEmpty = true;
+        }
+        if (!lineEmpty) {
+            text += ' ';
+            ++lineLength;
+        }
+        text += word;
+        lineLength += word.size();
+        lineEmpty = false;
+        start = end + 1;
+    }
+    return text + '\n';
+}
+
+std::string SayHelp() {
+    return UsageLines("say", kSaySynopsis, true) + kSayHelpHead + AudioHelp() + kSayHelpTail;
+}
+
+enum SayOption { OPTION_VOICE, OPTION_WAV, OPTION_PHONETIC, OPTION_AUDIO };  // kSayOptions
+constexpr CommandOption kSayOptions[] = {
+    {"--voice", true}, {"--wav", true}, {"--phonetic", false}, {"--audio", true}};
 
 struct SayOptions {
     std::string voice = "Voxa";
@@ -65,51 +113,40 @@ struct SayOptions {
 
 // Parses argv[1..]; returns -1 when the options are usable, else an exit status.
 int ParseSay(int argc, char** argv, SayOptions& options) {
-    bool onlyText = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (onlyText || arg.size() < 2 || arg[0] != '-') {
-            options.words.emplace_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            onlyText = true;
-            continue;
-        }
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kSayUsage, stdout);
-            return EXIT_OK;
-        }
-        if (arg == "--phonetic") {
-            options.phonetic = true;
-            continue;
-        }
-        // Options with a value: "--opt VALUE" or "--opt=VALUE".
-        std::string_view key = arg;
-        std::string value;
-        bool hasValue = false;
-        if (const size_t eq = arg.find('='); eq != std::string_view::npos) {
-            key = arg.substr(0, eq);
-            value = std::string(arg.substr(eq + 1));
-            hasValue = true;
-        }
-        if (key != "--voice" && key != "--wav" && key != "--audio") {
-            return Fail(EXIT_USAGE, "say: unknown option '" + std::string(arg) + "' (try --help)");
-        }
-        if (!hasValue) {
-            if (i + 1 >= argc) {
-                return Fail(EXIT_USAGE, "say: option " + std::string(key) + " needs a value");
-            }
-            value = argv[++i];
-        }
-        if (key == "--voice") {
-            options.voice = value;
-        } else if (key == "--wav") {
-            if (value.empty()) return Fail(EXIT_USAGE, "say: option --wav needs a file name");
-            options.wavPath = value;
-            options.wav = true;
-        } else {
-            options.audio = value;
+    OptionParser args(argc, argv, kSayOptions);
+    for (ParsedArg arg; args.Next(arg);) {
+        switch (arg.kind) {
+            case ArgKind::Operand:
+                options.words.emplace_back(arg.text);
+                break;
+            case ArgKind::Help:
+                std::fputs(SayHelp().c_str(), stdout);
+                return EXIT_OK;
+            case ArgKind::UnknownOption:
+                return Fail(EXIT_USAGE,
+                            "say: unknown option '" + std::string(arg.text) + "' (try --help)");
+            case ArgKind::MissingValue:
+                return Fail(EXIT_USAGE, "say: option " + std::string(arg.text) + " needs a value");
+            case ArgKind::Option:
+                switch (arg.option) {
+                    case OPTION_VOICE:
+                        options.voice = arg.text;
+                        break;
+                    case OPTION_WAV:
+                        if (arg.text.empty()) {
+                            return Fail(EXIT_USAGE, "say: option --wav needs a file name");
+                        }
+                        options.wavPath = arg.text;
+                        options.wav = true;
+                        break;
+                    case OPTION_PHONETIC:
+                        options.phonetic = true;
+                        break;
+                    default:
+                        options.audio = arg.text;
+                        break;
+                }
+                break;
         }
     }
     return -1;

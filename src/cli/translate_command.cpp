@@ -13,16 +13,18 @@
 #include <string_view>
 
 #include "cli/cli_common.h"
+#include "cli/command_line.h"
 #include "translate/translate.h"
 
 namespace vocalith::cli {
+
+const char kTranslateSynopsis[] = "[--capacity N] [--lines] [TEXT ...]";
 
 int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out);
 
 namespace {
 
-const char kTranslateUsage[] =
-    "usage: vocalith-tts translate [--capacity N] [--lines] [TEXT ...]\n"
+const char kTranslateHelp[] =
     "\n"
     "Writes the phonetic string of TEXT (the arguments joined by single blanks)\n"
     "or, with no TEXT, of all of standard input to standard output, byte for\n"
@@ -34,6 +36,9 @@ const char kTranslateUsage[] =
     "                with a newline\n"
     "  --            end of options; what follows is TEXT\n"
     "  --help        show this help\n";
+
+enum TranslateOption { OPTION_CAPACITY, OPTION_LINES };  // indexes into kTranslateOptions
+constexpr CommandOption kTranslateOptions[] = {{"--capacity", true}, {"--lines", false}};
 
 std::optional<int32_t> ParseCapacity(std::string_view s) {
     if (s.empty()) return std::nullopt;
@@ -110,40 +115,36 @@ int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out) {
     bool lines = false;
     bool haveText = false;
     std::string text;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            if (arg == "--") {
-                optionsEnded = true;
-            } else if (arg == "--help" || arg == "-h") {
-                std::fputs(kTranslateUsage, out);
+    OptionParser args(argc, argv, kTranslateOptions);
+    for (ParsedArg arg; args.Next(arg);) {
+        switch (arg.kind) {
+            case ArgKind::Operand:
+                if (haveText) text += ' ';
+                text += arg.text;
+                haveText = true;
+                break;
+            case ArgKind::Help:
+                std::fputs(UsageLines("translate", kTranslateSynopsis, true).c_str(), out);
+                std::fputs(kTranslateHelp, out);
                 return EXIT_OK;
-            } else if (arg == "--lines") {
-                lines = true;
-            } else if (arg == "--capacity" || arg.substr(0, 11) == "--capacity=") {
-                std::string_view value;
-                if (arg == "--capacity") {
-                    if (i + 1 >= argc) return Fail(EXIT_USAGE, "--capacity needs a value");
-                    value = argv[++i];
-                } else {
-                    value = arg.substr(11);
+            case ArgKind::UnknownOption:
+                return Fail(EXIT_USAGE, "translate: unknown option '" + std::string(arg.text) +
+                                            "' (put -- before TEXT that starts with '-')");
+            case ArgKind::MissingValue:
+                return Fail(EXIT_USAGE, std::string(arg.text) + " needs a value");
+            case ArgKind::Option:
+                if (arg.option == OPTION_LINES) {
+                    lines = true;
+                    break;
                 }
-                capacity = ParseCapacity(value);
+                capacity = ParseCapacity(arg.text);
                 if (!capacity) {
-                    return Fail(EXIT_USAGE, "invalid --capacity '" + std::string(value) +
+                    return Fail(EXIT_USAGE, "invalid --capacity '" + std::string(arg.text) +
                                                 "': expected an integer from -2147483648 "
                                                 "to 2147483647");
                 }
-            } else {
-                return Fail(EXIT_USAGE, "translate: unknown option '" + std::string(arg) +
-                                            "' (put -- before TEXT that starts with '-')");
-            }
-            continue;
+                break;
         }
-        if (haveText) text += ' ';
-        text += arg;
-        haveText = true;
     }
 
     if (!haveText) {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -112,9 +113,29 @@ class AudioBackend {
     virtual std::string OutputFailure() const { return "no audio output device"; }
 };
 
-// The backend named by `choice`: "portaudio", "null" or "wav:OUT.wav[,IN.wav]".
-// An empty choice reads VOCALITH_AUDIO, defaulting to "portaudio". Null with a
-// one-line reason in `error` when the choice is not understood.
+// One backend a choice can name; a row of the table in make_backend.cpp.
+struct BackendEntry {
+    std::string_view name;   // the whole choice, or its part before ':' with an argument
+    bool takesArgument;      // written "name:ARGUMENT"
+    std::string_view usage;  // how the choice is written: "wav:OUT.wav[,IN.wav]"
+    // The same for a program that only plays speech, with where the speech
+    // goes: "wav:OUT.wav (written at real-time pace)".
+    std::string_view speechUsage;
+    // Makes the backend for `choice` (`argument` is its text after the ':');
+    // null with a one-line reason in `error`.
+    std::unique_ptr<AudioBackend> (*make)(const std::string& choice, std::string_view argument,
+                                          std::string* error);
+};
+
+// Every backend, the default first.
+std::span<const BackendEntry> AudioBackends();
+
+// Every choice as error lines list them: "portaudio, null or wav:OUT.wav[,IN.wav]".
+std::string BackendChoices();
+
+// The backend named by `choice` (a row of AudioBackends). An empty choice
+// reads VOCALITH_AUDIO, defaulting to the first row. Null with a one-line
+// reason in `error` when the choice is not understood.
 std::unique_ptr<AudioBackend> MakeBackend(std::string_view choice, std::string* error);
 
 }  // namespace vocalith::device

@@ -1,7 +1,9 @@
+// MakeBackend: the table of audio backends and the choice that picks one.
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 
 #include "device/backends.h"
 
@@ -9,11 +11,15 @@ namespace vocalith::device {
 
 namespace {
 
-constexpr const char* USAGE = "(use portaudio, null or wav:OUT.wav[,IN.wav])";
-
 bool SetError(std::string* error, std::string text) {
     if (error) *error = std::move(text);
     return false;
+}
+
+// "(use portaudio, null or wav:OUT.wav[,IN.wav])", closing every error line
+// about a choice.
+std::string ChoicesHint() {
+    return "(use " + BackendChoices() + ")";
 }
 
 // Whether `path` can be created or overwritten, checked before anything is
@@ -39,47 +45,87 @@ bool CanWrite(const std::string& path, std::string* error) {
     return true;
 }
 
+std::unique_ptr<AudioBackend> PortAudioChoice(const std::string&, std::string_view, std::string*) {
+    return MakePortAudioBackend();
+}
+
+std::unique_ptr<AudioBackend> NullChoice(const std::string&, std::string_view, std::string*) {
+    return MakeNullBackend();
+}
+
+// "wav:OUT.wav[,IN.wav]": both files are checked here, so a mistake is
+// reported before anything opens.
+std::unique_ptr<AudioBackend> WavChoice(const std::string& choice, std::string_view argument,
+                                        std::string* error) {
+    std::string out(argument);
+    std::string in;
+    if (auto comma = argument.find(','); comma != std::string_view::npos) {
+        out = argument.substr(0, comma);
+        in = argument.substr(comma + 1);
+        if (in.empty()) {
+            SetError(error, "audio backend '" + choice + "' names no input file after the comma " +
+                                ChoicesHint());
+            return nullptr;
+        }
+    }
+    if (out.empty()) {
+        SetError(error, "audio backend '" + choice + "' names no output file " + ChoicesHint());
+        return nullptr;
+    }
+    if (!CanWrite(out, error)) return nullptr;
+    if (!in.empty()) {
+        // A missing or unusable microphone file is reported here rather
+        // than leaving capture silently absent.
+        WavData wav;
+        std::string reason;
+        if (!ReadWavFile(in, wav, &reason)) {
+            SetError(error, "cannot read input file '" + in + "': " + reason);
+            return nullptr;
+        }
+    }
+    return MakeWavBackend(out, in);
+}
+
+// The backends, the default first. To add one, write its factory (in a file
+// of its own) and add its row here; MakeBackend and both programs' usage
+// texts take it from this table.
+constexpr BackendEntry kBackends[] = {
+    {"portaudio", false, "portaudio", "portaudio (the default speakers)", PortAudioChoice},
+    {"null", false, "null", "null", NullChoice},
+    {"wav", true, "wav:OUT.wav[,IN.wav]", "wav:OUT.wav (written at real-time pace)", WavChoice},
+};
+
 }  // namespace
+
+std::span<const BackendEntry> AudioBackends() {
+    return kBackends;
+}
+
+std::string BackendChoices() {
+    std::string text;
+    for (size_t i = 0; i < std::size(kBackends); ++i) {
+        if (i > 0) text += i + 1 == std::size(kBackends) ? " or " : ", ";
+        text += kBackends[i].usage;
+    }
+    return text;
+}
 
 std::unique_ptr<AudioBackend> MakeBackend(std::string_view choice, std::string* error) {
     std::string name(choice);
     if (name.empty()) {
         const char* env = std::getenv("VOCALITH_AUDIO");
-        name = env && *env ? env : "portaudio";
+        name = env && *env ? env : std::string(kBackends[0].name);
     }
-    if (name == "portaudio") return MakePortAudioBackend();
-    if (name == "null") return MakeNullBackend();
-    if (name.rfind("wav:", 0) == 0) {
-        std::string rest = name.substr(4);
-        std::string out = rest;
-        std::string in;
-        if (auto comma = rest.find(','); comma != std::string::npos) {
-            out = rest.substr(0, comma);
-            in = rest.substr(comma + 1);
-            if (in.empty()) {
-                SetError(error, "audio backend '" + name +
-                                    "' names no input file after the comma " + USAGE);
-                return nullptr;
-            }
+    for (const BackendEntry& backend : kBackends) {
+        const std::string_view text = name;
+        if (!backend.takesArgument && text == backend.name) return backend.make(name, {}, error);
+        if (backend.takesArgument && text.size() > backend.name.size() &&
+            text.substr(0, backend.name.size()) == backend.name &&
+            text[backend.name.size()] == ':') {
+            return backend.make(name, text.substr(backend.name.size() + 1), error);
         }
-        if (out.empty()) {
-            SetError(error, "audio backend '" + name + "' names no output file " + USAGE);
-            return nullptr;
-        }
-        if (!CanWrite(out, error)) return nullptr;
-        if (!in.empty()) {
-            // A missing or unusable microphone file is reported here rather
-            // than leaving capture silently absent.
-            WavData wav;
-            std::string reason;
-            if (!ReadWavFile(in, wav, &reason)) {
-                SetError(error, "cannot read input file '" + in + "': " + reason);
-                return nullptr;
-            }
-        }
-        return MakeWavBackend(out, in);
     }
-    SetError(error, "unknown audio backend '" + name + "' " + USAGE);
+    SetError(error, "unknown audio backend '" + name + "' " + ChoicesHint());
     return nullptr;
 }
 

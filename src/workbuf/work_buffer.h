@@ -48,7 +48,8 @@ std::string FormatDuration(int32_t count);
 // "Recording..", "No selection" or FormatDuration's text of the clamped selection.
 std::string FormatSelectionInfo(WorkBuffer& wb = TheWorkBuffer());
 
-// Effects 3..7 (attenuate, amplify, raise pitch, lower pitch, duplicate).
+// Runs the effect on line `number` of the effects menu (effects_menu.h);
+// any other line or number does nothing.
 void ApplyEffect(int number, WorkBuffer& wb = TheWorkBuffer());
 void ClampSample(double& value);
 double InterpolateSample(const int16_t* source, int32_t i, int32_t n, int32_t sourceLength);

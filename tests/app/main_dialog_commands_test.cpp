@@ -175,6 +175,24 @@ TEST_F(MainDialogTest, UndoAfterTrimBringsBackTheUntrimmedBuffer) {
     EXPECT_EQ(TheWorkBuffer().length, 1000);
 }
 
+TEST_F(MainDialogTest, EachMenuLineAsksAndReportsWhatItsRowSays) {
+    for (size_t i = 0; i < kEffectsMenu.size(); ++i) {
+        const workbuf::EffectsMenuItem& row = kEffectsMenu[i];
+        SCOPED_TRACE(row.text);
+        Restart(true);
+        FillForCommand();
+        host_->answers = {true};
+        ChooseEffect(static_cast<int>(i));
+        const std::vector<std::string> asked =
+            row.question ? std::vector<std::string>{row.question} : std::vector<std::string>{};
+        std::vector<std::string> questions;
+        for (const auto& q : host_->questions) questions.push_back(q.first);
+        EXPECT_EQ(questions, asked);
+        EXPECT_EQ(Status(), row.status ? row.status : "before");
+        EXPECT_EQ(host_->invalidations > 0, row.status != nullptr) << "redrawn with its status";
+    }
+}
+
 // ---- mouse clicks in the view ----
 
 TEST_F(MainDialogTest, ClicksOnlyInsideTheViewSetTheSelection) {

@@ -1,8 +1,9 @@
 // vocalith: the Vocalith window.
 //
 //   vocalith [--audio BACKEND]
+//   vocalith --help | --version
 //
-// BACKEND is "portaudio" (the default), "null", or "wav:OUT.wav[,IN.wav]";
+// BACKEND is one of the device layer's backends (device::AudioBackends);
 // without the option the environment variable VOCALITH_AUDIO decides.
 //
 // Diagnostic: with VOCALITH_STARTUP_PROBE=1 the program reports on standard
@@ -34,14 +35,30 @@
 #include "app/qt/ui_dispatcher.h"
 #include "app/qt/window_message_sink.h"
 #include "base/user_errors.h"
+#include "base/version.h"
 #include "device/audio_device.h"
 
 namespace {
 
+// "portaudio (default), null, or wav:OUT.wav[,IN.wav]" from the backend table.
+std::string BackendLine() {
+    const auto backends = vocalith::device::AudioBackends();
+    std::string line;
+    for (size_t i = 0; i < backends.size(); ++i) {
+        if (i > 0) line += i + 1 == backends.size() ? ", or " : ", ";
+        line += backends[i].usage;
+        if (i == 0) line += " (default)";
+    }
+    return line;
+}
+
 void Usage(std::FILE* out) {
     std::fputs(
         "usage: vocalith [--audio BACKEND]\n"
-        "  BACKEND: portaudio (default), null, or wav:OUT.wav[,IN.wav]\n"
+        "       vocalith --help | --version\n",
+        out);
+    std::fprintf(out, "  BACKEND: %s\n", BackendLine().c_str());
+    std::fputs(
         "  without --audio, the environment variable VOCALITH_AUDIO is used\n"
         "diagnostic: VOCALITH_STARTUP_PROBE=1 prints \"vocalith: first paint after N ms\"\n"
         "  (N from process start; also the ms since main() began and the window's\n"
@@ -127,7 +144,7 @@ int ReadArguments(int argc, char** argv, std::string& audioSpec) {
             return 0;
         }
         if (a == "--version") {
-            std::printf("vocalith %s\n", vocalith::app::kVersion);
+            std::printf("vocalith %s\n", vocalith::base::kVersion);
             return 0;
         }
         if (a == "--audio" && i + 1 < argc) {
