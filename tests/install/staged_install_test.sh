@@ -48,7 +48,7 @@ tts=$usr/bin/vocalith-tts
 [ "$(stat -c %s "$work/shared.wav")" -gt 20000 ] || fail "shared.wav holds no speech"
 
 # A user's voice named like the shared one (any case) is loaded instead: an
-# empty voice renders the start delay alone.
+# empty voice sounds no phoneme, so its file holds no samples.
 mkdir -p "$XDG_DATA_HOME/vocalith/voices"
 head -c 400 /dev/zero >"$XDG_DATA_HOME/vocalith/voices/voxa.voc"
 "$tts" say --wav "$work/user.wav" "Hello." || fail "say with the user's voxa failed"
