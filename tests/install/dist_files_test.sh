@@ -43,7 +43,8 @@ if [ -x "$build/bin/vocalith" ]; then
 fi
 # The environment variables the programs read.
 for variable in $(grep -rhoE 'getenv\("[A-Z_]+"\)' "$src/src" | grep -oE '[A-Z_]{2,}' | sort -u); do
-  cat "$build/dist/"*.1 | grep -qF "$variable" || fail "no manual page describes $variable"
+  # Not `cat | grep -q`: grep quitting early would fail the pipe with SIGPIPE.
+  grep -qF "$variable" "$build/dist/"*.1 || fail "no manual page describes $variable"
 done
 grep -qF XDG_DATA_HOME "$build/dist/vocalith.1" || fail "vocalith.1 lacks XDG_DATA_HOME"
 
