@@ -257,7 +257,7 @@ void MainDialog::OnRec() {
     UpdateSelectionInfo();
 }
 
-bool MainDialog::VoicePathFor(const std::string& name, std::string& path) {
+bool MainDialog::VoicePathFor(const std::string& name, bool forSave, std::string& path) {
     std::string reason;
     switch (voice::CheckVoiceName(name, &reason)) {
         case voice::VoiceNameCheck::TooShort:
@@ -268,10 +268,13 @@ bool MainDialog::VoicePathFor(const std::string& name, std::string& path) {
         case voice::VoiceNameCheck::Ok:
             break;
     }
-    std::filesystem::path file = voice::VoiceFilePath(base::ProgramFolder(), name);
+    const std::filesystem::path program = base::ProgramFolder();
+    std::filesystem::path file =
+        forSave ? voice::SaveVoicePath(program, name) : voice::LoadVoicePath(program, name);
     if (voice::VoicePathTooLong(file)) {
-        SetStatus("Cannot use VOICES\\" + name +
-                  ".voc: the path of the program folder is too long for a voice file.");
+        const char* folder = base::DataBesideProgram(program) ? "program folder" : "voices folder";
+        SetStatus("Cannot use VOICES\\" + name + ".voc: the path of the " + folder +
+                  " is too long for a voice file.");
         return false;
     }
     path = file.string();
@@ -282,7 +285,7 @@ void MainDialog::OnLoad() {
     std::string name = ReadText(IDC_VOICE, VOICE_NAME_READ_COUNT);
     std::string question = Format("Load the PHON table data from VOICES\\%s.voc?", name);
     std::string path;
-    if (VoicePathFor(name, path) && (firstLoad_ != 0 || Confirm(false, question))) {
+    if (VoicePathFor(name, false, path) && (firstLoad_ != 0 || Confirm(false, question))) {
         // A default voice that is simply not there at start-up is not worth
         // a word: the window starts with an empty PhonTable. One that is
         // there but cannot be read (an unreadable folder, a dangling link, a
@@ -308,7 +311,7 @@ void MainDialog::OnSave() {
     std::string name = ReadText(IDC_VOICE, VOICE_NAME_READ_COUNT);
     std::string question = Format("Save the PHON table data into VOICES\\%s.voc?", name);
     std::string path;
-    if (!VoicePathFor(name, path)) return;
+    if (!VoicePathFor(name, true, path)) return;
     if (!Confirm(false, question)) return;
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
@@ -316,6 +319,9 @@ void MainDialog::OnSave() {
             Format("Overwrite the existing copy of %s.voc in the VOICES folder?", name);
         if (!host_.AskYesNo(overwrite, kOverwriteTitle)) return;
     }
+    // An installed program's user voices folder may not exist yet; a failure
+    // here shows up as the save's own reason.
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     voice::VoiceResult result = voice::SaveVoice(path);
     if (result.ok) {
         SetStatus("Phon Table data saved.");

@@ -90,9 +90,10 @@ class MainDialog {
     std::string ReadText(int id, int maxCount);
     void InvalidateView();
     void OnButtonDown(bool isStart, int x, int y);
-    // Checks the voice name and builds its file path. False when the name is
-    // too short (nothing said) or cannot be used (said in the status line).
-    bool VoicePathFor(const std::string& name, std::string& path);
+    // Checks the voice name and builds the path of the file Load reads or,
+    // with forSave, the one Save writes. False when the name is too short
+    // (nothing said) or cannot be used (said in the status line).
+    bool VoicePathFor(const std::string& name, bool forSave, std::string& path);
 
     DialogHost& host_;
     DialogAudio& audio_;

@@ -172,11 +172,13 @@ int LoadChosenVoice(const std::string& voice) {
         if (check == voice::VoiceNameCheck::Refused) {
             return Fail(EXIT_FAILURE_, "unknown voice '" + voice + "': " + reason);
         }
-        path = voice::VoiceFilePath(base::ProgramFolder(), voice);
+        path = voice::LoadVoicePath(base::ProgramFolder(), voice);
         std::error_code ec;
         if (!std::filesystem::exists(path, ec)) {
-            return Fail(EXIT_FAILURE_,
-                        "unknown voice '" + voice + "' (no file " + path.string() + ")");
+            std::string files;  // every place looked at
+            for (const std::filesystem::path& folder : voice::VoicesFolders(base::ProgramFolder()))
+                files += (files.empty() ? "" : " or ") + (folder / (voice + ".voc")).string();
+            return Fail(EXIT_FAILURE_, "unknown voice '" + voice + "' (no file " + files + ")");
         }
     }
     const voice::VoiceResult loaded = voice::LoadVoice(path);

@@ -107,10 +107,10 @@ int PlayEffectByName(const char* name, int mode) {
 }
 
 std::string EffectPath(std::string_view name) {
-    std::string path = base::ProgramFolder().string();
-    path += "/sfx/";
-    path += name;
-    return path;
+    // Joined as text: a path's '/' would let a name starting with '/' replace
+    // the folder.
+    const std::string relative = "sfx/" + std::string(name);
+    return base::FindDataFile(base::ProgramFolder(), relative).string();
 }
 
 // --- the sound window's slots ---

@@ -62,7 +62,8 @@ int PlayEffectById(int id, int mode);
 // RegisterEffectName, then PlayEffectById; the slot, or -1.
 int PlayEffectByName(const char* name, int mode);
 
-// "<program folder>/sfx/<name>".
+// "<data folder>/sfx/<name>" in the first data folder that has the file
+// (base::DataFolders: the program folder, or the user's then the shared one).
 std::string EffectPath(std::string_view name);
 
 }  // namespace vocalith::engine

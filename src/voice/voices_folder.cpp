@@ -1,9 +1,12 @@
 #include "voice/voices_folder.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <system_error>
 
 #include "base/ascii_case.h"
+#include "base/program_folder.h"
 
 namespace vocalith::voice {
 
@@ -72,22 +75,56 @@ std::vector<std::string> ListFolder(const fs::path& folder, std::string_view pat
     return names;
 }
 
-fs::path VoicesFolder(const fs::path& programFolder) {
+fs::path VoicesFolder(const fs::path& folder) {
     std::error_code ec;
-    const fs::path plain = programFolder / "voices";
+    const fs::path plain = folder / "voices";
     if (fs::is_directory(plain, ec)) return plain;
-    auto found = FindNoCase(programFolder, "voices", [](const fs::directory_entry& e) {
+    auto found = FindNoCase(folder, "voices", [](const fs::directory_entry& e) {
         std::error_code dec;
         return e.is_directory(dec);
     });
     return found ? *found : plain;
 }
 
+std::vector<fs::path> VoicesFolders(const fs::path& programFolder) {
+    std::vector<fs::path> folders = base::DataFolders(programFolder);
+    for (fs::path& folder : folders) folder = VoicesFolder(folder);
+    return folders;
+}
+
+fs::path SaveVoicesFolder(const fs::path& programFolder) {
+    return VoicesFolders(programFolder).front();
+}
+
 std::vector<std::string> ListVoiceNames(const fs::path& programFolder) {
-    std::vector<std::string> names = ListFolder(VoicesFolder(programFolder), "*.voc", 999);
-    for (std::string& name : names) {
-        const size_t dot = name.rfind('.');
-        if (dot != std::string::npos) name.resize(dot);
+    constexpr int kCapacity = 999;
+    const std::vector<fs::path> folders = VoicesFolders(programFolder);
+    std::vector<std::string> names;
+    for (const fs::path& folder : folders) {
+        // An earlier folder's voice hides a later one's of the same name.
+        const size_t earlier = names.size();
+        for (std::string& name : ListFolder(folder, "*.voc", kCapacity)) {
+            const size_t dot = name.rfind('.');
+            if (dot != std::string::npos) name.resize(dot);
+            const auto end = names.begin() + static_cast<std::ptrdiff_t>(earlier);
+            const bool hidden = std::any_of(names.begin(), end, [&](const std::string& n) {
+                return base::EqualNoCase(n, name);
+            });
+            if (!hidden) names.push_back(std::move(name));
+        }
+    }
+    if (folders.size() > 1) {
+        // Case-blind order; names equal but for case (one folder may hold
+        // both) fall back to byte order, so the order never depends on
+        // the listing.
+        std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+            const auto less = [](char x, char y) {
+                return base::LowerAscii(x) < base::LowerAscii(y);
+            };
+            if (base::EqualNoCase(a, b)) return a < b;
+            return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less);
+        });
+        if (names.size() > kCapacity - 1) names.resize(kCapacity - 1);
     }
     return names;
 }
@@ -108,14 +145,27 @@ VoiceNameCheck CheckVoiceName(std::string_view name, std::string* reason) {
     return VoiceNameCheck::Ok;
 }
 
-fs::path VoiceFilePath(const fs::path& programFolder, std::string_view name) {
-    const fs::path folder = VoicesFolder(programFolder);
+fs::path VoiceFilePath(const fs::path& folder, std::string_view name) {
+    const fs::path voices = VoicesFolder(folder);
     const std::string file = std::string(name) + ".voc";
     std::error_code ec;
-    const fs::path plain = folder / file;
+    const fs::path plain = voices / file;
     if (fs::exists(plain, ec)) return plain;
-    auto found = FindNoCase(folder, file, [](const fs::directory_entry&) { return true; });
+    auto found = FindNoCase(voices, file, [](const fs::directory_entry&) { return true; });
     return found ? *found : plain;
+}
+
+fs::path LoadVoicePath(const fs::path& programFolder, std::string_view name) {
+    for (const fs::path& folder : base::DataFolders(programFolder)) {
+        const fs::path path = VoiceFilePath(folder, name);
+        std::error_code ec;
+        if (fs::exists(path, ec)) return path;
+    }
+    return SaveVoicePath(programFolder, name);
+}
+
+fs::path SaveVoicePath(const fs::path& programFolder, std::string_view name) {
+    return VoiceFilePath(base::DataFolders(programFolder).front(), name);
 }
 
 bool VoicePathTooLong(const fs::path& path) {

@@ -5,6 +5,7 @@
 
 #include "dialog_fixture.h"
 #include "mixer/tick_clock.h"
+#include "support/scoped_env.h"
 #include "voice/phoneme_inventory.h"
 #include "workbuf/raster_canvas.h"
 #include "workbuf/waveform_view.h"
@@ -335,6 +336,49 @@ TEST_F(MainDialogTest, AFailedSaveIsReportedNotCalledSaved) {
     dialog_->OnSave();
     EXPECT_EQ(Status().rfind("Could not save VOICES\\Mine.voc: ", 0), 0u) << Status();
     EXPECT_EQ(host_->combos[IDC_VOICE].edit, "Mine");
+}
+
+TEST_F(MainDialogTest, InstalledProgramSavesToTheUsersFolderAndLoadsFromItFirst) {
+    // Installed in folder_/usr/bin with Voxa and Mine shared; no user folder yet.
+    const fs::path bin = folder_ / "usr" / "bin";
+    const fs::path shared = folder_ / "usr" / "share" / "vocalith" / "voices";
+    const fs::path user = folder_ / "xdg" / "vocalith" / "voices";
+    fs::create_directories(bin);
+    fs::create_directories(shared);
+    voice::PhonTable table;
+    table.slots[1].count = 4;
+    ASSERT_TRUE(voice::SaveVoice(shared / "Voxa.voc", table).ok);
+    ASSERT_TRUE(voice::SaveVoice(shared / "Mine.voc", table).ok);
+    vocalith::test::ScopedEnv xdg("XDG_DATA_HOME", (folder_ / "xdg").c_str());
+    base::SetProgramFolder(bin);
+    Start();
+    EXPECT_EQ(voice::ThePhonTable().slots[1].count, 4) << "shared Voxa not loaded at start-up";
+
+    voice::ClearPhonTable();
+    voice::ThePhonTable().slots[4].count = 2;
+    SetVoiceName("mine");
+    host_->answers = {true};
+    dialog_->OnSave();
+    EXPECT_EQ(host_->questions.size(), 1u) << "asked to overwrite the shared copy";
+    EXPECT_EQ(Status(), "Phon Table data saved.");
+    EXPECT_EQ(fs::file_size(user / "mine.voc"), 404u) << "not saved in a new user folder";
+    EXPECT_EQ(fs::file_size(shared / "Mine.voc"), 408u) << "shared copy written";
+    ASSERT_EQ(host_->combos[IDC_VOICE].items.size(), 2u) << "user's voice not hiding the shared";
+    EXPECT_EQ(host_->combos[IDC_VOICE].items[0].text, "mine");
+
+    host_->questions.clear();
+    host_->answers = {true, false};
+    dialog_->OnSave();
+    ASSERT_EQ(host_->questions.size(), 2u) << "the user's own copy not protected";
+    EXPECT_EQ(host_->questions[1].first,
+              "Overwrite the existing copy of mine.voc in the VOICES folder?");
+
+    voice::ClearPhonTable();
+    SetVoiceName("MINE");
+    host_->answers = {true};
+    dialog_->OnLoad();
+    EXPECT_EQ(voice::ThePhonTable().slots[4].count, 2) << "user's copy not loaded first";
+    EXPECT_EQ(voice::ThePhonTable().slots[1].count, 0);
 }
 
 // ---- the PHON list ----

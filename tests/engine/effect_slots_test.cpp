@@ -13,6 +13,7 @@
 #include "engine/effect_slots.h"
 #include "engine/fakes.h"
 #include "engine/sound_window.h"
+#include "support/scoped_env.h"
 #include "wave/riff_reader.h"
 
 namespace vocalith::engine {
@@ -177,6 +178,8 @@ class EffectTest : public ::testing::Test {
                   std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(folder / "sfx");
+        // A voices folder marks the data as kept beside the program.
+        std::filesystem::create_directories(folder / "voices");
         base::SetProgramFolder(folder);
     }
     void TearDown() override {
@@ -325,6 +328,31 @@ TEST_F(EffectTest, LongNamesAreCutTo39Characters) {
     // The full name does not match the stored text: a further entry and slot.
     EXPECT_EQ(PlayEffectByName(full.c_str(), 1), 1);
     EXPECT_EQ(DynamicEffects()[1].slot, 1);
+}
+
+TEST_F(EffectTest, InstalledProgramTakesTheUsersSfxBeforeTheShared) {
+    namespace fs = std::filesystem;
+    const fs::path bin = folder / "prefix" / "bin";
+    const fs::path shared = folder / "prefix" / "share" / "vocalith" / "sfx";
+    const fs::path user = folder / "xdg" / "vocalith" / "sfx";
+    for (const fs::path& f : {bin, shared, user}) fs::create_directories(f);
+    for (const fs::path& f : {shared / "arrow.wav", shared / "both.wav", user / "both.wav"})
+        std::ofstream(f, std::ios::binary) << "x";
+    vocalith::test::ScopedEnv xdg("XDG_DATA_HOME", (folder / "xdg").c_str());
+    base::SetProgramFolder(bin);
+    struct Row {
+        const char* fault;
+        const char* name;
+        fs::path want;
+    };
+    const Row rows[] = {
+        {"shared sound not found", "arrow.wav", shared / "arrow.wav"},
+        {"shared sound played before the user's", "both.wav", user / "both.wav"},
+        {"missing sound not looked for in the user's folder", "none.wav", user / "none.wav"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(EffectPath(r.name), r.want.string()) << r.fault;
+    WriteSfx("beside.wav", Wave({1, 2}));  // in folder/sfx: no longer the program's
+    EXPECT_EQ(PlayEffectByName("beside.wav", 1), -1);
 }
 
 TEST_F(EffectTest, IdsOutsideTheTablesAndEmptyNames) {

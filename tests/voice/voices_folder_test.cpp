@@ -1,5 +1,6 @@
 // The voices folder: listing with its capacity rule, names cut at the last
-// dot, case-blind folder and file lookup, and voice-name checks.
+// dot, case-blind folder and file lookup, and voice-name checks; the data
+// folders of an installed program (the user's before the shared one).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "base/program_folder.h"
+#include "support/scoped_env.h"
 #include "voice/voices_folder.h"
 
 namespace vocalith::voice {
@@ -103,6 +105,86 @@ TEST(VoicePaths, LengthLimitAndProgramFolder) {
     EXPECT_EQ(base::ProgramFolder(), exe.parent_path());
     base::SetProgramFolder("/tmp/somewhere");
     EXPECT_EQ(base::ProgramFolder(), fs::path("/tmp/somewhere"));
+}
+
+TEST(DataFolders, UserFolderFollowsXdgDataHomeThenHome) {
+    struct Row {
+        const char* fault;
+        const char* xdg;  // nullptr: unset
+        const char* want;
+    };
+    const Row rows[] = {
+        {"XDG_DATA_HOME ignored", "/x/data", "/x/data/vocalith"},
+        {"unset XDG_DATA_HOME not defaulted", nullptr, "/home/u/.local/share/vocalith"},
+        {"empty XDG_DATA_HOME taken as the root", "", "/home/u/.local/share/vocalith"},
+        {"relative XDG_DATA_HOME taken as is", "rel/data", "/home/u/.local/share/vocalith"},
+    };
+    test::ScopedEnv home("HOME", "/home/u");
+    test::ScopedEnv xdg("XDG_DATA_HOME", nullptr);
+    for (const Row& r : rows) {
+        xdg.Set(r.xdg);
+        EXPECT_EQ(base::UserDataFolder(), fs::path(r.want)) << r.fault;
+    }
+}
+
+TEST(DataFolders, SharedFolderIsBesideTheBinFolder) {
+    EXPECT_EQ(base::SharedDataFolder("/usr/bin"), fs::path("/usr/share/vocalith"));
+    EXPECT_EQ(base::SharedDataFolder("/opt/v/bin/"), fs::path("/opt/v/share/vocalith"));
+}
+
+// A program installed in dir_/prefix/bin, its shared voices in
+// dir_/prefix/share/vocalith/voices and the user's data in dir_/xdg/vocalith.
+class InstalledFoldersTest : public VoicesFolderTest {
+  protected:
+    void SetUp() override {
+        VoicesFolderTest::SetUp();
+        bin_ = dir_ / "prefix" / "bin";
+        shared_ = dir_ / "prefix" / "share" / "vocalith" / "voices";
+        user_ = dir_ / "xdg" / "vocalith" / "voices";
+        fs::create_directories(bin_);
+        fs::create_directories(shared_);
+        xdg_.Set((dir_ / "xdg").c_str());
+    }
+    void Put(const fs::path& folder, const std::string& file) {
+        fs::create_directories(folder);
+        std::ofstream(folder / file) << "x";
+    }
+    fs::path bin_, shared_, user_;
+    test::ScopedEnv xdg_{"XDG_DATA_HOME", nullptr};
+};
+
+TEST_F(InstalledFoldersTest, SearchOrderIsTheUsersFolderThenTheShared) {
+    EXPECT_FALSE(base::DataBesideProgram(bin_));
+    EXPECT_EQ(VoicesFolders(bin_), (std::vector<fs::path>{user_, shared_}));
+    EXPECT_EQ(SaveVoicesFolder(bin_), user_) << "named although not yet created";
+    // Any entry named "voices" beside the program keeps everything there.
+    std::ofstream(bin_ / "VOICES") << "x";
+    EXPECT_TRUE(base::DataBesideProgram(bin_));
+    EXPECT_EQ(base::DataFolders(bin_), std::vector<fs::path>{bin_});
+}
+
+TEST_F(InstalledFoldersTest, UsersVoicesHideSharedOnesAndComeFirst) {
+    for (const char* f : {"Voxa.voc", "Zed.voc", "alpha.voc", "notes.txt"}) Put(shared_, f);
+    for (const char* f : {"VOXA.voc", "Mine.voc"}) Put(user_, f);
+    EXPECT_EQ(ListVoiceNames(bin_), (std::vector<std::string>{"alpha", "Mine", "VOXA", "Zed"}))
+        << "merged, case-blind sorted, a user's voice hiding the shared one";
+
+    struct Row {
+        const char* fault;
+        const char* name;
+        fs::path load;
+    };
+    const Row rows[] = {
+        {"shared copy loaded before the user's", "voxa", user_ / "VOXA.voc"},
+        {"user's own voice not found", "mine", user_ / "Mine.voc"},
+        {"shared voice not found", "ZED", shared_ / "Zed.voc"},
+        {"missing voice not in the user's folder", "Nobody", user_ / "Nobody.voc"},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(LoadVoicePath(bin_, r.name), r.load) << r.fault;
+        EXPECT_EQ(SaveVoicePath(bin_, r.name).parent_path(), user_) << r.fault << " (save)";
+    }
+    EXPECT_EQ(SaveVoicePath(bin_, "zed"), user_ / "zed.voc") << "a shared copy is never written";
 }
 
 }  // namespace
