@@ -249,7 +249,7 @@ void MainDialog::OnLoad() {
         bool silentMiss = firstLoad_ != 0 && !std::filesystem::exists(path, ec);
         if (!silentMiss) {
             voice::VoiceResult result = voice::LoadVoice(path);
-            if (!result.ok) {
+            if (!result.ok()) {
                 SetStatus("Could not load VOICES\\" + name + ".voc: " + result.reason);
             } else if (firstLoad_ == 0) {
                 SetStatus("New Phon Table data loaded.");
@@ -273,7 +273,7 @@ void MainDialog::OnSave() {
         if (!host_.AskYesNo(overwrite, kOverwriteTitle)) return;
     }
     voice::VoiceResult result = voice::SaveVoice(path);
-    if (result.ok) {
+    if (result.ok()) {
         SetStatus("Phon Table data saved.");
     } else {
         SetStatus("Could not save VOICES\\" + name + ".voc: " + result.reason);

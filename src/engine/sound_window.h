@@ -22,6 +22,7 @@
 #include "device/audio_device.h"
 #include "engine/media_control.h"
 #include "engine/message_sink.h"
+#include "wave/riff_reader.h"
 
 namespace vocalith::engine {
 
@@ -161,7 +162,7 @@ class CSoundWnd {
     int32_t musicLoop = 0;
 
   private:
-    int LoadEffectImage(std::span<const uint8_t> bytes, int slot);
+    int LoadEffectImage(const wave::RiffSource& source, int slot);
     int FirstFreeSlot() const;
 
     device::AudioBackend* backend_ = nullptr;

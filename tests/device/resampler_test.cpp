@@ -10,6 +10,7 @@
 
 #include "device/mix_core.h"
 #include "device/pcm_convert.h"
+#include "wave/rate_converter.h"
 
 namespace vocalith::device {
 namespace {
@@ -205,8 +206,9 @@ TEST(ResamplerTest, LongRunsDoNotDrift) {
         SCOPED_TRACE(testing::Message() << row.inRate << " -> " << row.outRate);
         const uint64_t frames = uint64_t{row.inRate} * 120 + 77;  // two minutes and a bit
         const double expected = static_cast<double>(frames) * row.outRate / row.inRate;
-        const double lag = SincWindow(row.inRate, row.outRate, 1).HalfWidth() *
-                           static_cast<double>(row.outRate) / row.inRate;
+        wave::RateConverter probe;
+        ASSERT_TRUE(probe.Create(row.inRate, row.outRate, 1) && probe.Warm());
+        const double lag = 2.0 * probe.LookaheadFrames() * row.outRate / row.inRate;
         StreamResampler r(row.inRate, row.outRate, 1);
         std::vector<int16_t> block(4410, 100), out;
         uint64_t fed = 0, total = 0;
@@ -231,14 +233,16 @@ TEST(ResamplerTest, LongRunsDoNotDrift) {
 TEST(ResamplerTest, WriteCursorStaysPastTheLookAhead) {
     // 1000 Hz on an 11025 device: the look-ahead is far longer than 1 ms.
     auto core = MixCore::Create(11025, 1, 0.001);
-    auto buffer = core->CreateBuffer(Format(1, 1000), 2000);
+    auto buffer = core->CreateBuffer(Format(1, 1000), 20000);
     buffer->Play(true);
     std::vector<int16_t> out(100);
     core->Render(out.data(), 100);
     uint32_t play = 0, write = 0;
     buffer->GetCurrentPosition(play, write);
-    const uint32_t ahead = (write + 2000 - play) % 2000;
-    EXPECT_GE(ahead, 2 * (SincWindow(1000, 11025, 1).HalfWidth() + 1))
+    const uint32_t ahead = (write + 20000 - play) % 20000;
+    wave::RateConverter probe;
+    ASSERT_TRUE(probe.Create(1000, 11025, 1) && probe.Warm());
+    EXPECT_GE(ahead, 2 * (probe.LookaheadFrames() + 1))
         << "the host may write frames the mixer has already read";
 }
 
