@@ -20,6 +20,7 @@
 
 #include "device/mix_core.h"
 #include "device/pcm_convert.h"
+#include "support/sine_fit.h"
 
 using namespace vocalith::device;
 
@@ -43,32 +44,9 @@ std::vector<int16_t> Sine(uint32_t rate, double hz, size_t frames) {
     return s;
 }
 
-// Least-squares fit of a sine of `hz` to out[from, to): the level of the fit
-// relative to AMPLITUDE, and the energy the fit explains over the rest, in dB.
-struct Fit {
-    double levelDb;
-    double snrDb;
-    double rmsDb;  // the whole signal's level relative to AMPLITUDE (as a sine)
-};
+using Fit = vocalith::test::SineFit;
 Fit FitSine(const std::vector<int16_t>& s, size_t from, size_t to, uint32_t rate, double hz) {
-    double cc = 0, ss = 0, cs = 0, yc = 0, ys = 0, yy = 0;
-    for (size_t i = from; i < to; ++i) {
-        double w = 2 * std::numbers::pi * hz * static_cast<double>(i) / rate;
-        double c = std::cos(w), n = std::sin(w);
-        cc += c * c;
-        ss += n * n;
-        cs += c * n;
-        yc += s[i] * c;
-        ys += s[i] * n;
-        yy += static_cast<double>(s[i]) * s[i];
-    }
-    double det = cc * ss - cs * cs;
-    double a = (yc * ss - ys * cs) / det, b = (ys * cc - yc * cs) / det;
-    double fitted = a * yc + b * ys;
-    double rest = std::max(yy - fitted, 1e-9);
-    auto n = static_cast<double>(to - from);
-    return {20 * std::log10(std::hypot(a, b) / AMPLITUDE), 10 * std::log10(fitted / rest),
-            10 * std::log10(std::max(2 * yy / n, 1e-9) / (AMPLITUDE * AMPLITUDE))};
+    return vocalith::test::FitSine(s, from, to, rate, hz, AMPLITUDE);
 }
 
 using Converter = std::function<std::vector<int16_t>(const std::vector<int16_t>&, uint32_t,
@@ -150,7 +128,7 @@ void Report(benchmark::State& state, double outSamplesPerIteration) {
     auto iterations = static_cast<double>(state.iterations());
     state.counters["x_real_time"] = benchmark::Counter(iterations, benchmark::Counter::kIsRate);
     state.counters["ns_per_sample"] = benchmark::Counter(
-        outSamplesPerIteration * iterations * 1e-9,
+        outSamplesPerIteration * iterations,
         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 

@@ -96,25 +96,16 @@ struct BufferState {
         });
         made += n;
         // The cursor is the input frame under the last output taken.
-        const uint64_t at = startPos + made * rate / deviceRate;
+        MoveTo(startPos + made * rate / deviceRate);
+    }
+
+    // Puts the cursor on frame `at` (counted on past the end): a looping
+    // buffer wraps, a once buffer that reaches its end stops at 0.
+    void MoveTo(uint64_t at) {
         if (at < frames) {
             pos = static_cast<uint32_t>(at);
         } else if (looping) {
             pos = static_cast<uint32_t>(at % frames);
-        } else {
-            playing = false;
-            pos = 0;
-        }
-    }
-
-    // Moves the cursor on by `advance` frames; a once buffer that reaches
-    // its end stops with its cursor at 0. Buffers at the device's rate only.
-    void Advance(uint64_t advance) {
-        uint64_t next = pos + advance;
-        if (next < frames) {
-            pos = static_cast<uint32_t>(next);
-        } else if (looping) {
-            pos = static_cast<uint32_t>(next % frames);
         } else {
             playing = false;
             pos = 0;
@@ -323,7 +314,7 @@ void MixCore::MixBuffer(BufferState& s, float* accum, uint32_t n) {
         } else {
             uint64_t total = s.phase + missed * s.rate;
             s.phase = total % devRate;
-            s.Advance(total / devRate);
+            s.MoveTo(s.pos + total / devRate);
         }
     }
     s.nextDeviceFrame = deviceFrame_ + n;
@@ -368,7 +359,7 @@ void MixCore::MixBuffer(BufferState& s, float* accum, uint32_t n) {
         if (s.phase >= devRate) {
             uint64_t advance = s.phase / devRate;
             s.phase %= devRate;
-            s.Advance(advance);
+            s.MoveTo(s.pos + advance);
         }
     }
     s.Publish();

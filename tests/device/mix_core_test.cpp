@@ -8,19 +8,14 @@
 
 #include "device/mix_core.h"
 #include "device/pcm_convert.h"
+#include "support/wav_builder.h"
 #include "wave/rate_converter.h"
 
 namespace vocalith::device {
 namespace {
 
 PcmFormat Format(uint16_t channels, uint32_t rate, uint16_t bits) {
-    PcmFormat f;
-    f.channels = channels;
-    f.samplesPerSec = rate;
-    f.bitsPerSample = bits;
-    f.blockAlign = static_cast<uint16_t>(channels * bits / 8);
-    f.avgBytesPerSec = rate * f.blockAlign;
-    return f;
+    return test::Pcm(channels, rate, bits);
 }
 
 std::vector<uint8_t> Le16(const std::vector<int16_t>& samples) {
