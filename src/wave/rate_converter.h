@@ -13,9 +13,10 @@
 //  - Pull() always hands libsoxr exactly FEED_FRAMES input frames with room
 //    for every output they can make; outputs beyond what the caller asked
 //    for wait in a ring of our own, allocated up front;
-//  - Warm() (off the audio thread, after Create or Restart) runs that very
-//    pattern on silence until the queues have grown to their working size
-//    and measures how far input runs ahead of output (LookaheadFrames());
+//  - Warm() (off the audio thread, after Create or Restart) first hands it
+//    one large block of silence, so its queues grow well past anything the
+//    pattern needs (they never shrink), then runs the pattern on silence and
+//    measures how far input runs ahead of output (LookaheadFrames());
 //    its outputs are discarded inside Pull(), so a warmed stream's first
 //    output is its first input frame, with silence before.
 // After Warm(), Pull() does not allocate (tests/wave counts allocations).

@@ -28,58 +28,52 @@ struct Chunk {
     uint64_t next = 0;
 };
 
-// Reads the 8-byte chunk header at `pos` and the 4 bytes after it (a form's
-// type) into `header`; `got` is less at the end of the source.
-Result ReadHeader(const RiffSource& source, uint64_t pos, uint8_t* header, size_t& got) {
-    return source.Read(pos, header, 12, got);
-}
-
-// Scans the chunks of [pos, end) for `id`. Only complete 8-byte headers count.
-Result FindChunk(const RiffSource& source, uint64_t pos, uint64_t end, const char (&id)[5],
-                 Chunk& found, bool& ok) {
+// Walks the chunk headers of [pos, end) (the 8-byte header and the 4 bytes
+// after it, a form's type) until `match(header, got)` picks one. Only
+// complete 8-byte headers count.
+template <class Match>
+Result Walk(const RiffSource& source, uint64_t pos, uint64_t end, Match match, Chunk& found,
+            bool& ok) {
     ok = false;
     uint8_t h[12];
     while (pos + 8 <= end) {
         size_t got = 0;
-        if (Result read = ReadHeader(source, pos, h, got); !read) return read;
-        if (got < 8) return Result::Ok();
+        if (Result read = source.Read(pos, h, sizeof h, got); !read) return read;
+        if (got < 8) break;
         const uint32_t size = ReadLe32(h + 4);
         const uint64_t next = pos + 8 + size + (size & 1u);
-        if (IdIs(h, id)) {
+        if (match(h, got)) {
             found = {pos, size, next};
             ok = true;
-            return Result::Ok();
+            break;
         }
         pos = next;
     }
     return Result::Ok();
 }
 
+// Scans the chunks of [pos, end) for `id`.
+Result FindChunk(const RiffSource& source, uint64_t pos, uint64_t end, const char (&id)[5],
+                 Chunk& found, bool& ok) {
+    return Walk(source, pos, end, [&](const uint8_t* h, size_t) { return IdIs(h, id); }, found,
+                ok);
+}
+
 // The top level: a RIFF chunk whose form type is "WAVE".
 Result FindWaveForm(const RiffSource& source, uint64_t& formBegin, uint64_t& formEnd, bool& ok) {
-    ok = false;
-    uint64_t pos = 0;
     const uint64_t end = source.Size();
-    uint8_t h[12];
-    while (pos + 8 <= end) {
-        size_t got = 0;
-        if (Result read = ReadHeader(source, pos, h, got); !read) return read;
-        if (got < 8) return Result::Ok();
-        const uint32_t size = ReadLe32(h + 4);
-        const uint64_t next = pos + 8 + size + (size & 1u);
-        if (IdIs(h, "RIFF") && got >= 12 && IdIs(h + 8, "WAVE")) {
-            formBegin = pos + 12;
-            // Chunks are looked for inside the form as its header declares it:
-            // a form that claims more than the file holds ends with the file,
-            // and one that claims less than its type field holds no chunk.
-            formEnd = pos + 8 + static_cast<uint64_t>(size);
-            if (formEnd > end) formEnd = end;
-            if (formEnd < formBegin) formEnd = formBegin;
-            ok = true;
-            return Result::Ok();
-        }
-        pos = next;
-    }
+    Chunk form;
+    const auto isWave = [](const uint8_t* h, size_t got) {
+        return IdIs(h, "RIFF") && got >= 12 && IdIs(h + 8, "WAVE");
+    };
+    if (Result r = Walk(source, 0, end, isWave, form, ok); !r || !ok) return r;
+    formBegin = form.at + 12;
+    // Chunks are looked for inside the form as its header declares it: a
+    // form that claims more than the file holds ends with the file, and one
+    // that claims less than its type field holds no chunk.
+    formEnd = form.at + 8 + static_cast<uint64_t>(form.size);
+    if (formEnd > end) formEnd = end;
+    if (formEnd < formBegin) formEnd = formBegin;
     return Result::Ok();
 }
 
