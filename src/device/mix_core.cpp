@@ -191,7 +191,8 @@ class SoftBuffer final : public OutputBuffer {
         s_->pos = frame < s_->frames ? frame : 0;  // a trailing part-frame wraps to the start
         s_->phase = 0;
         s_->syncPending = true;
-        s_->RestartConversion();
+        // A stopped buffer restarts its conversion when it starts playing.
+        if (s_->playing) s_->RestartConversion();
         s_->Publish();
         return DeviceResult::Ok;
     }

@@ -5,7 +5,7 @@
 //
 // A buffer at the device's rate is copied sample for sample. Any other rate
 // is converted by libsoxr (wave/rate_converter.h), which reads input ahead
-// of the play cursor: about 90 to 130 ms at common rates (libsoxr works in
+// of the play cursor: about 100 to 150 ms at common rates (libsoxr works in
 // blocks), and the write cursor always stays past it. Starting to play, or
 // moving the cursor, restarts the conversion from silence behind the cursor
 // on the UI thread (libsoxr allocates then); the device thread only pulls

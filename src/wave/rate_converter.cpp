@@ -21,8 +21,8 @@ soxr_t Soxr(void* p) {
 // The warm-up: first one large block of silence, so libsoxr's queues grow
 // well past anything FEED_FRAMES steps need (they never shrink), then this
 // much silence pulled in sizes from 1 to 1024 frames to measure the look-ahead.
-constexpr size_t WARM_BLOCK_FRAMES = 1u << 16;
-constexpr double WARM_SECONDS = 0.5;
+constexpr size_t WARM_BLOCK_FRAMES = 1u << 13;
+constexpr double WARM_SECONDS = 0.25;
 constexpr size_t WARM_PULL_MAX = 1024;
 constexpr size_t WARM_RING_FRAMES = 1u << 16;
 
@@ -146,8 +146,8 @@ Result RateConverter::Warm() {
         const uint64_t position = delivered * inRate_ / outRate_;
         lag = std::max(lag, fed > position ? fed - position : 0);
     }
-    // The pattern above is not every pattern: a quarter more, and a step.
-    lookahead_ = static_cast<uint32_t>(lag + lag / 4 + FEED_FRAMES);
+    // The pattern above is not every pattern: half as much again, and a step.
+    lookahead_ = static_cast<uint32_t>(lag + lag / 2 + FEED_FRAMES);
     // Every output of the warm-up span is silence to be discarded: those
     // still in the ring now, and those libsoxr has still to make.
     const auto span = static_cast<uint64_t>(

@@ -66,7 +66,8 @@ TEST(RateConverterTest, AWarmedPullNeverAllocates) {
         uint32_t in, out;
         int channels;
     } rows[] = {{11025, 44100, 2}, {11025, 48000, 2}, {44100, 11025, 1}, {22050, 48000, 1},
-                {8000, 44100, 2},  {48000, 11025, 2}, {11025, 22050, 1}};
+                {8000, 44100, 2},  {48000, 11025, 2}, {11025, 22050, 1},
+                {192000, 11025, 2}, {22050, 11025, 2}, {48000, 44100, 2}};
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.in << " -> " << row.out);
         RateConverter c;
