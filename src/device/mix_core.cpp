@@ -61,7 +61,8 @@ struct BufferState {
     void LoadFrame(uint64_t at, float* frame) const {
         if (at >= frames) {
             if (!looping) {
-                frame[0] = frame[1] = 0.0f;
+                frame[0] = 0.0f;
+                if (conv->Channels() == 2) frame[1] = 0.0f;  // a mono frame is one value
                 return;
             }
             at %= frames;
