@@ -40,7 +40,8 @@
 #include "base/program_folder.h"
 #include "device/audio_device.h"
 #include "device/queue_dispatcher.h"
-#include "device/wav_io.h"
+#include "wave/audio_file.h"
+#include "wave/wav_writer.h"
 #include "engine/audio_pump.h"
 #include "engine/sound_window.h"
 #include "mixer/mixer.h"
@@ -129,21 +130,9 @@ std::vector<int16_t> SpeechLikeInput(double seconds) {
 }
 
 bool WriteWav(const std::string& path, const std::vector<int16_t>& samples) {
-    device::WavWriter writer;
-    std::string error;
-    if (!writer.Open(path, wave::PcmFormat{}, &error)) {
-        std::fprintf(stderr, "engine_realtime_run: %s\n", error.c_str());
-        return false;
-    }
-    std::vector<uint8_t> bytes(samples.size() * 2);
-    for (size_t i = 0; i < samples.size(); ++i) {
-        const auto v = static_cast<uint16_t>(samples[i]);
-        bytes[2 * i] = static_cast<uint8_t>(v & 0xFF);
-        bytes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
-    }
-    const bool ok = writer.Append(bytes.data(), bytes.size());
-    writer.Close();
-    return ok;
+    const base::Result written = wave::WriteWavFile(path, samples);
+    if (!written) std::fprintf(stderr, "engine_realtime_run: %s\n", written.reason.c_str());
+    return written.ok();
 }
 
 // The share of 512-byte blocks of `samples` the pump's detector counts as
@@ -183,9 +172,9 @@ struct OutputSummary {
 
 OutputSummary SummarizeOutput(const std::string& path) {
     OutputSummary s;
-    device::WavData wav;
-    if (!device::ReadWavFile(path, wav, nullptr)) return s;
-    const size_t n = wav.data.size() / 2;
+    wave::AudioFrames wav;
+    if (!wave::ReadAudioFile(path, wav)) return s;
+    const size_t n = wav.samples.size();
     s.seconds = static_cast<double>(n) / RATE;
     const size_t window = RATE / 100;
     size_t windows = 0;
@@ -196,8 +185,7 @@ OutputSummary SummarizeOutput(const std::string& path) {
     for (size_t w = 0; w + window <= n; w += window) {
         bool loud = false;
         for (size_t i = w; i < w + window && !loud; ++i) {
-            const auto v = static_cast<int16_t>(
-                static_cast<uint16_t>(wav.data[2 * i] | (wav.data[2 * i + 1] << 8)));
+            const int16_t v = wav.samples[i];
             loud = v > 64 || v < -64;
         }
         ++windows;

@@ -296,7 +296,7 @@ void MainDialog::OnLoad() {
                                    std::filesystem::file_type::not_found;
         if (!silentMiss) {
             voice::VoiceResult result = voice::LoadVoice(path);
-            if (!result.ok) {
+            if (!result.ok()) {
                 SetStatus("Could not load VOICES\\" + name + ".voc: " + result.reason);
             } else if (firstLoad_ == 0) {
                 SetStatus("New Phon Table data loaded.");
@@ -323,7 +323,7 @@ void MainDialog::OnSave() {
     // here shows up as the save's own reason.
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     voice::VoiceResult result = voice::SaveVoice(path);
-    if (result.ok) {
+    if (result.ok()) {
         SetStatus("Phon Table data saved.");
     } else {
         SetStatus("Could not save VOICES\\" + name + ".voc: " + result.reason);

@@ -24,8 +24,8 @@
 #include "voice/phonetic_render.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
-#include "voice/wav_writer.h"
 #include "wave/pcm_format.h"
+#include "wave/wav_writer.h"
 
 namespace vocalith::cli {
 
@@ -254,7 +254,7 @@ int SpeakLive(const std::string& phonetic, const std::string& backendSpec) {
 
 int RenderToWav(const std::string& phonetic, const std::string& wavPath) {
     const std::vector<int16_t> samples = voice::RenderPhoneticToSamples(phonetic.c_str());
-    const voice::VoiceResult written = voice::WriteWavFile(wavPath, samples);
+    const base::Result written = wave::WriteWavFile(wavPath, samples);
     if (!written) return Fail(EXIT_FAILURE_, written.reason);
     return EXIT_OK;
 }

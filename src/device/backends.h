@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "device/audio_device.h"
-#include "device/wav_io.h"
+#include "wave/audio_file.h"
 
 namespace vocalith::device {
 
@@ -26,8 +26,12 @@ std::unique_ptr<AudioBackend> MakePortAudioBackend();
 // runs ahead of the play cursor.
 inline constexpr double WAV_OUTPUT_LATENCY_SECONDS = 0.02;
 
-// The samples of `wav` as 16-bit mono at 11025 Hz, through the same
-// conversion the output devices use.
-std::vector<int16_t> ConvertToCaptureFormat(const WavData& wav);
+// The samples of `audio` as 16-bit mono at 11025 Hz: channels averaged, the
+// rate converted by libsoxr.
+std::vector<int16_t> ConvertToCaptureFormat(const wave::AudioFrames& audio);
+
+// Reads the WAV-file backend's microphone file (any format libsndfile
+// reads, at MIN_RATE..MAX_RATE frames per second).
+base::Result ReadCaptureFile(const std::string& path, wave::AudioFrames& audio);
 
 }  // namespace vocalith::device

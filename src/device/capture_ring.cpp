@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "wave/byte_order.h"
+
 namespace vocalith::device {
 
 namespace {
@@ -99,8 +101,8 @@ void CaptureRing::Push(const int16_t* samples, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         // Little-endian bytes one at a time, so a buffer of an odd size splits
         // a sample across two buffers.
-        auto v = static_cast<uint16_t>(samples[i]);
-        const uint8_t bytes[2] = {static_cast<uint8_t>(v & 0xFF), static_cast<uint8_t>(v >> 8)};
+        uint8_t bytes[2];
+        wave::WriteLe16(bytes, static_cast<uint16_t>(samples[i]));
         for (uint8_t b : bytes) {
             if (queuedCount_ == 0) return;  // no buffer to fill: the rest is dropped
             int index = queue_[head_];

@@ -76,10 +76,9 @@ std::unique_ptr<AudioBackend> WavChoice(const std::string& choice, std::string_v
     if (!in.empty()) {
         // A missing or unusable microphone file is reported here rather
         // than leaving capture silently absent.
-        WavData wav;
-        std::string reason;
-        if (!ReadWavFile(in, wav, &reason)) {
-            SetError(error, "cannot read input file '" + in + "': " + reason);
+        wave::AudioFrames audio;
+        if (base::Result read = ReadCaptureFile(in, audio); !read) {
+            SetError(error, "cannot read input file '" + in + "': " + read.reason);
             return nullptr;
         }
     }

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "device/pcm_convert.h"
-#include "device/resampler.h"
+#include "wave/rate_converter.h"
 
 namespace vocalith::device {
 
@@ -36,10 +36,14 @@ struct BufferState {
     bool syncPending = false;      // device thread: take the current period as the start
     uint64_t nextDeviceFrame = 0;  // device thread: the first device frame not yet mixed
 
-    // The frames around the play cursor when the buffer's rate differs from
-    // the device's: centred on pos, with history behind and look-ahead read
-    // from the buffer in front. None when the rates are equal.
-    std::optional<SincWindow> window;
+    // The rate conversion when the buffer's rate differs from the device's
+    // (none when they are equal). A conversion runs from a start frame: the
+    // cursor when the buffer started playing or was moved. It reads input
+    // ahead of the cursor (LookaheadFrames()), which the write cursor stays past.
+    std::unique_ptr<wave::RateConverter> conv;
+    uint32_t startPos = 0;   // buffer frame where the conversion began
+    uint64_t fed = 0;        // input frames handed to it since then
+    uint64_t made = 0;       // device frames taken from it since then
 
     // Mirrors for lock-free reads of the cursor and status from the UI thread.
     std::atomic<uint32_t> playByte{0};
@@ -50,19 +54,20 @@ struct BufferState {
         playingFlag.store(playing, std::memory_order_release);
     }
 
-    // Frame `at` frames past the start of the buffer as the window takes it:
-    // past the end a looping buffer starts again and a once buffer is silent.
+    // Frame `at` frames past the start of the buffer as the conversion takes
+    // it: past the end a looping buffer starts again and a once buffer is silent.
     void LoadFrame(uint64_t at, float* frame) const {
         if (at >= frames) {
             if (!looping) {
-                frame[0] = frame[1] = 0.0f;
+                frame[0] = 0.0f;
+                if (conv->Channels() == 2) frame[1] = 0.0f;  // a mono frame is one value
                 return;
             }
             at %= frames;
         }
         float left, right;
         ReadFrame(data.data() + static_cast<size_t>(at) * blockAlign, channels, bits, left, right);
-        if (window->Channels() == 2) {
+        if (conv->Channels() == 2) {
             frame[0] = left;
             frame[1] = right;
         } else {
@@ -70,35 +75,36 @@ struct BufferState {
         }
     }
 
-    // Starts the window afresh at pos: silence behind it, the buffer ahead.
-    void FillWindow() {
-        window->Clear();
-        float frame[2];
-        for (uint32_t i = 0; i <= window->HalfWidth(); ++i) {
-            LoadFrame(uint64_t{pos} + i, frame);
-            window->Push(frame);
-        }
+    // UI thread, under `m`: the conversion starts afresh at pos, with
+    // silence behind it. Allocates (libsoxr), so never on the device thread.
+    void RestartConversion() {
+        if (!conv) return;
+        conv->Restart();
+        startPos = pos;
+        fed = 0;
+        made = 0;
     }
 
-    // Moves the cursor on by `advance` frames, the window with it; a once
-    // buffer that reaches its end stops with its cursor at 0.
-    void Advance(uint64_t advance) {
-        if (window && advance > 0) {
-            // The frames entering the look-ahead; older ones than a full
-            // window would be pushed out again at once.
-            const uint64_t span = 2 * uint64_t{window->HalfWidth()};
-            const uint64_t ahead = uint64_t{pos} + window->HalfWidth() + 1;
-            float frame[2];
-            for (uint64_t i = advance > span ? advance - span : 0; i < advance; ++i) {
-                LoadFrame(ahead + i, frame);
-                window->Push(frame);
-            }
-        }
-        uint64_t next = pos + advance;
-        if (next < frames) {
-            pos = static_cast<uint32_t>(next);
+    // Device thread: the next `n` device frames of the conversion into
+    // `out` (conv->Channels() values each), the cursor moved on with them.
+    void Convert(float* out, uint32_t n, uint32_t deviceRate) {
+        const int ch = conv->Channels();
+        conv->Pull(out, n, [this, ch](float* in, size_t count) {
+            for (size_t i = 0; i < count; ++i) LoadFrame(startPos + fed + i, in + i * ch);
+            fed += count;
+        });
+        made += n;
+        // The cursor is the input frame under the last output taken.
+        MoveTo(startPos + made * rate / deviceRate);
+    }
+
+    // Puts the cursor on frame `at` (counted on past the end): a looping
+    // buffer wraps, a once buffer that reaches its end stops at 0.
+    void MoveTo(uint64_t at) {
+        if (at < frames) {
+            pos = static_cast<uint32_t>(at);
         } else if (looping) {
-            pos = static_cast<uint32_t>(next % frames);
+            pos = static_cast<uint32_t>(at % frames);
         } else {
             playing = false;
             pos = 0;
@@ -144,6 +150,7 @@ class SoftBuffer final : public OutputBuffer {
         if (!s_->playing) {
             s_->playing = true;
             s_->syncPending = true;
+            s_->RestartConversion();
         }
         s_->Publish();
         return DeviceResult::Ok;
@@ -183,6 +190,8 @@ class SoftBuffer final : public OutputBuffer {
         s_->pos = frame < s_->frames ? frame : 0;  // a trailing part-frame wraps to the start
         s_->phase = 0;
         s_->syncPending = true;
+        // A stopped buffer restarts its conversion when it starts playing.
+        if (s_->playing) s_->RestartConversion();
         s_->Publish();
         return DeviceResult::Ok;
     }
@@ -209,6 +218,7 @@ MixCore::MixCore(uint32_t deviceRate, int deviceChannels, double latencySeconds)
       deviceChannels_(deviceChannels == 2 ? 2 : 1),
       latencySeconds_(latencySeconds) {
     accum_.resize(CHUNK_FRAMES * static_cast<size_t>(deviceChannels_));
+    converted_.resize(CHUNK_FRAMES * 2);
     buffers_.reserve(64);
 }
 
@@ -230,13 +240,16 @@ std::unique_ptr<OutputBuffer> MixCore::CreateBuffer(const PcmFormat& format, uin
     if (state->rate != deviceRate_) {
         const int channels = format.channels == 2 && deviceChannels_ == 2 ? 2 : 1;
         try {
-            state->window.emplace(state->rate, deviceRate_, channels);
+            state->conv = std::make_unique<wave::RateConverter>();
+            if (!state->conv->Create(state->rate, deviceRate_, channels) || !state->conv->Warm()) {
+                return nullptr;
+            }
         } catch (const std::bad_alloc&) {
             return nullptr;
         }
-        // The look-ahead is read from the buffer before it plays: the write
-        // cursor stays past it.
-        leadFrames = std::max<uint64_t>(leadFrames, uint64_t{state->window->HalfWidth()} + 1);
+        // The look-ahead is read from the buffer before it is heard: the
+        // write cursor stays past it.
+        leadFrames = std::max<uint64_t>(leadFrames, uint64_t{state->conv->LookaheadFrames()} + 1);
     }
     state->latencyBytes = static_cast<uint32_t>((leadFrames % state->frames) * state->blockAlign);
     return std::make_unique<SoftBuffer>(shared_from_this(), std::move(state));
@@ -282,34 +295,60 @@ void MixCore::MixBuffer(BufferState& s, float* accum, uint32_t n) {
     if (!lock.owns_lock()) return;  // the UI thread holds it: catch up next period
     if (!s.playing) return;
     if (s.syncPending) {
-        // A start or a move of the cursor: what played before does not lead
-        // into what plays now, so the window starts from silence.
+        // A start or a move of the cursor: the UI thread has restarted the
+        // conversion from silence at the cursor; it plays from this period.
         s.syncPending = false;
         s.nextDeviceFrame = deviceFrame_;
-        if (s.window) s.FillWindow();
     }
     const uint64_t devRate = deviceRate_;
+    const bool stereoOut = deviceChannels_ == 2;
     if (s.nextDeviceFrame < deviceFrame_) {
         // Periods this buffer missed: move its cursor as if they had played.
-        uint64_t total = s.phase + (deviceFrame_ - s.nextDeviceFrame) * s.rate;
-        s.phase = total % devRate;
-        s.Advance(total / devRate);
+        uint64_t missed = deviceFrame_ - s.nextDeviceFrame;
+        if (s.conv) {
+            while (missed > 0 && s.playing) {
+                const auto k = static_cast<uint32_t>(std::min<uint64_t>(missed, CHUNK_FRAMES));
+                s.Convert(converted_.data(), k, deviceRate_);
+                missed -= k;
+            }
+        } else {
+            uint64_t total = s.phase + missed * s.rate;
+            s.phase = total % devRate;
+            s.MoveTo(s.pos + total / devRate);
+        }
     }
     s.nextDeviceFrame = deviceFrame_ + n;
-    const bool stereoOut = deviceChannels_ == 2;
+    if (s.conv) {
+        if (!s.playing) {
+            s.Publish();
+            return;
+        }
+        // How many device frames remain until a once buffer's end.
+        uint32_t heard = n;
+        if (!s.looping) {
+            const uint64_t end = (uint64_t{s.frames - s.startPos} * devRate + s.rate - 1) / s.rate;
+            heard = static_cast<uint32_t>(std::min<uint64_t>(n, end > s.made ? end - s.made : 0));
+        }
+        s.Convert(converted_.data(), n, deviceRate_);
+        const bool twoIn = s.conv->Channels() == 2;
+        for (uint32_t i = 0; i < heard; ++i) {
+            const float left = twoIn ? converted_[2 * i] : converted_[i];
+            const float right = twoIn ? converted_[2 * i + 1] : left;
+            if (stereoOut) {
+                accum[2 * i] += left * s.gain;
+                accum[2 * i + 1] += right * s.gain;
+            } else {
+                accum[i] += left * s.gain;
+            }
+        }
+        s.Publish();
+        return;
+    }
     for (uint32_t i = 0; i < n && s.playing; ++i) {
         float left, right;
-        if (s.window) {
-            float frame[2];
-            s.window->Evaluate(s.phase, frame);
-            left = frame[0];
-            // A mono window holds a stereo buffer already averaged.
-            right = s.window->Channels() == 2 ? frame[1] : left;
-        } else {
-            ReadFrame(s.data.data() + static_cast<size_t>(s.pos) * s.blockAlign, s.channels, s.bits,
-                      left, right);
-            if (!stereoOut && s.channels == 2) left = (left + right) * 0.5f;
-        }
+        ReadFrame(s.data.data() + static_cast<size_t>(s.pos) * s.blockAlign, s.channels, s.bits,
+                  left, right);
+        if (!stereoOut && s.channels == 2) left = (left + right) * 0.5f;
         if (stereoOut) {
             accum[2 * i] += left * s.gain;
             accum[2 * i + 1] += right * s.gain;
@@ -320,7 +359,7 @@ void MixCore::MixBuffer(BufferState& s, float* accum, uint32_t n) {
         if (s.phase >= devRate) {
             uint64_t advance = s.phase / devRate;
             s.phase %= devRate;
-            s.Advance(advance);
+            s.MoveTo(s.pos + advance);
         }
     }
     s.Publish();

@@ -4,12 +4,14 @@
 // into a device's 16-bit output at the device's rate and channel count.
 //
 // A buffer at the device's rate is copied sample for sample. Any other rate
-// is converted band-limited (resampler.h): the output at the play cursor is
-// computed from frames behind it and a short look-ahead in front of it, about
-// 3 ms at common rates, which the write cursor always stays past. Starting
-// to play, or moving the cursor, starts from silence behind the cursor;
-// looping runs on seamlessly across the wrap; a once buffer ends when its
-// cursor reaches the end, with silence taken for the look-ahead past it.
+// is converted by libsoxr (wave/rate_converter.h), which reads input ahead
+// of the play cursor: about 100 to 150 ms at common rates (libsoxr works in
+// blocks), and the write cursor always stays past it. Starting to play, or
+// moving the cursor, restarts the conversion from silence behind the cursor
+// on the UI thread (libsoxr allocates then); the device thread only pulls
+// from a warmed conversion, which never allocates. Looping runs on
+// seamlessly across the wrap; a once buffer ends when its cursor reaches the
+// end, with silence taken for the look-ahead past it.
 //
 // A buffer's play cursor advances in the buffer's own byte units as the
 // device renders: a looping buffer wraps, a once buffer stops at its end
@@ -73,6 +75,7 @@ class MixCore : public std::enable_shared_from_this<MixCore> {
     std::vector<BufferState*> buffers_;  // every live buffer of this device
     uint64_t deviceFrame_ = 0;           // frames rendered so far; device thread only
     std::vector<float> accum_;  // mix scratch, CHUNK_FRAMES × channels; device thread only
+    std::vector<float> converted_;  // one buffer's converted frames, CHUNK_FRAMES × 2; ditto
 };
 
 }  // namespace vocalith::device

@@ -12,59 +12,54 @@ bool IsSupportedFormat(const PcmFormat& format) {
     return format.samplesPerSec >= MIN_RATE && format.samplesPerSec <= MAX_RATE;
 }
 
-int16_t ClipToSample(float value) {
-    if (!(value > -32768.0f)) return -32768;  // also catches NaN
-    if (value >= 32767.0f) return 32767;
-    return static_cast<int16_t>(std::lrint(value));
-}
-
 StreamResampler::StreamResampler(uint32_t inRate, uint32_t outRate, int inChannels)
-    : inRate_(inRate), outRate_(outRate), inChannels_(inChannels == 2 ? 2 : 1) {
-    if (inRate_ != outRate_) window_.emplace(inRate_, outRate_, 1);
-    Reset();
+    : inRate_(inRate ? inRate : 1),
+      outRate_(outRate ? outRate : 1),
+      inChannels_(inChannels == 2 ? 2 : 1) {
+    converter_.Create(inRate_, outRate_, 1);
+    out_.resize(4096);
 }
 
-void StreamResampler::Reset() {
-    phase_ = 0;
-    if (!window_) return;
-    window_->Clear();
-    // Output 0 lies on input frame 0, which is the centre once the frames
-    // of look-ahead after it have arrived.
-    wait_ = uint64_t{window_->HalfWidth()} + 1;
-}
-
-void StreamResampler::Step(float value, std::vector<int16_t>& out) {
-    if (!window_) {
-        out.push_back(ClipToSample(value));
-        return;
-    }
-    window_->Push(&value);
-    if (--wait_ > 0) return;
-    // Every output whose position lies on the centre frame or within the
-    // frame after it.
-    do {
-        float y = 0;
-        window_->Evaluate(phase_, &y);
-        out.push_back(ClipToSample(y));
-        phase_ += inRate_;
-    } while (phase_ < outRate_);
-    wait_ = phase_ / outRate_;
-    phase_ %= outRate_;
+void StreamResampler::Take(const float* values, size_t count, std::vector<int16_t>& out) {
+    for (size_t i = 0; i < count; ++i) out.push_back(ClipToSample(values[i]));
+    framesOut_ += count;
 }
 
 void StreamResampler::Process(const int16_t* in, size_t frames, std::vector<int16_t>& out) {
+    in_.resize(frames);
     for (size_t i = 0; i < frames; ++i) {
-        float value = inChannels_ == 2 ? (static_cast<float>(in[2 * i]) + in[2 * i + 1]) * 0.5f
-                                       : static_cast<float>(in[i]);
-        Step(value, out);
+        in_[i] = inChannels_ == 2 ? (static_cast<float>(in[2 * i]) + in[2 * i + 1]) * 0.5f
+                                  : static_cast<float>(in[i]);
+    }
+    framesIn_ += frames;
+    size_t at = 0;
+    for (;;) {
+        size_t used = 0;
+        size_t made = 0;
+        converter_.Process(in_.data() + at, frames - at, used, out_.data(), out_.size(), made);
+        at += used;
+        Take(out_.data(), made, out);
+        if (at == frames && made < out_.size()) break;
+        if (used == 0 && made == 0) break;
     }
 }
 
 void StreamResampler::Flush(std::vector<int16_t>& out) {
-    if (window_) {
-        for (uint32_t i = 0; i < window_->HalfWidth(); ++i) Step(0.0f, out);
+    const uint64_t expected = (framesIn_ * outRate_ + inRate_ - 1) / inRate_;
+    while (framesOut_ < expected) {
+        size_t made = 0;
+        converter_.Drain(out_.data(), out_.size(), made);
+        if (made == 0) break;
+        Take(out_.data(), static_cast<size_t>(std::min<uint64_t>(made, expected - framesOut_)),
+             out);
     }
-    Reset();
+    while (framesOut_ < expected) {  // libsoxr gave less than the input spans
+        out.push_back(0);
+        ++framesOut_;
+    }
+    converter_.Restart();
+    framesIn_ = 0;
+    framesOut_ = 0;
 }
 
 }  // namespace vocalith::device

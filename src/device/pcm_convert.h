@@ -3,16 +3,15 @@
 // hold, reading one frame of such a buffer as left/right values on the
 // 16-bit scale, and a streaming resampler for captured 16-bit audio.
 //
-// Rates are converted by band-limited interpolation (resampler.h) whose
-// position is kept as an exact fraction (numerator over the output rate), so
-// long runs never drift. Equal rates pass samples through unchanged.
+// Rates are converted by libsoxr (wave/rate_converter.h). Equal rates pass
+// samples through unchanged.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "device/audio_device.h"
-#include "device/resampler.h"
+#include "wave/rate_converter.h"
 #include "wave/byte_order.h"
 
 namespace vocalith::device {
@@ -40,17 +39,14 @@ inline void ReadFrame(const uint8_t* p, uint16_t channels, uint16_t bits, float&
     }
 }
 
-// A float mix value rounded and clipped to a 16-bit sample.
-int16_t ClipToSample(float value);
+using wave::ClipToSample;
 
 // Converts a stream of 16-bit frames (1 or 2 channels, interleaved) at one
-// rate into 16-bit mono at another, piece by piece: the output does not
-// depend on how the input is cut into pieces. Stereo is averaged to mono.
-//
-// The stream starts from silence. Output k lies at input position
-// k × inRate / outRate; it is emitted once the kernel's look-ahead past that
-// position has arrived, so while the stream runs the output trails the input
-// by SincWindow::HalfWidth() input frames. Flush() ends the stream.
+// rate into 16-bit mono at another, piece by piece. Stereo is averaged to
+// mono. The stream starts from silence; output k lies at input position
+// k × inRate / outRate. While the stream runs the output trails the input by
+// libsoxr's block latency; Flush() ends the stream. Runs on a capture
+// thread of our own, never under an audio callback (libsoxr may allocate).
 class StreamResampler {
   public:
     StreamResampler(uint32_t inRate, uint32_t outRate, int inChannels);
@@ -62,15 +58,16 @@ class StreamResampler {
     void Flush(std::vector<int16_t>& out);
 
   private:
-    void Reset();
-    void Step(float value, std::vector<int16_t>& out);
+    void Take(const float* values, size_t count, std::vector<int16_t>& out);
 
     uint32_t inRate_;
     uint32_t outRate_;
     int inChannels_;
-    std::optional<SincWindow> window_;  // none when the rates are equal
-    uint64_t phase_ = 0;  // next output's position past its centre frame, in 1/outRate_ of a frame
-    uint64_t wait_ = 0;   // input frames still to come before that centre frame is in the middle
+    wave::RateConverter converter_;
+    uint64_t framesIn_ = 0;   // input frames of this stream
+    uint64_t framesOut_ = 0;  // outputs given for it
+    std::vector<float> in_;   // one piece of input as floats
+    std::vector<float> out_;  // converted output waiting to be rounded
 };
 
 }  // namespace vocalith::device

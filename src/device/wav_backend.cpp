@@ -8,7 +8,9 @@
 #include "device/backends.h"
 #include "device/capture_ring.h"
 #include "device/mix_core.h"
-#include "wave/byte_order.h"
+#include "device/pcm_convert.h"
+#include "wave/rate_converter.h"
+#include "wave/wav_writer.h"
 
 namespace vocalith::device {
 
@@ -16,8 +18,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto TICK = std::chrono::milliseconds(10);
-// The header sizes are rewritten this often, so a killed process leaves a
-// file that reads up to about this long before its end.
+// The header sizes are rewritten this often, so the file being written (a
+// temporary file until the device closes) reads up to about this long
+// before its end even if the process is killed.
 constexpr auto HEADER_PERIOD = std::chrono::milliseconds(500);
 constexpr uint32_t RENDER_CHUNK = 1024;
 
@@ -69,7 +72,7 @@ class WavOutputDevice final : public OutputDevice {
           core_(MixCore::Create(wave::SYSTEM_SAMPLE_RATE, 1, WAV_OUTPUT_LATENCY_SECONDS)) {}
 
     bool Open(const std::string& path) {
-        if (!writer_.Open(path, wave::SystemFormat, nullptr)) return false;
+        if (!writer_.Open(path)) return false;
         start_ = Clock::now();
         lastHeader_ = start_;
         opened_ = true;
@@ -81,7 +84,7 @@ class WavOutputDevice final : public OutputDevice {
         ticker_.Stop();
         if (opened_) Tick();  // what was due up to now
         core_->Close();
-        writer_.Close();
+        writer_.Finish();  // a failure leaves any old file as it was
         inUse_->store(false);
     }
 
@@ -97,10 +100,7 @@ class WavOutputDevice final : public OutputDevice {
         while (rendered_ < due) {
             auto n = static_cast<uint32_t>(std::min<uint64_t>(due - rendered_, RENDER_CHUNK));
             core_->Render(samples_, n);
-            for (uint32_t i = 0; i < n; ++i) {
-                wave::WriteLe16(bytes_ + 2 * i, static_cast<uint16_t>(samples_[i]));
-            }
-            writer_.Append(bytes_, 2u * n);  // a failed write still lets time run on
+            writer_.Append({samples_, n});  // a failed write still lets time run on
             rendered_ += n;
         }
         if (now - lastHeader_ >= HEADER_PERIOD) {
@@ -111,13 +111,12 @@ class WavOutputDevice final : public OutputDevice {
 
     std::shared_ptr<std::atomic<bool>> inUse_;
     std::shared_ptr<MixCore> core_;
-    WavWriter writer_;
+    wave::WavWriter writer_;
     bool opened_ = false;
     Clock::time_point start_;
     Clock::time_point lastHeader_;
     uint64_t rendered_ = 0;
     int16_t samples_[RENDER_CHUNK] = {};
-    uint8_t bytes_[2 * RENDER_CHUNK] = {};
     Ticker ticker_;  // last: stopped before the members it uses go
 };
 
@@ -200,10 +199,10 @@ class WavBackend final : public AudioBackend {
 
     std::unique_ptr<CaptureDevice> OpenCapture() override {
         if (inPath_.empty()) return nullptr;
-        WavData wav;
-        if (!ReadWavFile(inPath_, wav, nullptr)) return nullptr;
+        wave::AudioFrames audio;
+        if (!ReadCaptureFile(inPath_, audio)) return nullptr;
         if (captureInUse_->exchange(true)) return nullptr;
-        return std::make_unique<WavCaptureDevice>(captureInUse_, ConvertToCaptureFormat(wav));
+        return std::make_unique<WavCaptureDevice>(captureInUse_, ConvertToCaptureFormat(audio));
     }
 
   private:
@@ -215,30 +214,19 @@ class WavBackend final : public AudioBackend {
 
 }  // namespace
 
-std::vector<int16_t> ConvertToCaptureFormat(const WavData& wav) {
-    std::vector<int16_t> out;
-    uint32_t frames =
-        wav.format.blockAlign ? static_cast<uint32_t>(wav.data.size() / wav.format.blockAlign) : 0;
-    if (frames == 0) return out;
-    // Played once through a mixer of the capture format, on this thread.
-    auto core = MixCore::Create(wave::SYSTEM_SAMPLE_RATE, 1, 0.0);
-    auto buffer = core->CreateBuffer(wav.format, static_cast<uint32_t>(wav.data.size()));
-    if (!buffer) return out;
-    buffer->Write(0, wav.data.data(), buffer->Size());
-    buffer->Play(false);
-    auto expected = static_cast<size_t>(
-        (uint64_t{frames} * wave::SYSTEM_SAMPLE_RATE + wav.format.samplesPerSec - 1) /
-        wav.format.samplesPerSec);
-    out.resize(expected + RENDER_CHUNK);
-    size_t done = 0;
-    bool playing = true;
-    while (playing && done < expected) {
-        core->Render(out.data() + done, RENDER_CHUNK);
-        done += RENDER_CHUNK;
-        buffer->GetStatus(playing);
+std::vector<int16_t> ConvertToCaptureFormat(const wave::AudioFrames& audio) {
+    const std::vector<int16_t> mono = wave::MixToMono(audio.samples, audio.channels);
+    return wave::ResampleMono(mono, audio.sampleRate, wave::SYSTEM_SAMPLE_RATE);
+}
+
+base::Result ReadCaptureFile(const std::string& path, wave::AudioFrames& audio) {
+    if (base::Result read = wave::ReadAudioFile(path, audio); !read) return read;
+    if (audio.sampleRate < MIN_RATE || audio.sampleRate > MAX_RATE) {
+        return base::Result::Fail(path + ": a rate of " + std::to_string(audio.sampleRate) +
+                                  " Hz, outside " + std::to_string(MIN_RATE) + " to " +
+                                  std::to_string(MAX_RATE));
     }
-    out.resize(expected);
-    return out;
+    return base::Result::Ok();
 }
 
 std::unique_ptr<AudioBackend> MakeWavBackend(std::string outPath, std::string inPath) {

@@ -123,31 +123,35 @@ int CSoundWnd::FirstFreeSlot() const {
 }
 
 int CSoundWnd::LoadEffect(const std::filesystem::path& path) {
-    if (device == nullptr || path.empty()) return EFFECT_ERR_OPEN;
+    if (device == nullptr || path.empty()) return wave::EFFECT_ERR_OPEN;
     const int slot = FirstFreeSlot();
-    if (slot < 0) return EFFECT_ERR_OPEN;
-    std::vector<uint8_t> bytes;
-    if (!wave::ReadWholeFile(path, bytes)) return EFFECT_ERR_OPEN;
-    return LoadEffectImage(bytes, slot);
+    if (slot < 0) return wave::EFFECT_ERR_OPEN;
+    wave::FileSource file;
+    if (const base::Result opened = file.Open(path); !opened) return opened.code;
+    return LoadEffectImage(file, slot);
 }
 
 int CSoundWnd::LoadEffectFromBytes(std::span<const uint8_t> bytes) {
-    if (device == nullptr) return EFFECT_ERR_OPEN;
+    if (device == nullptr) return wave::EFFECT_ERR_OPEN;
     const int slot = FirstFreeSlot();
-    if (slot < 0) return EFFECT_ERR_OPEN;
-    return LoadEffectImage(bytes, slot);
+    if (slot < 0) return wave::EFFECT_ERR_OPEN;
+    return LoadEffectImage(wave::MemorySource(bytes), slot);
 }
 
-int CSoundWnd::LoadEffectImage(std::span<const uint8_t> bytes, int slot) {
-    const wave::WaveView wave = wave::ParseWave(bytes);
-    if (wave.status != wave::WaveStatus::Ok) return static_cast<int>(wave.status);
-    if (!CreateDsBuffer(device.get(), effectBuffers[slot], wave.format, wave.dataSize)) {
-        return EFFECT_ERR_BUFFER;
+int CSoundWnd::LoadEffectImage(const wave::RiffSource& source, int slot) {
+    wave::WaveChunks chunks;
+    if (const base::Result found = wave::FindWaveChunks(source, chunks); !found) return found.code;
+    // The declared data must be there before a buffer of its size is made:
+    // a small file claiming gigabytes gets no buffer at all.
+    if (chunks.dataPresent < chunks.dataSize) return wave::EFFECT_ERR_DATA_READ;
+    if (!CreateDsBuffer(device.get(), effectBuffers[slot], chunks.format, chunks.dataSize)) {
+        return wave::EFFECT_ERR_BUFFER;
     }
     // From here on the slot keeps the buffer made for it, even on failure.
-    if (wave.data.size() < wave.dataSize) return EFFECT_ERR_DATA_READ;
-    if (!WriteDsBuffer(effectBuffers[slot].get(), 0, wave.data.data(), wave.dataSize)) {
-        return EFFECT_ERR_DATA_READ;
+    std::vector<uint8_t> data;
+    if (!wave::ReadWaveData(source, chunks, data)) return wave::EFFECT_ERR_DATA_READ;
+    if (!WriteDsBuffer(effectBuffers[slot].get(), 0, data.data(), chunks.dataSize)) {
+        return wave::EFFECT_ERR_DATA_READ;
     }
     return slot;
 }

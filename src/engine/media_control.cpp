@@ -55,14 +55,14 @@ int MediaControl::SendString(std::string_view command, device::OutputDevice* out
         if (open_) return MEDIA_ERR_ALREADY_OPEN;
         const std::string file(command.substr(
             OPEN_PREFIX.size(), command.size() - OPEN_PREFIX.size() - OPEN_SUFFIX.size()));
-        std::vector<uint8_t> bytes;
-        if (!wave::ReadWholeFile(file, bytes)) return MEDIA_ERR_FILE;
-        const wave::WaveView wave = wave::ParseWave(bytes);
-        if (wave.status != wave::WaveStatus::Ok || wave.format.avgBytesPerSec == 0) {
+        wave::FileSource source;
+        wave::WaveChunks chunks;
+        if (!source.Open(file) || !wave::FindWaveChunks(source, chunks) ||
+            chunks.format.avgBytesPerSec == 0 || !wave::ReadWaveData(source, chunks, data_)) {
+            data_.clear();
             return MEDIA_ERR_FILE;
         }
-        format_ = wave.format;
-        data_.assign(wave.data.begin(), wave.data.end());
+        format_ = chunks.format;
         durationMs_ = static_cast<uint32_t>(static_cast<uint64_t>(data_.size()) * 1000 /
                                             format_.avgBytesPerSec);
         open_ = true;

@@ -33,6 +33,7 @@
 #include "device/audio_device.h"
 #include "engine/media_control.h"
 #include "engine/message_sink.h"
+#include "wave/riff_reader.h"
 
 namespace vocalith::engine {
 
@@ -188,7 +189,7 @@ class CSoundWnd {
     uint32_t speechDataEnd_ = 0;
     uint32_t speechLastDistance_ = UINT32_MAX;
 
-    int LoadEffectImage(std::span<const uint8_t> bytes, int slot);
+    int LoadEffectImage(const wave::RiffSource& source, int slot);
     int FirstFreeSlot() const;
 
     device::AudioBackend* backend_ = nullptr;

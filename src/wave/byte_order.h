@@ -1,8 +1,9 @@
 #pragma once
 // Little-endian integers in byte buffers, as the system's files (WAVE files
-// and voice files) store them. Each value is assembled byte by byte, so the
-// result does not depend on the processor's own byte order. Header-only; part
-// of the mixer library, so every layer from the mixer on may use it.
+// and voice files) and its device buffers store them. Each value is assembled
+// byte by byte, so the result does not depend on the processor's own byte
+// order. Header-only; part of the wave layer, so every layer from wave on may
+// use it.
 #include <cstdint>
 
 namespace vocalith::wave {

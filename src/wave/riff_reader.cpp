@@ -2,8 +2,7 @@
 
 #include <array>
 #include <cstring>
-#include <fstream>
-#include <system_error>
+#include <string>
 
 #include "wave/byte_order.h"
 
@@ -11,127 +10,167 @@ namespace vocalith::wave {
 
 namespace {
 
+using base::Result;
+
 bool IdIs(const uint8_t* p, const char (&id)[5]) {
     return std::memcmp(p, id, 4) == 0;
 }
 
-// One chunk found in [begin, end): its header at `at`, its declared size, and
-// where the next chunk begins (size padded to even; may lie beyond end).
+Result Code(int32_t code, const char* why) {
+    return Result::Fail(why, code);
+}
+
+// One chunk: its header at `at`, its declared size, and where the next chunk
+// begins (size padded to even; may lie beyond the end).
 struct Chunk {
     uint64_t at = 0;
     uint32_t size = 0;
     uint64_t next = 0;
 };
 
-// Scans the chunks of [pos, end) for `id`. Only complete 8-byte headers count.
-bool FindChunk(std::span<const uint8_t> bytes, uint64_t pos, uint64_t end, const char (&id)[5],
-               Chunk& found) {
+// Walks the chunk headers of [pos, end) (the 8-byte header and the 4 bytes
+// after it, a form's type) until `match(header, got)` picks one. Only
+// complete 8-byte headers count.
+template <class Match>
+Result Walk(const RiffSource& source, uint64_t pos, uint64_t end, Match match, Chunk& found,
+            bool& ok) {
+    ok = false;
+    uint8_t h[12];
     while (pos + 8 <= end) {
-        const uint8_t* h = bytes.data() + pos;
+        size_t got = 0;
+        if (Result read = source.Read(pos, h, sizeof h, got); !read) return read;
+        if (got < 8) break;
         const uint32_t size = ReadLe32(h + 4);
         const uint64_t next = pos + 8 + size + (size & 1u);
-        if (IdIs(h, id)) {
+        if (match(h, got)) {
             found = {pos, size, next};
-            return true;
+            ok = true;
+            break;
         }
         pos = next;
     }
-    return false;
+    return Result::Ok();
+}
+
+// Scans the chunks of [pos, end) for `id`.
+Result FindChunk(const RiffSource& source, uint64_t pos, uint64_t end, const char (&id)[5],
+                 Chunk& found, bool& ok) {
+    return Walk(source, pos, end, [&](const uint8_t* h, size_t) { return IdIs(h, id); }, found,
+                ok);
 }
 
 // The top level: a RIFF chunk whose form type is "WAVE".
-bool FindWaveForm(std::span<const uint8_t> bytes, uint64_t& formBegin, uint64_t& formEnd) {
-    uint64_t pos = 0;
-    const uint64_t end = bytes.size();
-    while (pos + 8 <= end) {
-        const uint8_t* h = bytes.data() + pos;
-        const uint32_t size = ReadLe32(h + 4);
-        const uint64_t next = pos + 8 + size + (size & 1u);
-        if (IdIs(h, "RIFF") && pos + 12 <= end && IdIs(h + 8, "WAVE")) {
-            formBegin = pos + 12;
-            // Chunks are looked for inside the form as its header declares it:
-            // a form that claims more than the file holds ends with the file,
-            // and one that claims less than its type field holds no chunk.
-            formEnd = pos + 8 + static_cast<uint64_t>(size);
-            if (formEnd > end) formEnd = end;
-            if (formEnd < formBegin) formEnd = formBegin;
-            return true;
-        }
-        pos = next;
-    }
-    return false;
+Result FindWaveForm(const RiffSource& source, uint64_t& formBegin, uint64_t& formEnd, bool& ok) {
+    const uint64_t end = source.Size();
+    Chunk form;
+    const auto isWave = [](const uint8_t* h, size_t got) {
+        return IdIs(h, "RIFF") && got >= 12 && IdIs(h + 8, "WAVE");
+    };
+    if (Result r = Walk(source, 0, end, isWave, form, ok); !r || !ok) return r;
+    formBegin = form.at + 12;
+    // Chunks are looked for inside the form as its header declares it: a
+    // form that claims more than the file holds ends with the file, and one
+    // that claims less than its type field holds no chunk.
+    formEnd = form.at + 8 + static_cast<uint64_t>(form.size);
+    if (formEnd > end) formEnd = end;
+    if (formEnd < formBegin) formEnd = formBegin;
+    return Result::Ok();
 }
 
 }  // namespace
 
-WaveView ParseWave(std::span<const uint8_t> bytes) {
-    WaveView view;
+Result MemorySource::Read(uint64_t offset, void* bytes, size_t count, size_t& got) const {
+    got = 0;
+    if (offset >= bytes_.size()) return Result::Ok();
+    const uint64_t left = bytes_.size() - offset;
+    got = count < left ? count : static_cast<size_t>(left);
+    std::memcpy(bytes, bytes_.data() + offset, got);
+    return Result::Ok();
+}
+
+Result FileSource::Open(const std::filesystem::path& path) {
+    path_ = path;
+    Result opened = base::OpenRegularFile(path, fd_, size_);
+    if (!opened) opened.code = EFFECT_ERR_OPEN;
+    return opened;
+}
+
+Result FileSource::Read(uint64_t offset, void* bytes, size_t count, size_t& got) const {
+    got = 0;
+    if (!fd_.Valid()) return Code(EFFECT_ERR_OPEN, "no file is open");
+    Result read = base::ReadAt(fd_.Get(), path_, offset, bytes, count, got);
+    if (!read) read.code = EFFECT_ERR_OPEN;
+    return read;
+}
+
+Result FindWaveChunks(const RiffSource& source, WaveChunks& chunks) {
+    chunks = WaveChunks{};
     uint64_t formBegin = 0;
     uint64_t formEnd = 0;
-    if (!FindWaveForm(bytes, formBegin, formEnd)) {
-        view.status = WaveStatus::NoWaveForm;
-        return view;
-    }
+    bool found = false;
+    if (Result r = FindWaveForm(source, formBegin, formEnd, found); !r) return r;
+    if (!found) return Code(EFFECT_ERR_NOT_WAVE, "no RIFF form of type WAVE");
     Chunk fmt;
-    if (!FindChunk(bytes, formBegin, formEnd, "fmt ", fmt)) {
-        view.status = WaveStatus::NoFormat;
-        return view;
-    }
+    if (Result r = FindChunk(source, formBegin, formEnd, "fmt ", fmt, found); !r) return r;
+    if (!found) return Code(EFFECT_ERR_NO_FORMAT, "the form holds no \"fmt \" chunk");
     // A chunk's bytes are read from the file, so a chunk that runs past the
     // end the form declares is still read whole while the file holds it.
-    const uint64_t fileEnd = bytes.size();
+    const uint64_t fileEnd = source.Size();
     const uint64_t fmtData = fmt.at + 8;
     if (fmtData + fmt.size > fileEnd) {
-        view.status = WaveStatus::FormatShort;
-        return view;
+        return Code(EFFECT_ERR_FORMAT_SHORT, "the \"fmt \" chunk is cut short");
     }
     // The format record with room to spare: fields a short chunk lacks read as 0.
     std::array<uint8_t, 16> record{};
-    std::memcpy(record.data(), bytes.data() + fmtData, fmt.size < 16 ? fmt.size : 16);
-    view.format.formatTag = ReadLe16(&record[0]);
-    view.format.channels = ReadLe16(&record[2]);
-    view.format.samplesPerSec = ReadLe32(&record[4]);
-    view.format.avgBytesPerSec = ReadLe32(&record[8]);
-    view.format.blockAlign = ReadLe16(&record[12]);
-    view.format.bitsPerSample = ReadLe16(&record[14]);
+    size_t got = 0;
+    if (Result r = source.Read(fmtData, record.data(), fmt.size < 16 ? fmt.size : 16, got); !r) {
+        return r;
+    }
+    chunks.format.formatTag = ReadLe16(&record[0]);
+    chunks.format.channels = ReadLe16(&record[2]);
+    chunks.format.samplesPerSec = ReadLe32(&record[4]);
+    chunks.format.avgBytesPerSec = ReadLe32(&record[8]);
+    chunks.format.blockAlign = ReadLe16(&record[12]);
+    chunks.format.bitsPerSample = ReadLe16(&record[14]);
 
     // The "data" chunk is looked for after the "fmt " chunk, as a reader
     // moving forward through the form finds it.
     Chunk data;
-    if (!FindChunk(bytes, fmt.next, formEnd, "data", data)) {
-        view.status = WaveStatus::NoData;
-        return view;
-    }
-    view.dataSize = data.size;
-    if (data.size == 0) {
-        view.status = WaveStatus::DataEmpty;
-        return view;
-    }
-    const uint64_t dataBegin = data.at + 8;
-    uint64_t present = fileEnd > dataBegin ? fileEnd - dataBegin : 0;
-    if (present > data.size) present = data.size;
-    view.data = bytes.subspan(static_cast<size_t>(dataBegin), static_cast<size_t>(present));
-    view.status = WaveStatus::Ok;
-    return view;
+    if (Result r = FindChunk(source, fmt.next, formEnd, "data", data, found); !r) return r;
+    if (!found) return Code(EFFECT_ERR_NO_DATA, "no \"data\" chunk after the \"fmt \" chunk");
+    chunks.dataSize = data.size;
+    if (data.size == 0) return Code(EFFECT_ERR_DATA_EMPTY, "the \"data\" chunk is empty");
+    chunks.dataOffset = data.at + 8;
+    const uint64_t present = fileEnd > chunks.dataOffset ? fileEnd - chunks.dataOffset : 0;
+    chunks.dataPresent = present < data.size ? present : data.size;
+    return Result::Ok();
 }
 
-bool ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& out) {
-    out.clear();
-    if (path.empty()) return false;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0) return false;
-    in.seekg(0, std::ios::beg);
-    out.resize(static_cast<size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(out.data()), size)) {
-        out.clear();
-        return false;
+Result ReadWaveData(const RiffSource& source, const WaveChunks& chunks,
+                    std::vector<uint8_t>& data) {
+    data.assign(static_cast<size_t>(chunks.dataPresent), 0);
+    size_t got = 0;
+    Result read = source.Read(chunks.dataOffset, data.data(), data.size(), got);
+    data.resize(got);
+    if (read && got < chunks.dataPresent) {
+        return Code(EFFECT_ERR_DATA_READ, "the file shrank while its data was read");
     }
-    return true;
+    if (!read) read.code = EFFECT_ERR_DATA_READ;
+    return read;
+}
+
+WaveView ParseWave(std::span<const uint8_t> bytes) {
+    WaveView view;
+    const MemorySource source(bytes);
+    WaveChunks chunks;
+    view.status = FindWaveChunks(source, chunks);
+    view.format = chunks.format;
+    view.dataSize = chunks.dataSize;
+    if (view.status) {
+        view.data = bytes.subspan(static_cast<size_t>(chunks.dataOffset),
+                                  static_cast<size_t>(chunks.dataPresent));
+    }
+    return view;
 }
 
 }  // namespace vocalith::wave

@@ -92,7 +92,7 @@ class MainDialogTest : public ::testing::Test {
         table.slots[static_cast<size_t>(code)].count = count;
         for (int32_t i = 0; i < count; ++i)
             table.slots[static_cast<size_t>(code)].samples[static_cast<size_t>(i)] = 100;
-        ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / (name + ".voc"), table).ok);
+        ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / (name + ".voc"), table).ok());
     }
     bool Logged(const std::string& entry) const {
         return std::find(log_.begin(), log_.end(), entry) != log_.end();

@@ -347,8 +347,8 @@ TEST_F(MainDialogTest, InstalledProgramSavesToTheUsersFolderAndLoadsFromItFirst)
     fs::create_directories(shared);
     voice::PhonTable table;
     table.slots[1].count = 4;
-    ASSERT_TRUE(voice::SaveVoice(shared / "Voxa.voc", table).ok);
-    ASSERT_TRUE(voice::SaveVoice(shared / "Mine.voc", table).ok);
+    ASSERT_TRUE(voice::SaveVoice(shared / "Voxa.voc", table).ok());
+    ASSERT_TRUE(voice::SaveVoice(shared / "Mine.voc", table).ok());
     vocalith::test::ScopedEnv xdg("XDG_DATA_HOME", (folder_ / "xdg").c_str());
     base::SetProgramFolder(bin);
     Start();

@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "support/wav_builder.h"
 #include "voice/phonetic_render.h"
 #include "voice/voice_file.h"
+#include "wave/audio_file.h"
 
 namespace vocalith::voice {
 namespace {
@@ -42,7 +44,7 @@ class SayCommand : public ::testing::Test {
         Fill(*t, 12, 200, [](int i) { return (i / 10) % 2 ? -3000 : 3000; });
         Fill(*t, 32, 150, [](int i) { return -i; });
         Fill(*t, 41, 50, [](int i) { return i % 3; });
-        ASSERT_TRUE(SaveVoice(voice_, *t).ok);
+        ASSERT_TRUE(SaveVoice(voice_, *t).ok());
         table_ = std::move(t);
     }
     void TearDown() override { fs::remove_all(dir_); }
@@ -78,32 +80,13 @@ class SayCommand : public ::testing::Test {
         return want;
     }
 
-    // Checks the RIFF header and returns the samples.
-    static std::vector<int16_t> ReadWav(const fs::path& p) {
+    static std::vector<uint8_t> FileBytes(const fs::path& p) {
         std::ifstream in(p, std::ios::binary);
-        std::vector<uint8_t> b(std::istreambuf_iterator<char>(in), {});
-        auto u32 = [&](size_t at) {
-            return static_cast<uint32_t>(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
-                                         (static_cast<uint32_t>(b[at + 3]) << 24));
-        };
-        auto u16 = [&](size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); };
-        EXPECT_GE(b.size(), 44u);
-        if (b.size() < 44) return {};
-        EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
-        EXPECT_EQ(u32(4), b.size() - 8);
-        EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
-        EXPECT_EQ(u32(16), 16u);
-        EXPECT_EQ(u16(20), 1);  // PCM
-        EXPECT_EQ(u16(22), 1);  // mono
-        EXPECT_EQ(u32(24), 11025u);
-        EXPECT_EQ(u32(28), 22050u);
-        EXPECT_EQ(u16(32), 2);
-        EXPECT_EQ(u16(34), 16);
-        EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
-        EXPECT_EQ(u32(40), b.size() - 44);
-        std::vector<int16_t> s;
-        for (size_t at = 44; at + 1 < b.size(); at += 2) s.push_back(static_cast<int16_t>(u16(at)));
-        return s;
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }
+    // The exact file: the 44-byte header, then the samples.
+    static std::vector<uint8_t> WavOf(const std::vector<int16_t>& samples) {
+        return test::Wave(test::SampleBytes(samples));
     }
 
     fs::path dir_, voice_;
@@ -115,14 +98,14 @@ TEST_F(SayCommand, PhoneticToWavIsExact) {
     const Result r =
         Say("--voice '" + voice_.string() + "' --phonetic --wav '" + out.string() + "' 'wAHn '");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadWav(out), Expected({35, 12, 32, 41}));
+    EXPECT_EQ(FileBytes(out), WavOf(Expected({35, 12, 32, 41})));
 }
 
 TEST_F(SayCommand, EnglishToWavIsExact) {
     const fs::path out = dir_ / "one.wav";
     const Result r = Say("--voice '" + voice_.string() + "' --wav '" + out.string() + "' one");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadWav(out), Expected({35, 12, 32, 41}));
+    EXPECT_EQ(FileBytes(out), WavOf(Expected({35, 12, 32, 41})));
 }
 
 TEST_F(SayCommand, TextFromStandardInput) {
@@ -130,7 +113,17 @@ TEST_F(SayCommand, TextFromStandardInput) {
     const Result r =
         Say("--phonetic --voice='" + voice_.string() + "' --wav '" + out.string() + "'", "nn");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadWav(out), Expected({32, 32}));
+    EXPECT_EQ(FileBytes(out), WavOf(Expected({32, 32})));
+}
+
+TEST_F(SayCommand, WavToStandardOutputIsTheSameFile) {
+    const fs::path out = dir_ / "piped.wav";
+    const std::string cmd = std::string("'") + VOCALITH_BIN_DIR + "/vocalith-tts' say --voice '" +
+                            voice_.string() + "' --phonetic --wav - 'wAHn ' | cat >'" +
+                            out.string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_EQ(FileBytes(out), WavOf(Expected({35, 12, 32, 41})));
+    EXPECT_FALSE(fs::exists(fs::current_path() / "-")) << "a file named '-' was written";
 }
 
 TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
@@ -172,7 +165,9 @@ TEST_F(SayCommand, LivePlaybackOnWavDeviceIsHeardWhole) {
     const Result r =
         Say("--voice '" + voice_.string() + "' --audio 'wav:" + out.string() + "' one");
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::vector<int16_t> heard = ReadWav(out);
+    wave::AudioFrames live;
+    ASSERT_TRUE(wave::ReadAudioFile(out, live));
+    const std::vector<int16_t>& heard = live.samples;
     std::vector<int16_t> clips = Expected({35, 12, 32, 41});
     clips.erase(clips.begin(), clips.begin() + START_DELAY_SAMPLES);
     const auto at = std::search(heard.begin(), heard.end(), clips.begin(), clips.end());

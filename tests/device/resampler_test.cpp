@@ -10,17 +10,15 @@
 
 #include "device/mix_core.h"
 #include "device/pcm_convert.h"
+#include "support/sine_fit.h"
+#include "support/wav_builder.h"
+#include "wave/rate_converter.h"
 
 namespace vocalith::device {
 namespace {
 
 PcmFormat Format(uint16_t channels, uint32_t rate) {
-    PcmFormat f;
-    f.channels = channels;
-    f.samplesPerSec = rate;
-    f.blockAlign = static_cast<uint16_t>(2 * channels);
-    f.avgBytesPerSec = rate * f.blockAlign;
-    return f;
+    return test::Pcm(channels, rate, 16);
 }
 
 std::vector<int16_t> Sine(uint32_t rate, double hz, size_t frames) {
@@ -80,32 +78,9 @@ std::vector<int16_t> ThroughCapture(const std::vector<int16_t>& samples, uint32_
     return out;
 }
 
-struct SineFit {
-    double levelDb;  // amplitude relative to 10000
-    double snrDb;    // the fitted sine against everything else
-    double rmsDb;    // the whole signal's peak-equivalent level relative to 10000
-};
-
-// Least-squares fit of a sine of `hz` to s[from, to).
+using test::SineFit;
 SineFit Fit(const std::vector<int16_t>& s, size_t from, size_t to, double rate, double hz) {
-    double cc = 0, cs = 0, ss = 0, yc = 0, ys = 0, yy = 0;
-    const double w = 2 * std::numbers::pi * hz / rate;
-    for (size_t i = from; i < to; ++i) {
-        double c = std::cos(w * static_cast<double>(i)), sn = std::sin(w * static_cast<double>(i));
-        cc += c * c;
-        cs += c * sn;
-        ss += sn * sn;
-        yc += s[i] * c;
-        ys += s[i] * sn;
-        yy += static_cast<double>(s[i]) * s[i];
-    }
-    double det = cc * ss - cs * cs;
-    double a = (yc * ss - ys * cs) / det, b = (ys * cc - yc * cs) / det;
-    double fitted = a * yc + b * ys;  // energy the fit explains
-    double rest = std::max(yy - fitted, 1e-9);
-    auto n = static_cast<double>(to - from);
-    return {20 * std::log10(std::hypot(a, b) / 10000), 10 * std::log10(fitted / rest),
-            10 * std::log10(2 * yy / n / 1e8)};
+    return test::FitSine(s, from, to, rate, hz, 10000);
 }
 
 TEST(ResamplerTest, TonesBelowTheNewNyquistPassAndTonesAboveItAreRemoved) {
@@ -205,8 +180,9 @@ TEST(ResamplerTest, LongRunsDoNotDrift) {
         SCOPED_TRACE(testing::Message() << row.inRate << " -> " << row.outRate);
         const uint64_t frames = uint64_t{row.inRate} * 120 + 77;  // two minutes and a bit
         const double expected = static_cast<double>(frames) * row.outRate / row.inRate;
-        const double lag = SincWindow(row.inRate, row.outRate, 1).HalfWidth() *
-                           static_cast<double>(row.outRate) / row.inRate;
+        wave::RateConverter probe;
+        ASSERT_TRUE(probe.Create(row.inRate, row.outRate, 1) && probe.Warm());
+        const double lag = 2.0 * probe.LookaheadFrames() * row.outRate / row.inRate;
         StreamResampler r(row.inRate, row.outRate, 1);
         std::vector<int16_t> block(4410, 100), out;
         uint64_t fed = 0, total = 0;
@@ -231,14 +207,16 @@ TEST(ResamplerTest, LongRunsDoNotDrift) {
 TEST(ResamplerTest, WriteCursorStaysPastTheLookAhead) {
     // 1000 Hz on an 11025 device: the look-ahead is far longer than 1 ms.
     auto core = MixCore::Create(11025, 1, 0.001);
-    auto buffer = core->CreateBuffer(Format(1, 1000), 2000);
+    auto buffer = core->CreateBuffer(Format(1, 1000), 20000);
     buffer->Play(true);
     std::vector<int16_t> out(100);
     core->Render(out.data(), 100);
     uint32_t play = 0, write = 0;
     buffer->GetCurrentPosition(play, write);
-    const uint32_t ahead = (write + 2000 - play) % 2000;
-    EXPECT_GE(ahead, 2 * (SincWindow(1000, 11025, 1).HalfWidth() + 1))
+    const uint32_t ahead = (write + 20000 - play) % 20000;
+    wave::RateConverter probe;
+    ASSERT_TRUE(probe.Create(1000, 11025, 1) && probe.Warm());
+    EXPECT_GE(ahead, 2 * (probe.LookaheadFrames() + 1))
         << "the host may write frames the mixer has already read";
 }
 

@@ -32,7 +32,7 @@
 #include "app/qt/window_message_sink.h"
 #include "base/program_folder.h"
 #include "device/backends.h"
-#include "device/wav_io.h"
+#include "wave/audio_file.h"
 #include "engine/audio_pump.h"
 #include "engine/effect_slots.h"
 #include "mixer/mixer.h"
@@ -77,7 +77,7 @@ class WindowTest : public ::testing::Test {
         folder_ = fs::temp_directory_path() / ("vocalith_e2e_" + std::to_string(::getpid()));
         fs::remove_all(folder_);
         fs::create_directories(folder_ / "voices");
-        ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / "Voxa.voc", ToneVoice()).ok);
+        ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / "Voxa.voc", ToneVoice()).ok());
         base::SetProgramFolder(folder_);
         engine::ResetPump();
         out_ = (folder_ / "out.wav").string();
@@ -130,16 +130,15 @@ TEST_F(WindowTest, EnterTranslatesSpeaksAndKeepsTheWindowOpen) {
     audio_.reset();
     backend_.reset();
 
-    device::WavData wav;
-    std::string error;
-    ASSERT_TRUE(device::ReadWavFile(out_, wav, &error)) << error;
+    wave::AudioFrames wav;
+    const base::Result read = wave::ReadAudioFile(out_, wav);
+    ASSERT_TRUE(read) << read.reason;
     size_t loud = 0;
-    for (size_t i = 0; i + 1 < wav.data.size(); i += 2) {
-        int16_t s = static_cast<int16_t>(wav.data[i] | (wav.data[i + 1] << 8));
+    for (const int16_t s : wav.samples) {
         if (std::abs(s) > 1000) ++loud;
     }
     EXPECT_GT(loud, 1000u) << "speech samples should have reached " << out_ << " ("
-                           << wav.data.size() << " bytes)";
+                           << wav.samples.size() << " samples)";
 }
 
 TEST_F(WindowTest, ControlsStandAtTheirTemplatePlaces) {

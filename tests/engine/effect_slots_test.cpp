@@ -1,5 +1,5 @@
-// Effect loading (RIFF WAVE reader and its codes), playing modes, the name
-// tables and the music hooks.
+// Effect loading and its codes, playing modes, the name tables and the music
+// hooks. (The RIFF walk itself is tested in tests/wave.)
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -14,6 +14,7 @@
 #include "engine/fakes.h"
 #include "engine/sound_window.h"
 #include "support/scoped_env.h"
+#include "support/wav_builder.h"
 #include "wave/riff_reader.h"
 
 namespace vocalith::engine {
@@ -22,149 +23,13 @@ using namespace vocalith::mixer;
 using namespace vocalith::wave;
 namespace {
 
+using vocalith::test::Chunk;
 using test::FakeDevices;
+using vocalith::test::FmtBody;
+using vocalith::test::Form;
+using vocalith::test::PutChunk;
 using test::TestDispatcher;
-
-void Put32(std::vector<uint8_t>& v, uint32_t x) {
-    for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
-}
-void Put16(std::vector<uint8_t>& v, uint16_t x) {
-    v.push_back(static_cast<uint8_t>(x));
-    v.push_back(static_cast<uint8_t>(x >> 8));
-}
-void PutChunk(std::vector<uint8_t>& v, const char* id, const std::vector<uint8_t>& body,
-              uint32_t declared) {
-    v.insert(v.end(), id, id + 4);
-    Put32(v, declared);
-    v.insert(v.end(), body.begin(), body.end());
-    if (body.size() % 2) v.push_back(0);
-}
-std::vector<uint8_t> FmtBody(uint16_t size = 16) {
-    std::vector<uint8_t> b;
-    Put16(b, 1);
-    Put16(b, 1);
-    Put32(b, 11025);
-    Put32(b, 22050);
-    Put16(b, 2);
-    Put16(b, 16);
-    b.resize(size, 0);
-    return b;
-}
-std::vector<uint8_t> Form(const std::vector<uint8_t>& inner, const char* type = "WAVE") {
-    std::vector<uint8_t> v = {'R', 'I', 'F', 'F'};
-    Put32(v, static_cast<uint32_t>(inner.size() + 4));
-    v.insert(v.end(), type, type + 4);
-    v.insert(v.end(), inner.begin(), inner.end());
-    return v;
-}
-std::vector<uint8_t> Wave(const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> inner;
-    PutChunk(inner, "fmt ", FmtBody(), 16);
-    PutChunk(inner, "data", data, static_cast<uint32_t>(data.size()));
-    return Form(inner);
-}
-
-TEST(RiffReaderTest, EachFaultHasItsCode) {
-    const std::vector<uint8_t> data = {1, 2, 3, 4, 5, 6};
-    std::vector<uint8_t> fmtThenJunkThenData;
-    PutChunk(fmtThenJunkThenData, "fmt ", FmtBody(18), 18);
-    PutChunk(fmtThenJunkThenData, "LIST", {9, 9, 9}, 3);  // odd: padded
-    PutChunk(fmtThenJunkThenData, "data", data, 6);
-    std::vector<uint8_t> dataBeforeFmt;
-    PutChunk(dataBeforeFmt, "data", data, 6);
-    PutChunk(dataBeforeFmt, "fmt ", FmtBody(), 16);
-    std::vector<uint8_t> fmtTooLong;
-    PutChunk(fmtTooLong, "fmt ", FmtBody(), 400);
-    std::vector<uint8_t> noFmt;
-    PutChunk(noFmt, "data", data, 6);
-    std::vector<uint8_t> emptyData;
-    PutChunk(emptyData, "fmt ", FmtBody(), 16);
-    PutChunk(emptyData, "data", {}, 0);
-    std::vector<uint8_t> junkFirst;
-    PutChunk(junkFirst, "JUNK", {1, 2}, 2);
-    const auto wave = Wave(data);
-    junkFirst.insert(junkFirst.end(), wave.begin(), wave.end());
-
-    struct Row {
-        const char* fault;
-        std::vector<uint8_t> bytes;
-        WaveStatus status;
-        uint32_t dataSize;
-    };
-    const Row rows[] = {
-        {"a plain file must load", Wave(data), WaveStatus::Ok, 6},
-        {"an odd chunk between must be skipped with its pad byte", Form(fmtThenJunkThenData),
-         WaveStatus::Ok, 6},
-        {"a form after another top-level chunk must be found", junkFirst, WaveStatus::Ok, 6},
-        {"empty input is no WAVE form", {}, WaveStatus::NoWaveForm, 0},
-        {"a RIFF form of another type is not WAVE", Form(fmtThenJunkThenData, "AVI "),
-         WaveStatus::NoWaveForm, 0},
-        {"a header cut inside the form type is not WAVE",
-         {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W'},
-         WaveStatus::NoWaveForm,
-         0},
-        {"no fmt chunk", Form(noFmt), WaveStatus::NoFormat, 0},
-        {"a fmt chunk longer than the file", Form(fmtTooLong), WaveStatus::FormatShort, 0},
-        {"data only before fmt is not found", Form(dataBeforeFmt), WaveStatus::NoData, 0},
-        {"an empty data chunk", Form(emptyData), WaveStatus::DataEmpty, 0},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.fault);
-        const WaveView view = ParseWave(r.bytes);
-        EXPECT_EQ(view.status, r.status);
-        if (r.status == WaveStatus::Ok) {
-            EXPECT_EQ(view.dataSize, r.dataSize);
-            EXPECT_EQ(view.format.samplesPerSec, 11025u);
-            EXPECT_EQ(view.format.bitsPerSample, 16);
-            ASSERT_EQ(view.data.size(), 6u);
-            EXPECT_EQ(view.data[0], 1);
-        }
-    }
-}
-
-// The declared size of the RIFF form bounds where chunks are looked for, but
-// a chunk's bytes are read from the file: a form that claims too little still
-// gives its chunks whole, and one that claims nothing holds no "fmt ".
-TEST(RiffReaderTest, FormSizeBoundsTheSearchNotTheRead) {
-    const std::vector<uint8_t> data = {1, 2, 3, 4, 5, 6};
-    auto withDeclared = [](std::vector<uint8_t> v, uint32_t declared) {
-        for (int i = 0; i < 4; ++i) v[4 + i] = static_cast<uint8_t>(declared >> (8 * i));
-        return v;
-    };
-    const std::vector<uint8_t> wave = Wave(data);  // 12 + 24 + 8 + 6 = 50 bytes
-    std::vector<uint8_t> fmtPastForm;
-    PutChunk(fmtPastForm, "fmt ", FmtBody(), 16);
-    fmtPastForm.insert(fmtPastForm.end(), {'d', 'a', 't', 'a', 6, 0, 0, 0, 1, 2, 3, 4, 5, 6});
-    struct Row {
-        const char* fault;
-        std::vector<uint8_t> bytes;
-        WaveStatus status;
-        size_t dataRead;
-    };
-    const Row rows[] = {
-        {"data running past the declared form end must be read whole",
-         withDeclared(wave, 4 + 24 + 8 + 2), WaveStatus::Ok, 6},
-        {"fmt body past the declared form end must be read from the file (then no data)",
-         withDeclared(Form(fmtPastForm), 4 + 8 + 4), WaveStatus::NoData, 0},
-        {"a form declaring no room for chunks holds no fmt (not: no WAVE form)",
-         withDeclared(wave, 0), WaveStatus::NoFormat, 0},
-        {"data cut by the end of the file is short",
-         {wave.begin(), wave.end() - 2},
-         WaveStatus::Ok,
-         4},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.fault);
-        const WaveView view = ParseWave(r.bytes);
-        EXPECT_EQ(view.status, r.status);
-        if (r.status == WaveStatus::Ok) {
-            EXPECT_EQ(view.dataSize, 6u);
-            EXPECT_EQ(view.format.samplesPerSec, 11025u);
-            ASSERT_EQ(view.data.size(), r.dataRead);
-            EXPECT_EQ(view.data[0], 1);
-        }
-    }
-}
+using vocalith::test::Wave;
 
 class EffectTest : public ::testing::Test {
   protected:
@@ -211,6 +76,9 @@ TEST_F(EffectTest, LoadCodesAndSlotOccupancy) {
     PutChunk(emptyData, "data", {}, 0);
     std::vector<uint8_t> shortFmt;
     PutChunk(shortFmt, "fmt ", FmtBody(), 40);
+    // 244 bytes whose data chunk claims 256 MiB.
+    std::vector<uint8_t> lying = Wave(std::vector<uint8_t>(200, 7));
+    lying[40] = 0, lying[41] = 0, lying[42] = 0, lying[43] = 0x10;
 
     struct Row {
         const char* fault;
@@ -225,7 +93,9 @@ TEST_F(EffectTest, LoadCodesAndSlotOccupancy) {
         {"fmt chunk cut short", Form(shortFmt), false, EFFECT_ERR_FORMAT_SHORT, false},
         {"empty data leaves the slot free", Form(emptyData), false, EFFECT_ERR_DATA_EMPTY, false},
         {"a refused buffer leaves the slot free", Wave(data), true, EFFECT_ERR_BUFFER, false},
-        {"short data keeps the buffer made for it", truncated, false, EFFECT_ERR_DATA_READ, true},
+        {"short data is found before a buffer is made", truncated, false, EFFECT_ERR_DATA_READ,
+         false},
+        {"a small file claiming 256 MiB gets no buffer", lying, false, EFFECT_ERR_DATA_READ, false},
         {"a good file fills the first free slot", Wave(data), false, 0, true},
     };
     for (const Row& r : rows) {

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "device/queue_dispatcher.h"
-#include "device/wav_io.h"
 #include "engine/audio_pump.h"
 #include "engine/capture_list.h"
 #include "engine/effect_slots.h"
@@ -21,6 +20,8 @@
 #include "engine/sound_window.h"
 #include "mixer/mixer.h"
 #include "mixer/tick_clock.h"
+#include "support/wav_builder.h"
+#include "wave/audio_file.h"
 #include "workbuf/work_buffer.h"
 
 namespace vocalith::engine {
@@ -29,28 +30,9 @@ using namespace vocalith::mixer;
 namespace {
 
 void WriteMonoWav(const std::filesystem::path& path, const std::vector<int16_t>& samples) {
-    auto put32 = [](std::ofstream& f, uint32_t v) {
-        for (int i = 0; i < 4; ++i) f.put(static_cast<char>(v >> (8 * i)));
-    };
-    auto put16 = [](std::ofstream& f, uint16_t v) {
-        f.put(static_cast<char>(v));
-        f.put(static_cast<char>(v >> 8));
-    };
-    std::ofstream f(path, std::ios::binary);
-    const uint32_t bytes = static_cast<uint32_t>(samples.size() * 2);
-    f.write("RIFF", 4);
-    put32(f, 36 + bytes);
-    f.write("WAVEfmt ", 8);
-    put32(f, 16);
-    put16(f, 1);
-    put16(f, 1);
-    put32(f, 11025);
-    put32(f, 22050);
-    put16(f, 2);
-    put16(f, 16);
-    f.write("data", 4);
-    put32(f, bytes);
-    for (int16_t s : samples) put16(f, static_cast<uint16_t>(s));
+    std::ofstream(path, std::ios::binary) << std::string_view(
+        reinterpret_cast<const char*>(vocalith::test::Wave(vocalith::test::SampleBytes(samples)).data()),
+        44 + 2 * samples.size());
 }
 
 class EngineOnDevicesTest : public ::testing::Test {
@@ -136,11 +118,11 @@ TEST_F(EngineOnDevicesTest, WavBackendRendersSpeechAndRecordsTheMicrophone) {
     }
     backend.reset();  // closes the output file
 
-    device::WavData rendered;
-    ASSERT_TRUE(device::ReadWavFile(out.string(), rendered, &error)) << error;
+    wave::AudioFrames rendered;
+    const base::Result read = wave::ReadAudioFile(out, rendered);
+    ASSERT_TRUE(read) << read.reason;
     int32_t found = 0;
-    for (size_t i = 0; i + 1 < rendered.data.size(); i += 2) {
-        const auto v = static_cast<int16_t>(rendered.data[i] | (rendered.data[i + 1] << 8));
+    for (const int16_t v : rendered.samples) {
         if (v == 1234) ++found;
     }
     EXPECT_EQ(found, SPEECH) << "every speech sample is heard exactly once";

@@ -14,6 +14,7 @@
 #include "voicegen/det_math.h"
 #include "voicegen/formant_synth.h"  // kPeakLimit
 #include "voicegen/voxa_voice.h"
+#include "wave/wav_writer.h"
 
 #ifdef VOCALITH_HAVE_VOICE_FILE
 #include <filesystem>
@@ -321,7 +322,7 @@ TEST(ArrowChime, IsAShortCleanWaveFile) {
     EXPECT_GT(peak, 10000);
     EXPECT_LT(peak, 32767);
 
-    const std::vector<uint8_t> wav = sfxgen::EncodeWav(chime);
+    const std::vector<uint8_t> wav = wave::EncodeWav(chime);
     ASSERT_EQ(wav.size(), 44 + 2 * chime.size());
     auto u32 = [&](std::size_t at) {
         return uint32_t{wav[at]} | uint32_t{wav[at + 1]} << 8 | uint32_t{wav[at + 2]} << 16 |
@@ -360,7 +361,7 @@ TEST(ArrowChime, RisesInPitchAndIsRepeatable) {
     };
     EXPECT_LT(crossings(100, 900), crossings(Ms(200), 900));
     EXPECT_EQ(sfxgen::SynthesizeArrowChime(), chime);
-    EXPECT_EQ(Fnv1a(sfxgen::EncodeWav(chime)), 0x97c21f17a920caa9ull);
+    EXPECT_EQ(Fnv1a(wave::EncodeWav(chime)), 0x97c21f17a920caa9ull);
 }
 
 #ifdef VOCALITH_HAVE_VOICE_FILE
@@ -376,11 +377,11 @@ TEST(VoxaVoiceFile, SavedVoiceLoadsBackAsTheSynthesizedClips) {
         std::filesystem::temp_directory_path() /
         ("voicegen_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     const auto path = dir / "voices" / "Voxa.voc";
-    ASSERT_TRUE(voice::SaveVoice(path, *table).ok);
+    ASSERT_TRUE(voice::SaveVoice(path, *table).ok());
     EXPECT_EQ(voice::EncodeVoice(*table), VoiceFileBytes(Voice()));
 
     auto loaded = std::make_unique<voice::PhonTable>();
-    ASSERT_TRUE(voice::LoadVoice(path, *loaded).ok);
+    ASSERT_TRUE(voice::LoadVoice(path, *loaded).ok());
     for (int code = 0; code < kVoicePhonemeCount; ++code) {
         const Clip& clip = ClipOf(code);
         const auto& slot = loaded->slots[static_cast<std::size_t>(code)];
