@@ -28,19 +28,7 @@ using workbuf::TheWorkBuffer;
 inline constexpr const char* kComplete =
     "Recording complete.  Press PLAY to hear it.  Use Left/Right mouse to set selection.";
 
-inline void ResetWorkBuffer() {
-    workbuf::WorkBuffer& wb = TheWorkBuffer();
-    wb.samples.fill(0);
-    wb.backup[0].fill(0);
-    wb.backup[1].fill(0);
-    wb.backupLength = {0, 0};
-    wb.length = 0;
-    wb.recording = 0;
-    wb.recordedCount = 0;
-    wb.selectionStart = 0;
-    wb.selectionEnd = 0;
-    wb.displayLength = 1;
-}
+using workbuf::ResetWorkBuffer;
 
 inline void FillWorkBuffer(int32_t n) {
     workbuf::WorkBuffer& wb = TheWorkBuffer();

@@ -63,9 +63,7 @@ class EngineOnDevicesTest : public ::testing::Test {
         ClearCaptureList(TheCaptureList());
         ResetBuiltinEffectIds();
         ResetDynamicNames();
-        auto& wb = workbuf::TheWorkBuffer();
-        wb.recording = 0;
-        wb.recordedCount = 0;
+        workbuf::ResetWorkBuffer();
         dir = std::filesystem::temp_directory_path() /
               ("vocalith_engine_e2e_" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir);
@@ -73,7 +71,7 @@ class EngineOnDevicesTest : public ::testing::Test {
     void TearDown() override {
         ClearAllChannels(TheMixer());
         ClearCaptureList(TheCaptureList());
-        workbuf::TheWorkBuffer().recording = 0;
+        workbuf::ResetWorkBuffer();
         ResetPump();
         recorder = nullptr;
         std::filesystem::remove_all(dir);
