@@ -3,7 +3,6 @@
 // program's work buffer, PhonTable and mixer reset, a fake window and audio.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +13,7 @@
 #include "base/program_folder.h"
 #include "fake_host.h"
 #include "mixer/mixer.h"
+#include "support/temp_folder.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
@@ -44,10 +44,6 @@ inline int32_t SpeechQueued() {
 class MainDialogTest : public ::testing::Test {
   public:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("vocalith_app_test_" + std::to_string(::getpid()) + "_" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
         fs::create_directories(folder_ / "voices");
         base::SetProgramFolder(folder_);
         ResetWorkBuffer();
@@ -60,7 +56,6 @@ class MainDialogTest : public ::testing::Test {
     void TearDown() override {
         dialog_.reset();
         mixer::ClearAllChannels(mixer::TheMixer());
-        fs::remove_all(folder_);
     }
 
     // Create and initialise as the window does, then forget the log.
@@ -115,7 +110,8 @@ class MainDialogTest : public ::testing::Test {
     void SelectCode(int code) { host_->selected = host_->ItemOfCode(code); }
     void SetVoiceName(const std::string& name) { host_->combos[IDC_VOICE].edit = name; }
 
-    fs::path folder_;
+    testsupport::TempFolder temp_{"vocalith-app"};
+    fs::path folder_ = temp_.Path();
     std::vector<std::string> log_;
     std::unique_ptr<FakeHost> host_;
     std::unique_ptr<FakeAudio> audio_;

@@ -3,7 +3,6 @@
 // line with the right exit status.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
 #include "voice/phonetic_render.h"
 #include "voice/voice_file.h"
 
@@ -29,11 +29,6 @@ struct Result {
 class SayCommand : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vocalith-say-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         voice_ = dir_ / "test.voc";
         // Each clip is recognisable: w a ramp, AH a square wave, n a countdown,
         // silence short and quiet.
@@ -45,7 +40,6 @@ class SayCommand : public ::testing::Test {
         ASSERT_TRUE(SaveVoice(voice_, *t).ok);
         table_ = std::move(t);
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     template <typename F>
     static void Fill(PhonTable& t, int code, int n, F f) {
@@ -106,7 +100,9 @@ class SayCommand : public ::testing::Test {
         return s;
     }
 
-    fs::path dir_, voice_;
+    testsupport::TempFolder temp_{"vocalith-say"};
+    fs::path dir_ = temp_.Path();
+    fs::path voice_;
     std::unique_ptr<PhonTable> table_;
 };
 

@@ -13,6 +13,7 @@
 
 #include "device/backends.h"
 #include "device/queue_dispatcher.h"
+#include "support/temp_folder.h"
 
 namespace vocalith::device {
 namespace {
@@ -22,8 +23,8 @@ namespace fs = std::filesystem;
 class PortAudioTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        dir_ = fs::temp_directory_path() / ("vocalith-pa-" + std::to_string(getpid()));
-        fs::create_directories(dir_);
+        folder_ = std::make_unique<testsupport::TempFolder>("vocalith-pa");
+        dir_ = folder_->Path();
         // Only a default device, nothing of the system's configuration: its
         // plug-in modules would be loaded and unloaded with allocations the
         // leak checker cannot name.
@@ -41,14 +42,14 @@ class PortAudioTest : public ::testing::Test {
         } else {
             unsetenv("ALSA_CONFIG_PATH");
         }
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
+        folder_.reset();
     }
     // Must run before the backend first reaches PortAudio.
     static void UseConfig(const char* name) {
         setenv("ALSA_CONFIG_PATH", (dir_ / name).c_str(), 1);
     }
 
+    static inline std::unique_ptr<testsupport::TempFolder> folder_;
     static inline fs::path dir_;
     static inline bool hadConfig_ = false;
     static inline std::string savedConfig_;

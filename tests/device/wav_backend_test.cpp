@@ -12,26 +12,17 @@
 #include "device/backends.h"
 #include "device/queue_dispatcher.h"
 #include "device/wav_io.h"
+#include "support/temp_folder.h"
 
 namespace vocalith::device {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
+class TempDir : public testsupport::TempFolder {
   public:
-    TempDir() {
-        char name[] = "/tmp/vocalith-device-XXXXXX";
-        path_ = mkdtemp(name);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string File(const char* name) const { return (fs::path(path_) / name).string(); }
-
-  private:
-    std::string path_;
+    TempDir() : TempFolder("vocalith-device") {}
+    std::string File(const char* name) const { return (Path() / name).string(); }
 };
 
 void Put(std::vector<uint8_t>& b, const char* text) {

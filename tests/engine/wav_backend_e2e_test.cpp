@@ -3,7 +3,6 @@
 // rendered output file read back.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +20,7 @@
 #include "engine/sound_window.h"
 #include "mixer/mixer.h"
 #include "mixer/tick_clock.h"
+#include "support/temp_folder.h"
 #include "workbuf/work_buffer.h"
 
 namespace vocalith::engine {
@@ -64,9 +64,6 @@ class EngineOnDevicesTest : public ::testing::Test {
         ResetBuiltinEffectIds();
         ResetDynamicNames();
         workbuf::ResetWorkBuffer();
-        dir = std::filesystem::temp_directory_path() /
-              ("vocalith_engine_e2e_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
     }
     void TearDown() override {
         ClearAllChannels(TheMixer());
@@ -74,10 +71,10 @@ class EngineOnDevicesTest : public ::testing::Test {
         workbuf::ResetWorkBuffer();
         ResetPump();
         recorder = nullptr;
-        std::filesystem::remove_all(dir);
     }
     test::WorkBufferRecorder workBufferRecorder;
-    std::filesystem::path dir;
+    testsupport::TempFolder temp{"vocalith-engine-e2e"};
+    std::filesystem::path dir = temp.Path();
 };
 
 TEST_F(EngineOnDevicesTest, NullBackendRunsTheNoDevicePaths) {

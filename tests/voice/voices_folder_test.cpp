@@ -1,7 +1,6 @@
 // The voices folder: listing with its capacity rule, names cut at the last
 // dot, case-blind folder and file lookup, and voice-name checks.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <string_view>
 
 #include "base/program_folder.h"
+#include "support/temp_folder.h"
 #include "voice/voices_folder.h"
 
 namespace vocalith::voice {
@@ -19,16 +19,9 @@ namespace fs = std::filesystem;
 
 class VoicesFolderTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vocalith-folder-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
     void Touch(const fs::path& p) { std::ofstream(dir_ / p) << "x"; }
-    fs::path dir_;
+    testsupport::TempFolder temp_{"vocalith-folder"};
+    fs::path dir_ = temp_.Path();
 };
 
 TEST_F(VoicesFolderTest, ListingStopsAtCapacityLessOne) {
