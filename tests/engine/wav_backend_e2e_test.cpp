@@ -111,8 +111,8 @@ TEST_F(EngineOnDevicesTest, WavBackendRendersSpeechAndRecordsTheMicrophone) {
     auto& wb = workbuf::TheWorkBuffer();
     wb.recording = 1;
     // Half a second of a rising ramp: every sample tells its place.
-    constexpr int32_t SPEECH = 5512;
-    constexpr int16_t kSpeechBase = 1000;
+    std::vector<int16_t> speech(5512);
+    for (size_t i = 0; i < speech.size(); ++i) speech[i] = static_cast<int16_t>(1000 + i);
     const uint32_t underrunsBefore = speechUnderrunEvents;
     {
         CSoundWnd window(backend.get(), &dispatcher, &messages);
@@ -120,9 +120,8 @@ TEST_F(EngineOnDevicesTest, WavBackendRendersSpeechAndRecordsTheMicrophone) {
         ASSERT_EQ(window.speechCreated, 1);
         ASSERT_EQ(window.captureOpen, 1);
         EXPECT_TRUE(messages.shown.empty());
-        std::vector<int16_t> speech(SPEECH);
-        for (int32_t i = 0; i < SPEECH; ++i) speech[static_cast<size_t>(i)] = kSpeechBase + i;
-        QueueClip(TheMixer(), SPEECH_CHANNEL, 1, "noOne", speech.data(), SPEECH);
+        QueueClip(TheMixer(), SPEECH_CHANNEL, 1, "noOne", speech.data(),
+                  static_cast<int32_t>(speech.size()));
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
         while (std::chrono::steady_clock::now() < end) {
             dispatcher.WaitAndRun(std::chrono::milliseconds(10));
@@ -141,8 +140,6 @@ TEST_F(EngineOnDevicesTest, WavBackendRendersSpeechAndRecordsTheMicrophone) {
     for (size_t i = 0; i + 1 < rendered.data.size(); i += 2) {
         heard.push_back(static_cast<int16_t>(rendered.data[i] | (rendered.data[i + 1] << 8)));
     }
-    std::vector<int16_t> speech(SPEECH);
-    for (int32_t i = 0; i < SPEECH; ++i) speech[static_cast<size_t>(i)] = kSpeechBase + i;
     // The device runs on the wall clock, so a busy machine may cost pieces of
     // the speech (see heard_speech.h); what it heard must still be the speech.
     const testsupport::HeardSpeech match = testsupport::MatchHeardSpeech(heard, speech);
