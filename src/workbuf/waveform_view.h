@@ -20,7 +20,10 @@ inline constexpr int32_t WAVE_SCALE = 8000;             // the sample drawn at h
 // Paints the whole of viewRect with the buffer's waveform, leaves the
 // canvas's pen as it found it, and stores in wb.displayLength the number of
 // samples spread over the width (the capacity while recording, else the
-// length), which SetSelectionFromView uses to map clicks.
+// length), which SetSelectionFromView uses to map clicks. Nothing is clipped
+// to viewRect: samples beyond +-8000 draw above or below it, the axis starts
+// on its right edge, and a selection end past the buffer puts its marker
+// past that edge.
 void DrawWaveform(Canvas& canvas, const Rect& viewRect, WorkBuffer& wb = TheWorkBuffer());
 
 // While a recording waits for speech: paints the whole of viewRect with the

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "mixer/mixer.h"
 #include "voice/phon_table.h"
@@ -35,6 +36,14 @@ bool ValidCode(int code) {
 WorkBuffer& TheWorkBuffer() {
     static WorkBuffer buffer;
     return buffer;
+}
+
+void ResetWorkBuffer(WorkBuffer& wb) {
+    // Rebuilt in place from the member initialisers, so the state is exactly
+    // the one the program starts with; a temporary of three 44000-sample
+    // arrays would not belong on the stack.
+    std::destroy_at(&wb);
+    std::construct_at(&wb);
 }
 
 void SaveBackup(int index, WorkBuffer& wb) {

@@ -27,6 +27,9 @@ struct WorkBuffer {
 
 // The program's one work buffer.
 WorkBuffer& TheWorkBuffer();
+// Returns the buffer to its start-up state: empty, silent, nothing selected,
+// no recording, both backups empty.
+void ResetWorkBuffer(WorkBuffer& wb = TheWorkBuffer());
 
 void SaveBackup(int index, WorkBuffer& wb = TheWorkBuffer());
 void RestoreBackup(int index, WorkBuffer& wb = TheWorkBuffer());

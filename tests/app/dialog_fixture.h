@@ -3,7 +3,6 @@
 // program's work buffer, PhonTable and mixer reset, a fake window and audio.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +13,7 @@
 #include "base/program_folder.h"
 #include "fake_host.h"
 #include "mixer/mixer.h"
+#include "support/temp_folder.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
@@ -28,19 +28,7 @@ using workbuf::TheWorkBuffer;
 inline constexpr const char* kComplete =
     "Recording complete.  Press PLAY to hear it.  Use Left/Right mouse to set selection.";
 
-inline void ResetWorkBuffer() {
-    workbuf::WorkBuffer& wb = TheWorkBuffer();
-    wb.samples.fill(0);
-    wb.backup[0].fill(0);
-    wb.backup[1].fill(0);
-    wb.backupLength = {0, 0};
-    wb.length = 0;
-    wb.recording = 0;
-    wb.recordedCount = 0;
-    wb.selectionStart = 0;
-    wb.selectionEnd = 0;
-    wb.displayLength = 1;
-}
+using workbuf::ResetWorkBuffer;
 
 inline void FillWorkBuffer(int32_t n) {
     workbuf::WorkBuffer& wb = TheWorkBuffer();
@@ -56,10 +44,6 @@ inline int32_t SpeechQueued() {
 class MainDialogTest : public ::testing::Test {
   public:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("vocalith_app_test_" + std::to_string(::getpid()) + "_" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
         fs::create_directories(folder_ / "voices");
         base::SetProgramFolder(folder_);
         ResetWorkBuffer();
@@ -72,7 +56,6 @@ class MainDialogTest : public ::testing::Test {
     void TearDown() override {
         dialog_.reset();
         mixer::ClearAllChannels(mixer::TheMixer());
-        fs::remove_all(folder_);
     }
 
     // Create and initialise as the window does, then forget the log.
@@ -127,7 +110,8 @@ class MainDialogTest : public ::testing::Test {
     void SelectCode(int code) { host_->selected = host_->ItemOfCode(code); }
     void SetVoiceName(const std::string& name) { host_->combos[IDC_VOICE].edit = name; }
 
-    fs::path folder_;
+    testsupport::TempFolder temp_{"vocalith-app"};
+    fs::path folder_ = temp_.Path();
     std::vector<std::string> log_;
     std::unique_ptr<FakeHost> host_;
     std::unique_ptr<FakeAudio> audio_;

@@ -25,6 +25,8 @@ TEST_F(MainDialogTest, RecordingStoppedByRecCompletesOnTheNextTick) {
     dialog_->OnRec();
     EXPECT_EQ(TheWorkBuffer().recording, 1);
     EXPECT_EQ(host_->texts[IDC_SELECTION], "Recording..");
+    ASSERT_EQ(host_->questions.size(), 1u) << "starting asks once, Warnings being on";
+    EXPECT_EQ(host_->questions[0].first, "Record new microphone data into Work Buffer?");
     // Ticks while recording: pump first, then a repaint; nothing else.
     log_.clear();
     dialog_->OnTimer(2);
@@ -37,9 +39,10 @@ TEST_F(MainDialogTest, RecordingStoppedByRecCompletesOnTheNextTick) {
     TheWorkBuffer().selectionEnd = 3000;
     // Stopping asks nothing and says nothing.
     log_.clear();
+    host_->questions.clear();
     dialog_->OnRec();
     EXPECT_EQ(TheWorkBuffer().recording, 0);
-    EXPECT_TRUE(host_->questions.size() == 0 || host_->questions.size() == 1);
+    EXPECT_EQ(host_->questions.size(), 0u) << "stopping must not ask";
     EXPECT_EQ(std::count_if(log_.begin(), log_.end(),
                             [](const std::string& e) { return e.rfind("status:", 0) == 0; }),
               0);

@@ -14,26 +14,17 @@
 #include "support/wav_builder.h"
 #include "wave/audio_file.h"
 #include "wave/wav_writer.h"
+#include "support/temp_folder.h"
 
 namespace vocalith::device {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
+class TempDir : public testsupport::TempFolder {
   public:
-    TempDir() {
-        char name[] = "/tmp/vocalith-device-XXXXXX";
-        path_ = mkdtemp(name);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string File(const char* name) const { return (fs::path(path_) / name).string(); }
-
-  private:
-    std::string path_;
+    TempDir() : TempFolder("vocalith-device") {}
+    std::string File(const char* name) const { return (Path() / name).string(); }
 };
 
 void WriteWav(const std::string& path, const std::vector<int16_t>& samples) {

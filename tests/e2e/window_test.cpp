@@ -3,7 +3,6 @@
 // window open; the controls stand where the dialog template puts them.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -36,6 +35,7 @@
 #include "engine/audio_pump.h"
 #include "engine/effect_slots.h"
 #include "mixer/mixer.h"
+#include "support/temp_folder.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
@@ -74,8 +74,6 @@ class WindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         App();
-        folder_ = fs::temp_directory_path() / ("vocalith_e2e_" + std::to_string(::getpid()));
-        fs::remove_all(folder_);
         fs::create_directories(folder_ / "voices");
         ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / "Voxa.voc", ToneVoice()).ok());
         base::SetProgramFolder(folder_);
@@ -94,7 +92,6 @@ class WindowTest : public ::testing::Test {
         window_.reset();
         audio_.reset();
         backend_.reset();
-        fs::remove_all(folder_);
     }
     template <typename T>
     T* Find(int id) {
@@ -102,7 +99,8 @@ class WindowTest : public ::testing::Test {
     }
 
     QObject context_;
-    fs::path folder_;
+    testsupport::TempFolder temp_{"vocalith-e2e"};
+    fs::path folder_ = temp_.Path();
     std::string out_;
     std::unique_ptr<device::AudioBackend> backend_;
     std::unique_ptr<qt::QtUiDispatcher> dispatcher_;

@@ -15,6 +15,7 @@
 #include "engine/sound_window.h"
 #include "support/scoped_env.h"
 #include "support/wav_builder.h"
+#include "support/temp_folder.h"
 #include "wave/riff_reader.h"
 
 namespace vocalith::engine {
@@ -38,10 +39,6 @@ class EffectTest : public ::testing::Test {
         ResetDynamicNames();
         window = std::make_unique<CSoundWnd>(devices.MakeOutput(), nullptr, &dispatcher, nullptr);
         window->InitDirectSound();
-        folder = std::filesystem::temp_directory_path() /
-                 ("vocalith_effects_" +
-                  std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(folder / "sfx");
         // A voices folder marks the data as kept beside the program.
         std::filesystem::create_directories(folder / "voices");
@@ -50,7 +47,6 @@ class EffectTest : public ::testing::Test {
     void TearDown() override {
         window.reset();
         dispatcher.RunPending();
-        std::filesystem::remove_all(folder);
         ResetBuiltinEffectIds();
         ResetDynamicNames();
     }
@@ -62,7 +58,8 @@ class EffectTest : public ::testing::Test {
     FakeDevices devices;
     TestDispatcher dispatcher;
     std::unique_ptr<CSoundWnd> window;
-    std::filesystem::path folder;
+    testsupport::TempFolder temp{"vocalith-effects"};
+    std::filesystem::path folder = temp.Path();
 };
 
 TEST_F(EffectTest, LoadCodesAndSlotOccupancy) {

@@ -33,10 +33,7 @@ class PumpFixture : public ::testing::Test {
         recorder = &workBufferRecorder;
         ClearAllChannels(TheMixer());
         ClearCaptureList(TheCaptureList());
-        auto& wb = workbuf::TheWorkBuffer();
-        wb.recording = 0;
-        wb.recordedCount = 0;
-        wb.length = 0;
+        workbuf::ResetWorkBuffer();
     }
     void TearDown() override {
         window.reset();
@@ -45,7 +42,7 @@ class PumpFixture : public ::testing::Test {
         ClearCaptureList(TheCaptureList());
         ResetPump();
         recorder = nullptr;
-        workbuf::TheWorkBuffer().recording = 0;
+        workbuf::ResetWorkBuffer();
         SetClock(nullptr);
     }
     // Creates the window; `clocked` makes the stream's cursors follow the clock.

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "support/temp_folder.h"
 #include "voice/voice_file.h"
 #endif
 
@@ -373,9 +374,7 @@ TEST(VoxaVoiceFile, SavedVoiceLoadsBackAsTheSynthesizedClips) {
         slot.count = static_cast<int32_t>(clip.size());
         std::copy(clip.begin(), clip.end(), slot.samples.begin());
     }
-    const auto dir =
-        std::filesystem::temp_directory_path() /
-        ("voicegen_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const testsupport::TempFolder dir("vocalith-voicegen");
     const auto path = dir / "voices" / "Voxa.voc";
     ASSERT_TRUE(voice::SaveVoice(path, *table).ok());
     EXPECT_EQ(voice::EncodeVoice(*table), VoiceFileBytes(Voice()));
@@ -388,7 +387,6 @@ TEST(VoxaVoiceFile, SavedVoiceLoadsBackAsTheSynthesizedClips) {
         ASSERT_EQ(slot.count, static_cast<int32_t>(clip.size())) << code;
         EXPECT_TRUE(std::equal(clip.begin(), clip.end(), slot.samples.begin())) << code;
     }
-    std::filesystem::remove_all(dir);
 }
 #endif
 

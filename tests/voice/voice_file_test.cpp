@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
 #include "voice/voice_file.h"
 
 namespace vocalith::voice {
@@ -59,15 +60,8 @@ bool SameTable(const PhonTable& a, const PhonTable& b) {
 
 class VoiceFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vocalith-voice-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
+    testsupport::TempFolder temp_{"vocalith-voice"};
+    fs::path dir_ = temp_.Path();
 };
 
 TEST(VoiceFormat, BytesAreExact) {

@@ -2,7 +2,6 @@
 // dot, case-blind folder and file lookup, and voice-name checks; the data
 // folders of an installed program (the user's before the shared one).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,6 +11,7 @@
 
 #include "base/program_folder.h"
 #include "support/scoped_env.h"
+#include "support/temp_folder.h"
 #include "voice/voices_folder.h"
 
 namespace vocalith::voice {
@@ -21,16 +21,9 @@ namespace fs = std::filesystem;
 
 class VoicesFolderTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vocalith-folder-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
     void Touch(const fs::path& p) { std::ofstream(dir_ / p) << "x"; }
-    fs::path dir_;
+    testsupport::TempFolder temp_{"vocalith-folder"};
+    fs::path dir_ = temp_.Path();
 };
 
 TEST_F(VoicesFolderTest, ListingStopsAtCapacityLessOne) {

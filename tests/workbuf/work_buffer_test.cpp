@@ -116,6 +116,32 @@ TEST(Backups, RestoreSelectsWholeAndSurvivesRepeats) {
     }
 }
 
+TEST(ResetWorkBuffer, ReturnsEveryFieldToItsStartUpValue) {
+    const auto fresh = std::make_unique<WorkBuffer>();
+    auto wb = Ramp(1000, 5, 600);
+    SaveBackup(BACKUP_RECORDING, *wb);
+    SaveBackup(BACKUP_EFFECT, *wb);
+    wb->recording = 1;
+    wb->recordedCount = 900;
+    wb->displayLength = 300;
+    ResetWorkBuffer(*wb);
+    const struct {
+        const char* fault;
+        bool kept;
+    } rows[] = {
+        {"samples not silenced", wb->samples != fresh->samples},
+        {"length kept", wb->length != fresh->length},
+        {"a backup kept", wb->backup != fresh->backup},
+        {"a backup length kept", wb->backupLength != fresh->backupLength},
+        {"recording left running", wb->recording != fresh->recording},
+        {"recordedCount kept", wb->recordedCount != fresh->recordedCount},
+        {"selection start kept", wb->selectionStart != fresh->selectionStart},
+        {"selection end kept", wb->selectionEnd != fresh->selectionEnd},
+        {"displayLength not back to its start", wb->displayLength != fresh->displayLength},
+    };
+    for (const auto& r : rows) EXPECT_FALSE(r.kept) << r.fault;
+}
+
 TEST(OutsideIndexes, DoNothing) {
     auto wb = Ramp(100, 0, 100);
     for (int index : {-1, 2, 42, 100000}) {
