@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "base/file_io.h"
+#include "support/temp_folder.h"
 #include "support/wav_builder.h"
 #include "wave/audio_file.h"
 
@@ -31,8 +32,8 @@ TEST(AudioFileTest, DecodesWellFormedAndRefusesMalformedFiles) {
         bool ok;
         size_t samples;
     } rows[] = {
-        {"plain file misread", Form({Chunk("fmt ", FmtBody(Pcm(1, 11025, 16))), Chunk("data", pcm)}),
-         true, 2},
+        {"plain file misread",
+         Form({Chunk("fmt ", FmtBody(Pcm(1, 11025, 16))), Chunk("data", pcm)}), true, 2},
         {"odd chunk before fmt not skipped with its pad byte",
          Form({Chunk("LIST", {9, 9, 9}), Chunk("fmt ", FmtBody(Pcm(2, 22050, 8))),
                Chunk("data", pcm)}),
@@ -41,9 +42,9 @@ TEST(AudioFileTest, DecodesWellFormedAndRefusesMalformedFiles) {
          Form({Chunk("fmt ", FmtBody(Pcm(1, 11025, 16))),
                ChunkClaiming("data", {1, 2, 3, 4, 5}, 0xFFFFFFF0u)}),
          true, 2},
-        {"24-bit samples refused", Form({Chunk("fmt ", FmtBody(Pcm(1, 11025, 24))),
-                                         Chunk("data", {0, 0, 1, 0, 0, 2})}),
-         true, 2},
+        {"24-bit samples refused",
+         Form({Chunk("fmt ", FmtBody(Pcm(1, 11025, 24))), Chunk("data", {0, 0, 1, 0, 0, 2})}), true,
+         2},
         {"empty input accepted", {}, false, 0},
         {"not RIFF accepted", {'R', 'I', 'F', 'X', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}, false, 0},
         {"missing fmt accepted", Form({Chunk("data", pcm)}), false, 0},
@@ -68,12 +69,13 @@ TEST(AudioFileTest, SamplesComeOnTheSixteenBitScale) {
     ASSERT_TRUE(DecodeAudio(test::Wave({128 + 10, 128 - 2}, Pcm(1, 8000, 8)), audio));
     EXPECT_EQ(audio.samples, (std::vector<int16_t>{2560, -512}));
     EXPECT_EQ(audio.sampleRate, 8000u);
-    EXPECT_EQ(MixToMono(std::vector<int16_t>{100, 300, -5, -6}, 2), (std::vector<int16_t>{200, -6}));
+    EXPECT_EQ(MixToMono(std::vector<int16_t>{100, 300, -5, -6}, 2),
+              (std::vector<int16_t>{200, -6}));
 }
 
 TEST(AudioFileTest, AFifoIsRefusedWithoutWaitingForAWriter) {
-    const fs::path fifo =
-        fs::temp_directory_path() / ("vocalith-audio-fifo-" + std::to_string(::getpid()));
+    const testsupport::TempFolder folder("vocalith-audio");
+    const fs::path fifo = folder / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const auto begin = std::chrono::steady_clock::now();
     AudioFrames audio;
@@ -88,8 +90,8 @@ TEST(AudioFileTest, AFifoIsRefusedWithoutWaitingForAWriter) {
 }
 
 TEST(AudioFileTest, TheWholeFileReaderKeepsToItsLimit) {
-    const fs::path path =
-        fs::temp_directory_path() / ("vocalith-whole-" + std::to_string(::getpid()));
+    const testsupport::TempFolder folder("vocalith-whole");
+    const fs::path path = folder / "file";
     std::ofstream(path, std::ios::binary) << "0123456789";
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(base::ReadFileBytes(path, 10, bytes));
@@ -100,7 +102,7 @@ TEST(AudioFileTest, TheWholeFileReaderKeepsToItsLimit) {
     EXPECT_TRUE(bytes.empty());
     fs::remove(path);
     EXPECT_FALSE(base::ReadFileBytes(path, 10, bytes));
-    EXPECT_FALSE(base::ReadFileBytes(fs::temp_directory_path(), 10, bytes));
+    EXPECT_FALSE(base::ReadFileBytes(folder.Path(), 10, bytes));
 }
 
 }  // namespace

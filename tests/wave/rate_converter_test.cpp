@@ -49,12 +49,13 @@ TEST(RateConverterTest, EqualRatesAreBitExact) {
 TEST(RateConverterTest, OneShotKeepsLengthAndLevel) {
     std::vector<int16_t> tone(44100);
     for (size_t i = 0; i < tone.size(); ++i)
-        tone[i] = static_cast<int16_t>(
-            std::lround(10000 * std::sin(2 * std::numbers::pi * 1000 * static_cast<double>(i) / 44100)));
+        tone[i] = static_cast<int16_t>(std::lround(
+            10000 * std::sin(2 * std::numbers::pi * 1000 * static_cast<double>(i) / 44100)));
     const auto out = ResampleMono(tone, 44100, 11025);
     ASSERT_EQ(out.size(), 11025u);
     double peak = 0;
-    for (size_t i = 1000; i < 10000; ++i) peak = std::max(peak, std::abs(static_cast<double>(out[i])));
+    for (size_t i = 1000; i < 10000; ++i)
+        peak = std::max(peak, std::abs(static_cast<double>(out[i])));
     EXPECT_NEAR(peak, 10000, 50);
 }
 
@@ -66,8 +67,8 @@ TEST(RateConverterTest, AWarmedPullNeverAllocates) {
         uint32_t in, out;
         int channels;
     } rows[] = {{11025, 44100, 2}, {11025, 48000, 2}, {44100, 11025, 1}, {22050, 48000, 1},
-                {8000, 44100, 2},  {48000, 11025, 2}, {11025, 22050, 1},
-                {192000, 11025, 2}, {22050, 11025, 2}, {48000, 44100, 2}};
+                {8000, 44100, 2},  {48000, 11025, 2}, {11025, 22050, 1}, {192000, 11025, 2},
+                {22050, 11025, 2}, {48000, 44100, 2}};
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.in << " -> " << row.out);
         RateConverter c;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/temp_folder.h"
 #include "support/wav_builder.h"
 #include "wave/riff_reader.h"
 
@@ -106,10 +107,7 @@ TEST(RiffReaderTest, FormSizeBoundsTheSearchNotTheRead) {
          withDeclared(Form(fmtPastForm), 4 + 8 + 4), EFFECT_ERR_NO_DATA, 0},
         {"a form declaring no room for chunks holds no fmt (not: no WAVE form)",
          withDeclared(wave, 0), EFFECT_ERR_NO_FORMAT, 0},
-        {"data cut by the end of the file is short",
-         {wave.begin(), wave.end() - 2},
-         RESULT_OK,
-         4},
+        {"data cut by the end of the file is short", {wave.begin(), wave.end() - 2}, RESULT_OK, 4},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.fault);
@@ -124,12 +122,11 @@ TEST(RiffReaderTest, FormSizeBoundsTheSearchNotTheRead) {
     }
 }
 
-
 TEST(RiffReaderTest, AFileIsWalkedBySeekingPastChunks) {
     // A gigabyte of junk (a hole in a sparse file) before the format: found
     // at once, and only the data chunk is read.
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("vocalith-riff-" + std::to_string(::getpid()) + ".wav");
+    const testsupport::TempFolder folder("vocalith-riff");
+    const auto path = folder / "sparse.wav";
     std::vector<uint8_t> head;
     test::PutId(head, "RIFF");
     test::Put32(head, 0xFFFFFFF0u);
@@ -159,15 +156,15 @@ TEST(RiffReaderTest, AFileIsWalkedBySeekingPastChunks) {
 }
 
 TEST(RiffReaderTest, WhatIsNoRegularFileIsNotOpened) {
-    const auto fifo = std::filesystem::temp_directory_path() /
-                      ("vocalith-riff-fifo-" + std::to_string(::getpid()));
+    const testsupport::TempFolder folder("vocalith-riff");
+    const auto fifo = folder / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     FileSource file;
     const base::Result opened = file.Open(fifo);  // must not wait for a writer
     EXPECT_EQ(opened.code, EFFECT_ERR_OPEN);
     EXPECT_NE(opened.reason.find("is not a regular file"), std::string::npos) << opened.reason;
     std::filesystem::remove(fifo);
-    EXPECT_EQ(file.Open(std::filesystem::temp_directory_path()).code, EFFECT_ERR_OPEN);
+    EXPECT_EQ(file.Open(folder.Path()).code, EFFECT_ERR_OPEN);
     EXPECT_EQ(file.Open("/no/such/file.wav").code, EFFECT_ERR_OPEN);
 }
 

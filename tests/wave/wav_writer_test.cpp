@@ -1,8 +1,8 @@
 // The one WAV writer: exact bytes, streaming, and where the bytes go: a
 // regular file is replaced only when complete (a failure leaves the old one
 // and no stray file), anything else is written in place and never unlinked.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,8 +12,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <thread>
 
+#include "support/temp_folder.h"
 #include "support/wav_builder.h"
 #include "wave/audio_file.h"
 #include "wave/wav_writer.h"
@@ -26,13 +28,11 @@ namespace fs = std::filesystem;
 class WavWriterTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vocalith-wavw-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        folder_ = std::make_unique<testsupport::TempFolder>("vocalith-wavw");
+        dir_ = folder_->Path();
     }
-    void TearDown() override { fs::remove_all(dir_); }
+    void TearDown() override { folder_.reset(); }
+    std::unique_ptr<testsupport::TempFolder> folder_;
 
     static std::vector<uint8_t> Bytes(const fs::path& p) {
         std::ifstream in(p, std::ios::binary);
