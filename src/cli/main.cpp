@@ -1,5 +1,6 @@
 // vocalith-tts: translate English to phonetic strings and speak them.
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -65,6 +66,9 @@ std::string ProgramUsage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file size limit makes a write fail with an error the program reports
+    // (and the old file is kept) instead of killing it half way.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         if (argc < 2) {
             std::fputs(ProgramUsage().c_str(), vocalith::base::UserErrors());

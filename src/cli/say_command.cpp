@@ -6,6 +6,7 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -248,14 +249,83 @@ int SpeakLive(const std::string& phonetic, const std::string& backendSpec) {
         if (mixer::SamplesLeft(speech) == 0 && window.SpeechAllPlayed()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    const base::Result finished = window.FinishOutput();
     window.ShutdownAudio();
+    if (!finished) return Fail(EXIT_FAILURE_, "say: " + finished.reason);
     return EXIT_OK;
 }
 
-int RenderToWav(const std::string& phonetic, const std::string& wavPath) {
-    const std::vector<int16_t> samples = voice::RenderPhoneticToSamples(phonetic.c_str());
-    const base::Result written = wave::WriteWavFile(wavPath, samples);
-    if (!written) return Fail(EXIT_FAILURE_, written.reason);
+class WavFileSink final : public voice::SampleSink {
+  public:
+    explicit WavFileSink(wave::WavWriter& writer) : writer_(writer) {}
+    base::Result Write(std::span<const int16_t> samples) override {
+        return writer_.Append(samples);
+    }
+
+  private:
+    wave::WavWriter& writer_;
+};
+
+// The text for say --wav, a piece at a time: the words given, or standard
+// input read in blocks. Each piece ends after a newline or, failing that, a
+// blank, where the translator starts afresh, so translating piece by piece
+// gives exactly the phonetic string of the whole text. A NUL byte ends the
+// text, as it ends a C string.
+class TextPieces {
+  public:
+    explicit TextPieces(std::string words) : pending_(std::move(words)), eof_(true) {}
+    TextPieces() = default;
+
+    // The next piece; false once the text is used up.
+    bool Next(std::string& piece) {
+        for (;;) {
+            if (const size_t nul = pending_.find('\0'); nul != std::string::npos) {
+                pending_.resize(nul);
+                eof_ = true;
+            }
+            size_t cut = pending_.rfind('\n');
+            if (cut == std::string::npos) cut = pending_.rfind(' ');
+            if (eof_ || (cut != std::string::npos && pending_.size() >= kBlock)) {
+                const size_t end = eof_ ? pending_.size() : cut + 1;
+                if (end == 0) return false;
+                piece.assign(pending_, 0, end);
+                pending_.erase(0, end);
+                return true;
+            }
+            std::string block(kBlock, '\0');
+            std::cin.read(block.data(), static_cast<std::streamsize>(block.size()));
+            block.resize(static_cast<size_t>(std::cin.gcount()));
+            if (block.empty()) eof_ = true;
+            pending_ += block;
+        }
+    }
+
+  private:
+    static constexpr size_t kBlock = 1 << 18;
+    std::string pending_;
+    bool eof_ = false;
+};
+
+// say --wav: read, translated and rendered a piece at a time straight into
+// the file, so memory stays bounded however long the text.
+int RenderToWav(TextPieces& text, bool phonetic, const std::string& wavPath) {
+    wave::WavWriter writer;
+    if (base::Result opened = writer.Open(wavPath); !opened) {
+        return Fail(EXIT_FAILURE_, opened.reason);
+    }
+    WavFileSink sink(writer);
+    voice::PhoneticRenderer renderer(voice::ThePhonTable(), sink);
+    std::string piece;
+    while (text.Next(piece)) {
+        const base::Result fed = renderer.Feed(phonetic ? piece : Translate(piece));
+        if (!fed) return Fail(EXIT_FAILURE_, fed.reason);
+    }
+    if (base::Result rendered = renderer.Finish(); !rendered) {
+        return Fail(EXIT_FAILURE_, rendered.reason);
+    }
+    if (base::Result written = writer.Finish(); !written) {
+        return Fail(EXIT_FAILURE_, written.reason);
+    }
     return EXIT_OK;
 }
 
@@ -265,22 +335,21 @@ int RunSay(int argc, char** argv) {
     SayOptions options;
     if (const int status = ParseSay(argc, argv, options); status >= 0) return status;
 
-    std::string text;
-    if (options.words.empty()) {
-        text = ReadAll(std::cin);
-    } else {
-        for (size_t i = 0; i < options.words.size(); ++i) {
-            if (i > 0) text += ' ';
-            text += options.words[i];
-        }
+    std::string words;
+    for (size_t i = 0; i < options.words.size(); ++i) {
+        if (i > 0) words += ' ';
+        words += options.words[i];
     }
 
     voice::ResetSoundTables();
     if (const int status = LoadChosenVoice(options.voice); status >= 0) return status;
 
-    const std::string phonetic = options.phonetic ? text : Translate(text);
-    if (options.wav) return RenderToWav(phonetic, options.wavPath);
-    return SpeakLive(phonetic, options.audio);
+    if (options.wav) {
+        TextPieces text = options.words.empty() ? TextPieces() : TextPieces(std::move(words));
+        return RenderToWav(text, options.phonetic, options.wavPath);
+    }
+    const std::string text = options.words.empty() ? ReadAll(std::cin) : words;
+    return SpeakLive(options.phonetic ? text : Translate(text), options.audio);
 }
 
 }  // namespace vocalith::cli

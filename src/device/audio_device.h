@@ -66,6 +66,10 @@ class OutputDevice {
     // could not be written). Asked from the UI thread, cheaply, many times a
     // second. Once failed, the device stays failed; open a new one.
     virtual base::Result Check() { return {}; }
+    // Ends the output: what was played is complete where it goes (a file is
+    // written whole). The result says whether everything reached it. The
+    // device plays nothing afterwards; destroying it ends it the same way.
+    virtual base::Result Finish() { return Check(); }
 };
 
 // Runs functions on the UI thread. Post() may be called from any thread;

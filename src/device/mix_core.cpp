@@ -41,9 +41,9 @@ struct BufferState {
     // cursor when the buffer started playing or was moved. It reads input
     // ahead of the cursor (LookaheadFrames()), which the write cursor stays past.
     std::unique_ptr<wave::RateConverter> conv;
-    uint32_t startPos = 0;   // buffer frame where the conversion began
-    uint64_t fed = 0;        // input frames handed to it since then
-    uint64_t made = 0;       // device frames taken from it since then
+    uint32_t startPos = 0;  // buffer frame where the conversion began
+    uint64_t fed = 0;       // input frames handed to it since then
+    uint64_t made = 0;      // device frames taken from it since then
 
     // Mirrors for lock-free reads of the cursor and status from the UI thread.
     std::atomic<uint32_t> playByte{0};

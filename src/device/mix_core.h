@@ -74,7 +74,7 @@ class MixCore : public std::enable_shared_from_this<MixCore> {
     std::mutex listMutex_;               // guards buffers_; the device thread only try_locks it
     std::vector<BufferState*> buffers_;  // every live buffer of this device
     uint64_t deviceFrame_ = 0;           // frames rendered so far; device thread only
-    std::vector<float> accum_;  // mix scratch, CHUNK_FRAMES × channels; device thread only
+    std::vector<float> accum_;      // mix scratch, CHUNK_FRAMES × channels; device thread only
     std::vector<float> converted_;  // one buffer's converted frames, CHUNK_FRAMES × 2; ditto
 };
 

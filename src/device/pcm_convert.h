@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "device/audio_device.h"
-#include "wave/rate_converter.h"
 #include "wave/byte_order.h"
+#include "wave/rate_converter.h"
 
 namespace vocalith::device {
 

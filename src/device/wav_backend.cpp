@@ -71,21 +71,40 @@ class WavOutputDevice final : public OutputDevice {
         : inUse_(std::move(inUse)),
           core_(MixCore::Create(wave::SYSTEM_SAMPLE_RATE, 1, WAV_OUTPUT_LATENCY_SECONDS)) {}
 
-    bool Open(const std::string& path) {
-        if (!writer_.Open(path)) return false;
+    base::Result Open(const std::string& path) {
+        if (base::Result opened = writer_.Open(path); !opened) return opened;
         start_ = Clock::now();
         lastHeader_ = start_;
         opened_ = true;
         ticker_.Start([this] { Tick(); });
-        return true;
+        return {};
     }
 
     ~WavOutputDevice() override {
-        ticker_.Stop();
-        if (opened_) Tick();  // what was due up to now
-        core_->Close();
-        writer_.Finish();  // a failure leaves any old file as it was
+        Finish();
         inUse_->store(false);
+    }
+
+    // A write that failed (a full disk, a file size limit) stops the sound
+    // for good: the file cannot hold what is heard any more.
+    base::Result Check() override {
+        std::lock_guard lock(failureMutex_);
+        return failure_;
+    }
+
+    base::Result Finish() override {
+        if (opened_) {
+            ticker_.Stop();
+            Tick();  // what was due up to now
+            core_->Close();
+            opened_ = false;
+            // A failure leaves any old file as it was.
+            base::Result finished = writer_.Finish();
+            std::lock_guard lock(failureMutex_);
+            if (failure_.ok()) failure_ = std::move(finished);
+        }
+        std::lock_guard lock(failureMutex_);
+        return failure_;
     }
 
     std::unique_ptr<OutputBuffer> CreateBuffer(const PcmFormat& format, uint32_t bytes) override {
@@ -100,7 +119,11 @@ class WavOutputDevice final : public OutputDevice {
         while (rendered_ < due) {
             auto n = static_cast<uint32_t>(std::min<uint64_t>(due - rendered_, RENDER_CHUNK));
             core_->Render(samples_, n);
-            writer_.Append({samples_, n});  // a failed write still lets time run on
+            // A failed write still lets time run on; the failure is kept.
+            if (base::Result written = writer_.Append({samples_, n}); !written) {
+                std::lock_guard lock(failureMutex_);
+                if (failure_.ok()) failure_ = std::move(written);
+            }
             rendered_ += n;
         }
         if (now - lastHeader_ >= HEADER_PERIOD) {
@@ -117,7 +140,9 @@ class WavOutputDevice final : public OutputDevice {
     Clock::time_point lastHeader_;
     uint64_t rendered_ = 0;
     int16_t samples_[RENDER_CHUNK] = {};
-    Ticker ticker_;  // last: stopped before the members it uses go
+    std::mutex failureMutex_;
+    base::Result failure_;  // the first write failure; guarded by failureMutex_
+    Ticker ticker_;         // last: stopped before the members it uses go
 };
 
 class WavCaptureDevice final : public CaptureDevice {
@@ -193,9 +218,13 @@ class WavBackend final : public AudioBackend {
     std::unique_ptr<OutputDevice> OpenOutput() override {
         if (outputInUse_->exchange(true)) return nullptr;
         auto device = std::make_unique<WavOutputDevice>(outputInUse_);
-        if (!device->Open(outPath_)) return nullptr;  // the destructor frees the slot
+        if (base::Result opened = device->Open(outPath_); !opened) {
+            failure_ = opened.reason;
+            return nullptr;  // the destructor frees the slot
+        }
         return device;
     }
+    std::string OutputFailure() const override { return failure_; }
 
     std::unique_ptr<CaptureDevice> OpenCapture() override {
         if (inPath_.empty()) return nullptr;
@@ -208,6 +237,7 @@ class WavBackend final : public AudioBackend {
   private:
     std::string outPath_;
     std::string inPath_;
+    std::string failure_ = "no audio output device";
     std::shared_ptr<std::atomic<bool>> outputInUse_ = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<bool>> captureInUse_ = std::make_shared<std::atomic<bool>>(false);
 };

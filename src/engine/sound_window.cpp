@@ -92,6 +92,10 @@ bool CSoundWnd::Create() {
     return true;
 }
 
+base::Result CSoundWnd::FinishOutput() {
+    return device != nullptr ? device->Finish() : base::Result{};
+}
+
 bool CSoundWnd::ReopenDevices() {
     ShutdownAudio();
     speechCreateTried = 0;

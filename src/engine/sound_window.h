@@ -126,6 +126,9 @@ class CSoundWnd {
     // as at start-up, without the start-up failure box. True when the speech
     // stream plays again.
     bool ReopenDevices();
+    // Ends the output device's work (a file is written whole) and says
+    // whether everything played reached it; ok with no device.
+    base::Result FinishOutput();
     // Stops capture, the stream and music and releases the devices. Harmless
     // when repeated.
     void ShutdownAudio();

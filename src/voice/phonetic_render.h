@@ -11,7 +11,9 @@
 // A rendering has a mixer and a clock of its own: the program's mixer, its
 // clock and whatever the window is speaking are left alone.
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "base/result.h"
@@ -29,9 +31,31 @@ class SampleSink {
     virtual base::Result Write(std::span<const int16_t> samples) = 0;
 };
 
-// Renders `phonetic` with the clips of `table` into `sink`. Phonemes are
-// queued a few seconds at a time, so memory stays bounded whatever the length
-// of the text.
+// Renders a phonetic string given piece by piece, as if it were given whole:
+// a piece may end in the middle of a two-byte symbol, which then continues
+// in the next piece. Phonemes are queued a few seconds at a time, so memory
+// stays bounded whatever the length of the text.
+class PhoneticRenderer {
+  public:
+    PhoneticRenderer(const PhonTable& table, SampleSink& sink);
+    ~PhoneticRenderer();
+    PhoneticRenderer(const PhoneticRenderer&) = delete;
+    PhoneticRenderer& operator=(const PhoneticRenderer&) = delete;
+
+    // Renders the next piece. A NUL byte ends the string: it and everything
+    // after it, in this piece and later ones, are left out.
+    base::Result Feed(std::string_view piece);
+    // Renders what is left; the rendering is complete afterwards.
+    base::Result Finish();
+
+  private:
+    struct State;
+    base::Result Play(const char* symbols, size_t length, bool atEnd);
+    base::Result Mix(int32_t keepQueued);
+    std::unique_ptr<State> s_;
+};
+
+// Renders the whole of `phonetic` with the clips of `table` into `sink`.
 base::Result RenderPhonetic(const char* phonetic, const PhonTable& table, SampleSink& sink);
 
 // The whole rendering in memory.

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "support/wav_builder.h"
 #include "support/heard_speech.h"
 #include "support/temp_folder.h"
+#include "support/wav_builder.h"
 #include "voice/phonetic_render.h"
 #include "voice/voice_file.h"
 #include "wave/audio_file.h"
@@ -140,6 +140,10 @@ TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
         {"unwritable output accepted",
          "--voice '" + voice_.string() + "' --wav '" + (dir_ / "no" / "x.wav").string() + "' hi",
          1},
+        {"a full device accepted as a WAV file",
+         "--voice '" + voice_.string() + "' --wav /dev/full hi", 1},
+        {"a live WAV device that cannot write reported as success",
+         "--voice '" + voice_.string() + "' --audio wav:/dev/full hi", 1},
         {"missing option value accepted", "--voice", 2},
         {"unknown option accepted", "--loud hi", 2},
     };
@@ -151,6 +155,7 @@ TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
             << r.fault << ": " << got.err;
     }
     EXPECT_FALSE(fs::exists(dir_ / "x.wav"));
+    EXPECT_TRUE(fs::is_character_file("/dev/full")) << "a failed write removed the device";
     EXPECT_EQ(Say("--help").status, 0);
 }
 

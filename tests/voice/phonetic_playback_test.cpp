@@ -2,7 +2,9 @@
 // reading back the clips queued on the speech channel.
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mixer/mixer.h"
@@ -134,6 +136,36 @@ TEST_F(SpeechChannel, RenderStartsWithTheDelayThenClipsBackToBack) {
               (std::vector<int16_t>{1035, 7, 8, 1032}));
     EXPECT_TRUE(QueuedCodes().empty()) << "the render leaves the channel empty";
     EXPECT_TRUE(RenderPhoneticToSamples("xq").empty()) << "no phoneme, no samples";
+}
+
+// A phonetic string given in pieces renders as the whole string does, where
+// ever the pieces end: in the middle of a two-byte symbol, after a newline
+// (which takes the next byte with it), or at a NUL that ends the string.
+TEST_F(SpeechChannel, RenderingInPiecesEqualsRenderingWhole) {
+    class Collect final : public SampleSink {
+      public:
+        base::Result Write(std::span<const int16_t> s) override {
+            out.insert(out.end(), s.begin(), s.end());
+            return {};
+        }
+        std::vector<int16_t> out;
+    };
+    const std::string texts[] = {"wn AXn\nn w", "AHAH  n\n\nwq", std::string("wn\0AX n", 8)};
+    for (const std::string& text : texts) {
+        const std::vector<int16_t> whole = RenderPhoneticToSamples(text.c_str());
+        for (size_t cut = 0; cut <= text.size(); ++cut) {
+            for (size_t cut2 = cut; cut2 <= text.size(); ++cut2) {
+                Collect sink;
+                PhoneticRenderer renderer(ThePhonTable(), sink);
+                const std::string_view all(text);
+                ASSERT_TRUE(renderer.Feed(all.substr(0, cut)));
+                ASSERT_TRUE(renderer.Feed(all.substr(cut, cut2 - cut)));
+                ASSERT_TRUE(renderer.Feed(all.substr(cut2)));
+                ASSERT_TRUE(renderer.Finish());
+                ASSERT_EQ(sink.out, whole) << "cut at " << cut << " and " << cut2;
+            }
+        }
+    }
 }
 
 // Rendering while the window speaks: the program's mixer and clock are not

@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -190,6 +191,9 @@ int main(int argc, char** argv) {
     const bool startupProbe = probeSetting != nullptr && std::strcmp(probeSetting, "1") == 0;
     std::string audioSpec;
     if (const int status = ReadArguments(argc, argv, audioSpec); status >= 0) return status;
+    // A file size limit makes a write fail with an error the program reports
+    // instead of killing it with the voice half saved.
+    std::signal(SIGXFSZ, SIG_IGN);
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if ((platform == nullptr || *platform == '\0') && std::getenv("DISPLAY") == nullptr &&
         std::getenv("WAYLAND_DISPLAY") == nullptr) {
