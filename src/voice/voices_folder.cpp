@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <limits>
 #include <optional>
 #include <system_error>
 
@@ -103,7 +104,9 @@ std::vector<std::string> ListVoiceNames(const fs::path& programFolder) {
     for (const fs::path& folder : folders) {
         // An earlier folder's voice hides a later one's of the same name.
         const size_t earlier = names.size();
-        for (std::string& name : ListFolder(folder, "*.voc", kCapacity)) {
+        // Every name first: which voices the box can show must not depend
+        // on the order the folder happens to list them in.
+        for (std::string& name : ListFolder(folder, "*.voc", std::numeric_limits<int>::max())) {
             const size_t dot = name.rfind('.');
             if (dot != std::string::npos) name.resize(dot);
             const auto end = names.begin() + static_cast<std::ptrdiff_t>(earlier);
@@ -113,10 +116,10 @@ std::vector<std::string> ListVoiceNames(const fs::path& programFolder) {
             if (!hidden) names.push_back(std::move(name));
         }
     }
-    if (folders.size() > 1) {
+    {
         // Case-blind order; names equal but for case (one folder may hold
         // both) fall back to byte order, so the order never depends on
-        // the listing.
+        // the listing. Then the box's limit cuts the sorted list.
         std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
             const auto less = [](char x, char y) {
                 return base::LowerAscii(x) < base::LowerAscii(y);

@@ -25,11 +25,11 @@ inline constexpr size_t VOICE_PATH_LIMIT = 999;
 std::vector<std::string> ListFolder(const std::filesystem::path& folder, std::string_view pattern,
                                     int capacity);
 
-// The voice names shown in the voice box, each file name cut at its last '.'.
-// Beside the program: "*.voc" in the voices folder, capacity 999 (at most 998
-// names), in listing order. Installed: the user's and the shared voices
-// merged, a shared name hidden by a user's name equal but for ASCII case,
-// sorted without regard to case, at most 998.
+// The voice names shown in the voice box, each file name cut at its last '.':
+// "*.voc" in the voices folder beside the program, or, installed, the user's
+// and the shared voices merged (a shared name hidden by a user's name equal
+// but for ASCII case); sorted without regard to case, then cut to the box's
+// 998, so which voices appear never depends on the folder's listing order.
 std::vector<std::string> ListVoiceNames(const std::filesystem::path& programFolder);
 
 // The voices folder of a data folder: "voices" if it is a folder, else the
