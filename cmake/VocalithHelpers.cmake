@@ -43,3 +43,16 @@ function(vocalith_add_bench name)
   target_compile_definitions(${name} PRIVATE VOCALITH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench-bin)
 endfunction()
+
+# vocalith_add_subfolders(): adds every subfolder of the current folder that
+# has a CMakeLists.txt, in name order (tests/, bench/ and fuzz/ hold one
+# subfolder per subsystem).
+function(vocalith_add_subfolders)
+  file(GLOB subdirs LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT subdirs)
+  foreach(d ${subdirs})
+    if(IS_DIRECTORY ${d} AND EXISTS ${d}/CMakeLists.txt)
+      add_subdirectory(${d})
+    endif()
+  endforeach()
+endfunction()
