@@ -30,11 +30,22 @@ using wave::PcmFormat;
 // lying file header, say) are refused as a device would refuse them.
 inline constexpr uint32_t MAX_BUFFER_BYTES = 0x0FFFFFFF;
 
-enum class DeviceResult {
-    Ok,
-    Failed,      // the device refused the call
-    BufferLost,  // the buffer's memory was lost; Restore() it and write again
+// The outcome of an output buffer operation: a base::Result whose code is
+// one of the three below. Results compare by their code.
+struct DeviceResult : base::Result {
+    static const DeviceResult Ok;
+    static const DeviceResult Failed;  // the device refused the call
+    static const DeviceResult
+        BufferLost;  // the buffer's memory was lost; Restore() it and write again
+    friend bool operator==(const DeviceResult& a, const DeviceResult& b) {
+        return a.code == b.code;
+    }
 };
+
+inline constexpr int32_t DEVICE_BUFFER_LOST = -2;
+inline const DeviceResult DeviceResult::Ok{{base::RESULT_OK, {}}};
+inline const DeviceResult DeviceResult::Failed{{base::RESULT_FAILED, {}}};
+inline const DeviceResult DeviceResult::BufferLost{{DEVICE_BUFFER_LOST, {}}};
 
 class OutputBuffer {
   public:

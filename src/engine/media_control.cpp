@@ -16,20 +16,20 @@ constexpr std::string_view CLOSE_COMMAND = "close song";
 
 }  // namespace
 
-int MediaControl::SendString(std::string_view command, device::OutputDevice* outputDevice,
-                             device::UiDispatcher* dispatcher,
-                             std::function<void(uint32_t)> notify) {
+base::Result MediaControl::SendString(std::string_view command, device::OutputDevice* outputDevice,
+                                      device::UiDispatcher* dispatcher,
+                                      std::function<void(uint32_t)> notify) {
     if (command == CLOSE_COMMAND) {
-        if (!open_) return MEDIA_ERR_NOT_OPEN;
+        if (!open_) return base::Result::Fail("\"song\" is not open", MEDIA_ERR_NOT_OPEN);
         if (buffer_ != nullptr) buffer_->Stop();
         buffer_.reset();
         data_.clear();
         open_ = false;
         playing_ = false;
-        return MEDIA_OK;
+        return {};
     }
     if (command == PLAY_COMMAND) {
-        if (!open_) return MEDIA_ERR_NOT_OPEN;
+        if (!open_) return base::Result::Fail("\"song\" is not open", MEDIA_ERR_NOT_OPEN);
         dispatcher_ = dispatcher;
         notify_ = std::move(notify);
         if (buffer_ == nullptr && outputDevice != nullptr && !data_.empty()) {
@@ -47,12 +47,12 @@ int MediaControl::SendString(std::string_view command, device::OutputDevice* out
         }
         startTick_ = mixer::Clock().Now();
         playing_ = true;
-        return MEDIA_OK;
+        return {};
     }
     if (command.size() > OPEN_PREFIX.size() + OPEN_SUFFIX.size() &&
         command.substr(0, OPEN_PREFIX.size()) == OPEN_PREFIX &&
         command.substr(command.size() - OPEN_SUFFIX.size()) == OPEN_SUFFIX) {
-        if (open_) return MEDIA_ERR_ALREADY_OPEN;
+        if (open_) return base::Result::Fail("\"song\" is open already", MEDIA_ERR_ALREADY_OPEN);
         const std::string file(command.substr(
             OPEN_PREFIX.size(), command.size() - OPEN_PREFIX.size() - OPEN_SUFFIX.size()));
         wave::FileSource source;
@@ -60,16 +60,16 @@ int MediaControl::SendString(std::string_view command, device::OutputDevice* out
         if (!source.Open(file) || !wave::FindWaveChunks(source, chunks) ||
             chunks.format.avgBytesPerSec == 0 || !wave::ReadWaveData(source, chunks, data_)) {
             data_.clear();
-            return MEDIA_ERR_FILE;
+            return base::Result::Fail("cannot read " + file + " as a WAVE file", MEDIA_ERR_FILE);
         }
         format_ = chunks.format;
         durationMs_ = static_cast<uint32_t>(static_cast<uint64_t>(data_.size()) * 1000 /
                                             format_.avgBytesPerSec);
         open_ = true;
         playing_ = false;
-        return MEDIA_OK;
+        return {};
     }
-    return MEDIA_ERR_UNRECOGNIZED;
+    return base::Result::Fail("not a command the music control knows", MEDIA_ERR_UNRECOGNIZED);
 }
 
 void MediaControl::Poll() {

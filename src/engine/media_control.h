@@ -14,11 +14,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "device/audio_device.h"
 
 namespace vocalith::engine {
 
-// Results of SendString.
+// The codes of SendString's results (base::Result codes).
 inline constexpr int MEDIA_OK = 0;
 inline constexpr int MEDIA_ERR_UNRECOGNIZED = 1;  // not one of the three commands
 inline constexpr int MEDIA_ERR_FILE = 2;          // the file cannot be read as WAVE
@@ -36,8 +37,8 @@ class MediaControl {
     MediaControl& operator=(const MediaControl&) = delete;
 
     // Runs one command string; `device` may be null (then nothing sounds).
-    int SendString(std::string_view command, device::OutputDevice* device,
-                   device::UiDispatcher* dispatcher, std::function<void(uint32_t)> notify);
+    base::Result SendString(std::string_view command, device::OutputDevice* device,
+                            device::UiDispatcher* dispatcher, std::function<void(uint32_t)> notify);
 
     // Posts the end-of-play notification once the song's time has run out.
     void Poll();

@@ -205,9 +205,15 @@ int CSoundWnd::OnWimData(int index, const uint8_t* data, uint32_t bytesRecorded)
 
 int CSoundWnd::SendMusicCommand(std::string_view command) {
     std::weak_ptr<CSoundWnd*> window = self_;
-    return media_.SendString(command, device.get(), dispatcher_, [window](uint32_t code) {
-        if (auto cell = window.lock(); cell && *cell != nullptr) (*cell)->OnMciNotify(code);
-    });
+    // The caller sees the music control's numeric code, as it always has.
+    return media_
+        .SendString(command, device.get(), dispatcher_,
+                    [window](uint32_t code) {
+                        if (auto cell = window.lock(); cell && *cell != nullptr) {
+                            (*cell)->OnMciNotify(code);
+                        }
+                    })
+        .code;
 }
 
 int CSoundWnd::OpenMusic(const std::filesystem::path& file, bool loop) {
