@@ -1,5 +1,8 @@
 #include "app/engine_audio.h"
 
+#include <cstdio>
+
+#include "base/user_errors.h"
 #include "engine/audio_pump.h"
 #include "engine/effect_slots.h"
 #include "engine/sound_window.h"
@@ -61,6 +64,7 @@ void EngineAudio::WatchOutput() {
         outputLost_ = true;
         lastReopenTick_ = now;
         notice_ = "Sound output lost: " + health.reason + ". Trying again every few seconds.";
+        LogNotice();
         return;
     }
     if (now - lastReopenTick_ < REOPEN_INTERVAL_MS) return;
@@ -70,6 +74,7 @@ void EngineAudio::WatchOutput() {
     if (window_->ReopenDevices()) {
         outputLost_ = false;
         notice_ = "Sound output is back.";
+        LogNotice();
     }
 }
 
@@ -79,6 +84,11 @@ int32_t EngineAudio::TakeInputPeak() {
 
 int32_t EngineAudio::GateInputPeak() {
     return engine::GateInputPeak();
+}
+
+void EngineAudio::LogNotice() const {
+    // The debug log keeps the device's story for whoever looks into it.
+    if (base::DebugLogShown()) std::fprintf(base::UserErrors(), "vocalith: %s\n", notice_.c_str());
 }
 
 std::string EngineAudio::TakeNotice() {

@@ -45,6 +45,7 @@ class EngineAudio final : public DialogAudio {
   private:
     // Notices a lost output device and tries to reopen it every few seconds.
     void WatchOutput();
+    void LogNotice() const;
 
     device::AudioBackend* backend_;
     device::UiDispatcher* dispatcher_;
