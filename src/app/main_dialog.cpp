@@ -27,6 +27,10 @@ constexpr const char* kRecordingComplete =
     "Recording complete.  Press PLAY to hear it.  Use Left/Right mouse to set selection.";
 constexpr const char* kNothingRecorded =
     "Nothing was recorded: no speech was heard.  The Work Buffer is as it was.";
+constexpr const char* kNothingSelected =
+    "nothing is selected in the Work Buffer (set the selection with the left and right mouse "
+    "buttons).";
+constexpr const char* kChoosePhon = "Choose a PHON in the Phon Table first.";
 // How long a recording waits in silence before the status line says so.
 constexpr uint32_t NO_SPEECH_NOTICE_MS = 3000;
 
@@ -336,6 +340,10 @@ void MainDialog::OnSave() {
 void MainDialog::OnTrim() {
     if (!Confirm(true, "Trim ALL BUT current selection out of work buffer?")) return;
     workbuf::WorkBuffer& wb = TheWorkBuffer();
+    if (workbuf::ClampSelection(wb) == 0) {
+        SetStatus(std::string("Nothing was trimmed: ") + kNothingSelected);
+        return;
+    }
     workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
     workbuf::TrimToSelection(wb);
     InvalidateView();
@@ -345,7 +353,10 @@ void MainDialog::OnTrim() {
 
 void MainDialog::OnPhonToWork() {
     int item = host_.ListSelectedItem();
-    if (item == -1) return;
+    if (item == -1) {
+        SetStatus(kChoosePhon);
+        return;
+    }
     if (!Confirm(false, "Overwrite the work buffer with the selected PHON data?")) return;
     intptr_t code = host_.ListGetItemData(item);
     workbuf::WorkBuffer& wb = TheWorkBuffer();
@@ -361,18 +372,32 @@ void MainDialog::OnPhonToWork() {
 
 void MainDialog::OnSelectionToPhon() {
     int item = host_.ListSelectedItem();
-    if (item == -1) return;
+    if (item == -1) {
+        SetStatus(kChoosePhon);
+        return;
+    }
     if (!Confirm(false,
                  "Overwrite the selected PHON data with the current selection in the Work "
                  "Buffer?")) {
         return;
     }
+    const int32_t selected = workbuf::ClampSelection(TheWorkBuffer());
+    if (selected == 0) {
+        SetStatus(std::string("Nothing was copied: ") + kNothingSelected);
+        return;
+    }
     intptr_t code = host_.ListGetItemData(item);
     if (!ValidCode(code)) return;
     workbuf::SelectionToPhon(static_cast<int>(code), TheWorkBuffer());
-    SetStatus(
+    std::string status =
         "You just copied the work buffer into the current PHON.  If you like how it sounds, SAVE "
-        "your voice file.");
+        "your voice file.";
+    if (selected > voice::PHON_MAX_SAMPLES) {
+        status += "  (A PHON holds at most " + std::to_string(voice::PHON_MAX_SAMPLES) +
+                  " samples: only the first " + std::to_string(voice::PHON_MAX_SAMPLES) +
+                  " of the " + std::to_string(selected) + " selected were copied.)";
+    }
+    SetStatus(status);
     // The cell shows what the slot now holds: with an empty selection nothing
     // was copied and the slot keeps its clip, so "0" would be wrong there.
     int32_t count = voice::ThePhonTable().slots[static_cast<size_t>(code)].count;

@@ -412,13 +412,51 @@ TEST_F(MainDialogTest, CommandsNeedingAPhonItemDoNothingWithoutOne) {
     FillForCommand();
     host_->selected = -1;
     host_->texts[IDC_STATUS] = "before";
-    dialog_->OnPhonToWork();
-    dialog_->OnSelectionToPhon();
     dialog_->OnPhonListClick();
-    EXPECT_TRUE(host_->questions.empty());
     EXPECT_EQ(Status(), "before");
+    for (auto command : {&MainDialog::OnPhonToWork, &MainDialog::OnSelectionToPhon}) {
+        host_->texts[IDC_STATUS] = "before";
+        ((*dialog_).*command)();
+        EXPECT_EQ(Status(), "Choose a PHON in the Phon Table first.");
+    }
+    EXPECT_TRUE(host_->questions.empty());
     EXPECT_EQ(SpeechQueued(), 0);
     EXPECT_EQ(TheWorkBuffer().length, 1000);
+}
+
+// Copying or trimming an empty selection says that nothing happened; a
+// selection longer than a PHON holds is copied cut, and the status says so.
+TEST_F(MainDialogTest, EmptyAndOverlongSelectionsAreReported) {
+    Start();
+    SelectCode(5);
+    struct Row {
+        int32_t start, end;
+        void (MainDialog::*command)();
+        const char* status;  // how the status line begins
+        int32_t slotCount;   // the slot's count afterwards (-1: not checked)
+    };
+    const Row rows[] = {
+        {300, 300, &MainDialog::OnTrim, "Nothing was trimmed: nothing is selected", -1},
+        {300, 300, &MainDialog::OnSelectionToPhon, "Nothing was copied: nothing is selected", 0},
+        {0, 20000, &MainDialog::OnSelectionToPhon, "You just copied the work buffer", 10000},
+    };
+    for (const Row& r : rows) {
+        FillWorkBuffer(30000);
+        TheWorkBuffer().selectionStart = r.start;
+        TheWorkBuffer().selectionEnd = r.end;
+        host_->answers = {true};
+        ((*dialog_).*(r.command))();
+        EXPECT_EQ(Status().rfind(r.status, 0), 0u) << Status();
+        if (r.slotCount >= 0) {
+            EXPECT_EQ(voice::ThePhonTable().slots[5].count, r.slotCount);
+        }
+        if (r.slotCount == 10000) {
+            EXPECT_NE(Status().find("only the first 10000 of the 20000 selected were copied"),
+                      std::string::npos)
+                << Status();
+        }
+        EXPECT_EQ(TheWorkBuffer().length, 30000) << "nothing trimmed";
+    }
 }
 
 TEST_F(MainDialogTest, SizeCellShowsWhatTheSlotHoldsAfterCopyingASelection) {
