@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWheelEvent>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -31,7 +32,6 @@
 #include "app/qt/window_message_sink.h"
 #include "base/program_folder.h"
 #include "device/backends.h"
-#include "wave/audio_file.h"
 #include "engine/audio_pump.h"
 #include "engine/effect_slots.h"
 #include "mixer/mixer.h"
@@ -39,6 +39,7 @@
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
+#include "wave/audio_file.h"
 #include "workbuf/work_buffer.h"
 
 namespace vocalith::app {
@@ -171,6 +172,21 @@ TEST_F(WindowTest, ControlsStandAtTheirTemplatePlaces) {
     const char* dir = VOCALITH_ARTEFACT_DIR;
     fs::create_directories(dir);
     EXPECT_TRUE(window_->grab().save(QString::fromUtf8(dir) + QStringLiteral("/main_window.png")));
+}
+
+// The wheel or an arrow key over the closed Special Effects list runs no
+// effect: the status line and the work buffer stay as they were.
+TEST_F(WindowTest, TheClosedEffectsListRunsNothingByWheelOrArrowKey) {
+    auto* effects = Find<QComboBox>(IDC_EFFECTS);
+    const QString before = Find<QLabel>(IDC_STATUS)->text();
+    const QPoint centre = effects->rect().center();
+    QWheelEvent wheel(centre, effects->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(effects, &wheel);
+    QTest::keyClick(effects, Qt::Key_Down);
+    effects->hidePopup();
+    EXPECT_EQ(effects->currentIndex(), 0);
+    EXPECT_EQ(Find<QLabel>(IDC_STATUS)->text(), before);
 }
 
 TEST_F(WindowTest, ClickInTheWaveViewSetsTheSelectionStart) {
