@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "wave/byte_order.h"
 #include "wave/riff_reader.h"
 
 namespace vocalith::wave {
@@ -48,9 +49,43 @@ sf_count_t VioTell(void* user) {
     return static_cast<sf_count_t>(static_cast<Reader*>(user)->pos);
 }
 
+// Chunked files (RIFF WAVE and its variants, AIFF) whose chunks claim more
+// bytes than the file holds are refused before libsndfile sees them: some of
+// its chunk parsers loop for minutes over such a size (a LIST chunk claiming
+// four gigabytes in a 164-byte file, found by fuzzing). Only the sound data
+// chunk may run past the end: a file cut short still plays what it has.
+Result CheckChunkSizes(const RiffSource& source, const std::string& name) {
+    uint8_t head[12] = {};
+    size_t got = 0;
+    if (!source.Read(0, head, sizeof head, got) || got < sizeof head) return {};
+    const bool riff = std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0;
+    const bool bigEndian = std::memcmp(head, "RIFX", 4) == 0 || std::memcmp(head, "FORM", 4) == 0;
+    if (!riff && !bigEndian) return {};
+    const uint64_t size = source.Size();
+    uint64_t pos = 12;
+    // Bounded: every step moves on by at least 8 bytes.
+    while (pos + 8 <= size) {
+        uint8_t chunk[8] = {};
+        if (!source.Read(pos, chunk, sizeof chunk, got) || got < sizeof chunk) break;
+        const uint32_t length = bigEndian
+                                    ? (uint32_t{chunk[4]} << 24) | (uint32_t{chunk[5]} << 16) |
+                                          (uint32_t{chunk[6]} << 8) | chunk[7]
+                                    : ReadLe32(chunk + 4);
+        const bool sound = std::memcmp(chunk, "data", 4) == 0 || std::memcmp(chunk, "SSND", 4) == 0;
+        if (!sound && length != 0xFFFFFFFFu && pos + 8 + length > size) {
+            return Result::Fail("cannot read " + name + ": its " +
+                                std::string(reinterpret_cast<const char*>(chunk), 4) +
+                                " chunk claims more bytes than the file holds");
+        }
+        pos += 8 + uint64_t{length} + (length & 1u);
+    }
+    return {};
+}
+
 Result Decode(const RiffSource& source, const std::string& name, AudioFrames& out,
               uint64_t maxSamples) {
     out = AudioFrames{};
+    if (Result sane = CheckChunkSizes(source, name); !sane) return sane;
     static SF_VIRTUAL_IO vio = {VioLength, VioSeek, VioRead, VioWrite, VioTell};
     Reader reader{&source, 0, Result::Ok()};
     SF_INFO info{};
@@ -109,8 +144,9 @@ std::vector<int16_t> MixToMono(std::span<const int16_t> samples, int channels) {
         int64_t sum = 0;
         for (size_t c = 0; c < n; ++c) sum += samples[i * n + c];
         // Rounded half away from zero, as the mixer rounds.
-        const int64_t q = sum >= 0 ? (2 * sum + static_cast<int64_t>(n)) / (2 * static_cast<int64_t>(n))
-                                   : -((-2 * sum + static_cast<int64_t>(n)) / (2 * static_cast<int64_t>(n)));
+        const int64_t q =
+            sum >= 0 ? (2 * sum + static_cast<int64_t>(n)) / (2 * static_cast<int64_t>(n))
+                     : -((-2 * sum + static_cast<int64_t>(n)) / (2 * static_cast<int64_t>(n)));
         mono[i] = static_cast<int16_t>(q);
     }
     return mono;
