@@ -49,8 +49,8 @@ Fit FitSine(const std::vector<int16_t>& s, size_t from, size_t to, uint32_t rate
     return vocalith::test::FitSine(s, from, to, rate, hz, AMPLITUDE);
 }
 
-using Converter = std::function<std::vector<int16_t>(const std::vector<int16_t>&, uint32_t,
-                                                     uint32_t)>;
+using Converter =
+    std::function<std::vector<int16_t>(const std::vector<int16_t>&, uint32_t, uint32_t)>;
 
 // One second of input in 10 ms pieces through the capture converter.
 std::vector<int16_t> ByCapture(const std::vector<int16_t>& in, uint32_t inRate, uint32_t outRate) {
@@ -127,9 +127,9 @@ BENCHMARK(BM_Quality)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMilliseco
 void Report(benchmark::State& state, double outSamplesPerIteration) {
     auto iterations = static_cast<double>(state.iterations());
     state.counters["x_real_time"] = benchmark::Counter(iterations, benchmark::Counter::kIsRate);
-    state.counters["ns_per_sample"] = benchmark::Counter(
-        outSamplesPerIteration * iterations,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_sample"] =
+        benchmark::Counter(outSamplesPerIteration * iterations,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // One second of input through the capture converter, in 10 ms pieces.

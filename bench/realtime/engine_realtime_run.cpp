@@ -40,8 +40,6 @@
 #include "base/program_folder.h"
 #include "device/audio_device.h"
 #include "device/queue_dispatcher.h"
-#include "wave/audio_file.h"
-#include "wave/wav_writer.h"
 #include "engine/audio_pump.h"
 #include "engine/sound_window.h"
 #include "mixer/mixer.h"
@@ -49,6 +47,8 @@
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
+#include "wave/audio_file.h"
+#include "wave/wav_writer.h"
 
 namespace {
 

@@ -33,7 +33,8 @@ Result OpenRegularFile(const std::filesystem::path& path, UniqueFd& fd, uint64_t
     if (path.empty()) return Result::Fail("no file name given");
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
     UniqueFd opened(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!opened.Valid()) return Result::Fail("cannot open " + path.string() + ": " + ErrnoText(errno));
+    if (!opened.Valid())
+        return Result::Fail("cannot open " + path.string() + ": " + ErrnoText(errno));
     struct stat st {};
     if (::fstat(opened.Get(), &st) != 0) {
         return Result::Fail("cannot read " + path.string() + ": " + ErrnoText(errno));
@@ -47,8 +48,8 @@ Result OpenRegularFile(const std::filesystem::path& path, UniqueFd& fd, uint64_t
     return Result::Ok();
 }
 
-Result ReadAt(int fd, const std::filesystem::path& path, uint64_t offset, void* bytes,
-              size_t count, size_t& got) {
+Result ReadAt(int fd, const std::filesystem::path& path, uint64_t offset, void* bytes, size_t count,
+              size_t& got) {
     got = 0;
     auto* p = static_cast<uint8_t*>(bytes);
     while (got < count) {

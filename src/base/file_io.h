@@ -49,8 +49,8 @@ Result OpenRegularFile(const std::filesystem::path& path, UniqueFd& fd, uint64_t
 
 // Reads up to `count` bytes at `offset` (retrying short reads and EINTR);
 // `got` is what arrived (less only at the end of the file).
-Result ReadAt(int fd, const std::filesystem::path& path, uint64_t offset, void* bytes,
-              size_t count, size_t& got);
+Result ReadAt(int fd, const std::filesystem::path& path, uint64_t offset, void* bytes, size_t count,
+              size_t& got);
 
 // Reads the whole regular file at `path` into `out`; refuses files larger
 // than `maxBytes` ("PATH is N bytes, more than the limit of M") and anything

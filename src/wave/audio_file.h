@@ -21,7 +21,9 @@ struct AudioFrames {
     int channels = 0;
     std::vector<int16_t> samples;  // interleaved frames, whole frames only
 
-    size_t Frames() const { return channels > 0 ? samples.size() / static_cast<size_t>(channels) : 0; }
+    size_t Frames() const {
+        return channels > 0 ? samples.size() / static_cast<size_t>(channels) : 0;
+    }
 };
 
 // The samples of the audio file at `path`. A file cut short gives what it holds.

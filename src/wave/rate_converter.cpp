@@ -62,8 +62,8 @@ Result RateConverter::Create(uint32_t inRate, uint32_t outRate, int channels) {
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
     // One thread: libsoxr must not start worker threads under an audio callback.
     const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-    soxr_t s = soxr_create(inRate, outRate, static_cast<unsigned>(channels_), &error, &io,
-                           &quality, &runtime);
+    soxr_t s = soxr_create(inRate, outRate, static_cast<unsigned>(channels_), &error, &io, &quality,
+                           &runtime);
     if (!s || error) {
         if (s) soxr_delete(s);
         return Result::Fail("cannot convert " + std::to_string(inRate) + " Hz to " +
@@ -150,8 +150,8 @@ Result RateConverter::Warm() {
     lookahead_ = static_cast<uint32_t>(lag + lag / 2 + FEED_FRAMES);
     // Every output of the warm-up span is silence to be discarded: those
     // still in the ring now, and those libsoxr has still to make.
-    const auto span = static_cast<uint64_t>(
-        std::llround(static_cast<double>(fed) * outRate_ / inRate_));
+    const auto span =
+        static_cast<uint64_t>(std::llround(static_cast<double>(fed) * outRate_ / inRate_));
     const uint64_t made = delivered + ringCount_;
     skip_ = span > made ? span - made : 0;
     ringAt_ = ringCount_ = 0;
@@ -182,8 +182,8 @@ void RateConverter::Drain(float* out, size_t outFrames, size_t& made) {
 std::vector<int16_t> ResampleMono(std::span<const int16_t> samples, uint32_t inRate,
                                   uint32_t outRate) {
     if (inRate == outRate || inRate == 0 || outRate == 0) return {samples.begin(), samples.end()};
-    const auto expected = static_cast<size_t>(
-        (uint64_t{samples.size()} * outRate + inRate - 1) / inRate);
+    const auto expected =
+        static_cast<size_t>((uint64_t{samples.size()} * outRate + inRate - 1) / inRate);
     RateConverter converter;
     if (!converter.Create(inRate, outRate, 1)) return {};
     std::vector<float> in(RateConverter::FEED_FRAMES);

@@ -81,11 +81,11 @@ class RateConverter {
     int channels_ = 1;
     bool warmed_ = false;
     uint32_t lookahead_ = 0;
-    uint64_t skip_ = 0;         // warm-up outputs still to discard
-    std::vector<float> feed_;   // FEED_FRAMES input frames
-    std::vector<float> ring_;   // outputs made but not yet taken
-    size_t ringAt_ = 0;         // first waiting output frame
-    size_t ringCount_ = 0;      // waiting output frames
+    uint64_t skip_ = 0;        // warm-up outputs still to discard
+    std::vector<float> feed_;  // FEED_FRAMES input frames
+    std::vector<float> ring_;  // outputs made but not yet taken
+    size_t ringAt_ = 0;        // first waiting output frame
+    size_t ringCount_ = 0;     // waiting output frames
 };
 
 template <class Fill>

@@ -55,8 +55,8 @@ Result Walk(const RiffSource& source, uint64_t pos, uint64_t end, Match match, C
 // Scans the chunks of [pos, end) for `id`.
 Result FindChunk(const RiffSource& source, uint64_t pos, uint64_t end, const char (&id)[5],
                  Chunk& found, bool& ok) {
-    return Walk(source, pos, end, [&](const uint8_t* h, size_t) { return IdIs(h, id); }, found,
-                ok);
+    return Walk(
+        source, pos, end, [&](const uint8_t* h, size_t) { return IdIs(h, id); }, found, ok);
 }
 
 // The top level: a RIFF chunk whose form type is "WAVE".

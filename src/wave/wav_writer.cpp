@@ -19,16 +19,16 @@ using base::Result;
 struct WavWriter::Sink {
     enum class Kind { Replace, Stream, Memory };
     Kind kind = Kind::Memory;
-    std::string name;                 // the path as the reasons name it
-    std::filesystem::path target;     // Replace: the file renamed over at the end
-    std::string tempPath;             // Replace: the temporary file
-    base::UniqueFd fd;                // Replace: the temporary file; Stream: the target
+    std::string name;                        // the path as the reasons name it
+    std::filesystem::path target;            // Replace: the file renamed over at the end
+    std::string tempPath;                    // Replace: the temporary file
+    base::UniqueFd fd;                       // Replace: the temporary file; Stream: the target
     std::vector<uint8_t>* memory = nullptr;  // Memory: where Finish leaves the bytes
-    std::vector<uint8_t> held;        // Stream, Memory: bytes not yet let go
-    bool streaming = false;           // Stream: the held bytes have been let go
-    uint64_t pos = 0;                 // libsndfile's position in the virtual file
-    uint64_t length = 0;              // the virtual file's length
-    Result status;                     // the first failed write
+    std::vector<uint8_t> held;               // Stream, Memory: bytes not yet let go
+    bool streaming = false;                  // Stream: the held bytes have been let go
+    uint64_t pos = 0;                        // libsndfile's position in the virtual file
+    uint64_t length = 0;                     // the virtual file's length
+    Result status;                           // the first failed write
 
     Result Fail(int err) {
         if (status) status = Result::Fail("cannot write " + name + ": " + base::ErrnoText(err));
@@ -229,9 +229,9 @@ Result WavWriter::Start(uint32_t sampleRate) {
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     file_ = sf_open_virtual(&vio, SFM_WRITE, &info, sink_.get());
     if (!file_) {
-        Result why = sink_->status ? Result::Fail("cannot write " + sink_->name + ": " +
-                                                 sf_strerror(nullptr))
-                                  : sink_->status;
+        Result why = sink_->status
+                         ? Result::Fail("cannot write " + sink_->name + ": " + sf_strerror(nullptr))
+                         : sink_->status;
         Abandon();
         return why;
     }
@@ -256,8 +256,8 @@ Result WavWriter::Append(std::span<const int16_t> samples) {
     if (written > 0) dataBytes_ += 2 * static_cast<uint64_t>(written);
     if (!sink_->status) return Failed(sink_->status);
     if (written != n) {
-        return Failed(Result::Fail("cannot write " + sink_->name + ": " +
-                                   sf_strerror(Handle(file_))));
+        return Failed(
+            Result::Fail("cannot write " + sink_->name + ": " + sf_strerror(Handle(file_))));
     }
     if (sink_->kind == Sink::Kind::Stream && !sink_->streaming &&
         sink_->held.size() > STREAM_HOLD_BYTES) {
@@ -302,8 +302,8 @@ Result WavWriter::Finish() {
                 } else if (s.fd.Reset() != 0) {
                     result = s.Fail(errno);
                 } else if (::rename(s.tempPath.c_str(), s.target.c_str()) != 0) {
-                    result = Result::Fail("cannot replace " + s.name + ": " +
-                                          base::ErrnoText(errno));
+                    result =
+                        Result::Fail("cannot replace " + s.name + ": " + base::ErrnoText(errno));
                 } else {
                     s.tempPath.clear();  // it is the target now
                 }
