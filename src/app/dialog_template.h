@@ -1,8 +1,9 @@
 #pragma once
 // The main window's and the About box's layout: every control with its id,
-// kind, text and place in dialog units, in tab order. Dialog units become
-// pixels as x * 1.5 and y * 1.625 (the base units of an 8-point dialog font),
-// rounded to the nearest pixel.
+// kind, text and place in dialog units, in tab order. A horizontal dialog
+// unit is a quarter of the dialog font's average character width and a
+// vertical one an eighth of its height; with the intended font (6 by 13
+// pixels) that is 1.5 and 1.625 pixels.
 #include <array>
 #include <cmath>
 
@@ -62,13 +63,20 @@ inline constexpr int MAIN_HEIGHT_UNITS = 206;
 inline constexpr int ABOUT_WIDTH_UNITS = 217;
 inline constexpr int ABOUT_HEIGHT_UNITS = 162;
 
-// Pixels for dialog units, rounded half up.
-inline int UnitsToPixelsX(int units) {
-    return static_cast<int>(std::lround(units * 1.5));
-}
-inline int UnitsToPixelsY(int units) {
-    return static_cast<int>(std::lround(units * 1.625));
-}
+// The dialog font's base units in pixels, and dialog units converted with
+// them, rounded half up.
+struct DialogUnits {
+    int charWidth = 6;    // average character width
+    int charHeight = 13;  // character cell height
+    int X(int units) const { return Scale(units, charWidth, 4); }
+    int Y(int units) const { return Scale(units, charHeight, 8); }
+    bool operator==(const DialogUnits&) const = default;
+
+  private:
+    static int Scale(int units, int base, int per) {
+        return static_cast<int>(std::lround(static_cast<double>(units) * base / per));
+    }
+};
 
 inline constexpr const char* kWelcomeText = "Welcome to Vocalith!  Now go crazy!";
 

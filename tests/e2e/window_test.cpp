@@ -6,15 +6,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -148,7 +152,7 @@ TEST_F(WindowTest, ControlsStandAtTheirTemplatePlaces) {
         SCOPED_TRACE(c.id);
         QWidget* w = window_->Control(c.id);
         ASSERT_NE(w, nullptr);
-        const QRect expected = qt::TemplateRect(c);
+        const QRect expected = qt::TemplateRect(c, window_->Units());
         if (c.kind == ControlKind::DropDownList || c.kind == ControlKind::DropDownCombo) {
             EXPECT_EQ(w->geometry().topLeft(), expected.topLeft());
             EXPECT_EQ(w->width(), expected.width());
@@ -304,6 +308,52 @@ TEST_F(WindowTest, TheApplicationAddsNothingToWindowTitles) {
     QApplication::setApplicationName(QStringLiteral("vocalith-probe"));
     EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("vocalith-probe"));
     QApplication::setApplicationName(name);
+}
+
+// Every caption, button and check box text fits its control in the intended
+// face and in faces that are wider (DejaVu Sans) or taller (Nimbus Sans)
+// than it; the intended face keeps the template's own sizes.
+TEST_F(WindowTest, EveryTextFitsItsControlInAnyFont) {
+    struct Face {
+        const char* family;
+        bool intended;
+    };
+    for (const Face& face : {Face{"DejaVu Sans Condensed", true}, Face{"DejaVu Sans", false},
+                             Face{"Nimbus Sans", false}}) {
+        SCOPED_TRACE(face.family);
+        QFont font;
+        font.setFamilies({QString::fromLatin1(face.family)});
+        font.setPixelSize(11);
+        window_.reset();
+        window_ = std::make_unique<qt::MainWindow>(*audio_, &messages_, nullptr, &font);
+        const QFontMetrics metrics(window_->font());
+        const QString picture = QString::fromUtf8(VOCALITH_ARTEFACT_DIR) +
+                                QStringLiteral("/main_window_%1.png").arg(face.family);
+        EXPECT_TRUE(window_->grab().save(picture.simplified().replace(' ', '_')));
+        if (face.intended && QFontInfo(window_->font()).family() == face.family) {
+            EXPECT_EQ(window_->size(), QSize(783, 335));
+        }
+        for (QWidget* w : window_->findChildren<QWidget*>()) {
+            if (!w->isVisibleTo(window_.get())) continue;
+            QString text;
+            int room = w->width();
+            if (auto* label = qobject_cast<QLabel*>(w)) {
+                text = label->text();
+            } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+                text = button->text();
+            } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+                text = box->text();
+                room -= w->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                        w->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+                // The text's ink, not only its advance, stays inside.
+                room = std::min(room, room - (metrics.boundingRect(text).right() + 1 -
+                                              metrics.horizontalAdvance(text)));
+            }
+            if (text.isEmpty() || w->objectName() == QStringLiteral("IDC_STATUS")) continue;
+            EXPECT_LE(metrics.horizontalAdvance(text), room)
+                << w->objectName().toStdString() << ": " << text.toStdString();
+        }
+    }
 }
 
 TEST_F(WindowTest, TheTraceNeverShowsThroughLabelsOrCheckBoxes) {

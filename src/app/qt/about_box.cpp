@@ -24,10 +24,11 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("IDD_ABOUT"));
     setWindowIcon(AppIcon());
     setFont(DialogFont(font()));
-    setFixedSize(UnitsToPixelsX(ABOUT_WIDTH_UNITS), UnitsToPixelsY(ABOUT_HEIGHT_UNITS));
+    const DialogUnits units = FittingUnits(font(), *style(), kAboutTemplate);
+    setFixedSize(units.X(ABOUT_WIDTH_UNITS), units.Y(ABOUT_HEIGHT_UNITS));
     int labelNumber = 0;
     for (const TemplateControl& c : kAboutTemplate) {
-        QRect r = TemplateRect(c);
+        QRect r = TemplateRect(c, units);
         if (c.kind == ControlKind::Icon) {
             auto* icon = new QLabel(this);
             icon->setObjectName(QStringLiteral("IDI_MAIN"));

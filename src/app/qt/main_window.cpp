@@ -92,7 +92,8 @@ const char* IdName(int id) {
 
 }  // namespace
 
-MainWindow::MainWindow(DialogAudio& audio, WindowMessageSink* messages, QWidget* parent)
+MainWindow::MainWindow(DialogAudio& audio, WindowMessageSink* messages, QWidget* parent,
+                       const QFont* dialogFont)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("Vocalith"));
     setObjectName(QStringLiteral("IDD_MAIN"));
@@ -100,8 +101,9 @@ MainWindow::MainWindow(DialogAudio& audio, WindowMessageSink* messages, QWidget*
     // Caption and close box, no minimise or maximise box.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFont(DialogFont(font()));
-    setFixedSize(UnitsToPixelsX(MAIN_WIDTH_UNITS), UnitsToPixelsY(MAIN_HEIGHT_UNITS));
+    setFont(dialogFont ? *dialogFont : DialogFont(font()));
+    units_ = FittingUnits(font(), *style(), kMainTemplate, IDCANCEL);
+    setFixedSize(units_.X(MAIN_WIDTH_UNITS), units_.Y(MAIN_HEIGHT_UNITS));
 
     pumpTimer_ = new QTimer(this);
     pumpTimer_->setTimerType(Qt::PreciseTimer);
@@ -134,7 +136,7 @@ void MainWindow::Destroy() {
 void MainWindow::BuildControls() {
     int labelNumber = 0;
     for (const TemplateControl& c : kMainTemplate) {
-        const QRect r = TemplateRect(c);
+        const QRect r = TemplateRect(c, units_);
         const QString text = QString::fromUtf8(c.text);
         QWidget* w = nullptr;
         switch (c.kind) {
@@ -199,6 +201,8 @@ void MainWindow::BuildControls() {
             }
             case ControlKind::CheckBox: {
                 auto* box = new QCheckBox(text, this);
+                if (!checkBoxStyle_) checkBoxStyle_ = NewCheckBoxStyle(this);
+                box->setStyle(checkBoxStyle_);
                 // Paints its own background, so the waveform's trace, which
                 // may run past the view, never shows through it.
                 box->setAutoFillBackground(true);
@@ -266,7 +270,7 @@ void MainWindow::BuildControls() {
                     combo->installEventFilter(this);
                     effects_ = combo;
                 }
-                int openRows = (UnitsToPixelsY(c.height) - CLOSED_COMBO_HEIGHT) / 16;
+                int openRows = (units_.Y(c.height) - ClosedComboHeight(units_)) / 16;
                 combo->setMaxVisibleItems(openRows > 1 ? openRows : 1);
                 w = combo;
                 break;
@@ -280,7 +284,7 @@ void MainWindow::BuildControls() {
         }
         QRect g = r;
         if (c.kind == ControlKind::DropDownList || c.kind == ControlKind::DropDownCombo) {
-            g.setHeight(CLOSED_COMBO_HEIGHT);
+            g.setHeight(ClosedComboHeight(units_));
         }
         w->setGeometry(g);
     }

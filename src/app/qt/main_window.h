@@ -8,12 +8,14 @@
 
 #include "app/dialog_audio.h"
 #include "app/dialog_host.h"
+#include "app/dialog_template.h"
 #include "app/main_dialog.h"
 
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QStyle;
 class QTimer;
 class QTreeWidget;
 
@@ -27,14 +29,17 @@ class MainWindow : public QDialog, public DialogHost {
     // Creates the window (starting the audio through `audio`), its controls,
     // and runs the initialisation: lists, default voice, pump timer.
     // `messages`, if given, is made to show its boxes over this window before
-    // the audio starts.
+    // the audio starts. `dialogFont` replaces the dialog font (tests use it
+    // to try the window in another face).
     explicit MainWindow(DialogAudio& audio, WindowMessageSink* messages = nullptr,
-                        QWidget* parent = nullptr);
+                        QWidget* parent = nullptr, const QFont* dialogFont = nullptr);
     ~MainWindow() override;
 
     MainDialog& Logic() { return *logic_; }
     // The control with a template id, or null.
     QWidget* Control(int id) const { return controls_.value(id, nullptr); }
+    // Pixels per dialog unit, from the dialog font.
+    const DialogUnits& Units() const { return units_; }
 
     // DialogHost
     std::string GetText(int id, int maxCount) override;
@@ -93,6 +98,8 @@ class MainWindow : public QDialog, public DialogHost {
     QTimer* pumpTimer_ = nullptr;
     unsigned pumpTimerId_ = 0;
     bool destroyed_ = false;            // OnDestroy has run
+    DialogUnits units_;                 // pixels per dialog unit
+    QStyle* checkBoxStyle_ = nullptr;   // owned by the window
     bool phonListDoubleClick_ = false;  // the next release ends a double-click on the PHON list
 };
 

@@ -1,30 +1,49 @@
 #pragma once
-// Pixel rectangles of the dialog template's controls.
+// The dialog font and pixel rectangles of the dialog template's controls.
 #include <QFont>
 #include <QRect>
-#include <QStringList>
+#include <span>
 
 #include "app/dialog_template.h"
+
+class QStyle;
 
 namespace vocalith::app::qt {
 
 // x, y, width and height converted from dialog units and rounded.
-inline QRect TemplateRect(const TemplateControl& c) {
-    return QRect(UnitsToPixelsX(c.x), UnitsToPixelsY(c.y), UnitsToPixelsX(c.width),
-                 UnitsToPixelsY(c.height));
+inline QRect TemplateRect(const TemplateControl& c, const DialogUnits& units) {
+    return QRect(units.X(c.x), units.Y(c.y), units.X(c.width), units.Y(c.height));
 }
 
 // The dialog font: 11 pixels (8 points at 96 dots per inch), a narrow sans
 // face where one is installed so the template's texts fit their boxes.
-inline QFont DialogFont(const QFont& base) {
-    QFont f = base;
-    f.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans"),
-                   QStringLiteral("Arial"), base.family()});
-    f.setPixelSize(11);
-    return f;
-}
+QFont DialogFont(const QFont& base);
 
-// Height of a closed drop-down box; the template's height includes the open list.
-inline constexpr int CLOSED_COMBO_HEIGHT = 21;
+// The font's base units as dialog units are defined: the average width of
+// the 52 letters, rounded to a whole pixel, and the font's height.
+DialogUnits FontUnits(const QFont& font);
+
+// The check boxes' style: the application's, with the gap between box and
+// text of the platform the template was drawn for (3 pixels, where some
+// styles leave 6 and would cut the end of "Monitor"). Owned by `owner`.
+QStyle* NewCheckBoxStyle(QObject* owner);
+inline constexpr int CHECK_BOX_GAP = 3;
+
+// The width a control of `kind` needs to show `text` whole in `font`: the
+// text's advance or its ink, whichever reaches further, plus the box of a
+// check box or the frame of a button.
+int TextRoom(ControlKind kind, const QString& text, const QFont& font, const QStyle& style);
+
+// The font's base units, widened a pixel at a time while some text of
+// `controls` would not fit its control, so that no text is ever cut
+// whatever font the desktop supplies. With the intended font every text
+// fits at once and the template's sizes are kept. A control with id
+// `skipId` (one that is never shown) is not considered.
+DialogUnits FittingUnits(const QFont& font, const QStyle& style,
+                         std::span<const TemplateControl> controls, int skipId = 0);
+
+// Height of a closed drop-down box for `units`; the template's height
+// includes the open list. 21 pixels with the intended font.
+int ClosedComboHeight(const DialogUnits& units);
 
 }  // namespace vocalith::app::qt
