@@ -28,6 +28,8 @@ class DialogHost {
     // maxCount - 1 characters.
     virtual std::string GetText(int id, int maxCount) = 0;
     virtual void SetText(int id, const std::string& text) = 0;
+    // The control's tooltip; empty removes it.
+    virtual void SetToolTip(int id, const std::string& text) = 0;
 
     virtual bool IsChecked(int id) = 0;
     virtual void SetChecked(int id, bool checked) = 0;

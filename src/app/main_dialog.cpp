@@ -1,4 +1,6 @@
 #include "app/main_dialog.h"
+
+#include "app/status_text.h"
 #include "base/program_folder.h"
 
 #include <algorithm>
@@ -51,6 +53,26 @@ bool ValidCode(intptr_t code) {
     return code >= 0 && code < voice::PHONEME_COUNT;
 }
 
+// FNV-1a over every clip's count and samples: enough to tell whether the
+// clips changed since they were loaded or saved.
+uint64_t ClipsDigest(const voice::PhonTable& table) {
+    uint64_t h = 14695981039346656037ull;
+    auto mix = [&h](uint16_t v) {
+        for (int shift : {0, 8}) {
+            h ^= static_cast<uint8_t>(v >> shift);
+            h *= 1099511628211ull;
+        }
+    };
+    for (const voice::PhonSlot& slot : table.slots) {
+        const int count = std::clamp(slot.count, 0, voice::PHON_MAX_SAMPLES);
+        mix(static_cast<uint16_t>(count));
+        for (int i = 0; i < count; ++i) {
+            mix(static_cast<uint16_t>(slot.samples[static_cast<size_t>(i)]));
+        }
+    }
+    return h;
+}
+
 }  // namespace
 
 MainDialog::~MainDialog() {
@@ -72,8 +94,19 @@ void MainDialog::InvalidateView() {
     host_.InvalidateView(viewRect_);
 }
 
-void MainDialog::SetStatus(const std::string& text) {
+void MainDialog::SetStatus(const std::string& text, const std::string& detail) {
     host_.SetText(IDC_STATUS, text);
+    host_.SetToolTip(IDC_STATUS, detail);
+}
+
+void MainDialog::MarkVoiceClean(const std::string& name) {
+    cleanDigest_ = ClipsDigest(voice::ThePhonTable());
+    cleanVoice_ = name;
+}
+
+bool MainDialog::MayClose() {
+    if (ClipsDigest(voice::ThePhonTable()) == cleanDigest_) return true;
+    return host_.AskYesNo("Discard the changes to the voice " + cleanVoice_ + "?", kConfirmTitle);
 }
 
 bool MainDialog::Confirm(bool force, const std::string& question) {
@@ -141,6 +174,8 @@ bool MainDialog::OnInitDialog() {
     RefreshEffectsList();
     host_.SetText(IDC_VOICE, kDefaultVoiceName);
     OnLoad();
+    // Whether or not the default voice was there, nothing is changed yet.
+    MarkVoiceClean(kDefaultVoiceName);
     timerId_ = host_.SetTimer(PUMP_TIMER_ID, PUMP_TIMER_MS);
     audio_.PlayEffectByName(kStartupSound, 1);
     return true;
@@ -206,11 +241,11 @@ void MainDialog::OnPaint(workbuf::Canvas& canvas) {
 }
 
 void MainDialog::OnClose() {
-    host_.EndDialog(IDOK);
+    if (MayClose()) host_.EndDialog(IDOK);
 }
 
 void MainDialog::OnCancel() {
-    host_.EndDialog(IDCANCEL);
+    if (MayClose()) host_.EndDialog(IDCANCEL);
 }
 
 void MainDialog::OnDestroy() {
@@ -277,8 +312,9 @@ bool MainDialog::VoicePathFor(const std::string& name, bool forSave, std::string
         forSave ? voice::SaveVoicePath(program, name) : voice::LoadVoicePath(program, name);
     if (voice::VoicePathTooLong(file)) {
         const char* folder = base::DataBesideProgram(program) ? "program folder" : "voices folder";
-        SetStatus("Cannot use VOICES\\" + name + ".voc: the path of the " + folder +
-                  " is too long for a voice file.");
+        SetStatus("Cannot use " + ShownFileName(file) + ": the path of the " + folder +
+                      " is too long for a voice file.",
+                  file.string());
         return false;
     }
     path = file.string();
@@ -301,9 +337,12 @@ void MainDialog::OnLoad() {
         if (!silentMiss) {
             voice::VoiceResult result = voice::LoadVoice(path);
             if (!result.ok()) {
-                SetStatus("Could not load VOICES\\" + name + ".voc: " + result.reason);
-            } else if (firstLoad_ == 0) {
-                SetStatus("New Phon Table data loaded.");
+                SetStatus("Could not load " + ShownFileName(path) + ": " +
+                              ShortReason(result.reason, path),
+                          result.reason);
+            } else {
+                MarkVoiceClean(name);
+                if (firstLoad_ == 0) SetStatus("New Phon Table data loaded.");
             }
         }
         firstLoad_ = 0;
@@ -329,8 +368,10 @@ void MainDialog::OnSave() {
     voice::VoiceResult result = voice::SaveVoice(path);
     if (result.ok()) {
         SetStatus("Phon Table data saved.");
+        MarkVoiceClean(name);
     } else {
-        SetStatus("Could not save VOICES\\" + name + ".voc: " + result.reason);
+        SetStatus("Could not save " + ShownFileName(path) + ": " + ShortReason(result.reason, path),
+                  result.reason);
     }
     // Refilling the list empties the combo's edit part: put the name back.
     RefreshVoiceList();

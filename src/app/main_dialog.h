@@ -71,8 +71,9 @@ class MainDialog {
     void OnWarnings();
     void OnEffectChosen();
 
-    // Dialog operations used by the commands.
-    void SetStatus(const std::string& text);
+    // Dialog operations used by the commands. `detail`, when given, is the
+    // status field's tooltip (the full reason behind a short failure text).
+    void SetStatus(const std::string& text, const std::string& detail = {});
     // Asks `question` under the confirmation rule; true for Yes (or not asked).
     bool Confirm(bool force, const std::string& question);
     void UpdateSelectionInfo();
@@ -85,6 +86,10 @@ class MainDialog {
     const ViewRect& View() const { return viewRect_; }
     unsigned TimerId() const { return timerId_; }
     bool WasRecording() const { return wasRecording_ != 0; }
+    // True when the window may close: the PHON clips are as last loaded or
+    // saved, or the user agreed to discard the changes. Asked whatever the
+    // Warnings box says, as it guards against losing work.
+    bool MayClose();
 
   private:
     std::string ReadText(int id, int maxCount);
@@ -104,7 +109,13 @@ class MainDialog {
     // few seconds says in the status line how far the input is from the gate.
     void WatchInputLevel(int32_t peak);
 
-    int firstLoad_ = 0;     // 1: the next Load asks nothing and says nothing
+    // Marks the PHON clips as matching the voice `name` on disk.
+    void MarkVoiceClean(const std::string& name);
+
+    int firstLoad_ = 0;  // 1: the next Load asks nothing and says nothing
+    // A digest of the PHON clips as last loaded or saved, and that voice's name.
+    uint64_t cleanDigest_ = 0;
+    std::string cleanVoice_;
     int wasRecording_ = 0;  // set by ticks while recording, cleared by the completion step
     // While a recording waits for speech: the input's peak shown (decaying),
     // the loudest peak of the current second, and when the wait began and

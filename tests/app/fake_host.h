@@ -48,6 +48,7 @@ class FakeHost : public DialogHost {
     std::vector<FakeItem> list;
     std::vector<std::pair<std::string, int>> columns;
     int selected = -1;
+    std::map<int, std::string> tooltips;
     std::deque<bool> answers;  // the answers to the next questions, in order
     std::vector<std::pair<std::string, std::string>> questions;  // text, title
     std::map<int, int> lastReadCount;
@@ -77,6 +78,7 @@ class FakeHost : public DialogHost {
         if (id == IDC_STATUS) log.push_back("status:" + text);
         if (id == IDC_SELECTION) log.push_back("selection:" + text);
     }
+    void SetToolTip(int id, const std::string& text) override { tooltips[id] = text; }
     bool IsChecked(int id) override { return checks[id]; }
     void SetChecked(int id, bool checked) override { checks[id] = checked; }
     void ComboReset(int id) override {

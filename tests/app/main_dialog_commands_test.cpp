@@ -290,7 +290,7 @@ TEST_F(MainDialogTest, LoadReportsAMissingFileAfterStartUp) {
     SetVoiceName("Nobody");
     host_->answers = {true};
     dialog_->OnLoad();
-    EXPECT_EQ(Status().rfind("Could not load VOICES\\Nobody.voc: ", 0), 0u) << Status();
+    EXPECT_EQ(Status(), "Could not load voices/Nobody.voc: no such file");
 }
 
 TEST_F(MainDialogTest, SaveListsTheNewVoiceAndKeepsItsNameInTheEditPart) {
@@ -337,7 +337,7 @@ TEST_F(MainDialogTest, AFailedSaveIsReportedNotCalledSaved) {
     SetVoiceName("Mine");
     host_->answers = {true};
     dialog_->OnSave();
-    EXPECT_EQ(Status().rfind("Could not save VOICES\\Mine.voc: ", 0), 0u) << Status();
+    EXPECT_EQ(Status().rfind("Could not save voices/Mine.voc: ", 0), 0u) << Status();
     EXPECT_EQ(host_->combos[IDC_VOICE].edit, "Mine");
 }
 

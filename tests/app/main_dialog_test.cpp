@@ -64,19 +64,29 @@ TEST_F(MainDialogTest, StartupLoadsTheDefaultVoiceWithoutQuestionOrStatus) {
 }
 
 TEST_F(MainDialogTest, StartupReportsADefaultVoiceThatIsThereButUnreadable) {
+    // The status line gives the folder's own name and a short reason; its
+    // tooltip the whole reason with the full path.
     const fs::path voxa = folder_ / "voices" / "Voxa.voc";
-    const std::vector<std::function<void()>> damages = {
-        [&] { std::ofstream(voxa, std::ios::binary) << std::string(399, '\0'); },
-        [&] { fs::create_symlink("nowhere.voc", voxa); },  // a dangling link
-        [&] { fs::create_symlink("Voxa.voc", voxa); },     // a link loop
+    struct Damage {
+        std::function<void()> make;
+        const char* shortReason;
+    };
+    const std::vector<Damage> damages = {
+        {[&] { std::ofstream(voxa, std::ios::binary) << std::string(399, '\0'); },
+         "the file is 399 bytes long, shorter than the 400-byte header"},
+        {[&] { fs::create_symlink("nowhere.voc", voxa); }, "no such file"},
+        {[&] { fs::create_symlink("Voxa.voc", voxa); }, "a link loop"},
+        {[&] { fs::create_directory(voxa); }, "it is not a regular file"},
     };
     for (size_t i = 0; i < damages.size(); ++i) {
         SCOPED_TRACE(i);
         fs::remove(voxa);
-        damages[i]();
+        damages[i].make();
         dialog_ = std::make_unique<MainDialog>(*host_, *audio_);
         Start();
-        EXPECT_EQ(Status().rfind("Could not load VOICES\\Voxa.voc: ", 0), 0u) << Status();
+        EXPECT_EQ(Status(),
+                  std::string("Could not load voices/Voxa.voc: ") + damages[i].shortReason);
+        EXPECT_NE(host_->tooltips[IDC_STATUS].find(voxa.string()), std::string::npos);
         EXPECT_EQ(voice::ThePhonTable().slots[0].count, 0);
     }
 }
@@ -112,6 +122,36 @@ TEST_F(MainDialogTest, CloseEndsWithOkAsksNothingAndNeverTranslates) {
     EXPECT_TRUE(host_->questions.empty());
     dialog_->OnCancel();
     EXPECT_EQ(host_->ended.back(), IDCANCEL);
+}
+
+TEST_F(MainDialogTest, ClosingWithChangedClipsAsksEvenWithWarningsOff) {
+    Start();
+    host_->checks[IDC_WARNINGS] = false;
+    dialog_->OnWarnings();
+    voice::ThePhonTable().slots[3].count = 5;
+    const std::string question = "Discard the changes to the voice Voxa?";
+    // No keeps the window (Escape, then the close box); Yes closes it.
+    host_->answers = {false, false, true};
+    dialog_->OnCancel();
+    dialog_->OnClose();
+    EXPECT_TRUE(host_->ended.empty());
+    dialog_->OnClose();
+    EXPECT_EQ(host_->ended, (std::vector<int>{IDOK}));
+    ASSERT_EQ(host_->questions.size(), 3u);
+    EXPECT_EQ(host_->questions[2], std::make_pair(question, std::string(kConfirmTitle)));
+
+    // Saved under a new name, the clips are clean again; a change after
+    // that is asked about under the saved name.
+    SetVoiceName("Mine");
+    dialog_->OnSave();
+    host_->questions.clear();
+    dialog_->OnCancel();
+    EXPECT_TRUE(host_->questions.empty());
+    voice::ThePhonTable().slots[3].samples[0] = 7;
+    host_->answers = {false};
+    dialog_->OnCancel();
+    ASSERT_EQ(host_->questions.size(), 1u);
+    EXPECT_EQ(host_->questions[0].first, "Discard the changes to the voice Mine?");
 }
 
 TEST_F(MainDialogTest, AboutOpensForEverySystemCommandFrom16To31Only) {

@@ -300,6 +300,24 @@ TEST_F(WindowTest, QuestionsCarryTheirExactTitlesAndShowNamesAsTyped) {
     EXPECT_TRUE(fs::exists(folder_ / "voices" / "<b>Mine.voc"));
 }
 
+// The close box and Escape keep a window whose PHON clips changed unless the
+// user agrees to lose them.
+TEST_F(WindowTest, ChangedClipsAreNotLostByClosing) {
+    voice::ThePhonTable().slots[2].count = 9;
+    const SeenBox discard{kConfirmTitle, "Discard the changes to the voice Voxa?", true};
+    {
+        BoxAnswerer answerer({QMessageBox::No, QMessageBox::No});
+        window_->close();
+        QTest::keyClick(window_.get(), Qt::Key_Escape);
+        EXPECT_EQ(answerer.seen, (std::vector<SeenBox>{discard, discard}));
+        EXPECT_TRUE(window_->isVisible());
+    }
+    BoxAnswerer answerer({QMessageBox::Yes});
+    window_->close();
+    EXPECT_EQ(answerer.seen, (std::vector<SeenBox>{discard}));
+    EXPECT_FALSE(window_->isVisible());
+}
+
 TEST_F(WindowTest, TheApplicationAddsNothingToWindowTitles) {
     // A display name would be appended by the platform to every box's title.
     qt::ApplyApplicationIdentity(App());

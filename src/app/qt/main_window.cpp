@@ -333,6 +333,10 @@ void MainWindow::SetText(int id, const std::string& text) {
     }
 }
 
+void MainWindow::SetToolTip(int id, const std::string& text) {
+    if (QWidget* w = Control(id)) w->setToolTip(QString::fromUtf8(text));
+}
+
 bool MainWindow::IsChecked(int id) {
     auto* box = qobject_cast<QAbstractButton*>(Control(id));
     return box && box->isChecked();
@@ -542,10 +546,14 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // The close box ends the window with OK, asking nothing and never
-    // running TTS.
+    // The close box ends the window with OK, never running TTS; it asks
+    // only when changed PHON clips would be lost, and No keeps it open.
     if (!destroyed_) logic_->OnClose();
-    event->accept();
+    if (destroyed_) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -44,6 +44,7 @@ class MainWindow : public QDialog, public DialogHost {
     // DialogHost
     std::string GetText(int id, int maxCount) override;
     void SetText(int id, const std::string& text) override;
+    void SetToolTip(int id, const std::string& text) override;
     bool IsChecked(int id) override;
     void SetChecked(int id, bool checked) override;
     void ComboReset(int id) override;
