@@ -53,7 +53,9 @@ sf_count_t VioTell(void* user) {
 // bytes than the file holds are refused before libsndfile sees them: some of
 // its chunk parsers loop for minutes over such a size (a LIST chunk claiming
 // four gigabytes in a 164-byte file, found by fuzzing). Only the sound data
-// chunk may run past the end: a file cut short still plays what it has.
+// chunk may run past the end: a file cut short still plays what it has. A
+// size of 0xFFFFFFFF marks a size kept elsewhere (RF64) only for the sound
+// data; on any other chunk it is a claim like the rest.
 Result CheckChunkSizes(const RiffSource& source, const std::string& name) {
     uint8_t head[12] = {};
     size_t got = 0;
@@ -72,7 +74,7 @@ Result CheckChunkSizes(const RiffSource& source, const std::string& name) {
                                           (uint32_t{chunk[6]} << 8) | chunk[7]
                                     : ReadLe32(chunk + 4);
         const bool sound = std::memcmp(chunk, "data", 4) == 0 || std::memcmp(chunk, "SSND", 4) == 0;
-        if (!sound && length != 0xFFFFFFFFu && pos + 8 + length > size) {
+        if (!sound && pos + 8 + uint64_t{length} > size) {
             return Result::Fail("cannot read " + name + ": its " +
                                 std::string(reinterpret_cast<const char*>(chunk), 4) +
                                 " chunk claims more bytes than the file holds");
