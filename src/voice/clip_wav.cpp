@@ -22,6 +22,11 @@ bool ValidCode(int code) {
     return code >= 0 && code < PHONEME_COUNT;
 }
 
+bool HasWavSuffix(std::string_view fileName) {
+    return fileName.size() > kWavSuffix.size() &&
+           base::EqualNoCase(fileName.substr(fileName.size() - kWavSuffix.size()), kWavSuffix);
+}
+
 }  // namespace
 
 std::string ClipName(int code) {
@@ -42,10 +47,7 @@ std::string ClipFileName(int code) {
 }
 
 int ClipFileCode(std::string_view fileName) {
-    if (fileName.size() <= kWavSuffix.size() ||
-        !base::EqualNoCase(fileName.substr(fileName.size() - kWavSuffix.size()), kWavSuffix)) {
-        return -1;
-    }
+    if (!HasWavSuffix(fileName)) return -1;
     return ClipNameCode(fileName.substr(0, fileName.size() - kWavSuffix.size()));
 }
 
@@ -122,7 +124,7 @@ Result FindClipFiles(const fs::path& folder, std::map<int, fs::path>& clips,
         if (!fs::is_regular_file(entry, ec)) continue;
         const int code = ClipFileCode(name);
         if (code < 0) {
-            ignored.push_back(name);
+            if (HasWavSuffix(name)) ignored.push_back(name);
             continue;
         }
         auto [at, added] = clips.emplace(code, entry);

@@ -53,8 +53,8 @@ base::Result ExportVoiceClips(const PhonTable& table, const std::filesystem::pat
 bool HasClipFiles(const std::filesystem::path& folder);
 
 // The clip files of `folder`, by phoneme code: every regular file (or link
-// to one) whose name ClipFileCode recognises. Names that are no clip's go
-// to `ignored`. Two files for one phoneme (names differing only in case)
+// to one) whose name ClipFileCode recognises. WAV files named for no
+// phoneme go to `ignored`. Two files for one phoneme (names differing only in case)
 // are refused, as is a folder that cannot be listed.
 base::Result FindClipFiles(const std::filesystem::path& folder,
                            std::map<int, std::filesystem::path>& clips,
