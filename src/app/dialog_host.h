@@ -62,6 +62,17 @@ class DialogHost {
     // A modal message with an OK button.
     virtual void ShowMessage(const std::string& text, const std::string& title) = 0;
 
+    // Modal file choices, starting in `folder`: a file to read, a file to
+    // write (`file` suggests its name; replacing an existing one is
+    // confirmed there), or a folder. `filter` lists the file kinds offered,
+    // as "WAV files (*.wav)". Each returns the chosen path, or an empty text
+    // when the user cancels.
+    virtual std::string ChooseOpenFile(const std::string& title, const std::string& folder,
+                                       const std::string& filter) = 0;
+    virtual std::string ChooseSaveFile(const std::string& title, const std::string& file,
+                                       const std::string& filter) = 0;
+    virtual std::string ChooseFolder(const std::string& title, const std::string& folder) = 0;
+
     // Marks `rect` for repainting without erasing it first.
     virtual void InvalidateView(const ViewRect& rect) = 0;
 

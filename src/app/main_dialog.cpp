@@ -11,10 +11,12 @@
 
 #include "mixer/tick_clock.h"
 #include "translate/translate.h"
+#include "voice/clip_wav.h"
 #include "voice/phon_table.h"
 #include "voice/phoneme_inventory.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
+#include "wave/wav_writer.h"
 #include "workbuf/canvas.h"
 #include "workbuf/waveform_view.h"
 #include "workbuf/work_buffer.h"
@@ -511,6 +513,86 @@ void MainDialog::OnEffectChosen() {
         }
     }
     host_.ComboSetCurSel(IDC_EFFECTS, 0);
+}
+
+// ---- WAV files in and out ----
+
+namespace {
+
+constexpr const char* kWavFilter = "WAV files (*.wav *.WAV);;All files (*)";
+
+// The file name alone, for short status texts.
+std::string ShownName(const std::string& path) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    return name.empty() ? path : name;
+}
+
+}  // namespace
+
+void MainDialog::OnImportWav() {
+    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    if (wb.recording != 0) {
+        SetStatus("Stop the recording (push REC) before importing a WAV file.");
+        return;
+    }
+    const std::string path = host_.ChooseOpenFile("Import WAV into Work Buffer",
+                                                  base::HomeFolder().string(), kWavFilter);
+    if (path.empty()) return;
+    std::vector<int16_t> samples;
+    bool cut = false;
+    const base::Result read =
+        voice::ReadSystemAudio(path, static_cast<size_t>(workbuf::RECORD_LIMIT), samples, cut);
+    if (!read) {
+        SetStatus("Could not import " + ShownName(path) + ": " + read.reason);
+        return;
+    }
+    if (samples.empty()) {
+        SetStatus("Nothing was imported: " + ShownName(path) + " holds no sound.");
+        return;
+    }
+    // Undo Effect returns to the buffer as it was before the import.
+    workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
+    workbuf::ReplaceWorkBuffer(samples, wb);
+    InvalidateView();
+    std::string status = "Imported " + ShownName(path) + " into the work buffer.";
+    if (cut) {
+        status += "  It was longer than the buffer: only its first " +
+                  workbuf::FormatDuration(wb.length) + " were kept.";
+    }
+    SetStatus(status + "  Use >> to copy a selection to the current PHON.");
+    UpdateSelectionInfo();
+}
+
+void MainDialog::OnExportSelectionWav() {
+    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    const int32_t n = workbuf::ClampSelection(wb);
+    if (n == 0) {
+        SetStatus(std::string("Nothing was exported: ") + kNothingSelected);
+        return;
+    }
+    std::string path = host_.ChooseSaveFile(
+        "Export Selection as WAV", (base::HomeFolder() / "selection.wav").string(), kWavFilter);
+    if (path.empty()) return;
+    if (!std::filesystem::path(path).has_extension()) path += ".wav";
+    const base::Result written = wave::WriteWavFile(
+        path,
+        std::span<const int16_t>(wb.samples.data() + wb.selectionStart, static_cast<size_t>(n)));
+    SetStatus(written ? "Selection exported to " + ShownName(path) + "."
+                      : "Could not export the selection: " + written.reason);
+}
+
+void MainDialog::OnExportVoiceWav() {
+    const std::string folder =
+        host_.ChooseFolder("Export Voice as WAV Files", base::HomeFolder().string());
+    if (folder.empty()) return;
+    if (voice::HasClipFiles(folder) &&
+        !Confirm(true, "Replace the clip WAV files already in " + ShownName(folder) + "?")) {
+        return;
+    }
+    const base::Result written = voice::ExportVoiceClips(voice::ThePhonTable(), folder);
+    SetStatus(written ? "Voice exported as " + std::to_string(voice::PHONEME_COUNT) +
+                            " WAV files into " + ShownName(folder) + "."
+                      : "Could not export the voice: " + written.reason);
 }
 
 }  // namespace vocalith::app

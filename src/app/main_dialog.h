@@ -31,6 +31,11 @@ inline constexpr int TRANSLATE_BUFFER_BYTES = 2000;
 inline constexpr int PHONETIC_READ_COUNT = 1900;
 inline constexpr int VOICE_NAME_READ_COUNT = 99;
 
+// The context menu's WAV commands, in the order the menu shows them.
+inline constexpr const char* kImportWavItemText = "Import WAV into Work Buffer...";
+inline constexpr const char* kExportSelectionItemText = "Export Selection as WAV...";
+inline constexpr const char* kExportVoiceItemText = "Export Voice as WAV Files...";
+
 // The effects menu the dialog shows and runs (its table lives with the
 // work buffer's effects).
 using workbuf::kEffectsMenu;
@@ -70,6 +75,11 @@ class MainDialog {
     void OnMonitor();
     void OnWarnings();
     void OnEffectChosen();
+    // WAV files in and out (the context menu): a WAV file into the work
+    // buffer, the selection into a WAV file, every clip into a folder.
+    void OnImportWav();
+    void OnExportSelectionWav();
+    void OnExportVoiceWav();
 
     // Dialog operations used by the commands. `detail`, when given, is the
     // status field's tooltip (the full reason behind a short failure text).

@@ -21,7 +21,8 @@ std::optional<fs::path>& Setting() {
     return folder;
 }
 
-// The home folder: $HOME, else the password database's entry for this user.
+}  // namespace
+
 fs::path HomeFolder() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] != '\0') return home;
@@ -35,8 +36,6 @@ fs::path HomeFolder() {
     }
     return {};
 }
-
-}  // namespace
 
 fs::path ExecutableFolder() {
     std::error_code ec;

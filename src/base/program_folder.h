@@ -23,6 +23,10 @@ void SetProgramFolder(const std::filesystem::path& folder);
 // own voices folder rather than quietly using another.
 bool DataBesideProgram(const std::filesystem::path& programFolder);
 
+// The user's home folder: $HOME, else the password database's entry for this
+// user; empty when neither is known.
+std::filesystem::path HomeFolder();
+
 // The user's data folder: $XDG_DATA_HOME/vocalith when that variable holds an
 // absolute path, else $HOME/.local/share/vocalith (the home folder from the
 // password database when HOME is unset). Read afresh on each call.

@@ -1,5 +1,7 @@
 #pragma once
 // Shared pieces of the vocalith-tts subcommands.
+#include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace vocalith::cli {
@@ -18,5 +20,16 @@ int RunTranslate(int argc, char** argv);
 extern const char kTranslateSynopsis[];
 int RunSay(int argc, char** argv);
 extern const char kSaySynopsis[];
+int RunVoice(int argc, char** argv);
+extern const char kVoiceSynopsis[];
+
+enum class VoiceUse { Read, Write };
+
+// The voice file a NAME|FILE argument names. A value containing '/' or
+// ending in ".voc" is a file, taken as given; anything else is a voice name,
+// checked as the window checks it, whose file is the one the window's Load
+// reads (Read: it must exist) or its Save writes (Write). Returns -1 when
+// `path` is usable, else an exit status after one error line.
+int ResolveVoice(const std::string& voice, VoiceUse use, std::filesystem::path& path);
 
 }  // namespace vocalith::cli

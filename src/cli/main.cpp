@@ -41,6 +41,10 @@ const Subcommand kSubcommands[] = {
      "standard output, byte for byte, with nothing added.",
      kTranslateSynopsis, RunTranslate},
     {"say", "speaks TEXT with the voice Voxa, or renders it to a WAV file.", kSaySynopsis, RunSay},
+    {"voice",
+     "shows a voice's clips, writes them as WAV files, builds a voice\n"
+     "from WAV files or replaces one clip.",
+     kVoiceSynopsis, RunVoice},
 };
 
 // The usage lines of every subcommand, then each name with its summary.

@@ -153,35 +153,11 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
     return -1;
 }
 
-bool EndsWith(std::string_view s, std::string_view end) {
-    return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
-}
-
 // Loads the chosen voice into the PhonTable; returns -1 on success, else an
 // exit status after one error line.
 int LoadChosenVoice(const std::string& voice) {
     std::filesystem::path path;
-    if (voice.find('/') != std::string::npos || EndsWith(voice, ".voc")) {
-        path = voice;
-    } else {
-        std::string reason;
-        const voice::VoiceNameCheck check = voice::CheckVoiceName(voice, &reason);
-        if (check == voice::VoiceNameCheck::TooShort) {
-            return Fail(EXIT_FAILURE_,
-                        "unknown voice '" + voice + "': a voice name has at least 2 characters");
-        }
-        if (check == voice::VoiceNameCheck::Refused) {
-            return Fail(EXIT_FAILURE_, "unknown voice '" + voice + "': " + reason);
-        }
-        path = voice::LoadVoicePath(base::ProgramFolder(), voice);
-        std::error_code ec;
-        if (!std::filesystem::exists(path, ec)) {
-            std::string files;  // every place looked at
-            for (const std::filesystem::path& folder : voice::VoicesFolders(base::ProgramFolder()))
-                files += (files.empty() ? "" : " or ") + (folder / (voice + ".voc")).string();
-            return Fail(EXIT_FAILURE_, "unknown voice '" + voice + "' (no file " + files + ")");
-        }
-    }
+    if (const int status = ResolveVoice(voice, VoiceUse::Read, path); status >= 0) return status;
     const voice::VoiceResult loaded = voice::LoadVoice(path);
     if (!loaded) return Fail(EXIT_FAILURE_, "cannot load voice: " + loaded.reason);
     return -1;

@@ -245,8 +245,7 @@ class WavBackend final : public AudioBackend {
 }  // namespace
 
 std::vector<int16_t> ConvertToCaptureFormat(const wave::AudioFrames& audio) {
-    const std::vector<int16_t> mono = wave::MixToMono(audio.samples, audio.channels);
-    return wave::ResampleMono(mono, audio.sampleRate, wave::SYSTEM_SAMPLE_RATE);
+    return wave::ToSystemFormat(audio);
 }
 
 base::Result ReadCaptureFile(const std::string& path, wave::AudioFrames& audio) {

@@ -2,10 +2,13 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "wave/byte_order.h"
+#include "wave/pcm_format.h"
+#include "wave/rate_converter.h"
 #include "wave/riff_reader.h"
 
 namespace vocalith::wave {
@@ -152,6 +155,29 @@ std::vector<int16_t> MixToMono(std::span<const int16_t> samples, int channels) {
         mono[i] = static_cast<int16_t>(q);
     }
     return mono;
+}
+
+std::vector<int16_t> ToSystemFormat(const AudioFrames& audio, size_t limit, bool* cut) {
+    const uint64_t frames = audio.Frames();
+    const uint32_t rate = audio.sampleRate > 0 ? audio.sampleRate : SYSTEM_SAMPLE_RATE;
+    // The length of the whole sound in the system format, and the input
+    // frames the first `limit` samples need: their span, plus a quarter of a
+    // second for the converter's filter to reach past the cut.
+    const uint64_t whole = (frames * SYSTEM_SAMPLE_RATE + rate - 1) / rate;
+    if (cut) *cut = whole > limit;
+    uint64_t needed = frames;
+    if (whole > limit) {
+        needed = std::min<uint64_t>(
+            frames, (uint64_t{limit} * rate + SYSTEM_SAMPLE_RATE - 1) / SYSTEM_SAMPLE_RATE +
+                        rate / 4 + RateConverter::FEED_FRAMES);
+    }
+    const size_t channels = static_cast<size_t>(audio.channels > 0 ? audio.channels : 1);
+    const std::span<const int16_t> used(audio.samples.data(),
+                                        static_cast<size_t>(needed) * channels);
+    std::vector<int16_t> out =
+        ResampleMono(MixToMono(used, audio.channels), rate, SYSTEM_SAMPLE_RATE);
+    if (out.size() > limit) out.resize(limit);
+    return out;
 }
 
 }  // namespace vocalith::wave

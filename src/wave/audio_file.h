@@ -3,6 +3,7 @@
 // encodings, FLAC, Ogg Vorbis, AIFF, ...) into 16-bit frames. Used wherever
 // an outside audio file comes in: the WAV-file backend's microphone file and
 // clip import. Files are opened without blocking (base::OpenRegularFile).
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -36,5 +37,13 @@ base::Result DecodeAudio(std::span<const uint8_t> bytes, AudioFrames& out,
 
 // Interleaved frames of `channels` values averaged to one channel.
 std::vector<int16_t> MixToMono(std::span<const int16_t> samples, int channels);
+
+// `audio` in the system format (16-bit mono, SYSTEM_SAMPLE_RATE): channels
+// averaged, the rate converted by libsoxr; equal rates copy the samples bit
+// for bit. At most `limit` samples are made (only the input they need is
+// converted), and `cut` (if given) tells whether the whole sound would have
+// been longer.
+std::vector<int16_t> ToSystemFormat(const AudioFrames& audio, size_t limit = SIZE_MAX,
+                                    bool* cut = nullptr);
 
 }  // namespace vocalith::wave

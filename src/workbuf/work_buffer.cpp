@@ -153,6 +153,15 @@ void TrimToSelection(WorkBuffer& wb) {
     wb.selectionStart = 0;
 }
 
+void ReplaceWorkBuffer(std::span<const int16_t> samples, WorkBuffer& wb) {
+    const size_t n = std::min(samples.size(), static_cast<size_t>(RECORD_LIMIT));
+    std::copy_n(samples.begin(), n, wb.samples.begin());
+    std::fill(wb.samples.begin() + static_cast<std::ptrdiff_t>(n), wb.samples.end(), int16_t{0});
+    wb.length = static_cast<int32_t>(n);
+    wb.selectionStart = 0;
+    wb.selectionEnd = wb.length;
+}
+
 void SetSelectionFromView(bool isStart, int32_t x, int32_t width, WorkBuffer& wb) {
     if (width <= 0) return;
     // x * displayLength is formed in 64 bits: for a click inside the view

@@ -3,6 +3,7 @@
 // and two backups (one level of undo).
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace vocalith::workbuf {
@@ -45,6 +46,10 @@ void AppendRecording(const int16_t* source, int32_t n, WorkBuffer& wb = TheWorkB
 // repeated until `minimum` samples (capped at 11000) are queued.
 void PlaySelection(int32_t minimum, WorkBuffer& wb = TheWorkBuffer());
 void TrimToSelection(WorkBuffer& wb = TheWorkBuffer());
+// Replaces the buffer with `samples` (at most RECORD_LIMIT are taken; the
+// rest of the buffer is cleared) and selects it whole. The backups are
+// left alone.
+void ReplaceWorkBuffer(std::span<const int16_t> samples, WorkBuffer& wb = TheWorkBuffer());
 void SetSelectionFromView(bool isStart, int32_t x, int32_t width, WorkBuffer& wb = TheWorkBuffer());
 // "0" or "%d (%1.2f ms)".
 std::string FormatDuration(int32_t count);

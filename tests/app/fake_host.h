@@ -142,6 +142,26 @@ class FakeHost : public DialogHost {
     void ShowMessage(const std::string& text, const std::string& title) override {
         log.push_back("message:" + title + ":" + text);
     }
+    // The paths the next file choices return ("" = cancelled), in order.
+    std::deque<std::string> chosenPaths;
+    std::string NextPath(const std::string& what) {
+        log.push_back(what);
+        if (chosenPaths.empty()) return {};
+        std::string path = chosenPaths.front();
+        chosenPaths.pop_front();
+        return path;
+    }
+    std::string ChooseOpenFile(const std::string&, const std::string& folder,
+                               const std::string&) override {
+        return NextPath("open:" + folder);
+    }
+    std::string ChooseSaveFile(const std::string&, const std::string& file,
+                               const std::string&) override {
+        return NextPath("save:" + file);
+    }
+    std::string ChooseFolder(const std::string&, const std::string& folder) override {
+        return NextPath("folder:" + folder);
+    }
     void InvalidateView(const ViewRect&) override {
         ++invalidations;
         log.push_back("invalidate");

@@ -7,6 +7,7 @@
 #include "mixer/tick_clock.h"
 #include "support/scoped_env.h"
 #include "voice/phoneme_inventory.h"
+#include "wave/wav_writer.h"
 #include "workbuf/raster_canvas.h"
 #include "workbuf/waveform_view.h"
 
@@ -539,6 +540,47 @@ TEST_F(MainDialogTest, SpeakQueuesTheTypedPhoneticString) {
     host_->texts[IDC_PHONETIC] = voice::kInventory[0].symbol;
     dialog_->OnSpeak();
     EXPECT_EQ(SpeechQueued(), 10);
+}
+
+// Import starts in the home folder, keeps what fits (a notice says it was
+// cut) and is undone by Undo Effect; cancelled choices change nothing; the
+// selection and voice exports say when there is nothing to write or when
+// clip files would be replaced.
+TEST_F(MainDialogTest, WavImportAndExportReportWhatHappened) {
+    test::ScopedEnv home("HOME", folder_.c_str());
+    Start();
+    FillWorkBuffer(100);
+    std::vector<int16_t> longSound(50000, 1234);
+    ASSERT_TRUE(wave::WriteWavFile(folder_ / "long.wav", longSound));
+    workbuf::WorkBuffer& wb = TheWorkBuffer();
+
+    dialog_->OnImportWav();  // cancelled
+    EXPECT_TRUE(Logged("open:" + folder_.string()));
+    EXPECT_EQ(wb.length, 100);
+    host_->chosenPaths = {(folder_ / "nosuch.wav").string(), (folder_ / "long.wav").string()};
+    dialog_->OnImportWav();
+    EXPECT_EQ(Status().rfind("Could not import nosuch.wav: ", 0), 0u) << Status();
+    dialog_->OnImportWav();
+    EXPECT_NE(Status().find("only its first 43999 (3990.84 ms) were kept"), std::string::npos)
+        << Status();
+    EXPECT_EQ(wb.length, workbuf::RECORD_LIMIT);
+    EXPECT_EQ(wb.selectionEnd, workbuf::RECORD_LIMIT);
+    EXPECT_EQ(wb.samples[43998], 1234);
+    workbuf::RestoreBackup(workbuf::BACKUP_EFFECT, wb);  // what Undo Effect runs
+    EXPECT_EQ(wb.length, 100);
+    EXPECT_EQ(wb.samples[99], 99 * 7);
+
+    wb.selectionStart = wb.selectionEnd = 0;
+    dialog_->OnExportSelectionWav();
+    EXPECT_EQ(Status().rfind("Nothing was exported: ", 0), 0u) << Status();
+    EXPECT_TRUE(host_->chosenPaths.empty());
+
+    host_->chosenPaths = {(folder_ / "clips").string(), (folder_ / "clips").string()};
+    dialog_->OnExportVoiceWav();
+    EXPECT_EQ(Status(), "Voice exported as 42 WAV files into clips.");
+    host_->answers = {false};
+    dialog_->OnExportVoiceWav();
+    EXPECT_EQ(host_->questions.back().first, "Replace the clip WAV files already in clips?");
 }
 
 }  // namespace

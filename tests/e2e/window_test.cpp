@@ -6,10 +6,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -34,6 +37,7 @@
 #include "app/qt/template_geometry.h"
 #include "app/qt/ui_dispatcher.h"
 #include "app/qt/window_message_sink.h"
+#include "base/file_io.h"
 #include "base/program_folder.h"
 #include "device/backends.h"
 #include "engine/audio_pump.h"
@@ -44,6 +48,7 @@
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
 #include "wave/audio_file.h"
+#include "wave/wav_writer.h"
 #include "workbuf/work_buffer.h"
 
 namespace vocalith::app {
@@ -410,6 +415,78 @@ TEST_F(WindowTest, TheTraceNeverShowsThroughLabelsOrCheckBoxes) {
     EXPECT_GT(traced, 100);
     wb.length = 0;
     wb.selectionEnd = 0;
+}
+
+// Chooses `text` in the context menu, opened from the keyboard, and answers
+// the file dialog that follows with `path`; the menu is saved as a picture.
+void ChooseFromMenu(QWidget* window, const QString& text, const std::string& path) {
+    QTimer poll;
+    bool menuDone = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            menu && !menuDone) {
+            menuDone = true;
+            fs::create_directories(VOCALITH_ARTEFACT_DIR);
+            menu->grab().save(QStringLiteral(VOCALITH_ARTEFACT_DIR "/context_menu.png"));
+            for (QAction* action : menu->actions()) {
+                if (action->text() == text) menu->setActiveAction(action);
+            }
+            QTest::keyClick(menu, Qt::Key_Return);
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            dialog->selectFile(QString::fromStdString(path));
+            static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides it
+        }
+    });
+    poll.start(5);
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                            window->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(window, &event);
+    QTest::qWait(20);
+    EXPECT_TRUE(menuDone) << text.toStdString();
+}
+
+// A WAV file imported through the context menu, copied into AA with ">>",
+// saved and loaded again: the voice file holds the file's samples exactly.
+TEST_F(WindowTest, ImportedWavReachesTheVoiceFileExactly) {
+    std::vector<int16_t> clip(3000);
+    for (size_t i = 0; i < clip.size(); ++i) clip[i] = static_cast<int16_t>(i * 11 - 16000);
+    const fs::path wav = folder_ / "clip.wav";
+    ASSERT_TRUE(wave::WriteWavFile(wav, clip));
+
+    ChooseFromMenu(window_.get(), QString::fromUtf8(kImportWavItemText), wav.string());
+    EXPECT_EQ(Find<QLabel>(IDC_STATUS)->text().toStdString(),
+              "Imported clip.wav into the work buffer.  Use >> to copy a selection to the "
+              "current PHON.");
+    EXPECT_EQ(Find<QLabel>(IDC_SELECTION)->text(), QStringLiteral("3000 (272.11 ms)"));
+
+    auto* list = Find<QTreeWidget>(IDC_PHON_LIST);
+    const auto rows = list->findItems(QStringLiteral("AA"), Qt::MatchExactly);
+    ASSERT_EQ(rows.size(), 1);
+    list->setCurrentItem(rows.first());
+    Find<QComboBox>(IDC_VOICE)->setEditText(QStringLiteral("Mine"));
+    for (const int button : {IDC_TO_PHON, IDC_SAVE}) {
+        BoxAnswerer yes({QMessageBox::Yes});
+        QTest::mouseClick(window_->Control(button), Qt::LeftButton);
+        EXPECT_EQ(yes.seen.size(), 1u);
+    }
+    auto expected = std::make_unique<voice::PhonTable>(ToneVoice());
+    expected->slots[5].count = static_cast<int32_t>(clip.size());
+    std::copy(clip.begin(), clip.end(), expected->slots[5].samples.begin());
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(base::ReadFileBytes(folder_ / "voices" / "Mine.voc", 1 << 24, bytes));
+    EXPECT_EQ(bytes, voice::EncodeVoice(*expected));
+
+    voice::ClearPhonTable();
+    BoxAnswerer yes({QMessageBox::Yes});
+    QTest::mouseClick(window_->Control(IDC_LOAD), Qt::LeftButton);
+    EXPECT_EQ(voice::EncodeVoice(voice::ThePhonTable()), bytes);
+
+    // Export Selection writes the same samples back out.
+    const fs::path out = folder_ / "again.wav";
+    ChooseFromMenu(window_.get(), QString::fromUtf8(kExportSelectionItemText), out.string());
+    wave::AudioFrames again;
+    ASSERT_TRUE(wave::ReadAudioFile(out, again));
+    EXPECT_EQ(again.samples, clip);
 }
 
 }  // namespace

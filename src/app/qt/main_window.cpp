@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -461,6 +462,57 @@ void MainWindow::ShowMessage(const std::string& text, const std::string& title) 
     box.exec();
 }
 
+std::string MainWindow::RunFileDialog(QFileDialog& dialog) {
+    dialog.setObjectName(QStringLiteral("fileDialog"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    const QByteArray path = dialog.selectedFiles().first().toUtf8();
+    return std::string(path.constData(), static_cast<size_t>(path.size()));
+}
+
+std::string MainWindow::ChooseOpenFile(const std::string& title, const std::string& folder,
+                                       const std::string& filter) {
+    QFileDialog dialog(this, FromStd(title), FromStd(folder), FromStd(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return RunFileDialog(dialog);
+}
+
+std::string MainWindow::ChooseSaveFile(const std::string& title, const std::string& file,
+                                       const std::string& filter) {
+    QFileDialog dialog(this, FromStd(title), FromStd(file), FromStd(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("wav"));
+    return RunFileDialog(dialog);
+}
+
+std::string MainWindow::ChooseFolder(const std::string& title, const std::string& folder) {
+    QFileDialog dialog(this, FromStd(title), FromStd(folder));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    return RunFileDialog(dialog);
+}
+
+void MainWindow::AddWavActions(QMenu& menu) {
+    const auto add = [&](const char* text, void (MainDialog::*command)()) {
+        QAction* action = menu.addAction(QString::fromUtf8(text));
+        wavCommands_.insert(action, command);
+    };
+    wavCommands_.clear();
+    add(kImportWavItemText, &MainDialog::OnImportWav);
+    add(kExportSelectionItemText, &MainDialog::OnExportSelectionWav);
+    add(kExportVoiceItemText, &MainDialog::OnExportVoiceWav);
+    menu.addSeparator();
+}
+
+void MainWindow::RunWavAction(QAction* chosen) {
+    // Run once the menu has closed, so a file dialog opens over the window.
+    const auto command = wavCommands_.value(chosen, nullptr);
+    wavCommands_.clear();
+    if (command) (logic_.get()->*command)();
+}
+
 void MainWindow::InvalidateView(const ViewRect& rect) {
     if (rect.right <= rect.left || rect.bottom <= rect.top) return;
     update(QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top));
@@ -532,8 +584,11 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     QMenu menu(this);
+    AddWavActions(menu);
     QAction* about = menu.addAction(QString::fromUtf8(kAboutItemText));
-    if (menu.exec(event->globalPos()) == about) logic_->OnSysCommand(IDM_ABOUT);
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == about) logic_->OnSysCommand(IDM_ABOUT);
+    RunWavAction(chosen);
     event->accept();
 }
 

@@ -11,8 +11,11 @@
 #include "app/dialog_template.h"
 #include "app/main_dialog.h"
 
+class QAction;
 class QComboBox;
+class QFileDialog;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QStyle;
@@ -62,6 +65,11 @@ class MainWindow : public QDialog, public DialogHost {
     int ListSelectedItem() override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
     void ShowMessage(const std::string& text, const std::string& title) override;
+    std::string ChooseOpenFile(const std::string& title, const std::string& folder,
+                               const std::string& filter) override;
+    std::string ChooseSaveFile(const std::string& title, const std::string& file,
+                               const std::string& filter) override;
+    std::string ChooseFolder(const std::string& title, const std::string& folder) override;
     void InvalidateView(const ViewRect& rect) override;
     unsigned SetTimer(unsigned id, int periodMs) override;
     void KillTimer(unsigned id) override;
@@ -87,6 +95,12 @@ class MainWindow : public QDialog, public DialogHost {
     void BuildControls();
     void Destroy();
     QComboBox* Combo(int id) const;
+    // Adds the WAV commands to the context menu; RunWavAction runs the one
+    // chosen there, if any.
+    void AddWavActions(QMenu& menu);
+    void RunWavAction(QAction* chosen);
+    // Runs a file dialog set up by the caller; the chosen path, or "".
+    std::string RunFileDialog(QFileDialog& dialog);
 
     std::unique_ptr<MainDialog> logic_;
     QHash<int, QWidget*> controls_;
@@ -102,6 +116,8 @@ class MainWindow : public QDialog, public DialogHost {
     DialogUnits units_;                 // pixels per dialog unit
     QStyle* checkBoxStyle_ = nullptr;   // owned by the window
     bool phonListDoubleClick_ = false;  // the next release ends a double-click on the PHON list
+    // The WAV commands of the open context menu, by action.
+    QHash<QAction*, void (MainDialog::*)()> wavCommands_;
 };
 
 }  // namespace vocalith::app::qt

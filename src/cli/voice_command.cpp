@@ -1,0 +1,263 @@
+// vocalith-tts voice: inspect a voice, write its clips as WAV files, build a
+// voice from WAV files, replace one clip. Every voice written goes through
+// the atomic voice save, so a failure leaves the old file as it was.
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "base/program_folder.h"
+#include "cli/cli_common.h"
+#include "cli/command_line.h"
+#include "voice/clip_wav.h"
+#include "voice/phon_table.h"
+#include "voice/voice_file.h"
+#include "voice/voices_folder.h"
+#include "wave/pcm_format.h"
+
+namespace vocalith::cli {
+
+namespace fs = std::filesystem;
+
+const char kVoiceSynopsis[] =
+    "info NAME|FILE\n"
+    "export NAME|FILE DIR\n"
+    "import NAME|FILE DIR [--base NAME|FILE]\n"
+    "set NAME|FILE PHON FILE.wav";
+
+namespace {
+
+const char kVoiceHelp[] =
+    "\n"
+    "  info    a table of every phoneme's clip: symbol, hint, samples and\n"
+    "          milliseconds, and the voice's total.\n"
+    "  export  writes the 42 clips into DIR (made if missing) as 16-bit mono\n"
+    "          11025 Hz WAV files named by phoneme: AA.wav, p.wav, ... and\n"
+    "          silence.wav for the silence clip; an empty clip gives a file\n"
+    "          without samples.\n"
+    "  import  builds the voice from the WAV files in DIR named as export names\n"
+    "          them (letter case ignored); a phoneme without a file keeps its\n"
+    "          clip from the --base voice, or stays empty.\n"
+    "  set     replaces the clip of phoneme PHON (a symbol such as AA or p, or\n"
+    "          silence) with FILE.wav.\n"
+    "\n"
+    "A NAME is a voice in the voices folder (letter case ignored), read where\n"
+    "the window's Load reads it and written where its Save writes it; a value\n"
+    "containing '/' or ending in \".voc\" is a voice file. WAV files in may be\n"
+    "any PCM format, rate and channel count: they are converted to 16-bit mono\n"
+    "at 11025 Hz, and a clip longer than 10000 samples is cut, with a warning.\n"
+    "\n"
+    "  --base NAME|FILE  import: the voice the missing clips come from.\n"
+    "  --help            print this text.\n";
+
+enum VoiceOption { OPTION_BASE };  // kVoiceOptions
+constexpr CommandOption kVoiceOptions[] = {{"--base", true}};
+
+bool EndsWith(std::string_view s, std::string_view end) {
+    return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
+}
+
+void Warn(const std::string& message) {
+    std::fprintf(stderr, "vocalith-tts: warning: %s\n", message.c_str());
+}
+
+std::string CutWarning(const fs::path& file) {
+    return file.string() + " is longer than a clip's " + std::to_string(voice::PHON_MAX_SAMPLES) +
+           " samples: only its first " + std::to_string(voice::PHON_MAX_SAMPLES) + " are kept";
+}
+
+// Loads the voice file at `path` into `table`; -1, or an exit status.
+int Load(const fs::path& path, voice::PhonTable& table) {
+    const voice::VoiceResult loaded = voice::LoadVoice(path, table);
+    if (!loaded) return Fail(EXIT_FAILURE_, "cannot load voice: " + loaded.reason);
+    return -1;
+}
+
+// Saves `table` at `path`; an exit status.
+int Save(const fs::path& path, const voice::PhonTable& table) {
+    const voice::VoiceResult saved = voice::SaveVoice(path, table);
+    if (!saved) return Fail(EXIT_FAILURE_, "cannot save voice: " + saved.reason);
+    return EXIT_OK;
+}
+
+int Info(const std::string& name) {
+    fs::path path;
+    if (const int status = ResolveVoice(name, VoiceUse::Read, path); status >= 0) return status;
+    auto table = std::make_unique<voice::PhonTable>();
+    if (const int status = Load(path, *table); status >= 0) return status;
+    const auto ms = [](int64_t samples) {
+        return static_cast<double>(samples) * 1000.0 / wave::SYSTEM_SAMPLE_RATE;
+    };
+    std::printf("%s\n%-8s %-8s %8s %10s\n", path.string().c_str(), "phoneme", "hint", "samples",
+                "ms");
+    int64_t total = 0;
+    for (int code = 0; code < voice::PHONEME_COUNT; ++code) {
+        const int32_t count = table->slots[static_cast<size_t>(code)].count;
+        total += count;
+        std::printf("%-8s %-8s %8d %10.2f\n", voice::ClipName(code).c_str(),
+                    voice::kInventory[static_cast<size_t>(code)].hint, count, ms(count));
+    }
+    std::printf("%-17s %8lld %10.2f  (%lld bytes)\n", "total", static_cast<long long>(total),
+                ms(total), static_cast<long long>(voice::VOICE_HEADER_BYTES + 2 * total));
+    return EXIT_OK;
+}
+
+int Export(const std::string& name, const std::string& dir) {
+    fs::path path;
+    if (const int status = ResolveVoice(name, VoiceUse::Read, path); status >= 0) return status;
+    auto table = std::make_unique<voice::PhonTable>();
+    if (const int status = Load(path, *table); status >= 0) return status;
+    const base::Result written = voice::ExportVoiceClips(*table, dir);
+    if (!written) return Fail(EXIT_FAILURE_, "export: " + written.reason);
+    return EXIT_OK;
+}
+
+int Import(const std::string& name, const std::string& dir, const std::string* base) {
+    fs::path target;
+    if (const int status = ResolveVoice(name, VoiceUse::Write, target); status >= 0) return status;
+    auto table = std::make_unique<voice::PhonTable>();
+    if (base) {
+        fs::path basePath;
+        if (const int status = ResolveVoice(*base, VoiceUse::Read, basePath); status >= 0)
+            return status;
+        if (const int status = Load(basePath, *table); status >= 0) return status;
+    }
+    std::map<int, fs::path> clips;
+    std::vector<std::string> ignored;
+    if (const base::Result found = voice::FindClipFiles(dir, clips, ignored); !found) {
+        return Fail(EXIT_FAILURE_, "import: " + found.reason);
+    }
+    for (const std::string& file : ignored) {
+        Warn("ignored " + (fs::path(dir) / file).string() + ": no phoneme is named so");
+    }
+    if (clips.empty()) {
+        return Fail(EXIT_FAILURE_,
+                    "import: " + dir + " holds no clip files (AA.wav, p.wav, ... silence.wav)");
+    }
+    // Every file is read before anything is written.
+    for (const auto& [code, file] : clips) {
+        bool cut = false;
+        const base::Result read =
+            voice::ImportClip(file, table->slots[static_cast<size_t>(code)], cut);
+        if (!read) return Fail(EXIT_FAILURE_, "import: " + read.reason);
+        if (cut) Warn(CutWarning(file));
+    }
+    return Save(target, *table);
+}
+
+int Set(const std::string& name, const std::string& phon, const std::string& file) {
+    const int code = voice::ClipNameCode(phon);
+    if (code < 0) {
+        return Fail(EXIT_USAGE, "voice set: unknown phoneme '" + phon +
+                                    "' (a symbol such as AA or p, or silence)");
+    }
+    fs::path from;
+    if (const int status = ResolveVoice(name, VoiceUse::Read, from); status >= 0) return status;
+    fs::path to;
+    if (const int status = ResolveVoice(name, VoiceUse::Write, to); status >= 0) return status;
+    auto table = std::make_unique<voice::PhonTable>();
+    if (const int status = Load(from, *table); status >= 0) return status;
+    bool cut = false;
+    const base::Result read = voice::ImportClip(file, table->slots[static_cast<size_t>(code)], cut);
+    if (!read) return Fail(EXIT_FAILURE_, "voice set: " + read.reason);
+    if (cut) Warn(CutWarning(file));
+    return Save(to, *table);
+}
+
+}  // namespace
+
+int ResolveVoice(const std::string& voice, VoiceUse use, fs::path& path) {
+    if (voice.find('/') != std::string::npos || EndsWith(voice, ".voc")) {
+        path = voice;
+        return -1;
+    }
+    std::string reason;
+    const voice::VoiceNameCheck check = voice::CheckVoiceName(voice, &reason);
+    if (check == voice::VoiceNameCheck::TooShort) {
+        return Fail(EXIT_FAILURE_,
+                    "unknown voice '" + voice + "': a voice name has at least 2 characters");
+    }
+    if (check == voice::VoiceNameCheck::Refused) {
+        return Fail(EXIT_FAILURE_, "unknown voice '" + voice + "': " + reason);
+    }
+    const fs::path program = base::ProgramFolder();
+    path = use == VoiceUse::Write ? voice::SaveVoicePath(program, voice)
+                                  : voice::LoadVoicePath(program, voice);
+    if (voice::VoicePathTooLong(path)) {
+        return Fail(EXIT_FAILURE_, "cannot use voice '" + voice + "': the path " + path.string() +
+                                       " is too long for a voice file");
+    }
+    std::error_code ec;
+    if (use == VoiceUse::Read && !fs::exists(path, ec)) {
+        std::string files;  // every place looked at
+        for (const fs::path& folder : voice::VoicesFolders(program))
+            files += (files.empty() ? "" : " or ") + (folder / (voice + ".voc")).string();
+        return Fail(EXIT_FAILURE_, "unknown voice '" + voice + "' (no file " + files + ")");
+    }
+    return -1;
+}
+
+int RunVoice(int argc, char** argv) {
+    OptionParser args(argc, argv, kVoiceOptions);
+    std::vector<std::string> operands;
+    std::string base;
+    bool hasBase = false;
+    for (ParsedArg arg; args.Next(arg);) {
+        switch (arg.kind) {
+            case ArgKind::Operand:
+                operands.emplace_back(arg.text);
+                break;
+            case ArgKind::Help:
+                std::fputs((UsageLines("voice", kVoiceSynopsis, true) + kVoiceHelp).c_str(),
+                           stdout);
+                return EXIT_OK;
+            case ArgKind::UnknownOption:
+                return Fail(EXIT_USAGE,
+                            "voice: unknown option '" + std::string(arg.text) + "' (try --help)");
+            case ArgKind::MissingValue:
+                return Fail(EXIT_USAGE,
+                            "voice: option " + std::string(arg.text) + " needs a value");
+            case ArgKind::Option:
+                base = arg.text;
+                hasBase = true;
+                break;
+        }
+    }
+    struct Action {
+        std::string_view name;
+        size_t operands;  // after the action's name
+        std::string_view usage;
+    };
+    static constexpr Action kActions[] = {{"info", 1, "info NAME|FILE"},
+                                          {"export", 2, "export NAME|FILE DIR"},
+                                          {"import", 2, "import NAME|FILE DIR [--base NAME|FILE]"},
+                                          {"set", 3, "set NAME|FILE PHON FILE.wav"}};
+    if (operands.empty()) {
+        return Fail(EXIT_USAGE, "voice: say what to do: info, export, import or set (try --help)");
+    }
+    const Action* action = nullptr;
+    for (const Action& a : kActions) {
+        if (operands[0] == a.name) action = &a;
+    }
+    if (!action) {
+        return Fail(EXIT_USAGE,
+                    "voice: unknown action '" + operands[0] + "' (info, export, import or set)");
+    }
+    if (operands.size() != action->operands + 1) {
+        return Fail(EXIT_USAGE, "voice: usage: vocalith-tts voice " + std::string(action->usage));
+    }
+    if (hasBase && action->name != "import") {
+        return Fail(EXIT_USAGE, "voice: --base goes with import only");
+    }
+    if (action->name == "info") return Info(operands[1]);
+    if (action->name == "export") return Export(operands[1], operands[2]);
+    if (action->name == "import")
+        return Import(operands[1], operands[2], hasBase ? &base : nullptr);
+    return Set(operands[1], operands[2], operands[3]);
+}
+
+}  // namespace vocalith::cli

@@ -1,0 +1,189 @@
+// vocalith-tts voice, run as a program: export then import gives the same
+// voice file byte for byte; foreign WAV files are converted and long ones cut
+// with a warning; set replaces one clip only; bad input is one error line.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/temp_folder.h"
+#include "support/wav_builder.h"
+#include "voice/voice_file.h"
+
+namespace vocalith::voice {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class VoiceCommand : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // Clips of different lengths; k (20) and silence stay empty.
+        for (int code = 0; code < PHONEME_COUNT; ++code) {
+            if (code == 20 || code == SILENCE_CODE) continue;
+            PhonSlot& slot = table_->slots[static_cast<size_t>(code)];
+            slot.count = 37 * code + 1;
+            for (int i = 0; i < slot.count; ++i)
+                slot.samples[static_cast<size_t>(i)] = static_cast<int16_t>(i * 97 - code * 500);
+        }
+        table_->slots[0].count = PHON_MAX_SAMPLES;  // a full clip
+        ASSERT_TRUE(SaveVoice(voice_, *table_).ok());
+    }
+
+    Outcome Voice(const std::string& args) {
+        const fs::path out = dir_ / "stdout.txt";
+        const fs::path err = dir_ / "stderr.txt";
+        const std::string cmd = std::string("'") + VOCALITH_BIN_DIR + "/vocalith-tts' voice " +
+                                args + " >'" + out.string() + "' 2>'" + err.string() + "'";
+        const int raw = std::system(cmd.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(out), ReadText(err)};
+    }
+    void WriteWav(const fs::path& path, const std::vector<int16_t>& samples,
+                  const wave::PcmFormat& format = wave::SystemFormat) {
+        const test::Bytes bytes = test::Wave(test::SampleBytes(samples), format);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+    std::unique_ptr<PhonTable> Load(const fs::path& path) {
+        auto table = std::make_unique<PhonTable>();
+        EXPECT_TRUE(LoadVoice(path, *table).ok()) << path;
+        return table;
+    }
+
+    testsupport::TempFolder temp_{"vocalith-voice"};
+    fs::path dir_ = temp_.Path();
+    fs::path voice_ = dir_ / "test.voc";
+    std::unique_ptr<PhonTable> table_ = std::make_unique<PhonTable>();
+};
+
+TEST_F(VoiceCommand, ExportThenImportGivesTheSameFileByteForByte) {
+    const fs::path clips = dir_ / "clips";
+    Outcome r = Voice("export '" + voice_.string() + "' '" + clips.string() + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(clips), {}), PHONEME_COUNT);
+    EXPECT_TRUE(fs::exists(clips / "silence.wav"));
+    EXPECT_TRUE(fs::exists(clips / "NG.wav"));
+    const fs::path copy = dir_ / "copy.voc";
+    r = Voice("import '" + copy.string() + "' '" + clips.string() + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(ReadText(copy), ReadText(voice_));
+
+    // info: one row per phoneme and the total, which the file's length bears out.
+    r = Voice("info '" + voice_.string() + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\nNG       suNG"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(" + std::to_string(fs::file_size(voice_)) + " bytes)"),
+              std::string::npos)
+        << r.out;
+}
+
+// A stereo file at 44100 Hz is averaged and resampled; a clip longer than
+// 10000 samples is cut with a warning; phonemes without a file come from
+// --base, or stay empty without one.
+TEST_F(VoiceCommand, ImportConvertsCutsAndFillsFromTheBase) {
+    const fs::path clips = dir_ / "clips";
+    fs::create_directories(clips);
+    std::vector<int16_t> stereo;
+    for (int i = 0; i < 22050; ++i) stereo.insert(stereo.end(), {1000, 3000});  // 0.5 s
+    WriteWav(clips / "aa.WAV", stereo, test::Pcm(2, 44100, 16));
+    std::vector<int16_t> tooLong(12000);
+    for (size_t i = 0; i < tooLong.size(); ++i) tooLong[i] = static_cast<int16_t>(i % 1000);
+    WriteWav(clips / "p.wav", tooLong);
+    WriteWav(clips / "notes.wav", {1, 2, 3});
+
+    struct Case {
+        const char* base;
+        int32_t otherCount;  // the count of slot 1 (IH), which has no file
+    };
+    for (const Case c : {Case{"", 0}, Case{" --base '", table_->slots[1].count}}) {
+        SCOPED_TRACE(c.base);
+        const fs::path made = dir_ / "made.voc";
+        std::string args = "import '" + made.string() + "' '" + clips.string() + "'";
+        if (*c.base) args += c.base + voice_.string() + "'";
+        const Outcome r = Voice(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("warning: " + (clips / "p.wav").string() + " is longer"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("ignored " + (clips / "notes.wav").string()), std::string::npos);
+        auto got = Load(made);
+        const PhonSlot& aa = got->slots[5];
+        EXPECT_EQ(aa.count, 5513);  // ceil(22050 * 11025 / 44100)
+        EXPECT_NEAR(aa.samples[2000], 2000, 2);
+        EXPECT_EQ(got->slots[16].count, PHON_MAX_SAMPLES);
+        EXPECT_EQ(got->slots[16].samples[9999], 9999 % 1000);
+        EXPECT_EQ(got->slots[1].count, c.otherCount);
+    }
+}
+
+TEST_F(VoiceCommand, SetReplacesOneClipAndLeavesTheRest) {
+    const fs::path clip = dir_ / "clip.wav";
+    WriteWav(clip, {5, -5, 7});
+    const Outcome r = Voice("set '" + voice_.string() + "' Silence '" + clip.string() + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto got = Load(voice_);
+    table_->slots[SILENCE_CODE].count = 3;
+    table_->slots[SILENCE_CODE].samples[0] = 5;
+    table_->slots[SILENCE_CODE].samples[1] = -5;
+    table_->slots[SILENCE_CODE].samples[2] = 7;
+    EXPECT_EQ(EncodeVoice(*got), EncodeVoice(*table_));
+}
+
+TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
+    const std::string v = "'" + voice_.string() + "' ";
+    const std::string missing = "'" + (dir_ / "nowhere").string() + "'";
+    fs::create_directories(dir_ / "in");
+    WriteWav(dir_ / "in" / "x.wav", {1});
+    const std::string wav = " '" + (dir_ / "in" / "x.wav").string() + "'";
+    struct Case {
+        std::string args;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"", 2, "say what to do"},
+        {"play " + v, 2, "unknown action 'play'"},
+        {"info", 2, "usage: vocalith-tts voice info NAME|FILE"},
+        {"info " + v + "--base Voxa", 2, "--base goes with import only"},
+        {"set " + v + "QQ" + wav, 2, "unknown phoneme 'QQ'"},
+        {"info X", 1, "a voice name has at least 2 characters"},
+        {"info ..", 1, "cannot be \"..\""},
+        {"info Nosuchvoice", 1, "unknown voice 'Nosuchvoice' (no file "},
+        {"import " + v + missing, 1, "import: no folder "},
+        {"import " + v + "'" + dir_.string() + "'", 1, "holds no clip files"},
+        {"set " + v + "AA " + missing, 1, "voice set: "},
+    };
+    const std::string before = ReadText(voice_);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const Outcome r = Voice(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err.rfind("vocalith-tts: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    EXPECT_EQ(ReadText(voice_), before);
+}
+
+}  // namespace
+}  // namespace vocalith::voice
