@@ -18,5 +18,7 @@ int RunTranslate(int argc, char** argv);
 extern const char kTranslateSynopsis[];
 int RunSay(int argc, char** argv);
 extern const char kSaySynopsis[];
+int RunDevices(int argc, char** argv);
+extern const char kDevicesSynopsis[];
 
 }  // namespace vocalith::cli

@@ -41,6 +41,7 @@ const Subcommand kSubcommands[] = {
      "standard output, byte for byte, with nothing added.",
      kTranslateSynopsis, RunTranslate},
     {"say", "speaks TEXT with the voice Voxa, or renders it to a WAV file.", kSaySynopsis, RunSay},
+    {"devices", "lists the input and output devices.", kDevicesSynopsis, RunDevices},
 };
 
 // The usage lines of every subcommand, then each name with its summary.
