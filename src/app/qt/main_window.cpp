@@ -23,6 +23,7 @@
 
 #include "app/qt/about_box.h"
 #include "app/qt/app_icon.h"
+#include "app/qt/devices_dialog.h"
 #include "app/qt/painter_canvas.h"
 #include "app/qt/template_geometry.h"
 #include "app/qt/window_message_sink.h"
@@ -93,7 +94,7 @@ const char* IdName(int id) {
 }  // namespace
 
 MainWindow::MainWindow(DialogAudio& audio, WindowMessageSink* messages, QWidget* parent)
-    : QDialog(parent) {
+    : QDialog(parent), audio_(audio) {
     setWindowTitle(QStringLiteral("Vocalith"));
     setObjectName(QStringLiteral("IDD_MAIN"));
     setWindowIcon(AppIcon());
@@ -484,6 +485,10 @@ void MainWindow::ShowAbout() {
     about.exec();
 }
 
+void MainWindow::ShowDevices() {
+    if (!destroyed_) ShowDevicesDialog(audio_, this);
+}
+
 // ---- events ----
 
 void MainWindow::accept() {
@@ -524,8 +529,11 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     QMenu menu(this);
+    QAction* devices = menu.addAction(QString::fromUtf8(kDevicesItemText));
     QAction* about = menu.addAction(QString::fromUtf8(kAboutItemText));
-    if (menu.exec(event->globalPos()) == about) logic_->OnSysCommand(IDM_ABOUT);
+    QAction* picked = menu.exec(event->globalPos());
+    if (picked == devices) ShowDevices();
+    if (picked == about) logic_->OnSysCommand(IDM_ABOUT);
     event->accept();
 }
 
