@@ -10,7 +10,9 @@
 
 namespace vocalith::cli {
 
-const char kDevicesSynopsis[] = "[--audio BACKEND] [--input-device DEV] [--output-device DEV]";
+const char kDevicesSynopsis[] =
+    "[--audio BACKEND] [--input-device DEV]\n"
+    "[--output-device DEV]";
 
 namespace {
 
