@@ -358,7 +358,7 @@ TEST_F(WindowTest, TheTraceNeverShowsThroughLabelsOrCheckBoxes) {
 TEST_F(WindowTest, DeviceDialogChoosesOpensAndRemembers) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                        QString::fromStdString(folder_.string()));
-    const std::string in = (folder_ / "in.wav").string();
+    const std::string in = (folder_ / "mic, left.wav").string();  // as ALSA names: "hw:1,0"
     const test::Bytes wav = test::Wave(test::SampleBytes(std::vector<int16_t>(11025, 0)));
     std::ofstream(in, std::ios::binary)
         .write(reinterpret_cast<const char*>(wav.data()), static_cast<std::streamsize>(wav.size()));

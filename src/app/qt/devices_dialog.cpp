@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QSettings>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -16,6 +17,7 @@ namespace vocalith::app::qt {
 namespace {
 
 constexpr char kInputKey[] = "devices/input";
+constexpr int MAX_VISIBLE_ROWS = 10;
 constexpr char kOutputKey[] = "devices/output";
 
 std::unique_ptr<QSettings> Settings() {
@@ -68,6 +70,11 @@ DevicesDialog::DevicesDialog(DialogAudio& audio, QWidget* parent) : QDialog(pare
     }
     Fill(inputs_, audio.AudioDevices(true), audio.ChosenDevice(true));
     Fill(outputs_, audio.AudioDevices(false), audio.ChosenDevice(false));
+    // Each list as tall as its rows, up to a screenful of devices.
+    for (QListWidget* list : {inputs_, outputs_}) {
+        const int rows = std::clamp(list->count(), 3, MAX_VISIBLE_ROWS);
+        list->setFixedHeight(rows * list->sizeHintForRow(0) + 2 * list->frameWidth() + 4);
+    }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
