@@ -5,8 +5,16 @@
 // it for the program; tests use a fake.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vocalith::app {
+
+// A sound device a user can choose, as the device dialog lists it.
+struct AudioDeviceEntry {
+    std::string name;   // what the choice is kept as
+    std::string label;  // what the list shows: "pulse (ALSA)"
+    bool isDefault = false;
+};
 
 class DialogAudio {
   public:
@@ -38,6 +46,13 @@ class DialogAudio {
     // the speech gate needs; 0 when unknown.
     virtual int32_t TakeInputPeak() { return 0; }
     virtual int32_t GateInputPeak() { return 0; }
+
+    // The input (microphone) or output (speaker) devices there are to choose from.
+    virtual std::vector<AudioDeviceEntry> AudioDevices(bool /*input*/) { return {}; }
+    // The device in use for input or output by name; empty for the default.
+    virtual std::string ChosenDevice(bool /*input*/) { return {}; }
+    // Uses these devices (empty names: the defaults) and opens them at once.
+    virtual void ChooseDevices(const std::string& /*input*/, const std::string& /*output*/) {}
 };
 
 }  // namespace vocalith::app

@@ -136,7 +136,10 @@ inline constexpr std::array<TemplateControl, 6> kAboutTemplate{{
     {0, ControlKind::Label, kAboutDescriptionText, 7, 32, 203, 31},
 }};
 
-// The menu text of the About item ("&" marks the access key).
+// The context menu's item that opens the device dialog, above About ("&"
+// marks the access key).
+inline constexpr const char* kDevicesItemText = "Audio &Devices...";
+// The menu text of the About item.
 inline constexpr const char* kAboutItemText = "&About Vocalith...";
 
 }  // namespace vocalith::app

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/user_errors.h"
+#include "device/device_list.h"
 #include "engine/audio_pump.h"
 #include "engine/effect_slots.h"
 #include "engine/sound_window.h"
@@ -84,6 +85,76 @@ int32_t EngineAudio::TakeInputPeak() {
 
 int32_t EngineAudio::GateInputPeak() {
     return engine::GateInputPeak();
+}
+
+std::vector<AudioDeviceEntry> EngineAudio::AudioDevices(bool input) {
+    const auto direction = input ? device::DeviceDirection::Input : device::DeviceDirection::Output;
+    std::vector<AudioDeviceEntry> entries;
+    for (const device::DeviceInfo& d : backend_->ListDevices()) {
+        if (device::Offers(d, direction)) {
+            entries.push_back({d.name, device::DeviceLabel(d), device::IsDefault(d, direction)});
+        }
+    }
+    return entries;
+}
+
+std::string EngineAudio::ChosenDevice(bool input) {
+    return input ? inputName_ : outputName_;
+}
+
+void EngineAudio::UseDevicesAtStart(const std::string& input, const std::string& output) {
+    inputName_ = input;
+    outputName_ = output;
+    if (!input.empty() || !output.empty()) {
+        const std::vector<device::DeviceInfo> devices = backend_->ListDevices();
+        std::string gone;
+        int goneCount = 0;
+        for (std::string* name : {&inputName_, &outputName_}) {
+            const auto direction = name == &inputName_ ? device::DeviceDirection::Input
+                                                       : device::DeviceDirection::Output;
+            if (name->empty() || device::DeviceNamed(devices, direction, *name)) continue;
+            gone += (gone.empty() ? "'" : " and '") + *name + "'";
+            ++goneCount;
+            name->clear();
+        }
+        if (goneCount == 1) {
+            notice_ = "The audio device " + gone +
+                      " chosen earlier is not there; using the default instead.";
+        } else if (goneCount == 2) {
+            notice_ = "The audio devices " + gone +
+                      " chosen earlier are not there; using the defaults instead.";
+        }
+        if (goneCount > 0) LogNotice();
+    }
+    backend_->UseDevices(inputName_, outputName_);
+}
+
+void EngineAudio::ChooseDevices(const std::string& input, const std::string& output) {
+    inputName_ = input;
+    outputName_ = output;
+    backend_->UseDevices(input, output);
+    if (!window_ || !window_->IsCreated()) return;
+    // The effect slots go with the device; each effect loads again on use.
+    ResetEffectNames();
+    const bool playing = window_->ReopenDevices();
+    // A device that would not open is tried again every few seconds, as a
+    // lost one is.
+    outputLost_ = !playing;
+    lastReopenTick_ = mixer::Clock().Now();
+    const auto name = [](const std::string& n, const char* what) {
+        return n.empty() ? std::string("the default ") + what : std::string(what) + " '" + n + "'";
+    };
+    if (!playing) {
+        notice_ = "Could not open " + name(output, "speakers") + ": " + backend_->OutputFailure() +
+                  ". Trying again every few seconds.";
+    } else if (!input.empty() && window_->captureOpen == 0) {
+        notice_ = "Now playing through " + name(output, "speakers") + ", but " +
+                  name(input, "microphone") + " did not open.";
+    } else {
+        notice_ = "Now recording from " + name(input, "microphone") + " and playing through " +
+                  name(output, "speakers") + ".";
+    }
+    LogNotice();
 }
 
 void EngineAudio::LogNotice() const {

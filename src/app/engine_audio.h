@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/dialog_audio.h"
 #include "device/audio_device.h"
@@ -38,6 +39,15 @@ class EngineAudio final : public DialogAudio {
     std::string TakeNotice() override;
     int32_t TakeInputPeak() override;
     int32_t GateInputPeak() override;
+    std::vector<AudioDeviceEntry> AudioDevices(bool input) override;
+    std::string ChosenDevice(bool input) override;
+    // Reopens both devices at once when the sound window is open.
+    void ChooseDevices(const std::string& input, const std::string& output) override;
+    // The devices to open at start, by name (empty: the default), before the
+    // sound window opens: chosen on the command line or in an earlier run. A
+    // device that is no longer there gives way to the default, and the
+    // status line says so.
+    void UseDevicesAtStart(const std::string& input, const std::string& output);
 
     // How often a lost output device is tried again, in ticks.
     static constexpr uint32_t REOPEN_INTERVAL_MS = 3000;
@@ -54,6 +64,8 @@ class EngineAudio final : public DialogAudio {
     bool outputLost_ = false;
     uint32_t lastReopenTick_ = 0;
     std::string notice_;
+    std::string inputName_;  // the chosen devices; empty for the defaults
+    std::string outputName_;
 };
 
 }  // namespace vocalith::app

@@ -31,5 +31,7 @@ enum class VoiceUse { Read, Write };
 // reads (Read: it must exist) or its Save writes (Write). Returns -1 when
 // `path` is usable, else an exit status after one error line.
 int ResolveVoice(const std::string& voice, VoiceUse use, std::filesystem::path& path);
+int RunDevices(int argc, char** argv);
+extern const char kDevicesSynopsis[];
 
 }  // namespace vocalith::cli

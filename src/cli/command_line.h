@@ -15,6 +15,10 @@ struct CommandOption {
     bool takesValue;
 };
 
+// The options that choose a sound device: an index or a part of a name.
+inline constexpr CommandOption kInputDeviceOption{"--input-device", true};
+inline constexpr CommandOption kOutputDeviceOption{"--output-device", true};
+
 // What an argument turned out to be.
 enum class ArgKind {
     Operand,        // TEXT: no option, a lone "-", or anything after "--"

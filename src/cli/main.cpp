@@ -45,6 +45,7 @@ const Subcommand kSubcommands[] = {
      "shows a voice's clips, writes them as WAV files, builds a voice\n"
      "from WAV files or replaces one clip.",
      kVoiceSynopsis, RunVoice},
+    {"devices", "lists the input and output devices.", kDevicesSynopsis, RunDevices},
 };
 
 // The usage lines of every subcommand, then each name with its summary.

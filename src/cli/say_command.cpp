@@ -32,7 +32,7 @@ namespace vocalith::cli {
 
 const char kSaySynopsis[] =
     "[--voice NAME|FILE] [--wav OUT.wav] [--phonetic]\n"
-    "[--audio BACKEND] [TEXT ...]";
+    "[--audio BACKEND] [--output-device DEV] [TEXT ...]";
 
 namespace {
 
@@ -55,6 +55,11 @@ const char kSayHelpHead[] =
     "                     gives a file with no samples.\n"
     "  --phonetic         TEXT is already a phonetic string; speak it as given.\n";
 const char kSayHelpTail[] =
+    "                     Not used with --wav.\n"
+    "  --output-device DEV\n"
+    "                     the speakers: the index or a part of the name of an\n"
+    "                     output device (see `vocalith-tts devices`). Default:\n"
+    "                     $VOCALITH_OUTPUT, else the backend's default device.\n"
     "                     Not used with --wav.\n"
     "  --help             print this text.\n";
 
@@ -99,9 +104,18 @@ std::string SayHelp() {
     return UsageLines("say", kSaySynopsis, true) + kSayHelpHead + AudioHelp() + kSayHelpTail;
 }
 
-enum SayOption { OPTION_VOICE, OPTION_WAV, OPTION_PHONETIC, OPTION_AUDIO };  // kSayOptions
-constexpr CommandOption kSayOptions[] = {
-    {"--voice", true}, {"--wav", true}, {"--phonetic", false}, {"--audio", true}};
+enum SayOption {
+    OPTION_VOICE,
+    OPTION_WAV,
+    OPTION_PHONETIC,
+    OPTION_AUDIO,
+    OPTION_OUTPUT_DEVICE
+};  // kSayOptions
+constexpr CommandOption kSayOptions[] = {{"--voice", true},
+                                         {"--wav", true},
+                                         {"--phonetic", false},
+                                         {"--audio", true},
+                                         kOutputDeviceOption};
 
 struct SayOptions {
     std::string voice = "Voxa";
@@ -109,6 +123,7 @@ struct SayOptions {
     bool wav = false;
     bool phonetic = false;
     std::string audio;
+    std::string outputDevice;
     std::vector<std::string> words;
 };
 
@@ -143,8 +158,11 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
                     case OPTION_PHONETIC:
                         options.phonetic = true;
                         break;
-                    default:
+                    case OPTION_AUDIO:
                         options.audio = arg.text;
+                        break;
+                    default:
+                        options.outputDevice = arg.text;
                         break;
                 }
                 break;
@@ -184,11 +202,25 @@ class NoMessages final : public engine::MessageSink {
     void ShowMessage(std::string_view, std::string_view) override {}
 };
 
-int SpeakLive(const std::string& phonetic, const std::string& backendSpec) {
+// The backend and output device for live speech, chosen before any text is
+// read so that a mistake is reported at once; null after one error line.
+std::unique_ptr<device::AudioBackend> LiveBackend(const SayOptions& options) {
     std::string error;
-    std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(backendSpec, &error);
-    if (!backend) return Fail(EXIT_USAGE, "say: " + error);
+    std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(options.audio, &error);
+    if (!backend) {
+        Fail(EXIT_USAGE, "say: " + error);
+        return nullptr;
+    }
+    const std::string output =
+        device::DeviceChoice(device::DeviceDirection::Output, options.outputDevice);
+    if (!device::ChooseDevices(*backend, {}, output, &error)) {
+        Fail(EXIT_USAGE, "say: " + error);
+        return nullptr;
+    }
+    return backend;
+}
 
+int SpeakLive(const std::string& phonetic, device::AudioBackend* backend) {
     // Only the output device: speaking needs no microphone.
     device::QueueDispatcher dispatcher;
     engine::ResetPump();
@@ -324,8 +356,10 @@ int RunSay(int argc, char** argv) {
         TextPieces text = options.words.empty() ? TextPieces() : TextPieces(std::move(words));
         return RenderToWav(text, options.phonetic, options.wavPath);
     }
+    std::unique_ptr<device::AudioBackend> backend = LiveBackend(options);
+    if (!backend) return EXIT_USAGE;
     const std::string text = options.words.empty() ? ReadAll(std::cin) : words;
-    return SpeakLive(options.phonetic ? text : Translate(text), options.audio);
+    return SpeakLive(options.phonetic ? text : Translate(text), backend.get());
 }
 
 }  // namespace vocalith::cli

@@ -18,8 +18,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/result.h"
+#include "device/device_list.h"
 #include "wave/pcm_format.h"
 
 namespace vocalith::device {
@@ -126,6 +128,11 @@ class AudioBackend {
     virtual std::unique_ptr<CaptureDevice> OpenCapture() = 0;
     // Why the last OpenOutput gave null, in a few words for the user.
     virtual std::string OutputFailure() const { return "no audio output device"; }
+    // The devices there are to choose from; none when the backend has no choice.
+    virtual std::vector<DeviceInfo> ListDevices() { return {}; }
+    // The devices later opens use, by their exact names; an empty name is
+    // the default device. Devices already open stay as they are.
+    virtual void UseDevices(const std::string& /*input*/, const std::string& /*output*/) {}
 };
 
 // One backend a choice can name; a row of the table in make_backend.cpp.
@@ -152,5 +159,11 @@ std::string BackendChoices();
 // reads VOCALITH_AUDIO, defaulting to the first row. Null with a one-line
 // reason in `error` when the choice is not understood.
 std::unique_ptr<AudioBackend> MakeBackend(std::string_view choice, std::string* error);
+
+// Makes `backend` use the devices that `inputChoice` and `outputChoice` name
+// (FindDevice; empty keeps the default). False with one line in `error`
+// when either names no device, or several.
+bool ChooseDevices(AudioBackend& backend, std::string_view inputChoice,
+                   std::string_view outputChoice, std::string* error);
 
 }  // namespace vocalith::device

@@ -128,4 +128,15 @@ std::unique_ptr<AudioBackend> MakeBackend(std::string_view choice, std::string* 
     return nullptr;
 }
 
+bool ChooseDevices(AudioBackend& backend, std::string_view inputChoice,
+                   std::string_view outputChoice, std::string* error) {
+    if (inputChoice.empty() && outputChoice.empty()) return true;
+    ChosenDevices chosen;
+    if (!ResolveDevices(backend.ListDevices(), inputChoice, outputChoice, chosen, error)) {
+        return false;
+    }
+    backend.UseDevices(chosen.input, chosen.output);
+    return true;
+}
+
 }  // namespace vocalith::device

@@ -1,6 +1,7 @@
-// The PortAudio backend: the default output device plays the mix of every
-// playing buffer from PortAudio's callback; the default input device is read
-// on a thread of our own and fed into the capture ring at 11025 Hz mono.
+// The PortAudio backend: the chosen (or default) output device plays the mix
+// of every playing buffer from PortAudio's callback; the chosen (or default)
+// input device is read on a thread of our own and fed into the capture ring
+// at 11025 Hz mono.
 #include <fcntl.h>
 #include <portaudio.h>
 #include <unistd.h>
@@ -83,6 +84,22 @@ class PaSession {
     bool ok_ = false;
 };
 
+// The device called `name` that offers `direction`, the default one for an
+// empty name; paNoDevice when there is none. Devices are named rather than
+// numbered between a choice and an open, so a choice survives a change in
+// PortAudio's numbering.
+PaDeviceIndex FindPaDevice(const std::string& name, DeviceDirection direction) {
+    const bool input = direction == DeviceDirection::Input;
+    if (name.empty()) return input ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
+    const PaDeviceIndex count = Pa_GetDeviceCount();
+    for (PaDeviceIndex i = 0; i < count; ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info == nullptr || info->name == nullptr || name != info->name) continue;
+        if ((input ? info->maxInputChannels : info->maxOutputChannels) > 0) return i;
+    }
+    return paNoDevice;
+}
+
 // Holds a callback or reading thread back to real time when the device
 // consumes or produces frames without waiting (it never does on real hardware).
 class Pacer {
@@ -123,8 +140,7 @@ class PaOutputDevice final : public OutputDevice {
         if (core_) core_->Close();
     }
 
-    bool Open() {
-        PaDeviceIndex device = Pa_GetDefaultOutputDevice();
+    bool Open(PaDeviceIndex device) {
         if (device == paNoDevice) return false;
         const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
         if (!info || info->maxOutputChannels < 1) return false;
@@ -226,6 +242,7 @@ class PaOutputDevice final : public OutputDevice {
 
 class PaCaptureDevice final : public CaptureDevice {
   public:
+    explicit PaCaptureDevice(std::string name) : name_(std::move(name)) {}
     ~PaCaptureDevice() override { Close(); }
 
     bool HasSession() const { return session_ != nullptr; }
@@ -259,7 +276,7 @@ class PaCaptureDevice final : public CaptureDevice {
 
   private:
     bool OpenStream() {
-        PaDeviceIndex device = Pa_GetDefaultInputDevice();
+        const PaDeviceIndex device = FindPaDevice(name_, DeviceDirection::Input);
         if (device == paNoDevice) return false;
         const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
         if (!info || info->maxInputChannels < 1) return false;
@@ -319,6 +336,7 @@ class PaCaptureDevice final : public CaptureDevice {
         }
     }
 
+    std::string name_;  // the device's name; empty for the default
     std::shared_ptr<PaSession> session_ = PaSession::Acquire();
     std::shared_ptr<CaptureRing> ring_ = CaptureRing::Create();
     PaStream* stream_ = nullptr;  // set before the reader starts, cleared after it ends
@@ -333,24 +351,59 @@ class PortAudioBackend final : public AudioBackend {
             failure_ = "no audio output device (the sound system could not be started)";
             return nullptr;
         }
-        if (Pa_GetDefaultOutputDevice() == paNoDevice) {
-            failure_ = "no audio output device (none found; is a sound server running?)";
+        const PaDeviceIndex index = FindPaDevice(outputName_, DeviceDirection::Output);
+        if (index == paNoDevice) {
+            failure_ = outputName_.empty()
+                           ? "no audio output device (none found; is a sound server running?)"
+                           : "no audio output device ('" + outputName_ + "' is not there)";
             return nullptr;
         }
         auto device = std::make_unique<PaOutputDevice>();
-        if (!device->HasSession() || !device->Open()) {
-            failure_ = "no audio output device (the default output refused to open)";
+        if (!device->HasSession() || !device->Open(index)) {
+            failure_ = outputName_.empty()
+                           ? "no audio output device (the default output refused to open)"
+                           : "no audio output device ('" + outputName_ + "' refused to open)";
             return nullptr;
         }
         return device;
     }
     std::string OutputFailure() const override { return failure_; }
     std::unique_ptr<CaptureDevice> OpenCapture() override {
-        if (!Session() || Pa_GetDefaultInputDevice() == paNoDevice) return nullptr;
+        if (!Session() || FindPaDevice(inputName_, DeviceDirection::Input) == paNoDevice) {
+            return nullptr;
+        }
         // The device itself is reached when the engine opens it with its buffers.
-        auto device = std::make_unique<PaCaptureDevice>();
+        auto device = std::make_unique<PaCaptureDevice>(inputName_);
         if (!device->HasSession()) return nullptr;
         return device;
+    }
+
+    std::vector<DeviceInfo> ListDevices() override {
+        std::vector<DeviceInfo> devices;
+        if (!Session()) return devices;
+        const PaDeviceIndex defaultInput = Pa_GetDefaultInputDevice();
+        const PaDeviceIndex defaultOutput = Pa_GetDefaultOutputDevice();
+        const PaDeviceIndex count = Pa_GetDeviceCount();
+        for (PaDeviceIndex i = 0; i < count; ++i) {
+            const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+            if (info == nullptr || info->name == nullptr) continue;
+            const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+            DeviceInfo device;
+            device.index = i;
+            device.name = info->name;
+            device.hostApi = api != nullptr && api->name != nullptr ? api->name : "";
+            device.input = info->maxInputChannels > 0;
+            device.output = info->maxOutputChannels > 0;
+            device.defaultInput = i == defaultInput;
+            device.defaultOutput = i == defaultOutput;
+            devices.push_back(std::move(device));
+        }
+        return devices;
+    }
+
+    void UseDevices(const std::string& input, const std::string& output) override {
+        inputName_ = input;
+        outputName_ = output;
     }
 
   private:
@@ -362,6 +415,8 @@ class PortAudioBackend final : public AudioBackend {
     }
     std::shared_ptr<PaSession> session_;
     std::string failure_ = "no audio output device";
+    std::string inputName_;   // empty: the default input
+    std::string outputName_;  // empty: the default output
 };
 
 }  // namespace

@@ -234,6 +234,14 @@ class WavBackend final : public AudioBackend {
         return std::make_unique<WavCaptureDevice>(captureInUse_, ConvertToCaptureFormat(audio));
     }
 
+    // The output file and the microphone file, the only devices there are.
+    std::vector<DeviceInfo> ListDevices() override {
+        std::vector<DeviceInfo> devices;
+        devices.push_back({0, outPath_, "WAV file", false, true, false, true});
+        if (!inPath_.empty()) devices.push_back({1, inPath_, "WAV file", true, false, true, false});
+        return devices;
+    }
+
   private:
     std::string outPath_;
     std::string inPath_;

@@ -52,12 +52,18 @@ class SayCommand : public ::testing::Test {
     }
 
     Result Say(const std::string& args, const std::string& input = "") {
+        return Tts("say " + args, input);
+    }
+    // vocalith-tts with `args` (after environment settings `env`, "NAME=VALUE ");
+    // standard output goes to out.txt.
+    Result Tts(const std::string& args, const std::string& input = "",
+               const std::string& env = "") {
         const fs::path errFile = dir_ / "stderr.txt";
         const fs::path inFile = dir_ / "stdin.txt";
         std::ofstream(inFile) << input;
-        const std::string cmd = std::string("'") + VOCALITH_BIN_DIR + "/vocalith-tts' say " + args +
-                                " <'" + inFile.string() + "' >/dev/null 2>'" + errFile.string() +
-                                "'";
+        const std::string cmd = env + "'" + VOCALITH_BIN_DIR + "/vocalith-tts' " + args + " <'" +
+                                inFile.string() + "' >'" + (dir_ / "out.txt").string() + "' 2>'" +
+                                errFile.string() + "'";
         Result r;
         const int raw = std::system(cmd.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -145,6 +151,12 @@ TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
         {"a live WAV device that cannot write reported as success",
          "--voice '" + voice_.string() + "' --audio wav:/dev/full hi", 1},
         {"missing option value accepted", "--voice", 2},
+        {"an output device where there is none accepted",
+         "--voice '" + voice_.string() + "' --audio null --output-device 3 hi", 2},
+        {"an unknown output device accepted",
+         "--voice '" + voice_.string() + "' --audio 'wav:" + (dir_ / "x.wav").string() +
+             "' --output-device speakers",
+         2},
         {"unknown option accepted", "--loud hi", 2},
     };
     for (const Row& r : rows) {
@@ -157,6 +169,34 @@ TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
     EXPECT_FALSE(fs::exists(dir_ / "x.wav"));
     EXPECT_TRUE(fs::is_character_file("/dev/full")) << "a failed write removed the device";
     EXPECT_EQ(Say("--help").status, 0);
+}
+
+// `devices` lists what a backend offers and checks a choice of devices as
+// `say` does: a mistake is status 2 with the devices there are.
+TEST_F(SayCommand, DevicesListsAndChecksTheChoice) {
+    const std::string wav = "devices --audio 'wav:" + (dir_ / "x.wav").string() + "'";
+    struct Row {
+        const char* env;
+        std::string args;
+        int status;
+        const char* said;  // on standard output, or standard error with status 2
+    };
+    const Row rows[] = {
+        {"", "devices --audio null", 0, "Input devices:\n  none\nOutput devices:\n  none\n"},
+        {"", wav + " --output-device X.WAV", 0, "x.wav  WAV file  (default output)  (chosen)\n"},
+        {"VOCALITH_OUTPUT=nosuch ", wav, 2, "unknown output device 'nosuch' (output devices: 0 "},
+        {"VOCALITH_OUTPUT=nosuch ", wav + " --output-device 0", 0, "(chosen)"},
+        {"", wav + " --input-device 0", 2,
+         "devices: no input device '0' (there are no input devices)"},
+    };
+    for (const Row& r : rows) {
+        const Result got = Tts(r.args, "", r.env);
+        std::ifstream in(dir_ / "out.txt");
+        const std::string out(std::istreambuf_iterator<char>(in), {});
+        EXPECT_EQ(got.status, r.status) << r.args << ": " << got.err;
+        EXPECT_NE((r.status == 0 ? out : got.err).find(r.said), std::string::npos)
+            << r.args << ": " << out << got.err;
+    }
 }
 
 // Live playback through the sound window's stream and the pump at real pace:

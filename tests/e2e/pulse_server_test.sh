@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # vocalith-tts on a real sound server: a private PulseAudio with a null sink
-# "spk" as the speakers. Checks that `say` reaches the sink whole (the sink's
+# "spk" as the speakers. Checks that `devices` lists the server's device,
+# that `say` with that device chosen reaches the sink whole (the sink's
 # monitor against `say --wav` of the same text), and that stopping the server
-# in the middle of an utterance ends `say` with status 1 within 2 seconds.
+# in the middle of an utterance (on the default device) ends `say` with
+# status 1 within 2 seconds.
 # Skips (exit 77) where PulseAudio cannot start here.
 set -uo pipefail
 tts=${1:?usage: pulse_server_test.sh VOCALITH_TTS}
@@ -44,8 +46,11 @@ start_server() {
   pactl set-default-sink spk && pactl set-default-source mic.monitor
 }
 
-# --- 1. what reaches the speakers is the rendering, whole ---
+# --- 1. the server's device is listed; chosen, what reaches the speakers is
+# the rendering, whole ---
 start_server
+"$tts" devices | grep -qE '^ +[0-9]+  pulse ' ||
+  { echo "FAIL: devices does not list the server's device: $("$tts" devices)"; exit 1; }
 text="Hello, world. Vocalith speaks on a real sound server."
 "$tts" say --wav "$root/expected.wav" "$text" || { echo "FAIL: say --wav"; exit 1; }
 parec -d spk.monitor --format=s16le --rate=11025 --channels=1 --raw >"$root/heard.raw" &
@@ -54,7 +59,7 @@ for _ in $(seq 50); do  # the monitor needs a moment before data flows
   [ -s "$root/heard.raw" ] && break
   sleep 0.1
 done
-"$tts" say --audio portaudio "$text" 2>"$root/say.err"
+"$tts" say --audio portaudio --output-device PULSE "$text" 2>"$root/say.err"
 status=$?
 sleep 0.5
 kill "$parec_pid"; wait "$parec_pid" 2>/dev/null; parec_pid=""

@@ -12,10 +12,12 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
@@ -25,6 +27,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,6 +36,7 @@
 #include "app/dialog_template.h"
 #include "app/engine_audio.h"
 #include "app/qt/app_identity.h"
+#include "app/qt/devices_dialog.h"
 #include "app/qt/main_window.h"
 #include "app/qt/template_geometry.h"
 #include "app/qt/ui_dispatcher.h"
@@ -44,6 +48,7 @@
 #include "engine/effect_slots.h"
 #include "mixer/mixer.h"
 #include "support/temp_folder.h"
+#include "support/wav_builder.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
@@ -487,6 +492,102 @@ TEST_F(WindowTest, ImportedWavReachesTheVoiceFileExactly) {
     wave::AudioFrames again;
     ASSERT_TRUE(wave::ReadAudioFile(out, again));
     EXPECT_EQ(again.samples, clip);
+}
+
+// The device dialog on the null backend (nothing to choose) and on the WAV
+// backend (a speaker file and a microphone file): "Default" heads each
+// list; OK opens the choice at once, says so on the status line and
+// remembers it; a remembered device that has gone gives way to the default
+// with a notice.
+TEST_F(WindowTest, DeviceDialogChoosesOpensAndRemembers) {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(folder_.string()));
+    const std::string in = (folder_ / "mic, left.wav").string();  // as ALSA names: "hw:1,0"
+    const test::Bytes wav = test::Wave(test::SampleBytes(std::vector<int16_t>(11025, 0)));
+    std::ofstream(in, std::ios::binary)
+        .write(reinterpret_cast<const char*>(wav.data()), static_cast<std::streamsize>(wav.size()));
+    struct Row {
+        std::string backend;
+        qt::RememberedDevices remembered;
+        std::string startStatus;
+        int inputRow;                              // selected as the dialog opens
+        std::vector<std::string> inputs, outputs;  // the lists' texts
+        std::string status;                        // after OK, the last rows chosen
+    };
+    const Row rows[] = {
+        {"null",
+         {"", "gone"},
+         "The audio device 'gone' chosen earlier is not there; using the default instead.",
+         0,
+         {"Default"},
+         {"Default"},
+         "Could not open the default speakers: no audio output device. Trying again every few "
+         "seconds."},
+        {"wav:" + out_ + "," + in,
+         {in, ""},
+         kWelcomeText,
+         1,
+         {"Default (" + in + ")", in + " (WAV file)"},
+         {"Default (" + out_ + ")", out_ + " (WAV file)"},
+         "Now recording from microphone '" + in + "' and playing through speakers '" + out_ + "'."},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.backend);
+        window_.reset();  // each before what it uses
+        audio_.reset();
+        std::string error;
+        backend_ = device::MakeBackend(r.backend, &error);
+        ASSERT_TRUE(backend_) << error;
+        audio_ = std::make_unique<EngineAudio>(backend_.get(), dispatcher_.get(), &messages_);
+        audio_->UseDevicesAtStart(r.remembered.input, r.remembered.output);
+        BoxAnswerer noDeviceBox({QMessageBox::Ok});  // the null backend's start-up box
+        window_ = std::make_unique<qt::MainWindow>(*audio_, &messages_);
+        window_->show();
+        QTest::qWait(50);
+        auto* status = Find<QLabel>(IDC_STATUS);
+        EXPECT_EQ(status->text().toStdString(), r.startStatus);
+
+        std::vector<std::string> inputs, outputs;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<qt::DevicesDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) {
+                ADD_FAILURE() << "no device dialog";
+                QApplication::activeModalWidget()->close();
+                return;
+            }
+            for (auto [name, texts] :
+                 {std::pair{"inputDevices", &inputs}, std::pair{"outputDevices", &outputs}}) {
+                auto* list = dialog->findChild<QListWidget*>(QString::fromLatin1(name));
+                EXPECT_EQ(list->currentRow(), texts == &inputs ? r.inputRow : 0) << name;
+                for (int i = 0; i < list->count(); ++i) {
+                    texts->push_back(list->item(i)->text().toStdString());
+                }
+                list->setCurrentRow(list->count() - 1);
+            }
+            dialog->accept();
+        });
+        window_->ShowDevices();
+        EXPECT_EQ(inputs, r.inputs);
+        EXPECT_EQ(outputs, r.outputs);
+        QTest::qWait(50);
+        EXPECT_EQ(status->text().toStdString(), r.status);
+        const qt::RememberedDevices saved = qt::LoadRememberedDevices();
+        EXPECT_EQ(saved.input, audio_->ChosenDevice(true));
+        EXPECT_EQ(saved.output, audio_->ChosenDevice(false));
+    }
+    // The reopened WAV device plays what is said next.
+    auto* english = Find<QLineEdit>(IDC_ENGLISH);
+    QTest::keyClicks(english, QStringLiteral("Hello."));
+    QTest::keyClick(english, Qt::Key_Return);
+    QTest::qWait(1500);
+    window_.reset();
+    audio_.reset();
+    backend_.reset();
+    wave::AudioFrames heard;
+    ASSERT_TRUE(wave::ReadAudioFile(out_, heard));
+    EXPECT_GT(std::count_if(heard.samples.begin(), heard.samples.end(),
+                            [](int16_t s) { return std::abs(s) > 1000; }),
+              500);
 }
 
 }  // namespace

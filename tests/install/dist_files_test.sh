@@ -38,6 +38,7 @@ tts=$build/bin/vocalith-tts
 check_page "$build/dist/vocalith-tts.1" "$tts" --help
 check_page "$build/dist/vocalith-tts.1" "$tts" translate --help
 check_page "$build/dist/vocalith-tts.1" "$tts" say --help
+check_page "$build/dist/vocalith-tts.1" "$tts" devices --help
 if [ -x "$build/bin/vocalith" ]; then
   check_page "$build/dist/vocalith.1" "$build/bin/vocalith" --help
 fi

@@ -9,6 +9,11 @@
 
 namespace vocalith::app::qt {
 
+// Where the window keeps what it remembers between runs (QSettings in the
+// user's config folder: ~/.config/vocalith/vocalith.conf).
+inline constexpr char kSettingsOrganization[] = "vocalith";
+inline constexpr char kSettingsApplication[] = "vocalith";
+
 // No display name is set: the platform would append it to the title of
 // every other window ("Are You Sure? — Vocalith"), and each box must carry
 // exactly its own title.

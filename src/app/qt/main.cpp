@@ -1,10 +1,13 @@
 // vocalith: the Vocalith window.
 //
-//   vocalith [--audio BACKEND]
-//   vocalith --help | --version
+//   vocalith [--audio BACKEND] [--input-device DEV] [--output-device DEV]
+//   vocalith --list-devices | --help | --version
 //
 // BACKEND is one of the device layer's backends (device::AudioBackends);
-// without the option the environment variable VOCALITH_AUDIO decides.
+// without the option the environment variable VOCALITH_AUDIO decides. DEV
+// is a device's index or part of its name; without the options
+// VOCALITH_INPUT and VOCALITH_OUTPUT decide, and without those the devices
+// chosen in the window's "Audio Devices" dialog in an earlier run.
 //
 // Diagnostic: with VOCALITH_STARTUP_PROBE=1 the program reports on standard
 // error how long after process start its first window's first paint
@@ -28,10 +31,13 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/app_startup.h"
 #include "app/engine_audio.h"
 #include "app/qt/app_identity.h"
+#include "app/qt/devices_dialog.h"
 #include "app/qt/main_window.h"
 #include "app/qt/ui_dispatcher.h"
 #include "app/qt/window_message_sink.h"
@@ -55,12 +61,17 @@ std::string BackendLine() {
 
 void Usage(std::FILE* out) {
     std::fputs(
-        "usage: vocalith [--audio BACKEND]\n"
-        "       vocalith --help | --version\n",
+        "usage: vocalith [--audio BACKEND] [--input-device DEV] [--output-device DEV]\n"
+        "       vocalith --list-devices | --help | --version\n",
         out);
     std::fprintf(out, "  BACKEND: %s\n", BackendLine().c_str());
     std::fputs(
         "  without --audio, the environment variable VOCALITH_AUDIO is used\n"
+        "  DEV: the index or a part of the name of a device that --list-devices\n"
+        "  shows (letter case ignored); without --input-device or --output-device,\n"
+        "  VOCALITH_INPUT or VOCALITH_OUTPUT, else the device chosen with\n"
+        "  \"Audio Devices...\" in the window's context menu, else the default\n"
+        "  --list-devices: prints the input and output devices and exits\n"
         "diagnostic: VOCALITH_STARTUP_PROBE=1 prints \"vocalith: first paint after N ms\"\n"
         "  (N from process start; also the ms since main() began and the window's\n"
         "  name) once the first window's first paint is done, then closes each\n"
@@ -134,9 +145,30 @@ class StartupProbe final : public QObject {
     bool reported_ = false;
 };
 
+struct Arguments {
+    std::string audio;
+    std::string inputDevice;
+    std::string outputDevice;
+    bool listDevices = false;
+};
+
+// "--name VALUE" or "--name=VALUE" at argv[i] (which moves past the value).
+bool OptionValue(int argc, char** argv, int& i, std::string_view name, std::string& value) {
+    const std::string_view a = argv[i];
+    if (a == name && i + 1 < argc) {
+        value = argv[++i];
+        return true;
+    }
+    if (a.size() > name.size() && a.substr(0, name.size()) == name && a[name.size()] == '=') {
+        value = a.substr(name.size() + 1);
+        return true;
+    }
+    return false;
+}
+
 // The arguments, read before the toolkit starts so that they work without a
 // display. Returns -1 to go on, or the exit status.
-int ReadArguments(int argc, char** argv, std::string& audioSpec) {
+int ReadArguments(int argc, char** argv, Arguments& args) {
     using vocalith::base::UserErrors;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -148,11 +180,11 @@ int ReadArguments(int argc, char** argv, std::string& audioSpec) {
             std::printf("vocalith %s\n", vocalith::base::kVersion);
             return 0;
         }
-        if (a == "--audio" && i + 1 < argc) {
-            audioSpec = argv[++i];
-        } else if (a.rfind("--audio=", 0) == 0) {
-            audioSpec = a.substr(8);
-        } else {
+        if (a == "--list-devices") {
+            args.listDevices = true;
+        } else if (!OptionValue(argc, argv, i, "--audio", args.audio) &&
+                   !OptionValue(argc, argv, i, "--input-device", args.inputDevice) &&
+                   !OptionValue(argc, argv, i, "--output-device", args.outputDevice)) {
             std::fprintf(UserErrors(), "vocalith: unknown argument '%s'\n", a.c_str());
             Usage(UserErrors());
             return 2;
@@ -189,8 +221,32 @@ int main(int argc, char** argv) {
     const auto mainStart = std::chrono::steady_clock::now();
     const char* probeSetting = std::getenv("VOCALITH_STARTUP_PROBE");
     const bool startupProbe = probeSetting != nullptr && std::strcmp(probeSetting, "1") == 0;
-    std::string audioSpec;
-    if (const int status = ReadArguments(argc, argv, audioSpec); status >= 0) return status;
+    Arguments args;
+    if (const int status = ReadArguments(argc, argv, args); status >= 0) return status;
+    // The backend and the devices named on the command line are checked
+    // before the window needs a display, so a mistake is one line at once.
+    std::string error;
+    std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(args.audio, &error);
+    if (!backend) {
+        std::fprintf(base::UserErrors(), "vocalith: %s\n", error.c_str());
+        return 2;
+    }
+    device::ChosenDevices chosen;
+    const std::string inputChoice =
+        device::DeviceChoice(device::DeviceDirection::Input, args.inputDevice);
+    const std::string outputChoice =
+        device::DeviceChoice(device::DeviceDirection::Output, args.outputDevice);
+    if (!inputChoice.empty() || !outputChoice.empty() || args.listDevices) {
+        const std::vector<device::DeviceInfo> devices = backend->ListDevices();
+        if (!device::ResolveDevices(devices, inputChoice, outputChoice, chosen, &error)) {
+            std::fprintf(base::UserErrors(), "vocalith: %s\n", error.c_str());
+            return 2;
+        }
+        if (args.listDevices) {
+            std::fputs(device::FormatDeviceList(devices, chosen).c_str(), stdout);
+            return 0;
+        }
+    }
     // A file size limit makes a write fail with an error the program reports
     // instead of killing it with the voice half saved.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -209,12 +265,6 @@ int main(int argc, char** argv) {
     app::qt::ApplyApplicationIdentity(application);
 
     try {
-        std::string error;
-        std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(audioSpec, &error);
-        if (!backend) {
-            std::fprintf(base::UserErrors(), "vocalith: %s\n", error.c_str());
-            return 2;
-        }
         app::StartupSteps steps;
         steps.showError = [](const std::string& text) {
             QMessageBox::warning(nullptr, QStringLiteral("Vocalith"), QString::fromStdString(text));
@@ -224,6 +274,11 @@ int main(int argc, char** argv) {
             app::qt::QtUiDispatcher dispatcher(&context);
             app::qt::WindowMessageSink messages;
             app::EngineAudio audio(backend.get(), &dispatcher, &messages);
+            // A device named on the command line or in the environment wins,
+            // for this run, over the one remembered from the dialog.
+            const app::qt::RememberedDevices remembered = app::qt::LoadRememberedDevices();
+            audio.UseDevicesAtStart(inputChoice.empty() ? remembered.input : chosen.input,
+                                    outputChoice.empty() ? remembered.output : chosen.output);
             app::qt::MainWindow window(audio, &messages);
             window.exec();
         };

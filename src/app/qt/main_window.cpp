@@ -24,6 +24,7 @@
 
 #include "app/qt/about_box.h"
 #include "app/qt/app_icon.h"
+#include "app/qt/devices_dialog.h"
 #include "app/qt/painter_canvas.h"
 #include "app/qt/template_geometry.h"
 #include "app/qt/window_message_sink.h"
@@ -95,7 +96,7 @@ const char* IdName(int id) {
 
 MainWindow::MainWindow(DialogAudio& audio, WindowMessageSink* messages, QWidget* parent,
                        const QFont* dialogFont)
-    : QDialog(parent) {
+    : QDialog(parent), audio_(audio) {
     setWindowTitle(QStringLiteral("Vocalith"));
     setObjectName(QStringLiteral("IDD_MAIN"));
     setWindowIcon(AppIcon());
@@ -544,6 +545,10 @@ void MainWindow::ShowAbout() {
     about.exec();
 }
 
+void MainWindow::ShowDevices() {
+    if (!destroyed_) ShowDevicesDialog(audio_, this);
+}
+
 // ---- events ----
 
 void MainWindow::accept() {
@@ -585,8 +590,10 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     }
     QMenu menu(this);
     AddWavActions(menu);
+    QAction* devices = menu.addAction(QString::fromUtf8(kDevicesItemText));
     QAction* about = menu.addAction(QString::fromUtf8(kAboutItemText));
     QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == devices) ShowDevices();
     if (chosen == about) logic_->OnSysCommand(IDM_ABOUT);
     RunWavAction(chosen);
     event->accept();

@@ -76,6 +76,8 @@ class MainWindow : public QDialog, public DialogHost {
     ViewRect WaveFrameRect() override;
     void EndDialog(int result) override;
     void ShowAbout() override;
+    // "Audio Devices...": the device dialog; OK opens the chosen devices.
+    void ShowDevices();
 
   public Q_SLOTS:
     // The OK command: TTS (Enter, the TTS button). It never closes the window.
@@ -102,6 +104,7 @@ class MainWindow : public QDialog, public DialogHost {
     // Runs a file dialog set up by the caller; the chosen path, or "".
     std::string RunFileDialog(QFileDialog& dialog);
 
+    DialogAudio& audio_;
     std::unique_ptr<MainDialog> logic_;
     QHash<int, QWidget*> controls_;
     QLineEdit* english_ = nullptr;

@@ -1,0 +1,41 @@
+#pragma once
+// The "Audio Devices" dialog: the microphones and the speakers in two lists,
+// "Default" first. OK opens the chosen devices at once and remembers them
+// for later runs (QSettings in the user's config folder).
+#include <QDialog>
+#include <string>
+
+#include "app/dialog_audio.h"
+
+class QListWidget;
+
+namespace vocalith::app::qt {
+
+class DevicesDialog : public QDialog {
+    Q_OBJECT
+  public:
+    // The lists show `audio`'s devices with its current choice selected.
+    explicit DevicesDialog(DialogAudio& audio, QWidget* parent = nullptr);
+
+    // The devices selected, by name; empty for "Default".
+    std::string ChosenInput() const;
+    std::string ChosenOutput() const;
+
+  private:
+    QListWidget* inputs_ = nullptr;
+    QListWidget* outputs_ = nullptr;
+};
+
+// Shows the dialog over `parent`; OK uses the choice at once and remembers it.
+void ShowDevicesDialog(DialogAudio& audio, QWidget* parent);
+
+// The devices remembered from an earlier run (empty: the default), and
+// remembering new ones.
+struct RememberedDevices {
+    std::string input;
+    std::string output;
+};
+RememberedDevices LoadRememberedDevices();
+void SaveRememberedDevices(const RememberedDevices& devices);
+
+}  // namespace vocalith::app::qt
