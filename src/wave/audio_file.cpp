@@ -3,8 +3,11 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "wave/byte_order.h"
 #include "wave/pcm_format.h"
@@ -17,11 +20,13 @@ using base::Result;
 
 namespace {
 
-// libsndfile reads through a source (file or memory) at a position of its own.
+// libsndfile reads through a source (file or memory) at a position of its
+// own. `masked` are offsets of chunk ids it is shown as "JUNK" (see ScanChunks).
 struct Reader {
     const RiffSource* source;
     uint64_t pos = 0;
     Result status;
+    const std::vector<uint64_t>* masked = nullptr;
 };
 
 sf_count_t VioLength(void* user) {
@@ -32,7 +37,8 @@ sf_count_t VioSeek(sf_count_t offset, int whence, void* user) {
     sf_count_t base = 0;
     if (whence == SEEK_CUR) base = static_cast<sf_count_t>(r->pos);
     if (whence == SEEK_END) base = static_cast<sf_count_t>(r->source->Size());
-    if (offset < 0 && base + offset < 0) return -1;
+    // Neither below the start nor past what a position can hold.
+    if (offset < 0 ? base + offset < 0 : offset > INT64_MAX - base) return -1;
     r->pos = static_cast<uint64_t>(base + offset);
     return static_cast<sf_count_t>(r->pos);
 }
@@ -42,6 +48,18 @@ sf_count_t VioRead(void* bytes, sf_count_t count, void* user) {
     size_t got = 0;
     Result read = r->source->Read(r->pos, bytes, static_cast<size_t>(count), got);
     if (!read) r->status = read;
+    if (r->masked && got > 0) {
+        // The offsets are ascending: only those whose id overlaps this read.
+        auto* out = static_cast<uint8_t*>(bytes);
+        const uint64_t from = r->pos < 3 ? 0 : r->pos - 3;
+        for (auto it = std::lower_bound(r->masked->begin(), r->masked->end(), from);
+             it != r->masked->end() && *it < r->pos + got; ++it) {
+            for (uint64_t k = 0; k < 4; ++k) {
+                const uint64_t at = *it + k;
+                if (at >= r->pos && at < r->pos + got) out[at - r->pos] = "JUNK"[k];
+            }
+        }
+    }
     r->pos += got;
     return static_cast<sf_count_t>(got);
 }
@@ -59,13 +77,21 @@ sf_count_t VioTell(void* user) {
 // chunk may run past the end: a file cut short still plays what it has. A
 // size of 0xFFFFFFFF marks a size kept elsewhere (RF64) only for the sound
 // data; on any other chunk it is a claim like the rest.
-Result CheckChunkSizes(const RiffSource& source, const std::string& name) {
+//
+// In a WAVE file only the format, fact, size and data chunks matter here;
+// every other chunk (LIST, cue, smpl, ...) is shown to libsndfile as JUNK,
+// which it skips by its size, so its parsers of metadata we never use never
+// see outside bytes (a LIST holding a sub-chunk of size -9 looped forever).
+Result ScanChunks(const RiffSource& source, const std::string& name,
+                  std::vector<uint64_t>& masked) {
+    masked.clear();
     uint8_t head[12] = {};
     size_t got = 0;
     if (!source.Read(0, head, sizeof head, got) || got < sizeof head) return {};
     const bool riff = std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0;
     const bool bigEndian = std::memcmp(head, "RIFX", 4) == 0 || std::memcmp(head, "FORM", 4) == 0;
     if (!riff && !bigEndian) return {};
+    const bool wave = std::memcmp(head, "FORM", 4) != 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
     const uint64_t size = source.Size();
     uint64_t pos = 12;
     // Bounded: every step moves on by at least 8 bytes.
@@ -82,6 +108,13 @@ Result CheckChunkSizes(const RiffSource& source, const std::string& name) {
                                 std::string(reinterpret_cast<const char*>(chunk), 4) +
                                 " chunk claims more bytes than the file holds");
         }
+        if (wave && !sound) {
+            static constexpr const char* kKept[] = {"fmt ", "fact", "ds64"};
+            if (std::none_of(std::begin(kKept), std::end(kKept),
+                             [&](const char* id) { return std::memcmp(chunk, id, 4) == 0; })) {
+                masked.push_back(pos);
+            }
+        }
         pos += 8 + uint64_t{length} + (length & 1u);
     }
     return {};
@@ -90,9 +123,10 @@ Result CheckChunkSizes(const RiffSource& source, const std::string& name) {
 Result Decode(const RiffSource& source, const std::string& name, AudioFrames& out,
               uint64_t maxSamples) {
     out = AudioFrames{};
-    if (Result sane = CheckChunkSizes(source, name); !sane) return sane;
+    std::vector<uint64_t> masked;
+    if (Result sane = ScanChunks(source, name, masked); !sane) return sane;
     static SF_VIRTUAL_IO vio = {VioLength, VioSeek, VioRead, VioWrite, VioTell};
-    Reader reader{&source, 0, Result::Ok()};
+    Reader reader{&source, 0, Result::Ok(), &masked};
     SF_INFO info{};
     SNDFILE* file = sf_open_virtual(&vio, SFM_READ, &info, &reader);
     if (!file) {
