@@ -83,9 +83,8 @@ TEST(AudioFileTest, SamplesComeOnTheSixteenBitScale) {
 TEST(AudioFileTest, AChunkLargerThanTheFileIsRefusedAtOnce) {
     for (const char* form : {"RIFF", "RIFX"}) {
         SCOPED_TRACE(form);
-        std::vector<uint8_t> bytes(form, form + 4);
-        const char rest[] = "\x60\0\0\0WAVELIST";
-        bytes.insert(bytes.end(), rest, rest + 12);
+        const std::string head = std::string(form) + std::string("\x60\0\0\0WAVELIST", 12);
+        std::vector<uint8_t> bytes(head.begin(), head.end());
         bytes.resize(164, 0xff);
         AudioFrames audio;
         const auto begin = std::chrono::steady_clock::now();
