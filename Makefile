@@ -28,6 +28,8 @@ bench: build
 	@echo "== real-time engine runs (10 s each)"
 	@$(BUILD)/bench-bin/engine_realtime_run --mode idle --seconds 10
 	@$(BUILD)/bench-bin/engine_realtime_run --mode speak --seconds 10
+	@echo "== listening test: Voxa and a reference voice through a speech recognizer"
+	@/usr/bin/python3 bench/listening/listen.py --tts $(BUILD)/bin/vocalith-tts --jobs $(JOBS)
 
 fuzz: deps
 	@FUZZ_SECONDS=$${FUZZ_SECONDS:-60} scripts/fuzz-all

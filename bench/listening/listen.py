@@ -1,0 +1,257 @@
+#!/usr/bin/python3
+"""Listening benchmark: how well a speech recognizer understands Voxa.
+
+Each test sentence and word is rendered by Voxa (through vocalith-tts) and,
+as references, by espeak-ng's en-us voice and its default voice, both
+band-limited to 11025 samples per second like Voxa. Every rendering is put
+through the same listening condition (16 kHz, peak -3 dBFS, a faint seeded
+white-noise floor at -50 dBFS) and decoded by pocketsphinx's US English
+model with a fresh decoder per utterance, under two language models:
+
+  free     the model's own large vocabulary trigram model
+  bigram   a small bigram model of the test sentences (or of the word list)
+
+The word error rates and Voxa's speaking rate on a prose paragraph are printed.
+"""
+import argparse
+import math
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import wave
+import zlib
+from collections import Counter, defaultdict
+from multiprocessing import Pool
+
+import numpy as np
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+MODEL = "/usr/share/pocketsphinx/model/en-us"
+RATE = 16000
+PEAK_DBFS = -3.0
+NOISE_DBFS = -50.0
+START_DELAY_S = 0.45  # the speech channel waits this long before its first clip
+
+PROSE = (
+    "Every morning the old baker opens his shop before the sun comes up. "
+    "He mixes flour, water and salt, and shapes the loaves by hand while the "
+    "oven warms. By seven in the morning the street smells of fresh bread, and a "
+    "line of neighbors waits at the door. Some buy a small roll for the "
+    "train, others take home a large loaf for the family. When the shelves "
+    "are empty, he cleans the counter, counts the money and walks slowly to "
+    "the park, where he feeds the birds and reads the news."
+)
+
+# Phoneme symbols of the notation, in code order; the blank is silence.
+SYMBOLS = ("IY IH EY EH AE AA AO OW UH UW ER AX AH AY AW OY p b t d k g f v TH DH s z "
+           "SH ZH h m n NG l w y r CH j WH").split()
+
+
+def words_of(text):
+    return re.findall(r"[a-z']+", text.lower())
+
+
+def read_lines(name):
+    with open(os.path.join(HERE, name)) as f:
+        return [line.strip() for line in f if line.strip()]
+
+
+# ---- rendering and the listening condition ----
+
+def render(engine, text, out_wav, tts, voice):
+    if engine == "voxa":
+        cmd = [tts, "say", "--wav", out_wav]
+        if voice:
+            cmd += ["--voice", voice]
+        subprocess.run(cmd + [text], check=True)
+        return
+    raw = out_wav + ".full.wav"
+    cmd = ["espeak-ng", "-w", raw]
+    if engine == "espeak-us":
+        cmd += ["-v", "en-us"]
+    subprocess.run(cmd + [text], check=True)
+    # Band-limit to what an 11025 Hz voice can carry.
+    subprocess.run(["sox", "-R", raw, "-D", "-r", "11025", "-b", "16", out_wav], check=True)
+    os.remove(raw)
+
+
+def listening_condition(in_wav, seed):
+    """16 kHz samples, peak at -3 dBFS, plus seeded white noise at -50 dBFS RMS."""
+    resampled = in_wav + ".16k.wav"
+    subprocess.run(["sox", "-R", in_wav, "-D", "-r", str(RATE), "-b", "16", "-c", "1",
+                    resampled], check=True)
+    with wave.open(resampled) as w:
+        x = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2").astype(np.float64)
+    os.remove(resampled)
+    full = 32767.0
+    peak = np.max(np.abs(x)) if len(x) else 0.0
+    if peak > 0:
+        x *= full * 10 ** (PEAK_DBFS / 20) / peak
+    rng = np.random.default_rng(seed)
+    x += rng.standard_normal(len(x)) * full * 10 ** (NOISE_DBFS / 20)
+    return np.clip(np.round(x), -32768, 32767).astype("<i2").tobytes()
+
+
+# ---- language models ----
+
+def write_bigram_arpa(lines, path, discount=0.5):
+    """A backoff bigram model of the given lines (absolute discounting)."""
+    uni = Counter()
+    bi = defaultdict(Counter)
+    for line in lines:
+        toks = ["<s>"] + words_of(line) + ["</s>"]
+        for a, b in zip(toks, toks[1:]):
+            uni[b] += 1
+            bi[a][b] += 1
+    vocab = sorted(uni)
+    total = sum(uni.values())
+    # Add-one unigrams so every word of the set stays reachable after any word.
+    p_uni = {w: (uni[w] + 1) / (total + len(vocab)) for w in vocab}
+    entries_1 = [("<s>", -99.0, 0.0)]
+    bigrams = []
+    backoff = {}
+    for h in ["<s>"] + vocab:
+        following = bi.get(h)
+        if not following:
+            backoff[h] = 0.0
+            continue
+        ch = sum(following.values())
+        seen_mass = 0.0
+        for w, c in sorted(following.items()):
+            bigrams.append((h, w, math.log10((c - discount) / ch)))
+            seen_mass += p_uni[w]
+        left = discount * len(following) / ch
+        backoff[h] = math.log10(left / max(1e-9, 1.0 - seen_mass))
+    entries_1[0] = ("<s>", -99.0, backoff["<s>"])
+    for w in vocab:
+        entries_1.append((w, math.log10(p_uni[w]), backoff.get(w, 0.0)))
+    with open(path, "w") as f:
+        f.write("\\data\\\nngram 1=%d\nngram 2=%d\n\n\\1-grams:\n" % (len(entries_1), len(bigrams)))
+        for w, p, b in entries_1:
+            f.write("%.4f %s %.4f\n" % (p, w, b))
+        f.write("\n\\2-grams:\n")
+        for h, w, p in bigrams:
+            f.write("%.4f %s %s\n" % (p, h, w))
+        f.write("\n\\end\\\n")
+
+
+# ---- decoding ----
+
+def decode(job):
+    """Decodes one utterance with a decoder of its own; returns the words heard."""
+    pcm, lm = job
+    from pocketsphinx.pocketsphinx import Decoder
+    config = Decoder.default_config()
+    config.set_string("-hmm", os.path.join(MODEL, "en-us"))
+    config.set_string("-dict", os.path.join(MODEL, "cmudict-en-us.dict"))
+    config.set_string("-lm", lm)
+    config.set_string("-logfn", os.devnull)
+    decoder = Decoder(config)
+    decoder.start_utt()
+    decoder.process_raw(pcm, False, True)
+    decoder.end_utt()
+    hyp = decoder.hyp()
+    return words_of(hyp.hypstr) if hyp else []
+
+
+def edit_distance(ref, hyp):
+    row = list(range(len(hyp) + 1))
+    for i, r in enumerate(ref, 1):
+        prev, row[0] = row[0], i
+        for j, h in enumerate(hyp, 1):
+            prev, row[j] = row[j], min(row[j] + 1, row[j - 1] + 1, prev + (r != h))
+    return row[-1]
+
+
+def wer(refs, hyps):
+    errors = sum(edit_distance(words_of(r), h) for r, h in zip(refs, hyps))
+    total = sum(len(words_of(r)) for r in refs)
+    return 100.0 * errors / total if total else float("nan")
+
+
+# ---- speaking rate ----
+
+def count_phones(phonetic):
+    """Counts the non-silent phonemes of a phonetic string, cut as playback cuts it."""
+    n, i, data = 0, 0, phonetic.encode("latin-1")
+    while i < len(data):
+        b = data[i]
+        if b == 0x20 or (0x5A < b < 0x80) or i + 1 >= len(data):
+            tok = data[i:i + 1]
+        else:
+            tok = data[i:i + 2]
+        i += len(tok)
+        if tok.decode("latin-1").lower() in (s.lower() for s in SYMBOLS):
+            n += 1
+    return n
+
+
+def speaking_rate(tts, voice, tmp):
+    text = " ".join(words_of(PROSE))  # punctuation would be spoken by name
+    out = os.path.join(tmp, "prose.wav")
+    render("voxa", text, out, tts, voice)
+    with wave.open(out) as w:
+        seconds = w.getnframes() / w.getframerate() - START_DELAY_S
+    phonetic = subprocess.run([tts, "translate", text], check=True, capture_output=True,
+                              text=True).stdout
+    return count_phones(phonetic) / seconds, 60.0 * len(words_of(text)) / seconds
+
+
+# ---- main ----
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--tts", default="build/bin/vocalith-tts")
+    ap.add_argument("--voice", help="a voice file for Voxa's renderings (default: Voxa)")
+    ap.add_argument("--engines", default="voxa,espeak-us,espeak-default")
+    ap.add_argument("--show", action="store_true", help="print what was heard")
+    ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--sentences-only", action="store_true", help="skip the word list")
+    args = ap.parse_args()
+
+    sentences = read_lines("sentences.txt")
+    words = [] if args.sentences_only else read_lines("words.txt")
+    with tempfile.TemporaryDirectory(prefix="listening_") as tmp:
+        sent_lm = os.path.join(tmp, "sentences.arpa")
+        word_lm = os.path.join(tmp, "words.arpa")
+        write_bigram_arpa(sentences, sent_lm)
+        write_bigram_arpa(words, word_lm)
+        free_lm = os.path.join(MODEL, "en-us.lm.bin")
+
+        rows = []
+        for engine in args.engines.split(","):
+            pcm = []
+            for i, text in enumerate(sentences + words):
+                wav = os.path.join(tmp, "%s_%d.wav" % (engine, i))
+                # Words only: Voxa's translator would speak punctuation by name.
+                render(engine, " ".join(words_of(text)), wav, args.tts, args.voice)
+                pcm.append(listening_condition(wav, zlib.crc32(text.encode())))
+            ns = len(sentences)
+            jobs = ([(p, free_lm) for p in pcm[:ns]] + [(p, sent_lm) for p in pcm[:ns]] +
+                    [(p, free_lm) for p in pcm[ns:]] + [(p, word_lm) for p in pcm[ns:]])
+            with Pool(args.jobs) as pool:
+                hyps = pool.map(decode, jobs)
+            s_free, s_lm = hyps[:ns], hyps[ns:2 * ns]
+            w_free, w_lm = hyps[2 * ns:2 * ns + len(words)], hyps[2 * ns + len(words):]
+            if args.show:
+                for ref, a, b in zip(sentences + words, s_free + w_free, s_lm + w_lm):
+                    print("%-45s | %s | %s" % (ref, " ".join(a), " ".join(b)))
+            rows.append((engine, wer(sentences, s_free), wer(sentences, s_lm),
+                         wer(words, w_free), wer(words, w_lm)))
+            print("%-15s done" % engine, file=sys.stderr)
+
+        print("%d sentences, %d words; 16 kHz, peak %.0f dBFS, noise %.0f dBFS" %
+              (len(sentences), len(words), PEAK_DBFS, NOISE_DBFS))
+        print("%-15s %12s %14s %12s %14s" % ("voice", "sent free", "sent bigram",
+                                           "words free", "words list"))
+        for engine, a, b, c, d in rows:
+            print("%-15s %11.1f%% %13.1f%% %11.1f%% %13.1f%%" % (engine, a, b, c, d))
+        if "voxa" in args.engines.split(","):
+            phones, wpm = speaking_rate(args.tts, args.voice, tmp)
+            print("voxa speaking rate: %.1f phones/s, %.0f words/min" % (phones, wpm))
+
+
+if __name__ == "__main__":
+    main()
