@@ -1,5 +1,6 @@
 #include "voicegen/voxa_voice.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "voicegen/formant_synth.h"
@@ -151,6 +152,19 @@ Target EndTarget(const Recipe& r) {
     return t;
 }
 
+// Vowel and approximant bandwidths are narrowed by this factor (but kept at
+// 40 Hz or more): sharper peaks and deeper valleys between the formants make
+// the vowels easier to tell apart than the wider bandwidths of the table.
+constexpr double kBandwidthScale = 0.7;
+constexpr double kMinBandwidth = 40;
+
+Target Sharpened(Target t) {
+    t.b1 = std::max(kMinBandwidth, t.b1 * kBandwidthScale);
+    t.b2 = std::max(kMinBandwidth, t.b2 * kBandwidthScale);
+    t.b3 = std::max(kMinBandwidth, t.b3 * kBandwidthScale);
+    return t;
+}
+
 // Formants halfway from a consonant's locus toward the neutral vowel.
 Target TowardNeutral(Target t) {
     t.f2 = (t.f2 + kNeutralF2) / 2;
@@ -182,14 +196,14 @@ std::vector<Segment> Plan(const Recipe& r, ClipSettings& settings) {
     std::vector<Segment> plan;
     switch (r.kind) {
         case Kind::Vowel: {
-            Target s = start, e = end;
+            Target s = Sharpened(start), e = Sharpened(end);
             s.av = e.av = r.av;
             const int hold = total / 4;
             ThreeParts(total, hold, hold, plan, s, s, e, e);
             break;
         }
         case Kind::Sonorant: {
-            Target s = start, e = end;
+            Target s = Sharpened(start), e = Sharpened(end);
             s.av = e.av = r.av;
             const int hold = total * 3 / 10;
             plan.push_back(Seg(hold, s, s));
