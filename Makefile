@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build bench fuzz format deps
+.PHONY: run test build bench fuzz format deps package
 
 deps:
 	@scripts/install-deps
@@ -33,6 +33,11 @@ bench: build
 
 fuzz: deps
 	@FUZZ_SECONDS=$${FUZZ_SECONDS:-60} scripts/fuzz-all
+
+# The Debian package of the installed layout: $(BUILD)/vocalith_VERSION_ARCH.deb.
+package: build
+	@cd $(BUILD) && { cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; exit 1; }; }
+	@ls -1 $(BUILD)/vocalith_*.deb
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

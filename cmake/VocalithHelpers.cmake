@@ -1,8 +1,14 @@
-# vocalith_add_test(NAME SOURCES src... LIBS lib... [LABELS label...])
+# vocalith_add_test(NAME SOURCES src... LIBS lib... [LABELS label...] [TIMEOUT seconds])
 # One GoogleTest executable, registered with CTest test by test.
 # The label "tsan" marks tests that also run in the ThreadSanitizer build.
+# TIMEOUT bounds each test (default 120 s), so a hang costs a minute or two:
+# the slowest test (the resampler's long run) takes about 30 s in the
+# sanitizer builds on two busy cores; suites of quick tests set 30 s.
 function(vocalith_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
@@ -10,7 +16,7 @@ function(vocalith_add_test name)
   target_compile_definitions(${name} PRIVATE
     VOCALITH_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
     VOCALITH_BIN_DIR="${VOCALITH_BIN_DIR}")
-  set(props TIMEOUT 600)
+  set(props TIMEOUT ${T_TIMEOUT})
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
@@ -36,4 +42,17 @@ function(vocalith_add_bench name)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
   target_compile_definitions(${name} PRIVATE VOCALITH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench-bin)
+endfunction()
+
+# vocalith_add_subfolders(): adds every subfolder of the current folder that
+# has a CMakeLists.txt, in name order (tests/, bench/ and fuzz/ hold one
+# subfolder per subsystem).
+function(vocalith_add_subfolders)
+  file(GLOB subdirs LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT subdirs)
+  foreach(d ${subdirs})
+    if(IS_DIRECTORY ${d} AND EXISTS ${d}/CMakeLists.txt)
+      add_subdirectory(${d})
+    endif()
+  endforeach()
 endfunction()

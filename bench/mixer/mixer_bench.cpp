@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "audio/mixer.h"
+#include "mixer/mixer.h"
 
-using namespace vocalith::audio;
+using namespace vocalith::mixer;
 
 static void BM_MixBlock20000(benchmark::State& state) {
     FakeTickClock clock(1);

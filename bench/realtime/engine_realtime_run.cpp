@@ -37,16 +37,18 @@
 #include <thread>
 #include <vector>
 
-#include "audio/audio_pump.h"
-#include "audio/device/audio_device.h"
-#include "audio/device/queue_dispatcher.h"
-#include "audio/device/wav_io.h"
-#include "audio/mixer.h"
-#include "audio/sound_window.h"
+#include "base/program_folder.h"
+#include "device/audio_device.h"
+#include "device/queue_dispatcher.h"
+#include "engine/audio_pump.h"
+#include "engine/sound_window.h"
+#include "mixer/mixer.h"
 #include "translate/translate.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
+#include "wave/audio_file.h"
+#include "wave/wav_writer.h"
 
 namespace {
 
@@ -128,36 +130,24 @@ std::vector<int16_t> SpeechLikeInput(double seconds) {
 }
 
 bool WriteWav(const std::string& path, const std::vector<int16_t>& samples) {
-    audio::device::WavWriter writer;
-    std::string error;
-    if (!writer.Open(path, audio::device::PcmFormat{}, &error)) {
-        std::fprintf(stderr, "engine_realtime_run: %s\n", error.c_str());
-        return false;
-    }
-    std::vector<uint8_t> bytes(samples.size() * 2);
-    for (size_t i = 0; i < samples.size(); ++i) {
-        const auto v = static_cast<uint16_t>(samples[i]);
-        bytes[2 * i] = static_cast<uint8_t>(v & 0xFF);
-        bytes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
-    }
-    const bool ok = writer.Append(bytes.data(), bytes.size());
-    writer.Close();
-    return ok;
+    const base::Result written = wave::WriteWavFile(path, samples);
+    if (!written) std::fprintf(stderr, "engine_realtime_run: %s\n", written.reason.c_str());
+    return written.ok();
 }
 
 // The share of 512-byte blocks of `samples` the pump's detector counts as
 // speech (with the pump's current gain and threshold).
 double DetectorPassShare(std::vector<int16_t> samples) {
-    const size_t block = audio::CAPTURE_BLOCK_BYTES / 2;
+    const size_t block = engine::CAPTURE_BLOCK_BYTES / 2;
     size_t blocks = 0;
     size_t passed = 0;
     for (size_t i = 0; i + block <= samples.size(); i += block) {
         int32_t peak = 0;
         const int32_t mean =
-            audio::MeasureLevel(samples.data() + i, audio::CAPTURE_BLOCK_BYTES, peak);
+            engine::MeasureLevel(samples.data() + i, engine::CAPTURE_BLOCK_BYTES, peak);
         ++blocks;
-        if (mean > audio::VoiceThreshold &&
-            static_cast<int64_t>(peak) > 4 * static_cast<int64_t>(audio::VoiceThreshold)) {
+        if (mean > engine::VoiceThreshold &&
+            static_cast<int64_t>(peak) > 4 * static_cast<int64_t>(engine::VoiceThreshold)) {
             ++passed;
         }
     }
@@ -167,11 +157,11 @@ double DetectorPassShare(std::vector<int16_t> samples) {
 std::filesystem::path FindVoice(const std::string& given) {
     namespace fs = std::filesystem;
     if (!given.empty()) return given;
-    const fs::path here = voice::VoiceFilePath(voice::ProgramFolder(), "Voxa");
+    const fs::path here = voice::VoiceFilePath(base::ProgramFolder(), "Voxa");
     std::error_code ec;
     if (fs::exists(here, ec)) return here;
     // Built into bench-bin/: the program folder's data is in bin/ beside it.
-    return voice::VoiceFilePath(voice::ProgramFolder().parent_path() / "bin", "Voxa");
+    return voice::VoiceFilePath(base::ProgramFolder().parent_path() / "bin", "Voxa");
 }
 
 struct OutputSummary {
@@ -182,9 +172,9 @@ struct OutputSummary {
 
 OutputSummary SummarizeOutput(const std::string& path) {
     OutputSummary s;
-    audio::device::WavData wav;
-    if (!audio::device::ReadWavFile(path, wav, nullptr)) return s;
-    const size_t n = wav.data.size() / 2;
+    wave::AudioFrames wav;
+    if (!wave::ReadAudioFile(path, wav)) return s;
+    const size_t n = wav.samples.size();
     s.seconds = static_cast<double>(n) / RATE;
     const size_t window = RATE / 100;
     size_t windows = 0;
@@ -195,8 +185,7 @@ OutputSummary SummarizeOutput(const std::string& path) {
     for (size_t w = 0; w + window <= n; w += window) {
         bool loud = false;
         for (size_t i = w; i < w + window && !loud; ++i) {
-            const auto v = static_cast<int16_t>(
-                static_cast<uint16_t>(wav.data[2 * i] | (wav.data[2 * i + 1] << 8)));
+            const int16_t v = wav.samples[i];
             loud = v > 64 || v < -64;
         }
         ++windows;
@@ -233,7 +222,7 @@ int main(int argc, char** argv) {
     std::vector<int16_t> input =
         speak ? SpeechLikeInput(inputSeconds)
               : std::vector<int16_t>(static_cast<size_t>(inputSeconds * RATE));
-    audio::ResetPump();
+    engine::ResetPump();
     const double detectorShare = DetectorPassShare(input);
     if (!WriteWav(inPath, input)) return 1;
     input = {};
@@ -252,14 +241,14 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
-    std::unique_ptr<audio::device::AudioBackend> backend =
-        audio::device::MakeBackend("wav:" + outPath + "," + inPath, &error);
+    std::unique_ptr<device::AudioBackend> backend =
+        device::MakeBackend("wav:" + outPath + "," + inPath, &error);
     if (!backend) {
         std::fprintf(stderr, "engine_realtime_run: %s\n", error.c_str());
         return 1;
     }
 
-    audio::device::QueueDispatcher dispatcher;
+    device::QueueDispatcher dispatcher;
     uint32_t underrunCalls = 0;
     uint32_t underrunEvents = 0;
     int64_t ticks = 0;
@@ -273,11 +262,11 @@ int main(int argc, char** argv) {
     rusage after{};
     double wallSeconds = 0;
     {
-        audio::CSoundWnd window(backend.get(), &dispatcher);
+        engine::CSoundWnd window(backend.get(), &dispatcher);
         window.Create();
-        audio::MonitorEnabled = speak ? 1 : 0;
-        const uint32_t callsAtStart = audio::speechUnderrunCalls;
-        const uint32_t eventsAtStart = audio::speechUnderrunEvents;
+        engine::MonitorEnabled = speak ? 1 : 0;
+        const uint32_t callsAtStart = engine::speechUnderrunCalls;
+        const uint32_t eventsAtStart = engine::speechUnderrunEvents;
 
         getrusage(RUSAGE_SELF, &before);
         const auto start = SteadyClock::now();
@@ -293,14 +282,14 @@ int main(int argc, char** argv) {
             ++ticks;
 
             if (speak) {
-                const audio::MixerChannel& ch = audio::TheMixer().channels[audio::SPEECH_CHANNEL];
+                const mixer::MixerChannel& ch = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
                 if (ch.queuedSamples - ch.position < REFILL_BELOW_SAMPLES) {
                     voice::SpeakPhonetic(phonetic.data());
                     ++refills;
                 }
             }
             dispatcher.RunPending();
-            audio::AudioPump();
+            engine::AudioPump();
             const double pumpMs =
                 std::chrono::duration<double, std::milli>(SteadyClock::now() - woke).count();
             maxPumpMs = std::max(maxPumpMs, pumpMs);
@@ -319,8 +308,8 @@ int main(int argc, char** argv) {
         }
         wallSeconds = std::chrono::duration<double>(SteadyClock::now() - start).count();
         getrusage(RUSAGE_SELF, &after);
-        underrunCalls = audio::speechUnderrunCalls - callsAtStart;
-        underrunEvents = audio::speechUnderrunEvents - eventsAtStart;
+        underrunCalls = engine::speechUnderrunCalls - callsAtStart;
+        underrunEvents = engine::speechUnderrunEvents - eventsAtStart;
         window.ShutdownAudio();
     }
     dispatcher.RunPending();  // what the devices posted before they stopped

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static auto before = std::make_unique<PhonTable>();
     *before = *table;
     const VoiceResult r = LoadVoiceBytes(std::span<const uint8_t>(data, size), *table);
-    if (!r.ok) {
+    if (!r.ok()) {
         for (int i = 0; i < PHONEME_COUNT; ++i) {
             if (table->slots[i].count != before->slots[i].count ||
                 table->slots[i].samples != before->slots[i].samples) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/mixer.h"
+#include "mixer/mixer.h"
 #include "voice/phon_table.h"
 
 using namespace vocalith;
@@ -25,19 +25,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
 
-    audio::FakeTickClock clock(static_cast<uint32_t>(size) * 2654435761u);
-    audio::SetClock(&clock);
+    mixer::FakeTickClock clock(static_cast<uint32_t>(size) * 2654435761u);
+    mixer::SetClock(&clock);
     voice::SpeakPhonetic(text.c_str());
-    audio::Mixer& mixer = audio::TheMixer();
-    const audio::MixerChannel& ch = mixer.channels[audio::SPEECH_CHANNEL];
+    mixer::Mixer& mixer = mixer::TheMixer();
+    const mixer::MixerChannel& ch = mixer.channels[mixer::SPEECH_CHANNEL];
     const int32_t queued = ch.queuedSamples - ch.position;
 
     std::vector<int16_t> out(static_cast<size_t>(queued) + 16);
     int16_t block[97];
     size_t total = 0;
-    clock.Advance(audio::START_DELAY_TICKS);
+    clock.Advance(mixer::START_DELAY_TICKS);
     for (;;) {
-        const int32_t n = audio::MixBlock(mixer, block, 97, true, true);
+        const int32_t n = mixer::MixBlock(mixer, block, 97, true, true);
         for (int32_t i = 0; i < n; ++i) {
             if (total >= out.size()) std::abort();  // more samples than queued
             out[total++] = block[i];
@@ -47,6 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (total != static_cast<size_t>(queued)) std::abort();
     if (ch.head != nullptr || ch.startTick != 0 || ch.clipCount != 0) std::abort();
-    audio::SetClock(nullptr);
+    mixer::SetClock(nullptr);
     return 0;
 }

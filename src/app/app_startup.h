@@ -9,13 +9,10 @@ namespace vocalith::app {
 
 inline constexpr const char* kSocketsFailedText = "Windows sockets initialization failed.";
 
-// The executable's version record.
-inline constexpr const char* kVersion = "1.0.0.1";
-inline constexpr const char* kVersionText = "1, 0, 0, 1";
+// The executable's version record (the version itself is base::kVersion).
 inline constexpr const char* kFileDescription = "VOCALITH MFC Application";
 inline constexpr const char* kProductName = "VOCALITH Application";
 inline constexpr const char* kInternalName = "VOCALITH";
-inline constexpr const char* kLanguageBlock = "040904B0";
 
 // The sockets layer's start-up; true on this system.
 bool StartSockets();

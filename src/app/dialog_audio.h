@@ -3,6 +3,8 @@
 // shut-down steps of the sound window and its devices, the periodic pump,
 // the monitor switch and named sound effects. The engine adapter implements
 // it for the program; tests use a fake.
+#include <cstdint>
+#include <string>
 
 namespace vocalith::app {
 
@@ -29,6 +31,13 @@ class DialogAudio {
     virtual bool MonitorEnabled() = 0;
     // Plays a named effect from the sfx folder; its slot, or -1.
     virtual int PlayEffectByName(const char* name, int mode) = 0;
+    // A message for the status line that the engine has for the user (the
+    // sound output was lost, or is back), once; empty when there is none.
+    virtual std::string TakeNotice() { return {}; }
+    // The loudest raw microphone sample since the last call, and the peak
+    // the speech gate needs; 0 when unknown.
+    virtual int32_t TakeInputPeak() { return 0; }
+    virtual int32_t GateInputPeak() { return 0; }
 };
 
 }  // namespace vocalith::app

@@ -1,13 +1,32 @@
 #include "app/engine_audio.h"
 
-#include "audio/audio_pump.h"
-#include "audio/effect_slots.h"
-#include "audio/sound_window.h"
+#include <cstdio>
+
+#include "base/user_errors.h"
+#include "engine/audio_pump.h"
+#include "engine/effect_slots.h"
+#include "engine/sound_window.h"
+#include "mixer/tick_clock.h"
+#include "workbuf/work_buffer.h"
 
 namespace vocalith::app {
 
-EngineAudio::EngineAudio(audio::device::AudioBackend* backend,
-                         audio::device::UiDispatcher* dispatcher, audio::MessageSink* messages)
+namespace {
+
+// The window records into its work buffer.
+class WorkBufferRecorder final : public engine::Recorder {
+  public:
+    void OnRecordedBlock(const int16_t* samples, int32_t count) override {
+        workbuf::AppendRecording(samples, count);
+    }
+};
+
+WorkBufferRecorder workBufferRecorder;
+
+}  // namespace
+
+EngineAudio::EngineAudio(device::AudioBackend* backend, device::UiDispatcher* dispatcher,
+                         engine::MessageSink* messages)
     : backend_(backend), dispatcher_(dispatcher), messages_(messages) {}
 
 EngineAudio::~EngineAudio() {
@@ -15,12 +34,13 @@ EngineAudio::~EngineAudio() {
 }
 
 void EngineAudio::ResetEffectNames() {
-    audio::ResetBuiltinEffectIds();
-    audio::ResetDynamicNames();
+    engine::ResetBuiltinEffectIds();
+    engine::ResetDynamicNames();
 }
 
 bool EngineAudio::CreateSoundWindow() {
-    if (!window_) window_ = std::make_unique<audio::CSoundWnd>(backend_, dispatcher_, messages_);
+    if (!window_) window_ = std::make_unique<engine::CSoundWnd>(backend_, dispatcher_, messages_);
+    engine::recorder = &workBufferRecorder;
     return true;
 }
 
@@ -30,7 +50,51 @@ void EngineAudio::StartDevices() {
 }
 
 void EngineAudio::Pump() {
-    audio::AudioPump();
+    engine::AudioPump();
+    WatchOutput();
+}
+
+void EngineAudio::WatchOutput() {
+    if (!window_ || !window_->IsCreated()) return;
+    const uint32_t now = mixer::Clock().Now();
+    if (!outputLost_) {
+        if (window_->speechCreated == 0) return;  // never had sound: nothing was lost
+        const base::Result health = window_->CheckOutput();
+        if (health) return;
+        outputLost_ = true;
+        lastReopenTick_ = now;
+        notice_ = "Sound output lost: " + health.reason + ". Trying again every few seconds.";
+        LogNotice();
+        return;
+    }
+    if (now - lastReopenTick_ < REOPEN_INTERVAL_MS) return;
+    lastReopenTick_ = now;
+    // The effect slots go with the device; each effect loads again on use.
+    ResetEffectNames();
+    if (window_->ReopenDevices()) {
+        outputLost_ = false;
+        notice_ = "Sound output is back.";
+        LogNotice();
+    }
+}
+
+int32_t EngineAudio::TakeInputPeak() {
+    return engine::TakeInputPeak();
+}
+
+int32_t EngineAudio::GateInputPeak() {
+    return engine::GateInputPeak();
+}
+
+void EngineAudio::LogNotice() const {
+    // The debug log keeps the device's story for whoever looks into it.
+    if (base::DebugLogShown()) std::fprintf(base::UserErrors(), "vocalith: %s\n", notice_.c_str());
+}
+
+std::string EngineAudio::TakeNotice() {
+    std::string notice;
+    notice.swap(notice_);
+    return notice;
 }
 
 void EngineAudio::StopCapture() {
@@ -48,18 +112,19 @@ void EngineAudio::ShutdownAudio() {
 void EngineAudio::DestroySoundWindow() {
     // The window's destructor shuts the audio down once more.
     window_.reset();
+    engine::recorder = nullptr;
 }
 
 void EngineAudio::SetMonitorEnabled(bool on) {
-    audio::MonitorEnabled = on ? 1 : 0;
+    engine::MonitorEnabled = on ? 1 : 0;
 }
 
 bool EngineAudio::MonitorEnabled() {
-    return audio::MonitorEnabled != 0;
+    return engine::MonitorEnabled != 0;
 }
 
 int EngineAudio::PlayEffectByName(const char* name, int mode) {
-    return audio::PlayEffectByName(name, mode);
+    return engine::PlayEffectByName(name, mode);
 }
 
 }  // namespace vocalith::app

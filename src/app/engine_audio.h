@@ -2,13 +2,15 @@
 // EngineAudio: the dialog's audio operations on the real engine: the sound
 // window CSoundWnd with its devices from a backend, the audio pump, the
 // monitor switch and the named sound effects.
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "app/dialog_audio.h"
-#include "audio/device/audio_device.h"
-#include "audio/message_sink.h"
+#include "device/audio_device.h"
+#include "engine/message_sink.h"
 
-namespace vocalith::audio {
+namespace vocalith::engine {
 class CSoundWnd;
 }
 
@@ -18,8 +20,8 @@ class EngineAudio final : public DialogAudio {
   public:
     // The pointers must outlive this object; `messages` null writes the
     // sound window's messages to the standard error stream.
-    EngineAudio(audio::device::AudioBackend* backend, audio::device::UiDispatcher* dispatcher,
-                audio::MessageSink* messages);
+    EngineAudio(device::AudioBackend* backend, device::UiDispatcher* dispatcher,
+                engine::MessageSink* messages);
     ~EngineAudio() override;
 
     void ResetEffectNames() override;
@@ -33,12 +35,25 @@ class EngineAudio final : public DialogAudio {
     void SetMonitorEnabled(bool on) override;
     bool MonitorEnabled() override;
     int PlayEffectByName(const char* name, int mode) override;
+    std::string TakeNotice() override;
+    int32_t TakeInputPeak() override;
+    int32_t GateInputPeak() override;
+
+    // How often a lost output device is tried again, in ticks.
+    static constexpr uint32_t REOPEN_INTERVAL_MS = 3000;
 
   private:
-    audio::device::AudioBackend* backend_;
-    audio::device::UiDispatcher* dispatcher_;
-    audio::MessageSink* messages_;
-    std::unique_ptr<audio::CSoundWnd> window_;  // exists from creation to destruction
+    // Notices a lost output device and tries to reopen it every few seconds.
+    void WatchOutput();
+    void LogNotice() const;
+
+    device::AudioBackend* backend_;
+    device::UiDispatcher* dispatcher_;
+    engine::MessageSink* messages_;
+    std::unique_ptr<engine::CSoundWnd> window_;  // exists from creation to destruction
+    bool outputLost_ = false;
+    uint32_t lastReopenTick_ = 0;
+    std::string notice_;
 };
 
 }  // namespace vocalith::app

@@ -1,10 +1,13 @@
 #include "app/main_dialog.h"
+#include "base/program_folder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "mixer/tick_clock.h"
 #include "translate/translate.h"
 #include "voice/phon_table.h"
 #include "voice/phoneme_inventory.h"
@@ -22,6 +25,14 @@ using workbuf::TheWorkBuffer;
 
 constexpr const char* kRecordingComplete =
     "Recording complete.  Press PLAY to hear it.  Use Left/Right mouse to set selection.";
+constexpr const char* kNothingRecorded =
+    "Nothing was recorded: no speech was heard.  The Work Buffer is as it was.";
+constexpr const char* kNothingSelected =
+    "nothing is selected in the Work Buffer (set the selection with the left and right mouse "
+    "buttons).";
+constexpr const char* kChoosePhon = "Choose a PHON in the Phon Table first.";
+// How long a recording waits in silence before the status line says so.
+constexpr uint32_t NO_SPEECH_NOTICE_MS = 3000;
 
 std::string Format(const char* pattern, const std::string& value) {
     std::string out;
@@ -92,16 +103,16 @@ void MainDialog::RefreshPhonList() {
 
 void MainDialog::RefreshEffectsList() {
     host_.ComboReset(IDC_EFFECTS);
-    for (int i = 0; i < EFFECTS_MENU_COUNT; ++i) {
-        int index = host_.ComboAddString(IDC_EFFECTS, kEffectsMenu[static_cast<size_t>(i)].text);
-        if (index != -1) host_.ComboSetItemData(IDC_EFFECTS, index, i);
+    for (size_t i = 0; i < kEffectsMenu.size(); ++i) {
+        int index = host_.ComboAddString(IDC_EFFECTS, kEffectsMenu[i].text);
+        if (index != -1) host_.ComboSetItemData(IDC_EFFECTS, index, static_cast<intptr_t>(i));
     }
     host_.ComboSetCurSel(IDC_EFFECTS, 0);
 }
 
 void MainDialog::RefreshVoiceList() {
     host_.ComboReset(IDC_VOICE);
-    std::vector<std::string> names = voice::ListVoiceNames(voice::ProgramFolder());
+    std::vector<std::string> names = voice::ListVoiceNames(base::ProgramFolder());
     for (size_t i = 0; i < names.size(); ++i) {
         int index = host_.ComboAddString(IDC_VOICE, names[i]);
         if (index != -1) host_.ComboSetItemData(IDC_VOICE, index, static_cast<intptr_t>(i));
@@ -137,15 +148,28 @@ bool MainDialog::OnInitDialog() {
 
 void MainDialog::OnTimer(unsigned /*id*/) {
     audio_.Pump();
+    if (const std::string notice = audio_.TakeNotice(); !notice.empty()) SetStatus(notice);
     workbuf::WorkBuffer& wb = TheWorkBuffer();
+    const int32_t peak = audio_.TakeInputPeak();
     if (wb.recording != 0) {
+        if (wasRecording_ == 0) {
+            waitStartTick_ = lastLevelReportTick_ = mixer::Clock().Now();
+            levelPeak_ = secondPeak_ = 0;
+        }
         wasRecording_ = 1;
+        if (wb.recordedCount == 0) WatchInputLevel(peak);
         InvalidateView();
         return;
     }
     if (wasRecording_ != 0) {
         // The first tick after a recording ended, by Rec or by a full buffer.
         wasRecording_ = 0;
+        if (wb.recordedCount == 0) {
+            // Stopped before any speech was heard: the buffer is as it was.
+            SetStatus(kNothingRecorded);
+            InvalidateView();
+            return;
+        }
         SetStatus(kRecordingComplete);
         InvalidateView();
         UpdateSelectionInfo();
@@ -154,10 +178,31 @@ void MainDialog::OnTimer(unsigned /*id*/) {
     }
 }
 
+void MainDialog::WatchInputLevel(int32_t peak) {
+    // The bar falls back slowly, so a short sound stays visible a moment.
+    levelPeak_ = std::max(peak, levelPeak_ - levelPeak_ / 16);
+    secondPeak_ = std::max(secondPeak_, peak);
+    const uint32_t now = mixer::Clock().Now();
+    if (now - waitStartTick_ < NO_SPEECH_NOTICE_MS || now - lastLevelReportTick_ < 1000) return;
+    lastLevelReportTick_ = now;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "No speech heard yet: the microphone peaks at %.0f dBFS; speech must reach "
+                  "%.0f dBFS. Speak louder or closer, or push REC to stop.",
+                  workbuf::PeakDbfs(secondPeak_), workbuf::PeakDbfs(audio_.GateInputPeak()));
+    secondPeak_ = 0;
+    SetStatus(text);
+}
+
 void MainDialog::OnPaint(workbuf::Canvas& canvas) {
     viewRect_ = host_.WaveFrameRect();
     workbuf::Rect rect{viewRect_.left, viewRect_.top, viewRect_.right, viewRect_.bottom};
-    workbuf::DrawWaveform(canvas, rect, TheWorkBuffer());
+    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    if (wb.recording != 0 && wb.recordedCount == 0) {
+        workbuf::DrawInputLevel(canvas, rect, levelPeak_, audio_.GateInputPeak());
+        return;
+    }
+    workbuf::DrawWaveform(canvas, rect, wb);
 }
 
 void MainDialog::OnClose() {
@@ -216,7 +261,7 @@ void MainDialog::OnRec() {
     UpdateSelectionInfo();
 }
 
-bool MainDialog::VoicePathFor(const std::string& name, std::string& path) {
+bool MainDialog::VoicePathFor(const std::string& name, bool forSave, std::string& path) {
     std::string reason;
     switch (voice::CheckVoiceName(name, &reason)) {
         case voice::VoiceNameCheck::TooShort:
@@ -227,10 +272,13 @@ bool MainDialog::VoicePathFor(const std::string& name, std::string& path) {
         case voice::VoiceNameCheck::Ok:
             break;
     }
-    std::filesystem::path file = voice::VoiceFilePath(voice::ProgramFolder(), name);
+    const std::filesystem::path program = base::ProgramFolder();
+    std::filesystem::path file =
+        forSave ? voice::SaveVoicePath(program, name) : voice::LoadVoicePath(program, name);
     if (voice::VoicePathTooLong(file)) {
-        SetStatus("Cannot use VOICES\\" + name +
-                  ".voc: the path of the program folder is too long for a voice file.");
+        const char* folder = base::DataBesideProgram(program) ? "program folder" : "voices folder";
+        SetStatus("Cannot use VOICES\\" + name + ".voc: the path of the " + folder +
+                  " is too long for a voice file.");
         return false;
     }
     path = file.string();
@@ -241,14 +289,18 @@ void MainDialog::OnLoad() {
     std::string name = ReadText(IDC_VOICE, VOICE_NAME_READ_COUNT);
     std::string question = Format("Load the PHON table data from VOICES\\%s.voc?", name);
     std::string path;
-    if (VoicePathFor(name, path) && (firstLoad_ != 0 || Confirm(false, question))) {
+    if (VoicePathFor(name, false, path) && (firstLoad_ != 0 || Confirm(false, question))) {
+        // A default voice that is simply not there at start-up is not worth
+        // a word: the window starts with an empty PhonTable. One that is
+        // there but cannot be read (an unreadable folder, a dangling link, a
+        // link loop) is: the status line says why.
         std::error_code ec;
-        // A missing default voice at start-up is not worth a word: the
-        // window simply starts with an empty PhonTable.
-        bool silentMiss = firstLoad_ != 0 && !std::filesystem::exists(path, ec);
+        const bool silentMiss =
+            firstLoad_ != 0 && std::filesystem::symlink_status(path, ec).type() ==
+                                   std::filesystem::file_type::not_found;
         if (!silentMiss) {
             voice::VoiceResult result = voice::LoadVoice(path);
-            if (!result.ok) {
+            if (!result.ok()) {
                 SetStatus("Could not load VOICES\\" + name + ".voc: " + result.reason);
             } else if (firstLoad_ == 0) {
                 SetStatus("New Phon Table data loaded.");
@@ -263,7 +315,7 @@ void MainDialog::OnSave() {
     std::string name = ReadText(IDC_VOICE, VOICE_NAME_READ_COUNT);
     std::string question = Format("Save the PHON table data into VOICES\\%s.voc?", name);
     std::string path;
-    if (!VoicePathFor(name, path)) return;
+    if (!VoicePathFor(name, true, path)) return;
     if (!Confirm(false, question)) return;
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
@@ -271,8 +323,11 @@ void MainDialog::OnSave() {
             Format("Overwrite the existing copy of %s.voc in the VOICES folder?", name);
         if (!host_.AskYesNo(overwrite, kOverwriteTitle)) return;
     }
+    // An installed program's user voices folder may not exist yet; a failure
+    // here shows up as the save's own reason.
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     voice::VoiceResult result = voice::SaveVoice(path);
-    if (result.ok) {
+    if (result.ok()) {
         SetStatus("Phon Table data saved.");
     } else {
         SetStatus("Could not save VOICES\\" + name + ".voc: " + result.reason);
@@ -285,6 +340,10 @@ void MainDialog::OnSave() {
 void MainDialog::OnTrim() {
     if (!Confirm(true, "Trim ALL BUT current selection out of work buffer?")) return;
     workbuf::WorkBuffer& wb = TheWorkBuffer();
+    if (workbuf::ClampSelection(wb) == 0) {
+        SetStatus(std::string("Nothing was trimmed: ") + kNothingSelected);
+        return;
+    }
     workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
     workbuf::TrimToSelection(wb);
     InvalidateView();
@@ -294,7 +353,10 @@ void MainDialog::OnTrim() {
 
 void MainDialog::OnPhonToWork() {
     int item = host_.ListSelectedItem();
-    if (item == -1) return;
+    if (item == -1) {
+        SetStatus(kChoosePhon);
+        return;
+    }
     if (!Confirm(false, "Overwrite the work buffer with the selected PHON data?")) return;
     intptr_t code = host_.ListGetItemData(item);
     workbuf::WorkBuffer& wb = TheWorkBuffer();
@@ -310,18 +372,32 @@ void MainDialog::OnPhonToWork() {
 
 void MainDialog::OnSelectionToPhon() {
     int item = host_.ListSelectedItem();
-    if (item == -1) return;
+    if (item == -1) {
+        SetStatus(kChoosePhon);
+        return;
+    }
     if (!Confirm(false,
                  "Overwrite the selected PHON data with the current selection in the Work "
                  "Buffer?")) {
         return;
     }
+    const int32_t selected = workbuf::ClampSelection(TheWorkBuffer());
+    if (selected == 0) {
+        SetStatus(std::string("Nothing was copied: ") + kNothingSelected);
+        return;
+    }
     intptr_t code = host_.ListGetItemData(item);
     if (!ValidCode(code)) return;
     workbuf::SelectionToPhon(static_cast<int>(code), TheWorkBuffer());
-    SetStatus(
+    std::string status =
         "You just copied the work buffer into the current PHON.  If you like how it sounds, SAVE "
-        "your voice file.");
+        "your voice file.";
+    if (selected > voice::PHON_MAX_SAMPLES) {
+        status += "  (A PHON holds at most " + std::to_string(voice::PHON_MAX_SAMPLES) +
+                  " samples: only the first " + std::to_string(voice::PHON_MAX_SAMPLES) +
+                  " of the " + std::to_string(selected) + " selected were copied.)";
+    }
+    SetStatus(status);
     // The cell shows what the slot now holds: with an empty selection nothing
     // was copied and the slot keeps its clip, so "0" would be wrong there.
     int32_t count = voice::ThePhonTable().slots[static_cast<size_t>(code)].count;
@@ -370,30 +446,27 @@ void MainDialog::OnWarnings() {
 }
 
 void MainDialog::OnEffectChosen() {
+    using workbuf::AskRule;
     int current = host_.ComboGetCurSel(IDC_EFFECTS);
     if (current != -1) {
         intptr_t item = host_.ComboGetItemData(IDC_EFFECTS, current);
-        workbuf::WorkBuffer& wb = TheWorkBuffer();
-        if (item >= 1 && item <= 7) {
-            const EffectsMenuItem& entry = kEffectsMenu[static_cast<size_t>(item)];
-            bool go = entry.rule == AskRule::None ||
-                      Confirm(entry.rule == AskRule::Forced, entry.question);
+        if (item >= 0 && static_cast<size_t>(item) < kEffectsMenu.size()) {
+            const workbuf::EffectsMenuItem& entry = kEffectsMenu[static_cast<size_t>(item)];
+            bool go =
+                entry.run != nullptr && (entry.rule == AskRule::None ||
+                                         Confirm(entry.rule == AskRule::Forced, entry.question));
             if (go) {
-                if (item == 1) {
-                    workbuf::RestoreBackup(workbuf::BACKUP_RECORDING, wb);
-                } else if (item == 2) {
-                    workbuf::RestoreBackup(workbuf::BACKUP_EFFECT, wb);
-                } else {
-                    // The pitch effects read their source from backup 1.
-                    workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
-                    workbuf::ApplyEffect(static_cast<int>(item), wb);
+                workbuf::WorkBuffer& wb = TheWorkBuffer();
+                // Taken before every effect: Undo Effect returns here, and
+                // the pitch effects read their source from it.
+                if (entry.isEffect) workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
+                entry.run(wb);
+                if (entry.status != nullptr) {
+                    InvalidateView();
+                    SetStatus(entry.status);
+                    UpdateSelectionInfo();
                 }
-                InvalidateView();
-                SetStatus(entry.status);
-                UpdateSelectionInfo();
             }
-        } else if (item == 8) {
-            workbuf::PlaySelection(workbuf::MIN_PLAY_CAP, wb);
         }
     }
     host_.ComboSetCurSel(IDC_EFFECTS, 0);

@@ -5,13 +5,13 @@
 // confirmation rule and its status text. It reaches its window only through
 // DialogHost and the audio engine only through DialogAudio; the translator,
 // the PhonTable, the voice files and the work buffer are called directly.
-#include <array>
 #include <cstdint>
 #include <string>
 
 #include "app/dialog_audio.h"
 #include "app/dialog_host.h"
 #include "app/dialog_template.h"
+#include "workbuf/effects_menu.h"
 
 namespace vocalith::workbuf {
 class Canvas;
@@ -31,38 +31,9 @@ inline constexpr int TRANSLATE_BUFFER_BYTES = 2000;
 inline constexpr int PHONETIC_READ_COUNT = 1900;
 inline constexpr int VOICE_NAME_READ_COUNT = 99;
 
-// Rules under which a question is asked.
-enum class AskRule {
-    None,      // never asked
-    Ordinary,  // asked only while Warnings is ticked
-    Forced,    // always asked
-};
-
-// One line of the effects menu; the item number is its index in kEffectsMenu.
-struct EffectsMenuItem {
-    const char* text;
-    const char* question;  // null when none
-    AskRule rule;
-    const char* status;  // null when none
-};
-
-inline constexpr int EFFECTS_MENU_COUNT = 9;
-inline constexpr std::array<EffectsMenuItem, EFFECTS_MENU_COUNT> kEffectsMenu{{
-    {"Special Effects", nullptr, AskRule::None, nullptr},
-    {"Reload Recording", "Reload most recent recording?", AskRule::Forced,
-     "Most recent recording restored."},
-    {"Undo Effect", nullptr, AskRule::None, "Most recent effect removed."},
-    {"Attenuate 3dB", "Reduce amplitude of work buffer by 3dB?", AskRule::Ordinary,
-     "Attenuation complete"},
-    {"Amplify 3dB", "Amplify work buffer 3dB?", AskRule::Ordinary, "Amplification complete"},
-    {"Raise Pitch (speed up)", "Raise pitch and speed up sound?", AskRule::Ordinary,
-     "Speedup complete"},
-    {"Lower Pitch (slow down)", "Lower pitch and slow down sound?", AskRule::Ordinary,
-     "Slowdown complete"},
-    {"Duplicate Samples", "Increase sample buffer by duplication of samples?", AskRule::Ordinary,
-     "Duplication complete"},
-    {"Play (loop) current selection for 1 second", nullptr, AskRule::None, nullptr},
-}};
+// The effects menu the dialog shows and runs (its table lives with the
+// work buffer's effects).
+using workbuf::kEffectsMenu;
 
 class MainDialog {
   public:
@@ -119,17 +90,29 @@ class MainDialog {
     std::string ReadText(int id, int maxCount);
     void InvalidateView();
     void OnButtonDown(bool isStart, int x, int y);
-    // Checks the voice name and builds its file path. False when the name is
-    // too short (nothing said) or cannot be used (said in the status line).
-    bool VoicePathFor(const std::string& name, std::string& path);
+    // Checks the voice name and builds the path of the file Load reads or,
+    // with forSave, the one Save writes. False when the name is too short
+    // (nothing said) or cannot be used (said in the status line).
+    bool VoicePathFor(const std::string& name, bool forSave, std::string& path);
 
     DialogHost& host_;
     DialogAudio& audio_;
     unsigned timerId_ = 0;  // the pump timer; 0 once the window is destroyed
     ViewRect viewRect_{};   // the wave frame at the latest paint; empty before it
     int warningsOn_ = 0;    // 1: ordinary questions are asked
+    // Shows the input level while a recording waits for speech, and after a
+    // few seconds says in the status line how far the input is from the gate.
+    void WatchInputLevel(int32_t peak);
+
     int firstLoad_ = 0;     // 1: the next Load asks nothing and says nothing
     int wasRecording_ = 0;  // set by ticks while recording, cleared by the completion step
+    // While a recording waits for speech: the input's peak shown (decaying),
+    // the loudest peak of the current second, and when the wait began and
+    // was last reported.
+    int32_t levelPeak_ = 0;
+    int32_t secondPeak_ = 0;
+    uint32_t waitStartTick_ = 0;
+    uint32_t lastLevelReportTick_ = 0;
 };
 
 }  // namespace vocalith::app

@@ -12,8 +12,11 @@ inline constexpr int EXIT_USAGE = 2;
 // Prints "vocalith-tts: MESSAGE" as one line on standard error and returns `status`.
 int Fail(int status, std::string_view message);
 
-// Subcommands; argv[0] is the subcommand's name.
+// Subcommands (rows of the table in main.cpp): each one's run function,
+// argv[0] being its name, and its synopsis, the arguments after its name.
 int RunTranslate(int argc, char** argv);
+extern const char kTranslateSynopsis[];
 int RunSay(int argc, char** argv);
+extern const char kSaySynopsis[];
 
 }  // namespace vocalith::cli

@@ -6,31 +6,39 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
-#include "audio/audio_pump.h"
-#include "audio/device/audio_device.h"
-#include "audio/device/queue_dispatcher.h"
-#include "audio/mixer.h"
-#include "audio/sound_window.h"
+#include "base/program_folder.h"
 #include "cli/cli_common.h"
+#include "cli/command_line.h"
+#include "device/audio_device.h"
+#include "device/queue_dispatcher.h"
+#include "engine/audio_pump.h"
+#include "engine/sound_window.h"
+#include "mixer/mixer.h"
 #include "translate/translate.h"
 #include "voice/phon_table.h"
 #include "voice/phonetic_render.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
-#include "voice/wav_writer.h"
+#include "wave/pcm_format.h"
+#include "wave/wav_writer.h"
 
 namespace vocalith::cli {
 
+const char kSaySynopsis[] =
+    "[--voice NAME|FILE] [--wav OUT.wav] [--phonetic]\n"
+    "[--audio BACKEND] [TEXT ...]";
+
 namespace {
 
-const char kSayUsage[] =
-    "usage: vocalith-tts say [--voice NAME|FILE] [--wav OUT.wav] [--phonetic]\n"
-    "                        [--audio BACKEND] [TEXT ...]\n"
+// The help after the usage lines, up to the --audio entry (built from the
+// backend table by AudioHelp), and after it.
+const char kSayHelpHead[] =
     "\n"
     "Translates TEXT (the arguments joined by blanks, or all of standard input\n"
     "when there are none) to a phonetic string and speaks it with a voice.\n"
@@ -45,12 +53,55 @@ const char kSayUsage[] =
     "                     then the clip of every phoneme back to back, ending\n"
     "                     with the last clip. A text that sounds no phoneme\n"
     "                     gives a file with no samples.\n"
-    "  --phonetic         TEXT is already a phonetic string; speak it as given.\n"
-    "  --audio BACKEND    where live speech goes: portaudio (the default\n"
-    "                     speakers), null or wav:OUT.wav (written at real-time\n"
-    "                     pace). Default: $VOCALITH_AUDIO, else portaudio.\n"
+    "  --phonetic         TEXT is already a phonetic string; speak it as given.\n";
+const char kSayHelpTail[] =
     "                     Not used with --wav.\n"
     "  --help             print this text.\n";
+
+constexpr size_t HELP_WIDTH = 76;  // the longest line of the help
+constexpr std::string_view AUDIO_LEAD = "  --audio BACKEND    ";
+
+// "  --audio BACKEND    where live speech goes: portaudio (the default ...",
+// every backend listed, filled into lines of at most HELP_WIDTH.
+std::string AudioHelp() {
+    const auto backends = device::AudioBackends();
+    std::string sentence = "where live speech goes:";
+    for (size_t i = 0; i < backends.size(); ++i) {
+        sentence += i == 0 ? " " : i + 1 == backends.size() ? " or " : ", ";
+        sentence += backends[i].speechUsage;
+    }
+    sentence += ". Default: $VOCALITH_AUDIO, else " + std::string(backends[0].name) + ".";
+    std::string text(AUDIO_LEAD);
+    size_t lineLength = text.size();
+    bool lineEmpty = true;
+    for (size_t start = 0; start < sentence.size();) {
+        size_t end = sentence.find(' ', start);
+        if (end == std::string::npos) end = sentence.size();
+        const std::string_view word = std::string_view(sentence).substr(start, end - start);
+        if (!lineEmpty && lineLength + 1 + word.size() > HELP_WIDTH) {
+            text += '\n' + std::string(AUDIO_LEAD.size(), ' ');
+            lineLength = AUDIO_LEAD.size();
+            lineEmpty = true;
+        }
+        if (!lineEmpty) {
+            text += ' ';
+            ++lineLength;
+        }
+        text += word;
+        lineLength += word.size();
+        lineEmpty = false;
+        start = end + 1;
+    }
+    return text + '\n';
+}
+
+std::string SayHelp() {
+    return UsageLines("say", kSaySynopsis, true) + kSayHelpHead + AudioHelp() + kSayHelpTail;
+}
+
+enum SayOption { OPTION_VOICE, OPTION_WAV, OPTION_PHONETIC, OPTION_AUDIO };  // kSayOptions
+constexpr CommandOption kSayOptions[] = {
+    {"--voice", true}, {"--wav", true}, {"--phonetic", false}, {"--audio", true}};
 
 struct SayOptions {
     std::string voice = "Voxa";
@@ -63,51 +114,40 @@ struct SayOptions {
 
 // Parses argv[1..]; returns -1 when the options are usable, else an exit status.
 int ParseSay(int argc, char** argv, SayOptions& options) {
-    bool onlyText = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (onlyText || arg.size() < 2 || arg[0] != '-') {
-            options.words.emplace_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            onlyText = true;
-            continue;
-        }
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kSayUsage, stdout);
-            return EXIT_OK;
-        }
-        if (arg == "--phonetic") {
-            options.phonetic = true;
-            continue;
-        }
-        // Options with a value: "--opt VALUE" or "--opt=VALUE".
-        std::string_view key = arg;
-        std::string value;
-        bool hasValue = false;
-        if (const size_t eq = arg.find('='); eq != std::string_view::npos) {
-            key = arg.substr(0, eq);
-            value = std::string(arg.substr(eq + 1));
-            hasValue = true;
-        }
-        if (key != "--voice" && key != "--wav" && key != "--audio") {
-            return Fail(EXIT_USAGE, "say: unknown option '" + std::string(arg) + "' (try --help)");
-        }
-        if (!hasValue) {
-            if (i + 1 >= argc) {
-                return Fail(EXIT_USAGE, "say: option " + std::string(key) + " needs a value");
-            }
-            value = argv[++i];
-        }
-        if (key == "--voice") {
-            options.voice = value;
-        } else if (key == "--wav") {
-            if (value.empty()) return Fail(EXIT_USAGE, "say: option --wav needs a file name");
-            options.wavPath = value;
-            options.wav = true;
-        } else {
-            options.audio = value;
+    OptionParser args(argc, argv, kSayOptions);
+    for (ParsedArg arg; args.Next(arg);) {
+        switch (arg.kind) {
+            case ArgKind::Operand:
+                options.words.emplace_back(arg.text);
+                break;
+            case ArgKind::Help:
+                std::fputs(SayHelp().c_str(), stdout);
+                return EXIT_OK;
+            case ArgKind::UnknownOption:
+                return Fail(EXIT_USAGE,
+                            "say: unknown option '" + std::string(arg.text) + "' (try --help)");
+            case ArgKind::MissingValue:
+                return Fail(EXIT_USAGE, "say: option " + std::string(arg.text) + " needs a value");
+            case ArgKind::Option:
+                switch (arg.option) {
+                    case OPTION_VOICE:
+                        options.voice = arg.text;
+                        break;
+                    case OPTION_WAV:
+                        if (arg.text.empty()) {
+                            return Fail(EXIT_USAGE, "say: option --wav needs a file name");
+                        }
+                        options.wavPath = arg.text;
+                        options.wav = true;
+                        break;
+                    case OPTION_PHONETIC:
+                        options.phonetic = true;
+                        break;
+                    default:
+                        options.audio = arg.text;
+                        break;
+                }
+                break;
         }
     }
     return -1;
@@ -133,11 +173,13 @@ int LoadChosenVoice(const std::string& voice) {
         if (check == voice::VoiceNameCheck::Refused) {
             return Fail(EXIT_FAILURE_, "unknown voice '" + voice + "': " + reason);
         }
-        path = voice::VoiceFilePath(voice::ProgramFolder(), voice);
+        path = voice::LoadVoicePath(base::ProgramFolder(), voice);
         std::error_code ec;
         if (!std::filesystem::exists(path, ec)) {
-            return Fail(EXIT_FAILURE_,
-                        "unknown voice '" + voice + "' (no file " + path.string() + ")");
+            std::string files;  // every place looked at
+            for (const std::filesystem::path& folder : voice::VoicesFolders(base::ProgramFolder()))
+                files += (files.empty() ? "" : " or ") + (folder / (voice + ".voc")).string();
+            return Fail(EXIT_FAILURE_, "unknown voice '" + voice + "' (no file " + files + ")");
         }
     }
     const voice::VoiceResult loaded = voice::LoadVoice(path);
@@ -149,94 +191,141 @@ std::string ReadAll(std::istream& in) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The phonetic string of `text`, with an output capacity that never cuts:
-// the capacity grows until the result leaves room to spare.
+// The phonetic string of `text`, uncut (a text too long for an uncut
+// translation is cut at the translator's largest capacity).
 std::string Translate(const std::string& text) {
-    size_t capacity = text.size() * 16 + 1024;
-    for (;;) {
-        if (capacity > 0x7FFFFFF0u) capacity = 0x7FFFFFF0u;
-        std::vector<char> out(capacity, '\0');
-        const int32_t length =
-            translate::TranslateText(text.c_str(), out.data(), static_cast<int32_t>(capacity));
-        const size_t used = length > 0 ? static_cast<size_t>(length) : 0;
-        if (used + 2 < capacity || capacity == 0x7FFFFFF0u) return std::string(out.data(), used);
-        capacity *= 2;
-    }
+    const int64_t capacity = std::min<int64_t>(translate::UncutCapacity(text.size()), 0x7FFFFFF0);
+    std::vector<char> out(static_cast<size_t>(capacity), '\0');
+    const int32_t length =
+        translate::TranslateText(text.c_str(), out.data(), static_cast<int32_t>(capacity));
+    return std::string(out.data(), length > 0 ? static_cast<size_t>(length) : 0);
 }
 
 // Live playback: the sound window's stream fed by the audio pump at its real
 // 10 ms rhythm, as in the window; returns once the speech has been heard.
-class NoMessages final : public audio::MessageSink {
+class NoMessages final : public engine::MessageSink {
   public:
     void ShowMessage(std::string_view, std::string_view) override {}
 };
 
 int SpeakLive(const std::string& phonetic, const std::string& backendSpec) {
     std::string error;
-    std::unique_ptr<audio::device::AudioBackend> backend =
-        audio::device::MakeBackend(backendSpec, &error);
+    std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(backendSpec, &error);
     if (!backend) return Fail(EXIT_USAGE, "say: " + error);
 
     // Only the output device: speaking needs no microphone.
-    audio::device::QueueDispatcher dispatcher;
-    audio::ResetPump();
-    audio::ClearAllChannels(audio::TheMixer());
+    device::QueueDispatcher dispatcher;
+    engine::ResetPump();
+    mixer::ClearAllChannels(mixer::TheMixer());
     // The stream's one-time failure box has no place on a command line: the
     // failure is reported below as the command's one error line.
     NoMessages noMessages;
-    audio::CSoundWnd window(backend->OpenOutput(), nullptr, &dispatcher, &noMessages);
+    engine::CSoundWnd window(backend->OpenOutput(), nullptr, &dispatcher, &noMessages);
     window.Create();
     if (window.speechCreated == 0) {
-        return Fail(EXIT_FAILURE_,
-                    "no audio output device (try --audio wav:OUT.wav, or --wav OUT.wav to render)");
+        std::string reason = window.CheckOutput().reason;
+        if (reason == "no audio output device") {
+            reason += " (try --audio wav:OUT.wav, or --wav OUT.wav to render)";
+        }
+        return Fail(EXIT_FAILURE_, reason);
     }
 
     voice::SpeakPhonetic(phonetic.c_str());
-    const audio::MixerChannel& speech = audio::TheMixer().channels[audio::SPEECH_CHANNEL];
-    const int32_t queued = speech.queuedSamples;
+    const mixer::MixerChannel& speech = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
     // Never wait longer than the speech lasts, plus the start delay and slack.
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(int64_t{queued} * 1000 / 11025 + 5000);
-    const auto tick = std::chrono::milliseconds(10);
-
-    // The pump's 10 ms rhythm, as in the window, until the channel is drained.
-    while (speech.head != nullptr && std::chrono::steady_clock::now() < deadline) {
+    const auto deadline =
+        std::chrono::steady_clock::now() +
+        std::chrono::milliseconds(
+            int64_t{mixer::SamplesLeft(speech)} * 1000 / wave::SYSTEM_SAMPLE_RATE + 5000);
+    // The pump's 10 ms rhythm, as in the window, until the speech channel is
+    // drained and the device has played everything written.
+    while (std::chrono::steady_clock::now() < deadline) {
         dispatcher.RunPending();
-        audio::AudioPump();
-        std::this_thread::sleep_for(tick);
-    }
-    // A short utterance may leave the stream waiting for a quarter second of
-    // data before the device starts: a little silence gets it going.
-    if (window.speechStartPending != 0) {
-        window.WriteSpeech(nullptr, audio::SPEECH_STREAM_BYTES / 16 + 2);
-    }
-    // Then wait until the device has played up to the last byte written.
-    const uint32_t end = window.speechWritePos;
-    uint32_t lastDistance = UINT32_MAX;
-    while (window.speechBuffer && std::chrono::steady_clock::now() < deadline) {
-        dispatcher.RunPending();
-        uint32_t play = 0;
-        uint32_t write = 0;
-        if (window.speechBuffer->GetCurrentPosition(play, write) !=
-            audio::device::DeviceResult::Ok) {
-            break;
+        engine::AudioPump();
+        if (const base::Result health = window.CheckOutput(); !health) {
+            window.ShutdownAudio();
+            return Fail(EXIT_FAILURE_, "say: " + health.reason);
         }
-        const uint32_t distance =
-            (end + window.speechBytes - play) % std::max<uint32_t>(window.speechBytes, 1);
-        // The distance shrinks while the device plays towards the end; once
-        // the play cursor has passed it, it jumps up again.
-        if (distance > lastDistance || distance == 0) break;
-        lastDistance = distance;
-        std::this_thread::sleep_for(tick);
+        if (mixer::SamplesLeft(speech) == 0 && window.SpeechAllPlayed()) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    const base::Result finished = window.FinishOutput();
     window.ShutdownAudio();
+    if (!finished) return Fail(EXIT_FAILURE_, "say: " + finished.reason);
     return EXIT_OK;
 }
 
-int RenderToWav(const std::string& phonetic, const std::string& wavPath) {
-    const std::vector<int16_t> samples = voice::RenderPhoneticToSamples(phonetic.c_str());
-    const voice::VoiceResult written = voice::WriteWavFile(wavPath, samples);
-    if (!written) return Fail(EXIT_FAILURE_, written.reason);
+class WavFileSink final : public voice::SampleSink {
+  public:
+    explicit WavFileSink(wave::WavWriter& writer) : writer_(writer) {}
+    base::Result Write(std::span<const int16_t> samples) override {
+        return writer_.Append(samples);
+    }
+
+  private:
+    wave::WavWriter& writer_;
+};
+
+// The text for say --wav, a piece at a time: the words given, or standard
+// input read in blocks. Each piece ends after a newline or, failing that, a
+// blank, where the translator starts afresh, so translating piece by piece
+// gives exactly the phonetic string of the whole text. A NUL byte ends the
+// text, as it ends a C string.
+class TextPieces {
+  public:
+    explicit TextPieces(std::string words) : pending_(std::move(words)), eof_(true) {}
+    TextPieces() = default;
+
+    // The next piece; false once the text is used up.
+    bool Next(std::string& piece) {
+        for (;;) {
+            if (const size_t nul = pending_.find('\0'); nul != std::string::npos) {
+                pending_.resize(nul);
+                eof_ = true;
+            }
+            size_t cut = pending_.rfind('\n');
+            if (cut == std::string::npos) cut = pending_.rfind(' ');
+            if (eof_ || (cut != std::string::npos && pending_.size() >= kBlock)) {
+                const size_t end = eof_ ? pending_.size() : cut + 1;
+                if (end == 0) return false;
+                piece.assign(pending_, 0, end);
+                pending_.erase(0, end);
+                return true;
+            }
+            std::string block(kBlock, '\0');
+            std::cin.read(block.data(), static_cast<std::streamsize>(block.size()));
+            block.resize(static_cast<size_t>(std::cin.gcount()));
+            if (block.empty()) eof_ = true;
+            pending_ += block;
+        }
+    }
+
+  private:
+    static constexpr size_t kBlock = 1 << 18;
+    std::string pending_;
+    bool eof_ = false;
+};
+
+// say --wav: read, translated and rendered a piece at a time straight into
+// the file, so memory stays bounded however long the text.
+int RenderToWav(TextPieces& text, bool phonetic, const std::string& wavPath) {
+    wave::WavWriter writer;
+    if (base::Result opened = writer.Open(wavPath); !opened) {
+        return Fail(EXIT_FAILURE_, opened.reason);
+    }
+    WavFileSink sink(writer);
+    voice::PhoneticRenderer renderer(voice::ThePhonTable(), sink);
+    std::string piece;
+    while (text.Next(piece)) {
+        const base::Result fed = renderer.Feed(phonetic ? piece : Translate(piece));
+        if (!fed) return Fail(EXIT_FAILURE_, fed.reason);
+    }
+    if (base::Result rendered = renderer.Finish(); !rendered) {
+        return Fail(EXIT_FAILURE_, rendered.reason);
+    }
+    if (base::Result written = writer.Finish(); !written) {
+        return Fail(EXIT_FAILURE_, written.reason);
+    }
     return EXIT_OK;
 }
 
@@ -246,22 +335,21 @@ int RunSay(int argc, char** argv) {
     SayOptions options;
     if (const int status = ParseSay(argc, argv, options); status >= 0) return status;
 
-    std::string text;
-    if (options.words.empty()) {
-        text = ReadAll(std::cin);
-    } else {
-        for (size_t i = 0; i < options.words.size(); ++i) {
-            if (i > 0) text += ' ';
-            text += options.words[i];
-        }
+    std::string words;
+    for (size_t i = 0; i < options.words.size(); ++i) {
+        if (i > 0) words += ' ';
+        words += options.words[i];
     }
 
     voice::ResetSoundTables();
     if (const int status = LoadChosenVoice(options.voice); status >= 0) return status;
 
-    const std::string phonetic = options.phonetic ? text : Translate(text);
-    if (options.wav) return RenderToWav(phonetic, options.wavPath);
-    return SpeakLive(phonetic, options.audio);
+    if (options.wav) {
+        TextPieces text = options.words.empty() ? TextPieces() : TextPieces(std::move(words));
+        return RenderToWav(text, options.phonetic, options.wavPath);
+    }
+    const std::string text = options.words.empty() ? ReadAll(std::cin) : words;
+    return SpeakLive(options.phonetic ? text : Translate(text), options.audio);
 }
 
 }  // namespace vocalith::cli

@@ -13,16 +13,18 @@
 #include <string_view>
 
 #include "cli/cli_common.h"
+#include "cli/command_line.h"
 #include "translate/translate.h"
 
 namespace vocalith::cli {
+
+const char kTranslateSynopsis[] = "[--capacity N] [--lines] [TEXT ...]";
 
 int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out);
 
 namespace {
 
-const char kTranslateUsage[] =
-    "usage: vocalith-tts translate [--capacity N] [--lines] [TEXT ...]\n"
+const char kTranslateHelp[] =
     "\n"
     "Writes the phonetic string of TEXT (the arguments joined by single blanks)\n"
     "or, with no TEXT, of all of standard input to standard output, byte for\n"
@@ -35,17 +37,8 @@ const char kTranslateUsage[] =
     "  --            end of options; what follows is TEXT\n"
     "  --help        show this help\n";
 
-// No input character yields more than 24 output characters (the longest
-// character name), so this bound never cuts.
-constexpr int64_t kExpansion = 32;
-constexpr int64_t kSlack = 64;
-
-int64_t UncutBound(size_t length) {
-    return static_cast<int64_t>(length) * kExpansion + kSlack;
-}
-
-// The longest text that fits an uncut translation in a 32-bit capacity.
-constexpr int64_t kMaxUncutLength = (std::numeric_limits<int32_t>::max() - kSlack) / kExpansion;
+enum TranslateOption { OPTION_CAPACITY, OPTION_LINES };  // indexes into kTranslateOptions
+constexpr CommandOption kTranslateOptions[] = {{"--capacity", true}, {"--lines", false}};
 
 std::optional<int32_t> ParseCapacity(std::string_view s) {
     if (s.empty()) return std::nullopt;
@@ -90,7 +83,7 @@ class OutputBuffer {
 // to `out`. Returns false when the text is too long for an uncut translation.
 bool TranslatePiece(const char* text, size_t length, std::optional<int32_t> capacity,
                     OutputBuffer& buffer, std::FILE* out) {
-    const int64_t bound = UncutBound(length);
+    const int64_t bound = translate::UncutCapacity(length);
     int32_t cap;
     int64_t allocation;
     if (capacity) {
@@ -111,8 +104,8 @@ bool TranslatePiece(const char* text, size_t length, std::optional<int32_t> capa
 
 std::string TooLong(size_t length) {
     return "a text of " + std::to_string(length) +
-           " bytes is too long to translate uncut (at most " + std::to_string(kMaxUncutLength) +
-           " bytes per line)";
+           " bytes is too long to translate uncut (at most " +
+           std::to_string(translate::MAX_UNCUT_LENGTH) + " bytes per line)";
 }
 
 }  // namespace
@@ -122,40 +115,36 @@ int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out) {
     bool lines = false;
     bool haveText = false;
     std::string text;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            if (arg == "--") {
-                optionsEnded = true;
-            } else if (arg == "--help" || arg == "-h") {
-                std::fputs(kTranslateUsage, out);
+    OptionParser args(argc, argv, kTranslateOptions);
+    for (ParsedArg arg; args.Next(arg);) {
+        switch (arg.kind) {
+            case ArgKind::Operand:
+                if (haveText) text += ' ';
+                text += arg.text;
+                haveText = true;
+                break;
+            case ArgKind::Help:
+                std::fputs(UsageLines("translate", kTranslateSynopsis, true).c_str(), out);
+                std::fputs(kTranslateHelp, out);
                 return EXIT_OK;
-            } else if (arg == "--lines") {
-                lines = true;
-            } else if (arg == "--capacity" || arg.substr(0, 11) == "--capacity=") {
-                std::string_view value;
-                if (arg == "--capacity") {
-                    if (i + 1 >= argc) return Fail(EXIT_USAGE, "--capacity needs a value");
-                    value = argv[++i];
-                } else {
-                    value = arg.substr(11);
+            case ArgKind::UnknownOption:
+                return Fail(EXIT_USAGE, "translate: unknown option '" + std::string(arg.text) +
+                                            "' (put -- before TEXT that starts with '-')");
+            case ArgKind::MissingValue:
+                return Fail(EXIT_USAGE, std::string(arg.text) + " needs a value");
+            case ArgKind::Option:
+                if (arg.option == OPTION_LINES) {
+                    lines = true;
+                    break;
                 }
-                capacity = ParseCapacity(value);
+                capacity = ParseCapacity(arg.text);
                 if (!capacity) {
-                    return Fail(EXIT_USAGE, "invalid --capacity '" + std::string(value) +
+                    return Fail(EXIT_USAGE, "invalid --capacity '" + std::string(arg.text) +
                                                 "': expected an integer from -2147483648 "
                                                 "to 2147483647");
                 }
-            } else {
-                return Fail(EXIT_USAGE, "translate: unknown option '" + std::string(arg) +
-                                            "' (put -- before TEXT that starts with '-')");
-            }
-            continue;
+                break;
         }
-        if (haveText) text += ' ';
-        text += arg;
-        haveText = true;
     }
 
     if (!haveText) {

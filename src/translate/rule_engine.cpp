@@ -1,5 +1,6 @@
 // Letter-to-sound rule engine.
 #include "translate/rule_engine.h"
+#include "base/user_errors.h"
 
 #include <cstdio>
 
@@ -76,7 +77,7 @@ bool MatchLeftContext(const char* pattern, const char* word, int32_t position) {
             if (!IsVoicedConsonant(At(word, p))) return false;
             --p;
         } else {
-            std::fprintf(stderr, "Bad char in left rule: '%c'\n", pattern[i]);
+            std::fprintf(base::UserErrors(), "Bad char in left rule: '%c'\n", pattern[i]);
             return false;
         }
     }
@@ -124,7 +125,7 @@ bool MatchRightContext(const char* pattern, const char* word, int32_t position) 
                 return false;
             }
         } else {
-            std::fprintf(stderr, "Bad char in right rule:'%c'\n", *s);
+            std::fprintf(base::UserErrors(), "Bad char in right rule:'%c'\n", *s);
             return false;
         }
     }
@@ -146,7 +147,8 @@ int32_t FindRule(const char* word, int32_t index, const LetterRule* list) {
         EmitString(rule->output);
         return index + length;
     }
-    std::fprintf(stderr, "Error: Can't find rule for: '%c' in \"%s\"\n", word[index], word);
+    std::fprintf(base::UserErrors(), "Error: Can't find rule for: '%c' in \"%s\"\n", word[index],
+                 word);
     return index + 1;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "audio/mixer.h"
+#include "mixer/mixer.h"
 
 namespace vocalith::voice {
 
@@ -19,38 +19,50 @@ void ClearPhonTable(PhonTable& table) {
 }
 
 void ResetSoundTables() {
-    audio::ClearAllChannels(audio::TheMixer());
+    mixer::ClearAllChannels(mixer::TheMixer());
     ClearPhonTable(ThePhonTable());
 }
 
-void PlayPhon(int code) {
+void PlayPhon(mixer::Mixer& mixer, const PhonTable& table, int code) {
     if (code < 0 || code >= PHONEME_COUNT) return;
-    const PhonSlot& slot = ThePhonTable().slots[static_cast<std::size_t>(code)];
+    const PhonSlot& slot = table.slots[static_cast<std::size_t>(code)];
     // A count outside the slot's capacity cannot come from a checked load;
     // it is never read past the slot.
     if (slot.count <= 0 || slot.count > PHON_MAX_SAMPLES) return;
-    audio::QueueClip(audio::TheMixer(), audio::SPEECH_CHANNEL, 1, "noOne", slot.samples.data(),
-                     slot.count);
+    mixer::QueueClip(mixer, mixer::SPEECH_CHANNEL, 1, "noOne", slot.samples.data(), slot.count);
+}
+
+void PlayPhon(int code) {
+    PlayPhon(mixer::TheMixer(), ThePhonTable(), code);
+}
+
+bool NextPhonetic(const char* text, std::size_t& pos, int& code) {
+    if (text == nullptr || text[pos] == '\0') return false;
+    char token[3] = {text[pos], '\0', '\0'};
+    // Bytes compare as signed 8-bit values: 0x5B..0x7F (lower case and a
+    // few marks) stand alone; everything else, including 0x80..0xFF, takes
+    // the next byte with it unless that is the end.
+    const auto value = static_cast<int8_t>(static_cast<unsigned char>(text[pos]));
+    std::size_t length = 1;
+    if (text[pos] != ' ' && value <= 'Z' && text[pos + 1] != '\0') {
+        token[1] = text[pos + 1];
+        length = 2;
+    }
+    code = LookupPhoneme(token);
+    pos += length;
+    return true;
+}
+
+void SpeakPhonetic(mixer::Mixer& mixer, const PhonTable& table, const char* text) {
+    std::size_t pos = 0;
+    int code = -1;
+    while (NextPhonetic(text, pos, code)) {
+        if (code >= 0) PlayPhon(mixer, table, code);
+    }
 }
 
 void SpeakPhonetic(const char* text) {
-    if (text == nullptr) return;
-    std::size_t i = 0;
-    while (text[i] != '\0') {
-        char token[3] = {text[i], '\0', '\0'};
-        // Bytes compare as signed 8-bit values: 0x5B..0x7F (lower case and a
-        // few marks) stand alone; everything else, including 0x80..0xFF,
-        // takes the next byte with it unless that is the end.
-        const auto value = static_cast<int8_t>(static_cast<unsigned char>(text[i]));
-        std::size_t length = 1;
-        if (text[i] != ' ' && value <= 'Z' && text[i + 1] != '\0') {
-            token[1] = text[i + 1];
-            length = 2;
-        }
-        const int code = LookupPhoneme(token);
-        if (code >= 0) PlayPhon(code);
-        i += length;
-    }
+    SpeakPhonetic(mixer::TheMixer(), ThePhonTable(), text);
 }
 
 }  // namespace vocalith::voice

@@ -1,8 +1,10 @@
 #pragma once
 // The PhonTable: one recorded clip per phoneme, the current voice.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
+#include "mixer/mixer.h"
 #include "voice/phoneme_inventory.h"
 
 namespace vocalith::voice {
@@ -28,11 +30,21 @@ void ClearPhonTable(PhonTable& table = ThePhonTable());
 // clears ThePhonTable().
 void ResetSoundTables();
 
-// Queues a copy of slot `code`'s clip on the speech channel of TheMixer()
-// (userValue 1, tag "noOne"); codes outside 0..41 and empty slots do nothing.
+// Queues a copy of slot `code`'s clip of `table` on the speech channel of
+// `mixer` (userValue 1, tag "noOne"); codes outside 0..41 and empty slots do
+// nothing.
+void PlayPhon(mixer::Mixer& mixer, const PhonTable& table, int code);
+// The same with the program's mixer and table.
 void PlayPhon(int code);
 
-// Cuts `text` into phoneme symbols and PlayPhon()s each one found, in order.
+// Reads the symbol of `text` that starts at `pos` and moves `pos` past it;
+// `code` receives its phoneme code, or -1 when it names none. False at the
+// end of the text.
+bool NextPhonetic(const char* text, std::size_t& pos, int& code);
+
+// Cuts `text` into phoneme symbols and plays each one found, in order.
+void SpeakPhonetic(mixer::Mixer& mixer, const PhonTable& table, const char* text);
+// The same with the program's mixer and table.
 void SpeakPhonetic(const char* text);
 
 }  // namespace vocalith::voice

@@ -1,6 +1,6 @@
 #include "voice/phoneme_inventory.h"
 
-#include "voice/ascii_case.h"
+#include "base/ascii_case.h"
 
 namespace vocalith::voice {
 
@@ -22,7 +22,7 @@ int LookupPhoneme(const char* text) {
     if (text == nullptr) return -1;
     const std::string_view wanted(text);
     for (const PhonemeEntry& entry : kInventory) {
-        if (EqualNoCase(entry.symbol, wanted)) return entry.code;
+        if (base::EqualNoCase(entry.symbol, wanted)) return entry.code;
     }
     return -1;
 }

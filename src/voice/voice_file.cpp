@@ -10,7 +10,8 @@
 #include <cstring>
 #include <system_error>
 
-#include "audio/byte_order.h"
+#include "base/file_io.h"
+#include "wave/byte_order.h"
 
 namespace vocalith::voice {
 
@@ -18,15 +19,13 @@ namespace {
 
 using Header = std::array<int32_t, VOICE_HEADER_ENTRIES>;
 
+using base::ErrnoText;
+
 VoiceResult Ok() {
-    return VoiceResult{true, {}};
+    return VoiceResult::Ok();
 }
 VoiceResult Refused(std::string reason) {
-    return VoiceResult{false, std::move(reason)};
-}
-
-std::string ErrnoText(int err) {
-    return std::strerror(err);
+    return VoiceResult::Fail(std::move(reason));
 }
 
 // The count a slot is stored with: a count outside the slot's capacity can
@@ -42,7 +41,7 @@ int32_t StoredCount(const PhonSlot& slot) {
 VoiceResult ParseHeader(const uint8_t* bytes, Header& header, size_t& sampleBytes) {
     sampleBytes = 0;
     for (int i = 0; i < VOICE_HEADER_ENTRIES; ++i) {
-        header[i] = static_cast<int32_t>(audio::ReadLe32(bytes + 4 * i));
+        header[i] = static_cast<int32_t>(wave::ReadLe32(bytes + 4 * i));
     }
     for (int i = 0; i < PHONEME_COUNT; ++i) {
         if (header[i] < 0 || header[i] > PHON_MAX_SAMPLES) {
@@ -64,7 +63,7 @@ void Apply(const Header& header, const uint8_t* samples, PhonTable& table) {
         slot.count = header[i];
         for (int32_t k = 0; k < header[i]; ++k) {
             slot.samples[static_cast<size_t>(k)] =
-                static_cast<int16_t>(audio::ReadLe16(samples + offset));
+                static_cast<int16_t>(wave::ReadLe16(samples + offset));
             offset += 2;
         }
     }
@@ -75,56 +74,6 @@ std::string ShortData(size_t have, size_t need) {
            std::to_string(need);
 }
 
-// Writes all of `bytes` to `fd`, retrying short writes.
-bool WriteAll(int fd, const uint8_t* bytes, size_t size, int& err) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Reads up to `size` bytes; returns the number read, or -1 with `err` set.
-ssize_t ReadUpTo(int fd, uint8_t* bytes, size_t size, int& err) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, bytes + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
-            return -1;
-        }
-        if (n == 0) break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
-
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-  private:
-    int fd_;
-};
-
 }  // namespace
 
 std::vector<uint8_t> EncodeVoice(const PhonTable& table) {
@@ -132,15 +81,15 @@ std::vector<uint8_t> EncodeVoice(const PhonTable& table) {
     for (const PhonSlot& slot : table.slots) total += 2 * static_cast<size_t>(StoredCount(slot));
     std::vector<uint8_t> bytes(total, 0);
     for (int i = 0; i < PHONEME_COUNT; ++i) {
-        audio::WriteLe32(bytes.data() + 4 * i,
-                         static_cast<uint32_t>(StoredCount(table.slots[static_cast<size_t>(i)])));
+        wave::WriteLe32(bytes.data() + 4 * i,
+                        static_cast<uint32_t>(StoredCount(table.slots[static_cast<size_t>(i)])));
     }
     size_t offset = VOICE_HEADER_BYTES;
     for (const PhonSlot& slot : table.slots) {
         const int32_t count = StoredCount(slot);
         for (int32_t k = 0; k < count; ++k) {
-            audio::WriteLe16(bytes.data() + offset,
-                             static_cast<uint16_t>(slot.samples[static_cast<size_t>(k)]));
+            wave::WriteLe16(bytes.data() + offset,
+                            static_cast<uint16_t>(slot.samples[static_cast<size_t>(k)]));
             offset += 2;
         }
     }
@@ -164,32 +113,13 @@ VoiceResult LoadVoiceBytes(std::span<const uint8_t> bytes, PhonTable& table) {
 }
 
 VoiceResult LoadVoice(const std::filesystem::path& path, PhonTable& table) {
-    const std::string name = path.string();
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return Refused("cannot open " + name + ": " + ErrnoText(errno));
-
-    // Only the header and the sample bytes it announces are read, so a huge
-    // file costs no more than the largest voice.
-    uint8_t head[VOICE_HEADER_BYTES];
-    int err = 0;
-    const ssize_t got = ReadUpTo(fd.get(), head, sizeof head, err);
-    if (got < 0) return Refused("cannot read " + name + ": " + ErrnoText(err));
-    if (got < VOICE_HEADER_BYTES) {
-        return Refused(name + ": the file is " + std::to_string(got) +
-                       " bytes long, shorter than the 400-byte header");
+    std::vector<uint8_t> bytes;
+    if (VoiceResult read = base::ReadFileBytes(path, VOICE_FILE_MAX_BYTES, bytes); !read) {
+        return read;
     }
-    Header header{};
-    size_t need = 0;
-    VoiceResult checked = ParseHeader(head, header, need);
-    if (!checked) return Refused(name + ": " + checked.reason);
-    std::vector<uint8_t> samples(need);
-    const ssize_t read = ReadUpTo(fd.get(), samples.data(), need, err);
-    if (read < 0) return Refused("cannot read " + name + ": " + ErrnoText(err));
-    if (static_cast<size_t>(read) < need) {
-        return Refused(name + ": " + ShortData(static_cast<size_t>(read), need));
-    }
-    Apply(header, samples.data(), table);
-    return Ok();
+    VoiceResult loaded = LoadVoiceBytes(bytes, table);
+    if (!loaded) loaded.reason = path.string() + ": " + loaded.reason;
+    return loaded;
 }
 
 VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table) {
@@ -203,31 +133,52 @@ VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table)
             return Refused("cannot create voices folder " + folder.string() + ": " + ec.message());
     }
 
+    // A voice the user has made read-only is kept as it is, also for root,
+    // who could write it anyway. An existing voice keeps its mode and owner.
+    struct stat old {};
+    const bool replacing = ::stat(path.c_str(), &old) == 0;
+    if (replacing &&
+        (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)) {
+        const std::string shown = (path.parent_path().filename() / path.filename()).string();
+        return Refused(shown + (S_ISREG(old.st_mode) ? " is read-only" : " is not a regular file"));
+    }
+
     // The voice goes to a temporary file in the same folder first and
     // replaces the old file only once every byte is on disk, so a failed
     // save never costs the voice that was there.
     std::string tempName = (folder / (path.filename().string() + ".XXXXXX")).string();
     std::vector<char> temp(tempName.begin(), tempName.end());
     temp.push_back('\0');
-    Fd fd(::mkstemp(temp.data()));
-    if (fd.get() < 0) return Refused("cannot create " + name + ": " + ErrnoText(errno));
+    base::UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd.Valid()) return Refused("cannot create " + name + ": " + ErrnoText(errno));
     const std::string tempPath(temp.data());
     auto fail = [&](const std::string& what, int e) {
-        if (fd.get() >= 0) ::close(fd.release());
+        fd.Reset();
         ::unlink(tempPath.c_str());
         return Refused(what + " " + name + ": " + ErrnoText(e));
     };
 
-    // mkstemp makes the file private; a voice file gets the usual mode.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd.get(), 0666 & ~mask);
+    // mkstemp makes the file private; a voice file gets the usual mode, or
+    // the mode and owner of the voice it replaces.
+    if (replacing) {
+        ::fchmod(fd.Get(), old.st_mode & 07777);
+        // Only root may give a file away; anyone else keeps it as theirs.
+        [[maybe_unused]] const int owned = ::fchown(fd.Get(), old.st_uid, old.st_gid);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd.Get(), 0666 & ~mask);
+    }
 
     const std::vector<uint8_t> bytes = EncodeVoice(table);
-    int err = 0;
-    if (!WriteAll(fd.get(), bytes.data(), bytes.size(), err)) return fail("cannot write", err);
-    if (::fsync(fd.get()) != 0) return fail("cannot write", errno);
-    if (::close(fd.release()) != 0) return fail("cannot write", errno);
+    if (VoiceResult written = base::WriteAll(fd.Get(), path, bytes.data(), bytes.size());
+        !written) {
+        fd.Reset();
+        ::unlink(tempPath.c_str());
+        return written;
+    }
+    if (::fsync(fd.Get()) != 0) return fail("cannot write", errno);
+    if (fd.Reset() != 0) return fail("cannot write", errno);
     if (::rename(tempPath.c_str(), path.c_str()) != 0) return fail("cannot replace", errno);
 
     // Make the rename itself durable; a failure here loses nothing.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "voice/phon_table.h"
 
 namespace vocalith::voice {
@@ -18,12 +19,12 @@ namespace vocalith::voice {
 inline constexpr int VOICE_HEADER_ENTRIES = 100;
 inline constexpr int VOICE_HEADER_BYTES = 400;
 
-// Outcome of a voice file operation; `reason` says why in plain words when !ok.
-struct VoiceResult {
-    bool ok = false;
-    std::string reason;
-    explicit operator bool() const { return ok; }
-};
+// Outcome of a voice file operation; `reason` says why in plain words when !ok().
+using VoiceResult = base::Result;
+
+// The largest voice file read: the largest voice, with room for bytes after
+// the samples (which are ignored); a larger file is refused unread.
+inline constexpr uint64_t VOICE_FILE_MAX_BYTES = 16u << 20;
 
 // Writes the table to `path` atomically (temporary file, flush, rename); on
 // failure the old file is intact. Creates the parent (voices) folder if missing.

@@ -1,9 +1,13 @@
 #include "voice/voices_folder.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <limits>
 #include <optional>
 #include <system_error>
 
-#include "voice/ascii_case.h"
+#include "base/ascii_case.h"
+#include "base/program_folder.h"
 
 namespace vocalith::voice {
 
@@ -19,8 +23,8 @@ bool MatchPattern(std::string_view pattern, std::string_view name) {
         if (p < pattern.size() && pattern[p] == '*') {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size() &&
-                   (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
+        } else if (p < pattern.size() && (pattern[p] == '?' || base::LowerAscii(pattern[p]) ==
+                                                                   base::LowerAscii(name[n]))) {
             ++p;
             ++n;
         } else if (starP != std::string_view::npos) {
@@ -46,20 +50,10 @@ std::optional<fs::path> FindNoCase(const fs::path& folder, std::string_view name
         if (ec) break;
         const fs::path& p = it->path();
         const std::string file = p.filename().string();
-        if (!EqualNoCase(file, name) || !want(*it)) continue;
+        if (!base::EqualNoCase(file, name) || !want(*it)) continue;
         if (!best || file < best->filename().string()) best = p;
     }
     return best;
-}
-
-struct ProgramFolderState {
-    bool set = false;
-    fs::path folder;
-};
-
-ProgramFolderState& FolderState() {
-    static ProgramFolderState state;
-    return state;
 }
 
 }  // namespace
@@ -82,22 +76,58 @@ std::vector<std::string> ListFolder(const fs::path& folder, std::string_view pat
     return names;
 }
 
-fs::path VoicesFolder(const fs::path& programFolder) {
+fs::path VoicesFolder(const fs::path& folder) {
     std::error_code ec;
-    const fs::path plain = programFolder / "voices";
+    const fs::path plain = folder / "voices";
     if (fs::is_directory(plain, ec)) return plain;
-    auto found = FindNoCase(programFolder, "voices", [](const fs::directory_entry& e) {
+    auto found = FindNoCase(folder, "voices", [](const fs::directory_entry& e) {
         std::error_code dec;
         return e.is_directory(dec);
     });
     return found ? *found : plain;
 }
 
+std::vector<fs::path> VoicesFolders(const fs::path& programFolder) {
+    std::vector<fs::path> folders = base::DataFolders(programFolder);
+    for (fs::path& folder : folders) folder = VoicesFolder(folder);
+    return folders;
+}
+
+fs::path SaveVoicesFolder(const fs::path& programFolder) {
+    return VoicesFolders(programFolder).front();
+}
+
 std::vector<std::string> ListVoiceNames(const fs::path& programFolder) {
-    std::vector<std::string> names = ListFolder(VoicesFolder(programFolder), "*.voc", 999);
-    for (std::string& name : names) {
-        const size_t dot = name.rfind('.');
-        if (dot != std::string::npos) name.resize(dot);
+    constexpr int kCapacity = 999;
+    const std::vector<fs::path> folders = VoicesFolders(programFolder);
+    std::vector<std::string> names;
+    for (const fs::path& folder : folders) {
+        // An earlier folder's voice hides a later one's of the same name.
+        const size_t earlier = names.size();
+        // Every name first: which voices the box can show must not depend
+        // on the order the folder happens to list them in.
+        for (std::string& name : ListFolder(folder, "*.voc", std::numeric_limits<int>::max())) {
+            const size_t dot = name.rfind('.');
+            if (dot != std::string::npos) name.resize(dot);
+            const auto end = names.begin() + static_cast<std::ptrdiff_t>(earlier);
+            const bool hidden = std::any_of(names.begin(), end, [&](const std::string& n) {
+                return base::EqualNoCase(n, name);
+            });
+            if (!hidden) names.push_back(std::move(name));
+        }
+    }
+    {
+        // Case-blind order; names equal but for case (one folder may hold
+        // both) fall back to byte order, so the order never depends on
+        // the listing. Then the box's limit cuts the sorted list.
+        std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+            const auto less = [](char x, char y) {
+                return base::LowerAscii(x) < base::LowerAscii(y);
+            };
+            if (base::EqualNoCase(a, b)) return a < b;
+            return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less);
+        });
+        if (names.size() > kCapacity - 1) names.resize(kCapacity - 1);
     }
     return names;
 }
@@ -118,41 +148,31 @@ VoiceNameCheck CheckVoiceName(std::string_view name, std::string* reason) {
     return VoiceNameCheck::Ok;
 }
 
-fs::path VoiceFilePath(const fs::path& programFolder, std::string_view name) {
-    const fs::path folder = VoicesFolder(programFolder);
+fs::path VoiceFilePath(const fs::path& folder, std::string_view name) {
+    const fs::path voices = VoicesFolder(folder);
     const std::string file = std::string(name) + ".voc";
     std::error_code ec;
-    const fs::path plain = folder / file;
+    const fs::path plain = voices / file;
     if (fs::exists(plain, ec)) return plain;
-    auto found = FindNoCase(folder, file, [](const fs::directory_entry&) { return true; });
+    auto found = FindNoCase(voices, file, [](const fs::directory_entry&) { return true; });
     return found ? *found : plain;
+}
+
+fs::path LoadVoicePath(const fs::path& programFolder, std::string_view name) {
+    for (const fs::path& folder : base::DataFolders(programFolder)) {
+        const fs::path path = VoiceFilePath(folder, name);
+        std::error_code ec;
+        if (fs::exists(path, ec)) return path;
+    }
+    return SaveVoicePath(programFolder, name);
+}
+
+fs::path SaveVoicePath(const fs::path& programFolder, std::string_view name) {
+    return VoiceFilePath(base::DataFolders(programFolder).front(), name);
 }
 
 bool VoicePathTooLong(const fs::path& path) {
     return path.native().size() > VOICE_PATH_LIMIT;
-}
-
-fs::path ExecutableFolder() {
-    std::error_code ec;
-    const std::string exe = fs::read_symlink("/proc/self/exe", ec).string();
-    const size_t slash = exe.rfind('/');
-    if (ec || slash == std::string::npos) return ".";
-    return exe.substr(0, slash == 0 ? 1 : slash);
-}
-
-fs::path ProgramFolder() {
-    ProgramFolderState& state = FolderState();
-    if (!state.set) {
-        state.folder = ExecutableFolder();
-        state.set = true;
-    }
-    return state.folder;
-}
-
-void SetProgramFolder(const fs::path& folder) {
-    ProgramFolderState& state = FolderState();
-    state.folder = folder;
-    state.set = true;
 }
 
 }  // namespace vocalith::voice

@@ -1,18 +1,14 @@
-// The five effects that change the whole work buffer in place.
+// The effects menu's operations: the five effects that change the whole work
+// buffer in place, and the lines that restore a backup or play.
 #include <algorithm>
 #include <cstring>
 
+#include "workbuf/effects_menu.h"
 #include "workbuf/work_buffer.h"
 
 namespace vocalith::workbuf {
 
 namespace {
-
-constexpr int EFFECT_ATTENUATE = 3;
-constexpr int EFFECT_AMPLIFY = 4;
-constexpr int EFFECT_RAISE_PITCH = 5;
-constexpr int EFFECT_LOWER_PITCH = 6;
-constexpr int EFFECT_DUPLICATE = 7;
 
 constexpr double SAMPLE_LIMIT = 32000.0;      // effects keep results inside +-32000
 constexpr int32_t DUPLICATE_TARGET = 11000;   // about one second
@@ -51,24 +47,6 @@ void Resample(WorkBuffer& wb, int32_t n) {
     wb.length = n;
 }
 
-void Duplicate(WorkBuffer& wb) {
-    const int32_t length = wb.length;
-    if (length < DUPLICATE_MIN_LENGTH) return;
-    int32_t newLength = std::min(length, RECORD_LIMIT);
-    // Whole copies of the first `length` samples until at least 11000; the
-    // largest result is 2 * 10999 = 21998, well inside the buffer.
-    if (length < DUPLICATE_TARGET) {
-        while (newLength < DUPLICATE_TARGET) {
-            std::memcpy(wb.samples.data() + newLength, wb.samples.data(),
-                        static_cast<size_t>(length) * sizeof(int16_t));
-            newLength += length;
-        }
-        wb.length = newLength;
-    }
-    wb.selectionStart = 0;
-    wb.selectionEnd = newLength;
-}
-
 }  // namespace
 
 void ClampSample(double& value) {
@@ -88,26 +66,56 @@ double InterpolateSample(const int16_t* source, int32_t i, int32_t n, int32_t so
     return source[k] + f * (source[k + 1] - source[k]);
 }
 
-void ApplyEffect(int number, WorkBuffer& wb) {
-    switch (number) {
-        case EFFECT_ATTENUATE:
-            Scale(wb, 0.7);
-            break;
-        case EFFECT_AMPLIFY:
-            Scale(wb, 1.7);  // not 1 / 0.7: attenuate then amplify does not restore
-            break;
-        case EFFECT_RAISE_PITCH:
-            Resample(wb, PresentLength(wb) * 90 / 100);
-            break;
-        case EFFECT_LOWER_PITCH:
-            Resample(wb, std::min<int32_t>(PresentLength(wb) * 111 / 100, RECORD_LIMIT));
-            break;
-        case EFFECT_DUPLICATE:
-            Duplicate(wb);
-            break;
-        default:
-            break;
+void Attenuate(WorkBuffer& wb) {
+    Scale(wb, 0.7);
+}
+
+void Amplify(WorkBuffer& wb) {
+    Scale(wb, 1.7);  // not 1 / 0.7: attenuate then amplify does not restore
+}
+
+void RaisePitch(WorkBuffer& wb) {
+    Resample(wb, PresentLength(wb) * 90 / 100);
+}
+
+void LowerPitch(WorkBuffer& wb) {
+    Resample(wb, std::min<int32_t>(PresentLength(wb) * 111 / 100, RECORD_LIMIT));
+}
+
+void DuplicateSamples(WorkBuffer& wb) {
+    const int32_t length = wb.length;
+    if (length < DUPLICATE_MIN_LENGTH) return;
+    int32_t newLength = std::min(length, RECORD_LIMIT);
+    // Whole copies of the first `length` samples until at least 11000; the
+    // largest result is 2 * 10999 = 21998, well inside the buffer.
+    if (length < DUPLICATE_TARGET) {
+        while (newLength < DUPLICATE_TARGET) {
+            std::memcpy(wb.samples.data() + newLength, wb.samples.data(),
+                        static_cast<size_t>(length) * sizeof(int16_t));
+            newLength += length;
+        }
+        wb.length = newLength;
     }
+    wb.selectionStart = 0;
+    wb.selectionEnd = newLength;
+}
+
+void ReloadRecording(WorkBuffer& wb) {
+    RestoreBackup(BACKUP_RECORDING, wb);
+}
+
+void UndoEffect(WorkBuffer& wb) {
+    RestoreBackup(BACKUP_EFFECT, wb);
+}
+
+void PlaySelectionForASecond(WorkBuffer& wb) {
+    PlaySelection(MIN_PLAY_CAP, wb);
+}
+
+void ApplyEffect(int number, WorkBuffer& wb) {
+    if (number < 0 || static_cast<size_t>(number) >= kEffectsMenu.size()) return;
+    const EffectsMenuItem& item = kEffectsMenu[static_cast<size_t>(number)];
+    if (item.isEffect) item.run(wb);
 }
 
 }  // namespace vocalith::workbuf

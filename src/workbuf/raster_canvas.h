@@ -1,8 +1,9 @@
 #pragma once
 // RasterCanvas: a Canvas that records what is drawn into a width x height RGB
 // image held in memory, for checking drawings pixel by pixel. Pixels outside
-// the image are ignored; lines are stepped with Bresenham's method and leave
-// out their end point, like the screen's.
+// the image are not stored but counted, so a test can tell a drawing that
+// stayed inside from one that spilled; lines are stepped with Bresenham's
+// method and leave out their end point, like the screen's.
 #include <cstdint>
 #include <vector>
 
@@ -26,12 +27,16 @@ class RasterCanvas : public Canvas {
     int32_t Height() const { return height_; }
     // The colour at (x, y); `outside` for a point beyond the image.
     Colour PixelAt(int32_t x, int32_t y, Colour outside = {}) const;
+    // Pixels drawn beyond the image so far (fills, lines and single pixels),
+    // saturating at the largest uint64_t.
+    uint64_t OutsideCount() const { return outside_; }
     Pen CurrentPen() const { return pen_; }
     int32_t CurrentX() const { return x_; }
     int32_t CurrentY() const { return y_; }
 
   private:
     bool Inside(int64_t x, int64_t y) const;
+    void CountOutside(uint64_t pixels);
 
     int32_t width_;
     int32_t height_;
@@ -39,6 +44,7 @@ class RasterCanvas : public Canvas {
     Pen pen_{};
     int32_t x_ = 0;
     int32_t y_ = 0;
+    uint64_t outside_ = 0;  // see OutsideCount
 };
 
 }  // namespace vocalith::workbuf

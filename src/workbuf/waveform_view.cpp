@@ -1,6 +1,7 @@
 #include "workbuf/waveform_view.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace vocalith::workbuf {
@@ -64,6 +65,33 @@ void DrawWaveform(Canvas& canvas, const Rect& viewRect, WorkBuffer& wb) {
 
     canvas.SelectPen(previous);
     wb.displayLength = d;
+}
+
+double PeakDbfs(int32_t peak) {
+    if (peak <= 0) return LEVEL_FLOOR_DB;
+    return std::max(LEVEL_FLOOR_DB, 20.0 * std::log10(peak / 32768.0));
+}
+
+void DrawInputLevel(Canvas& canvas, const Rect& viewRect, int32_t peak, int32_t gatePeak) {
+    canvas.FillSolidRect(viewRect, BACKGROUND_COLOUR);
+    const int64_t w = static_cast<int64_t>(viewRect.right) - viewRect.left;
+    const int64_t h = static_cast<int64_t>(viewRect.bottom) - viewRect.top;
+    if (w <= 0 || h <= 0) return;
+    auto xFor = [&](double db) {
+        const double share = (db - LEVEL_FLOOR_DB) / -LEVEL_FLOOR_DB;
+        return Coord(viewRect.left + static_cast<int64_t>(std::lround(share * (w - 1))));
+    };
+    const int32_t barRight = xFor(PeakDbfs(peak));
+    const Rect bar{viewRect.left, Coord(viewRect.top + h / 3), barRight + 1,
+                   Coord(viewRect.bottom - h / 3)};
+    if (peak > 0) {
+        canvas.FillSolidRect(bar, peak >= gatePeak ? LEVEL_HEARD_COLOUR : LEVEL_COLOUR);
+    }
+    const Pen previous = canvas.SelectPen(Pen{GATE_COLOUR});
+    const int32_t gateX = xFor(PeakDbfs(gatePeak));
+    canvas.MoveTo(gateX, viewRect.top);
+    canvas.LineTo(gateX, viewRect.bottom);
+    canvas.SelectPen(previous);
 }
 
 }  // namespace vocalith::workbuf

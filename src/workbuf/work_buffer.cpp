@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 
-#include "audio/mixer.h"
+#include "mixer/mixer.h"
 #include "voice/phon_table.h"
 
 namespace vocalith::workbuf {
@@ -35,6 +36,14 @@ bool ValidCode(int code) {
 WorkBuffer& TheWorkBuffer() {
     static WorkBuffer buffer;
     return buffer;
+}
+
+void ResetWorkBuffer(WorkBuffer& wb) {
+    // Rebuilt in place from the member initialisers, so the state is exactly
+    // the one the program starts with; a temporary of three 44000-sample
+    // arrays would not belong on the stack.
+    std::destroy_at(&wb);
+    std::construct_at(&wb);
 }
 
 void SaveBackup(int index, WorkBuffer& wb) {
@@ -127,7 +136,7 @@ void PlaySelection(int32_t minimum, WorkBuffer& wb) {
     // The total only grows, so the loop ends after at most ceil(11000 / n) clips.
     int32_t total = 0;
     do {
-        audio::QueueClip(audio::TheMixer(), audio::SPEECH_CHANNEL, 1, "noOne", first, n);
+        mixer::QueueClip(mixer::TheMixer(), mixer::SPEECH_CHANNEL, 1, "noOne", first, n);
         total += n;
     } while (minimum != 0 && total < minimum);
 }

@@ -27,6 +27,9 @@ struct WorkBuffer {
 
 // The program's one work buffer.
 WorkBuffer& TheWorkBuffer();
+// Returns the buffer to its start-up state: empty, silent, nothing selected,
+// no recording, both backups empty.
+void ResetWorkBuffer(WorkBuffer& wb = TheWorkBuffer());
 
 void SaveBackup(int index, WorkBuffer& wb = TheWorkBuffer());
 void RestoreBackup(int index, WorkBuffer& wb = TheWorkBuffer());
@@ -48,7 +51,8 @@ std::string FormatDuration(int32_t count);
 // "Recording..", "No selection" or FormatDuration's text of the clamped selection.
 std::string FormatSelectionInfo(WorkBuffer& wb = TheWorkBuffer());
 
-// Effects 3..7 (attenuate, amplify, raise pitch, lower pitch, duplicate).
+// Runs the effect on line `number` of the effects menu (effects_menu.h);
+// any other line or number does nothing.
 void ApplyEffect(int number, WorkBuffer& wb = TheWorkBuffer());
 void ClampSample(double& value);
 double InterpolateSample(const int16_t* source, int32_t i, int32_t n, int32_t sourceLength);

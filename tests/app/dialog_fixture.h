@@ -3,7 +3,6 @@
 // program's work buffer, PhonTable and mixer reset, a fake window and audio.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -11,8 +10,10 @@
 #include <string>
 
 #include "app/main_dialog.h"
-#include "audio/mixer.h"
+#include "base/program_folder.h"
 #include "fake_host.h"
+#include "mixer/mixer.h"
+#include "support/temp_folder.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
@@ -27,19 +28,7 @@ using workbuf::TheWorkBuffer;
 inline constexpr const char* kComplete =
     "Recording complete.  Press PLAY to hear it.  Use Left/Right mouse to set selection.";
 
-inline void ResetWorkBuffer() {
-    workbuf::WorkBuffer& wb = TheWorkBuffer();
-    wb.samples.fill(0);
-    wb.backup[0].fill(0);
-    wb.backup[1].fill(0);
-    wb.backupLength = {0, 0};
-    wb.length = 0;
-    wb.recording = 0;
-    wb.recordedCount = 0;
-    wb.selectionStart = 0;
-    wb.selectionEnd = 0;
-    wb.displayLength = 1;
-}
+using workbuf::ResetWorkBuffer;
 
 inline void FillWorkBuffer(int32_t n) {
     workbuf::WorkBuffer& wb = TheWorkBuffer();
@@ -49,20 +38,16 @@ inline void FillWorkBuffer(int32_t n) {
 }
 
 inline int32_t SpeechQueued() {
-    return audio::TheMixer().channels[audio::SPEECH_CHANNEL].queuedSamples;
+    return mixer::TheMixer().channels[mixer::SPEECH_CHANNEL].queuedSamples;
 }
 
 class MainDialogTest : public ::testing::Test {
   public:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("vocalith_app_test_" + std::to_string(::getpid()) + "_" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
         fs::create_directories(folder_ / "voices");
-        voice::SetProgramFolder(folder_);
+        base::SetProgramFolder(folder_);
         ResetWorkBuffer();
-        audio::ClearAllChannels(audio::TheMixer());
+        mixer::ClearAllChannels(mixer::TheMixer());
         voice::ClearPhonTable();
         host_ = std::make_unique<FakeHost>(log_);
         audio_ = std::make_unique<FakeAudio>(log_);
@@ -70,8 +55,7 @@ class MainDialogTest : public ::testing::Test {
     }
     void TearDown() override {
         dialog_.reset();
-        audio::ClearAllChannels(audio::TheMixer());
-        fs::remove_all(folder_);
+        mixer::ClearAllChannels(mixer::TheMixer());
     }
 
     // Create and initialise as the window does, then forget the log.
@@ -91,7 +75,7 @@ class MainDialogTest : public ::testing::Test {
         table.slots[static_cast<size_t>(code)].count = count;
         for (int32_t i = 0; i < count; ++i)
             table.slots[static_cast<size_t>(code)].samples[static_cast<size_t>(i)] = 100;
-        ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / (name + ".voc"), table).ok);
+        ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / (name + ".voc"), table).ok());
     }
     bool Logged(const std::string& entry) const {
         return std::find(log_.begin(), log_.end(), entry) != log_.end();
@@ -107,7 +91,7 @@ class MainDialogTest : public ::testing::Test {
         dialog_.reset();
         ResetWorkBuffer();
         voice::ClearPhonTable();
-        audio::ClearAllChannels(audio::TheMixer());
+        mixer::ClearAllChannels(mixer::TheMixer());
         host_ = std::make_unique<FakeHost>(log_);
         audio_ = std::make_unique<FakeAudio>(log_);
         dialog_ = std::make_unique<MainDialog>(*host_, *audio_);
@@ -126,7 +110,8 @@ class MainDialogTest : public ::testing::Test {
     void SelectCode(int code) { host_->selected = host_->ItemOfCode(code); }
     void SetVoiceName(const std::string& name) { host_->combos[IDC_VOICE].edit = name; }
 
-    fs::path folder_;
+    testsupport::TempFolder temp_{"vocalith-app"};
+    fs::path folder_ = temp_.Path();
     std::vector<std::string> log_;
     std::unique_ptr<FakeHost> host_;
     std::unique_ptr<FakeAudio> audio_;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/dialog_audio.h"
@@ -171,6 +172,8 @@ class FakeAudio : public DialogAudio {
     bool createSucceeds = true;
     bool monitor = false;
     std::function<void()> onPump;  // runs inside Pump (e.g. a buffer filling up)
+    int32_t inputPeak = 0;         // what TakeInputPeak reports
+    std::string notice;            // what TakeNotice reports once
 
     explicit FakeAudio(std::vector<std::string>& sharedLog) : log(sharedLog) {}
     void ResetEffectNames() override { log.push_back("audio:ResetEffectNames"); }
@@ -189,6 +192,9 @@ class FakeAudio : public DialogAudio {
     void DestroySoundWindow() override { log.push_back("audio:DestroySoundWindow"); }
     void SetMonitorEnabled(bool on) override { monitor = on; }
     bool MonitorEnabled() override { return monitor; }
+    int32_t TakeInputPeak() override { return inputPeak; }
+    int32_t GateInputPeak() override { return 467; }
+    std::string TakeNotice() override { return std::exchange(notice, {}); }
     int PlayEffectByName(const char* name, int mode) override {
         log.push_back(std::string("audio:PlayEffectByName:") + name + ":" + std::to_string(mode));
         return -1;

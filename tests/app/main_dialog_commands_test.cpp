@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "dialog_fixture.h"
+#include "mixer/tick_clock.h"
+#include "support/scoped_env.h"
 #include "voice/phoneme_inventory.h"
+#include "workbuf/raster_canvas.h"
+#include "workbuf/waveform_view.h"
 
 namespace vocalith::app {
 namespace {
@@ -21,6 +25,8 @@ TEST_F(MainDialogTest, RecordingStoppedByRecCompletesOnTheNextTick) {
     dialog_->OnRec();
     EXPECT_EQ(TheWorkBuffer().recording, 1);
     EXPECT_EQ(host_->texts[IDC_SELECTION], "Recording..");
+    ASSERT_EQ(host_->questions.size(), 1u) << "starting asks once, Warnings being on";
+    EXPECT_EQ(host_->questions[0].first, "Record new microphone data into Work Buffer?");
     // Ticks while recording: pump first, then a repaint; nothing else.
     log_.clear();
     dialog_->OnTimer(2);
@@ -33,9 +39,10 @@ TEST_F(MainDialogTest, RecordingStoppedByRecCompletesOnTheNextTick) {
     TheWorkBuffer().selectionEnd = 3000;
     // Stopping asks nothing and says nothing.
     log_.clear();
+    host_->questions.clear();
     dialog_->OnRec();
     EXPECT_EQ(TheWorkBuffer().recording, 0);
-    EXPECT_TRUE(host_->questions.size() == 0 || host_->questions.size() == 1);
+    EXPECT_EQ(host_->questions.size(), 0u) << "stopping must not ask";
     EXPECT_EQ(std::count_if(log_.begin(), log_.end(),
                             [](const std::string& e) { return e.rfind("status:", 0) == 0; }),
               0);
@@ -63,6 +70,7 @@ TEST_F(MainDialogTest, RecordingEndedByAFullBufferCompletesInTheSameTick) {
     // The pump fills the buffer and the buffer clears its own flag.
     audio_->onPump = [] {
         FillWorkBuffer(workbuf::RECORD_LIMIT);
+        TheWorkBuffer().recordedCount = workbuf::RECORD_LIMIT;
         TheWorkBuffer().recording = 0;
     };
     log_.clear();
@@ -71,6 +79,46 @@ TEST_F(MainDialogTest, RecordingEndedByAFullBufferCompletesInTheSameTick) {
     EXPECT_EQ(log_[1], std::string("status:") + kComplete);
     EXPECT_EQ(TheWorkBuffer().backupLength[0], workbuf::RECORD_LIMIT);
     EXPECT_EQ(TheWorkBuffer().backupLength[1], workbuf::RECORD_LIMIT);
+}
+
+// A recording that hears nothing says so, shows the input against the gate,
+// and leaves the buffer alone when stopped; an engine notice reaches the
+// status line.
+TEST_F(MainDialogTest, SilentRecordingShowsTheLevelAndRecordsNothing) {
+    mixer::FakeTickClock clock(1000);
+    mixer::SetClock(&clock);
+    Start();
+    FillWorkBuffer(500);
+    host_->answers = {true};
+    dialog_->OnRec();
+    audio_->inputPeak = 52;  // about -56 dBFS, far below the gate's -37
+    for (int tick = 0; tick < 310; ++tick) {
+        clock.Advance(10);
+        dialog_->OnTimer(2);
+    }
+    EXPECT_EQ(Status().rfind("No speech heard yet: the microphone peaks at -56 dBFS; speech "
+                             "must reach -37 dBFS.",
+                             0),
+              0u)
+        << Status();
+    workbuf::RasterCanvas canvas(800, 400, {1, 2, 3});
+    dialog_->OnPaint(canvas);
+    const workbuf::Rect view{host_->WaveFrameRect().left, host_->WaveFrameRect().top,
+                             host_->WaveFrameRect().right, host_->WaveFrameRect().bottom};
+    const int32_t midY = (view.top + view.bottom) / 2;
+    EXPECT_EQ(canvas.PixelAt(view.left + 2, midY), workbuf::LEVEL_COLOUR) << "the input's bar";
+    EXPECT_EQ(canvas.PixelAt(view.right - 2, midY), workbuf::BACKGROUND_COLOUR);
+
+    dialog_->OnRec();
+    dialog_->OnTimer(2);
+    EXPECT_EQ(Status(),
+              "Nothing was recorded: no speech was heard.  The Work Buffer is as it was.");
+    EXPECT_EQ(TheWorkBuffer().length, 500);
+
+    audio_->notice = "Sound output is back.";
+    dialog_->OnTimer(2);
+    EXPECT_EQ(Status(), "Sound output is back.");
+    mixer::SetClock(nullptr);
 }
 
 TEST_F(MainDialogTest, RecStartsANewRecordingFromZero) {
@@ -129,6 +177,24 @@ TEST_F(MainDialogTest, UndoAfterTrimBringsBackTheUntrimmedBuffer) {
     EXPECT_EQ(TheWorkBuffer().length, 300);
     ChooseEffect(2);
     EXPECT_EQ(TheWorkBuffer().length, 1000);
+}
+
+TEST_F(MainDialogTest, EachMenuLineAsksAndReportsWhatItsRowSays) {
+    for (size_t i = 0; i < kEffectsMenu.size(); ++i) {
+        const workbuf::EffectsMenuItem& row = kEffectsMenu[i];
+        SCOPED_TRACE(row.text);
+        Restart(true);
+        FillForCommand();
+        host_->answers = {true};
+        ChooseEffect(static_cast<int>(i));
+        const std::vector<std::string> asked =
+            row.question ? std::vector<std::string>{row.question} : std::vector<std::string>{};
+        std::vector<std::string> questions;
+        for (const auto& q : host_->questions) questions.push_back(q.first);
+        EXPECT_EQ(questions, asked);
+        EXPECT_EQ(Status(), row.status ? row.status : "before");
+        EXPECT_EQ(host_->invalidations > 0, row.status != nullptr) << "redrawn with its status";
+    }
 }
 
 // ---- mouse clicks in the view ----
@@ -275,6 +341,49 @@ TEST_F(MainDialogTest, AFailedSaveIsReportedNotCalledSaved) {
     EXPECT_EQ(host_->combos[IDC_VOICE].edit, "Mine");
 }
 
+TEST_F(MainDialogTest, InstalledProgramSavesToTheUsersFolderAndLoadsFromItFirst) {
+    // Installed in folder_/usr/bin with Voxa and Mine shared; no user folder yet.
+    const fs::path bin = folder_ / "usr" / "bin";
+    const fs::path shared = folder_ / "usr" / "share" / "vocalith" / "voices";
+    const fs::path user = folder_ / "xdg" / "vocalith" / "voices";
+    fs::create_directories(bin);
+    fs::create_directories(shared);
+    voice::PhonTable table;
+    table.slots[1].count = 4;
+    ASSERT_TRUE(voice::SaveVoice(shared / "Voxa.voc", table).ok());
+    ASSERT_TRUE(voice::SaveVoice(shared / "Mine.voc", table).ok());
+    vocalith::test::ScopedEnv xdg("XDG_DATA_HOME", (folder_ / "xdg").c_str());
+    base::SetProgramFolder(bin);
+    Start();
+    EXPECT_EQ(voice::ThePhonTable().slots[1].count, 4) << "shared Voxa not loaded at start-up";
+
+    voice::ClearPhonTable();
+    voice::ThePhonTable().slots[4].count = 2;
+    SetVoiceName("mine");
+    host_->answers = {true};
+    dialog_->OnSave();
+    EXPECT_EQ(host_->questions.size(), 1u) << "asked to overwrite the shared copy";
+    EXPECT_EQ(Status(), "Phon Table data saved.");
+    EXPECT_EQ(fs::file_size(user / "mine.voc"), 404u) << "not saved in a new user folder";
+    EXPECT_EQ(fs::file_size(shared / "Mine.voc"), 408u) << "shared copy written";
+    ASSERT_EQ(host_->combos[IDC_VOICE].items.size(), 2u) << "user's voice not hiding the shared";
+    EXPECT_EQ(host_->combos[IDC_VOICE].items[0].text, "mine");
+
+    host_->questions.clear();
+    host_->answers = {true, false};
+    dialog_->OnSave();
+    ASSERT_EQ(host_->questions.size(), 2u) << "the user's own copy not protected";
+    EXPECT_EQ(host_->questions[1].first,
+              "Overwrite the existing copy of mine.voc in the VOICES folder?");
+
+    voice::ClearPhonTable();
+    SetVoiceName("MINE");
+    host_->answers = {true};
+    dialog_->OnLoad();
+    EXPECT_EQ(voice::ThePhonTable().slots[4].count, 2) << "user's copy not loaded first";
+    EXPECT_EQ(voice::ThePhonTable().slots[1].count, 0);
+}
+
 // ---- the PHON list ----
 
 TEST_F(MainDialogTest, PhonListIsSortedAndCommandsTakeTheCodeFromItemData) {
@@ -303,13 +412,51 @@ TEST_F(MainDialogTest, CommandsNeedingAPhonItemDoNothingWithoutOne) {
     FillForCommand();
     host_->selected = -1;
     host_->texts[IDC_STATUS] = "before";
-    dialog_->OnPhonToWork();
-    dialog_->OnSelectionToPhon();
     dialog_->OnPhonListClick();
-    EXPECT_TRUE(host_->questions.empty());
     EXPECT_EQ(Status(), "before");
+    for (auto command : {&MainDialog::OnPhonToWork, &MainDialog::OnSelectionToPhon}) {
+        host_->texts[IDC_STATUS] = "before";
+        ((*dialog_).*command)();
+        EXPECT_EQ(Status(), "Choose a PHON in the Phon Table first.");
+    }
+    EXPECT_TRUE(host_->questions.empty());
     EXPECT_EQ(SpeechQueued(), 0);
     EXPECT_EQ(TheWorkBuffer().length, 1000);
+}
+
+// Copying or trimming an empty selection says that nothing happened; a
+// selection longer than a PHON holds is copied cut, and the status says so.
+TEST_F(MainDialogTest, EmptyAndOverlongSelectionsAreReported) {
+    Start();
+    SelectCode(5);
+    struct Row {
+        int32_t start, end;
+        void (MainDialog::*command)();
+        const char* status;  // how the status line begins
+        int32_t slotCount;   // the slot's count afterwards (-1: not checked)
+    };
+    const Row rows[] = {
+        {300, 300, &MainDialog::OnTrim, "Nothing was trimmed: nothing is selected", -1},
+        {300, 300, &MainDialog::OnSelectionToPhon, "Nothing was copied: nothing is selected", 0},
+        {0, 20000, &MainDialog::OnSelectionToPhon, "You just copied the work buffer", 10000},
+    };
+    for (const Row& r : rows) {
+        FillWorkBuffer(30000);
+        TheWorkBuffer().selectionStart = r.start;
+        TheWorkBuffer().selectionEnd = r.end;
+        host_->answers = {true};
+        ((*dialog_).*(r.command))();
+        EXPECT_EQ(Status().rfind(r.status, 0), 0u) << Status();
+        if (r.slotCount >= 0) {
+            EXPECT_EQ(voice::ThePhonTable().slots[5].count, r.slotCount);
+        }
+        if (r.slotCount == 10000) {
+            EXPECT_NE(Status().find("only the first 10000 of the 20000 selected were copied"),
+                      std::string::npos)
+                << Status();
+        }
+        EXPECT_EQ(TheWorkBuffer().length, 30000) << "nothing trimmed";
+    }
 }
 
 TEST_F(MainDialogTest, SizeCellShowsWhatTheSlotHoldsAfterCopyingASelection) {

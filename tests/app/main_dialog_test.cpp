@@ -3,6 +3,8 @@
 // cycle over timer ticks, the voice commands on a temporary program folder.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app/app_startup.h"
 #include "dialog_fixture.h"
 
@@ -61,11 +63,22 @@ TEST_F(MainDialogTest, StartupLoadsTheDefaultVoiceWithoutQuestionOrStatus) {
     EXPECT_EQ(names, (std::vector<std::string>{"Other", "Voxa"}));
 }
 
-TEST_F(MainDialogTest, StartupReportsADamagedDefaultVoice) {
-    std::ofstream(folder_ / "voices" / "Voxa.voc", std::ios::binary) << std::string(399, '\0');
-    Start();
-    EXPECT_EQ(Status().rfind("Could not load VOICES\\Voxa.voc: ", 0), 0u) << Status();
-    EXPECT_EQ(voice::ThePhonTable().slots[0].count, 0);
+TEST_F(MainDialogTest, StartupReportsADefaultVoiceThatIsThereButUnreadable) {
+    const fs::path voxa = folder_ / "voices" / "Voxa.voc";
+    const std::vector<std::function<void()>> damages = {
+        [&] { std::ofstream(voxa, std::ios::binary) << std::string(399, '\0'); },
+        [&] { fs::create_symlink("nowhere.voc", voxa); },  // a dangling link
+        [&] { fs::create_symlink("Voxa.voc", voxa); },     // a link loop
+    };
+    for (size_t i = 0; i < damages.size(); ++i) {
+        SCOPED_TRACE(i);
+        fs::remove(voxa);
+        damages[i]();
+        dialog_ = std::make_unique<MainDialog>(*host_, *audio_);
+        Start();
+        EXPECT_EQ(Status().rfind("Could not load VOICES\\Voxa.voc: ", 0), 0u) << Status();
+        EXPECT_EQ(voice::ThePhonTable().slots[0].count, 0);
+    }
 }
 
 TEST_F(MainDialogTest, NoSoundWindowMeansNoDevicesButTheDialogStillRuns) {

@@ -3,7 +3,6 @@
 // window open; the controls stand where the dialog template puts them.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWheelEvent>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -30,14 +30,16 @@
 #include "app/qt/template_geometry.h"
 #include "app/qt/ui_dispatcher.h"
 #include "app/qt/window_message_sink.h"
-#include "audio/audio_pump.h"
-#include "audio/device/backends.h"
-#include "audio/device/wav_io.h"
-#include "audio/effect_slots.h"
-#include "audio/mixer.h"
+#include "base/program_folder.h"
+#include "device/backends.h"
+#include "engine/audio_pump.h"
+#include "engine/effect_slots.h"
+#include "mixer/mixer.h"
+#include "support/temp_folder.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
+#include "wave/audio_file.h"
 #include "workbuf/work_buffer.h"
 
 namespace vocalith::app {
@@ -73,16 +75,13 @@ class WindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         App();
-        folder_ = fs::temp_directory_path() / ("vocalith_e2e_" + std::to_string(::getpid()));
-        fs::remove_all(folder_);
         fs::create_directories(folder_ / "voices");
-        ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / "Voxa.voc", ToneVoice()).ok);
-        voice::SetProgramFolder(folder_);
-        audio::SetEffectProgramFolder(folder_);
-        audio::ResetPump();
+        ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / "Voxa.voc", ToneVoice()).ok());
+        base::SetProgramFolder(folder_);
+        engine::ResetPump();
         out_ = (folder_ / "out.wav").string();
         std::string error;
-        backend_ = audio::device::MakeBackend("wav:" + out_, &error);
+        backend_ = device::MakeBackend("wav:" + out_, &error);
         ASSERT_TRUE(backend_) << error;
         dispatcher_ = std::make_unique<qt::QtUiDispatcher>(&context_);
         audio_ = std::make_unique<EngineAudio>(backend_.get(), dispatcher_.get(), &messages_);
@@ -94,7 +93,6 @@ class WindowTest : public ::testing::Test {
         window_.reset();
         audio_.reset();
         backend_.reset();
-        fs::remove_all(folder_);
     }
     template <typename T>
     T* Find(int id) {
@@ -102,9 +100,10 @@ class WindowTest : public ::testing::Test {
     }
 
     QObject context_;
-    fs::path folder_;
+    testsupport::TempFolder temp_{"vocalith-e2e"};
+    fs::path folder_ = temp_.Path();
     std::string out_;
-    std::unique_ptr<audio::device::AudioBackend> backend_;
+    std::unique_ptr<device::AudioBackend> backend_;
     std::unique_ptr<qt::QtUiDispatcher> dispatcher_;
     qt::WindowMessageSink messages_;
     std::unique_ptr<EngineAudio> audio_;
@@ -130,16 +129,15 @@ TEST_F(WindowTest, EnterTranslatesSpeaksAndKeepsTheWindowOpen) {
     audio_.reset();
     backend_.reset();
 
-    audio::device::WavData wav;
-    std::string error;
-    ASSERT_TRUE(audio::device::ReadWavFile(out_, wav, &error)) << error;
+    wave::AudioFrames wav;
+    const base::Result read = wave::ReadAudioFile(out_, wav);
+    ASSERT_TRUE(read) << read.reason;
     size_t loud = 0;
-    for (size_t i = 0; i + 1 < wav.data.size(); i += 2) {
-        int16_t s = static_cast<int16_t>(wav.data[i] | (wav.data[i + 1] << 8));
+    for (const int16_t s : wav.samples) {
         if (std::abs(s) > 1000) ++loud;
     }
     EXPECT_GT(loud, 1000u) << "speech samples should have reached " << out_ << " ("
-                           << wav.data.size() << " bytes)";
+                           << wav.samples.size() << " samples)";
 }
 
 TEST_F(WindowTest, ControlsStandAtTheirTemplatePlaces) {
@@ -176,6 +174,21 @@ TEST_F(WindowTest, ControlsStandAtTheirTemplatePlaces) {
     EXPECT_TRUE(window_->grab().save(QString::fromUtf8(dir) + QStringLiteral("/main_window.png")));
 }
 
+// The wheel or an arrow key over the closed Special Effects list runs no
+// effect: the status line and the work buffer stay as they were.
+TEST_F(WindowTest, TheClosedEffectsListRunsNothingByWheelOrArrowKey) {
+    auto* effects = Find<QComboBox>(IDC_EFFECTS);
+    const QString before = Find<QLabel>(IDC_STATUS)->text();
+    const QPoint centre = effects->rect().center();
+    QWheelEvent wheel(centre, effects->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(effects, &wheel);
+    QTest::keyClick(effects, Qt::Key_Down);
+    effects->hidePopup();
+    EXPECT_EQ(effects->currentIndex(), 0);
+    EXPECT_EQ(Find<QLabel>(IDC_STATUS)->text(), before);
+}
+
 TEST_F(WindowTest, ClickInTheWaveViewSetsTheSelectionStart) {
     QTest::qWait(50);  // one paint, which places the view
     QWidget* frame = window_->Control(IDC_WAVE_FRAME);
@@ -190,8 +203,8 @@ TEST_F(WindowTest, ClickInTheWaveViewSetsTheSelectionStart) {
 TEST_F(WindowTest, PhonListPlaysOnceForEachClick) {
     auto* list = Find<QTreeWidget>(IDC_PHON_LIST);
     ASSERT_NE(list, nullptr);
-    const audio::MixerChannel& speech = audio::TheMixer().channels[audio::SPEECH_CHANNEL];
-    audio::ClearChannel(audio::TheMixer().channels[audio::SPEECH_CHANNEL]);
+    const mixer::MixerChannel& speech = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
+    mixer::ClearChannel(mixer::TheMixer().channels[mixer::SPEECH_CHANNEL]);
     const QPoint row = list->visualItemRect(list->topLevelItem(1)).center();
     struct Step {
         const char* what;

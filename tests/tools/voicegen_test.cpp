@@ -14,11 +14,13 @@
 #include "voicegen/det_math.h"
 #include "voicegen/formant_synth.h"  // kPeakLimit
 #include "voicegen/voxa_voice.h"
+#include "wave/wav_writer.h"
 
 #ifdef VOCALITH_HAVE_VOICE_FILE
 #include <filesystem>
 #include <memory>
 
+#include "support/temp_folder.h"
 #include "voice/voice_file.h"
 #endif
 
@@ -366,7 +368,7 @@ TEST(ArrowChime, IsAShortCleanWaveFile) {
     EXPECT_GT(peak, 10000);
     EXPECT_LT(peak, 32767);
 
-    const std::vector<uint8_t> wav = sfxgen::EncodeWav(chime);
+    const std::vector<uint8_t> wav = wave::EncodeWav(chime);
     ASSERT_EQ(wav.size(), 44 + 2 * chime.size());
     auto u32 = [&](std::size_t at) {
         return uint32_t{wav[at]} | uint32_t{wav[at + 1]} << 8 | uint32_t{wav[at + 2]} << 16 |
@@ -405,7 +407,7 @@ TEST(ArrowChime, RisesInPitchAndIsRepeatable) {
     };
     EXPECT_LT(crossings(100, 900), crossings(Ms(200), 900));
     EXPECT_EQ(sfxgen::SynthesizeArrowChime(), chime);
-    EXPECT_EQ(Fnv1a(sfxgen::EncodeWav(chime)), 0x97c21f17a920caa9ull);
+    EXPECT_EQ(Fnv1a(wave::EncodeWav(chime)), 0x97c21f17a920caa9ull);
 }
 
 #ifdef VOCALITH_HAVE_VOICE_FILE
@@ -417,22 +419,19 @@ TEST(VoxaVoiceFile, SavedVoiceLoadsBackAsTheSynthesizedClips) {
         slot.count = static_cast<int32_t>(clip.size());
         std::copy(clip.begin(), clip.end(), slot.samples.begin());
     }
-    const auto dir =
-        std::filesystem::temp_directory_path() /
-        ("voicegen_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const testsupport::TempFolder dir("vocalith-voicegen");
     const auto path = dir / "voices" / "Voxa.voc";
-    ASSERT_TRUE(voice::SaveVoice(path, *table).ok);
+    ASSERT_TRUE(voice::SaveVoice(path, *table).ok());
     EXPECT_EQ(voice::EncodeVoice(*table), VoiceFileBytes(Voice()));
 
     auto loaded = std::make_unique<voice::PhonTable>();
-    ASSERT_TRUE(voice::LoadVoice(path, *loaded).ok);
+    ASSERT_TRUE(voice::LoadVoice(path, *loaded).ok());
     for (int code = 0; code < kVoicePhonemeCount; ++code) {
         const Clip& clip = ClipOf(code);
         const auto& slot = loaded->slots[static_cast<std::size_t>(code)];
         ASSERT_EQ(slot.count, static_cast<int32_t>(clip.size())) << code;
         EXPECT_TRUE(std::equal(clip.begin(), clip.end(), slot.samples.begin())) << code;
     }
-    std::filesystem::remove_all(dir);
 }
 #endif
 

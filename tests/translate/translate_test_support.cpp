@@ -8,8 +8,7 @@
 namespace vocalith::translate::testing {
 
 int32_t UncutCapacity(const std::string& text) {
-    // No input character says more than 24 output characters.
-    return static_cast<int32_t>(32 * text.size() + 64);
+    return static_cast<int32_t>(translate::UncutCapacity(text.size()));
 }
 
 std::string Translate(const std::string& text) {

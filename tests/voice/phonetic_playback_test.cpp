@@ -2,10 +2,13 @@
 // reading back the clips queued on the speech channel.
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "audio/mixer.h"
+#include "mixer/mixer.h"
+#include "mixer/tick_clock.h"
 #include "voice/phon_table.h"
 #include "voice/phonetic_render.h"
 
@@ -27,8 +30,8 @@ class SpeechChannel : public ::testing::Test {
 
     static std::vector<int> QueuedCodes() {
         std::vector<int> codes;
-        const audio::MixerChannel& ch = audio::TheMixer().channels[audio::SPEECH_CHANNEL];
-        for (const audio::ClipNode* c = ch.head; c != nullptr; c = c->next) {
+        const mixer::MixerChannel& ch = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
+        for (const mixer::ClipNode* c = ch.head; c != nullptr; c = c->next) {
             codes.push_back(c->Samples()[0] - 1000);
         }
         return codes;
@@ -83,7 +86,7 @@ TEST_F(SpeechChannel, CuttingRule) {
         {"repeated phoneme", "nnn", {32, 32, 32}},
     };
     for (const Row& r : rows) {
-        audio::ClearAllChannels(audio::TheMixer());
+        mixer::ClearAllChannels(mixer::TheMixer());
         SpeakPhonetic(r.text.c_str());
         EXPECT_EQ(QueuedCodes(), r.codes) << r.fault;
     }
@@ -106,7 +109,7 @@ TEST_F(SpeechChannel, PlayPhonRangeAndClipFields) {
     PlayPhon(0);
     PlayPhon(41);
     EXPECT_EQ(QueuedCodes(), (std::vector<int>{0, 41}));
-    const audio::ClipNode* c = audio::TheMixer().channels[audio::SPEECH_CHANNEL].head;
+    const mixer::ClipNode* c = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL].head;
     EXPECT_EQ(c->userValue, 1);
     EXPECT_STREQ(c->tag, "noOne");
     // A damaged count never reads past the slot.
@@ -133,6 +136,60 @@ TEST_F(SpeechChannel, RenderStartsWithTheDelayThenClipsBackToBack) {
               (std::vector<int16_t>{1035, 7, 8, 1032}));
     EXPECT_TRUE(QueuedCodes().empty()) << "the render leaves the channel empty";
     EXPECT_TRUE(RenderPhoneticToSamples("xq").empty()) << "no phoneme, no samples";
+}
+
+// A phonetic string given in pieces renders as the whole string does, where
+// ever the pieces end: in the middle of a two-byte symbol, after a newline
+// (which takes the next byte with it), or at a NUL that ends the string.
+TEST_F(SpeechChannel, RenderingInPiecesEqualsRenderingWhole) {
+    class Collect final : public SampleSink {
+      public:
+        base::Result Write(std::span<const int16_t> s) override {
+            out.insert(out.end(), s.begin(), s.end());
+            return {};
+        }
+        std::vector<int16_t> out;
+    };
+    const std::string texts[] = {"wn AXn\nn w", "AHAH  n\n\nwq", std::string("wn\0AX n", 8)};
+    for (const std::string& text : texts) {
+        const std::vector<int16_t> whole = RenderPhoneticToSamples(text.c_str());
+        for (size_t cut = 0; cut <= text.size(); ++cut) {
+            for (size_t cut2 = cut; cut2 <= text.size(); ++cut2) {
+                Collect sink;
+                PhoneticRenderer renderer(ThePhonTable(), sink);
+                const std::string_view all(text);
+                ASSERT_TRUE(renderer.Feed(all.substr(0, cut)));
+                ASSERT_TRUE(renderer.Feed(all.substr(cut, cut2 - cut)));
+                ASSERT_TRUE(renderer.Feed(all.substr(cut2)));
+                ASSERT_TRUE(renderer.Finish());
+                ASSERT_EQ(sink.out, whole) << "cut at " << cut << " and " << cut2;
+            }
+        }
+    }
+}
+
+// Rendering while the window speaks: the program's mixer and clock are not
+// touched, and a text far longer than one queue-full comes out whole, in
+// order, with no gap where the queue was refilled.
+TEST_F(SpeechChannel, RenderLeavesTheWindowsSpeechAloneAndStreamsLongTexts) {
+    PhonSlot& w = ThePhonTable().slots[35];  // "w"
+    w.count = PHON_MAX_SAMPLES;
+    for (int i = 0; i < PHON_MAX_SAMPLES; ++i) w.samples[static_cast<size_t>(i)] = 32767;
+    PlayPhon(5);
+    mixer::FakeTickClock clock(777);
+    mixer::SetClock(&clock);
+    std::string text;
+    for (int i = 0; i < 40; ++i) text += "wn";
+    const std::vector<int16_t> out = RenderPhoneticToSamples(text.c_str());
+    mixer::SetClock(nullptr);
+    EXPECT_EQ(clock.Now(), 777u);
+    EXPECT_EQ(QueuedCodes(), (std::vector<int>{5})) << "the window's queued clip is gone";
+    ASSERT_EQ(out.size(), static_cast<size_t>(START_DELAY_SAMPLES + 40 * (PHON_MAX_SAMPLES + 1)));
+    for (int k = 0; k < 40; ++k) {
+        const size_t at = START_DELAY_SAMPLES + static_cast<size_t>(k) * (PHON_MAX_SAMPLES + 1);
+        ASSERT_EQ(out[at], mixer::MIX_LIMIT) << "clip " << k << " is clipped to the mix limit";
+        ASSERT_EQ(out[at + PHON_MAX_SAMPLES], 1032) << "clip " << k;
+    }
 }
 
 }  // namespace

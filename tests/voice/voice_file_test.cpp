@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
 #include "voice/voice_file.h"
 
 namespace vocalith::voice {
@@ -59,15 +60,8 @@ bool SameTable(const PhonTable& a, const PhonTable& b) {
 
 class VoiceFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vocalith-voice-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
+    testsupport::TempFolder temp_{"vocalith-voice"};
+    fs::path dir_ = temp_.Path();
 };
 
 TEST(VoiceFormat, BytesAreExact) {
@@ -92,7 +86,7 @@ TEST(VoiceFormat, SamplesFollowInCodeOrderAndRoundTrip) {
     auto t = PatternTable();
     const std::vector<uint8_t> b = EncodeVoice(*t);
     auto back = NewTable();
-    ASSERT_TRUE(LoadVoiceBytes(b, *back).ok);
+    ASSERT_TRUE(LoadVoiceBytes(b, *back).ok());
     EXPECT_TRUE(SameTable(*t, *back));
     EXPECT_EQ(EncodeVoice(*back), b);
 
@@ -101,7 +95,7 @@ TEST(VoiceFormat, SamplesFollowInCodeOrderAndRoundTrip) {
     old->slots[1].samples[20] = 4242;
     std::vector<uint8_t> longer = b;
     longer.insert(longer.end(), {1, 2, 3});
-    ASSERT_TRUE(LoadVoiceBytes(longer, *old).ok);
+    ASSERT_TRUE(LoadVoiceBytes(longer, *old).ok());
     EXPECT_EQ(old->slots[1].count, 7);
     EXPECT_EQ(old->slots[1].samples[20], 4242);
 }
@@ -133,7 +127,7 @@ TEST(VoiceFormat, DamagedFilesAreRefusedAndTableUntouched) {
         auto before = NewTable();
         *before = *table;
         const VoiceResult res = LoadVoiceBytes(r.bytes, *table);
-        EXPECT_FALSE(res.ok) << r.fault;
+        EXPECT_FALSE(res.ok()) << r.fault;
         EXPECT_FALSE(res.reason.empty()) << r.fault;
         EXPECT_TRUE(SameTable(*table, *before)) << r.fault;
     }
@@ -141,7 +135,7 @@ TEST(VoiceFormat, DamagedFilesAreRefusedAndTableUntouched) {
     std::vector<uint8_t> b = good;
     PutLe32(b, 4 * 50, -7);
     auto t = NewTable();
-    EXPECT_TRUE(LoadVoiceBytes(b, *t).ok);
+    EXPECT_TRUE(LoadVoiceBytes(b, *t).ok());
 }
 
 TEST(VoiceFormat, CountAtCapacityLoads) {
@@ -151,18 +145,18 @@ TEST(VoiceFormat, CountAtCapacityLoads) {
     const std::vector<uint8_t> b = EncodeVoice(*t);
     EXPECT_EQ(b.size(), 400u + 20000u);
     auto back = NewTable();
-    ASSERT_TRUE(LoadVoiceBytes(b, *back).ok);
+    ASSERT_TRUE(LoadVoiceBytes(b, *back).ok());
     EXPECT_TRUE(SameTable(*t, *back));
 }
 
 TEST_F(VoiceFiles, SaveLoadSaveIsByteIdentical) {
     auto t = PatternTable();
     const fs::path a = dir_ / "voices" / "A.voc";  // the folder does not exist yet
-    ASSERT_TRUE(SaveVoice(a, *t).ok);
+    ASSERT_TRUE(SaveVoice(a, *t).ok());
     auto back = NewTable();
-    ASSERT_TRUE(LoadVoice(a, *back).ok);
+    ASSERT_TRUE(LoadVoice(a, *back).ok());
     EXPECT_TRUE(SameTable(*t, *back));
-    ASSERT_TRUE(SaveVoice(dir_ / "voices" / "B.voc", *back).ok);
+    ASSERT_TRUE(SaveVoice(dir_ / "voices" / "B.voc", *back).ok());
     EXPECT_EQ(ReadFile(a), ReadFile(dir_ / "voices" / "B.voc"));
     EXPECT_EQ(ReadFile(a), EncodeVoice(*t));
     // Nothing but the two voices is left behind.
@@ -175,45 +169,45 @@ TEST_F(VoiceFiles, LoadRefusalsNameTheCause) {
     *before = *t;
 
     VoiceResult r = LoadVoice(dir_ / "missing.voc", *t);
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
     EXPECT_NE(r.reason.find("cannot open"), std::string::npos) << r.reason;
     EXPECT_NE(r.reason.find("No such file or directory"), std::string::npos) << r.reason;
 
     WriteFile(dir_ / "short.voc", std::vector<uint8_t>(399, 0));
     r = LoadVoice(dir_ / "short.voc", *t);
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
 
     std::vector<uint8_t> cut = EncodeVoice(*PatternTable());
     cut.resize(cut.size() - 2);
     WriteFile(dir_ / "cut.voc", cut);
     r = LoadVoice(dir_ / "cut.voc", *t);
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
 
     r = LoadVoice(dir_, *t);  // a folder, not a file
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
     EXPECT_TRUE(SameTable(*t, *before));
 }
 
 TEST_F(VoiceFiles, FailedSaveKeepsTheOldVoice) {
     auto oldVoice = PatternTable();
     const fs::path path = dir_ / "Keep.voc";
-    ASSERT_TRUE(SaveVoice(path, *oldVoice).ok);
+    ASSERT_TRUE(SaveVoice(path, *oldVoice).ok());
     const std::vector<uint8_t> oldBytes = ReadFile(path);
 
     // The voices folder is a regular file: nothing can be created in it.
     WriteFile(dir_ / "notafolder", {1});
     auto t = NewTable();
     VoiceResult r = SaveVoice(dir_ / "notafolder" / "x.voc", *t);
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
     EXPECT_FALSE(r.reason.empty());
     r = SaveVoice(dir_ / "notafolder" / "deeper" / "x.voc", *t);
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
     EXPECT_NE(r.reason.find("cannot create voices folder"), std::string::npos) << r.reason;
 
     // The target is a folder: the rename fails, the temporary file goes away.
     fs::create_directories(dir_ / "Busy.voc" / "inside");
     r = SaveVoice(dir_ / "Busy.voc", *t);
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
     EXPECT_TRUE(fs::is_directory(dir_ / "Busy.voc" / "inside"));
 
     EXPECT_EQ(ReadFile(path), oldBytes);
@@ -221,6 +215,37 @@ TEST_F(VoiceFiles, FailedSaveKeepsTheOldVoice) {
         const std::string n = e.path().filename().string();
         EXPECT_TRUE(n == "Keep.voc" || n == "notafolder" || n == "Busy.voc")
             << "left behind: " << n;
+    }
+}
+
+// A voice the user protected stays as it is, even for root; one that is
+// replaced keeps the mode it had.
+TEST_F(VoiceFiles, ReadOnlyVoicesAreKeptAndModesSurviveASave) {
+    auto table = PatternTable();
+    const fs::path voices = dir_ / "voices";
+    fs::create_directories(voices);
+    struct Row {
+        const char* name;
+        fs::perms mode;
+        bool saved;
+    };
+    const Row rows[] = {{"Locked", fs::perms::owner_read | fs::perms::group_read, false},
+                        {"Shared",
+                         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                             fs::perms::group_write,
+                         true}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const fs::path path = voices / (std::string(r.name) + ".voc");
+        WriteFile(path, {1, 2, 3});
+        fs::permissions(path, r.mode);
+        const VoiceResult result = SaveVoice(path, *table);
+        EXPECT_EQ(result.ok(), r.saved) << result.reason;
+        if (!r.saved) {
+            EXPECT_EQ(result.reason, "voices/" + std::string(r.name) + ".voc is read-only");
+            EXPECT_EQ(ReadFile(path), (std::vector<uint8_t>{1, 2, 3}));
+        }
+        EXPECT_EQ(fs::status(path).permissions(), r.mode);
     }
 }
 

@@ -116,13 +116,42 @@ TEST(DrawWaveform, EmptyBufferIsFlatLineAtFirstSample) {
     EXPECT_EQ(canvas.CurrentPen(), custom) << "previous pen not restored";
 }
 
-TEST(DrawWaveform, DegenerateViewsStayInBounds) {
-    const Rect views[] = {{10, 5, 10, 105}, {10, 5, 5, 105}, {0, 0, 100000, 3}};
-    for (const Rect& view : views) {
+TEST(DrawWaveform, DegenerateViewsDrawOnlyWhereTheirPointsFall) {
+    // Nothing is clipped to the view: samples of 32767 lie four times the
+    // half-height above the axis, the axis starts on the right edge, and the
+    // end marker of a selection past the buffer stands past that edge. `reach`
+    // is where those rules put pixels; the canvas holds it with room to
+    // spare, so a pixel anywhere else is a fault.
+    struct Row {
+        const char* fault;
+        Rect view;
+        Rect reach;
+    };
+    const Row rows[] = {
+        {"zero width drew more than its markers on its left edge",
+         {10, 5, 10, 105},
+         {10, 5, 11, 105}},
+        {"inverted width drew beyond its edges", {10, 5, 5, 105}, {5, 5, 11, 105}},
+        {"thin wide view drew beyond its trace and markers", {0, 0, 100000, 3}, {0, -2, 100003, 3}},
+    };
+    constexpr int32_t kRoom = 8;  // the reach shifted this far from the canvas's edges
+    for (const Row& r : rows) {
         auto wb = Filled(43999, 32767, 0, 44000);
-        RasterCanvas canvas(40, 40, kOutside);
+        const Rect view{r.view.left + kRoom, r.view.top + kRoom, r.view.right + kRoom,
+                        r.view.bottom + kRoom};
+        RasterCanvas canvas(r.reach.right + 2 * kRoom, r.reach.bottom + 2 * kRoom, kOutside);
         DrawWaveform(canvas, view, *wb);
-        EXPECT_EQ(wb->displayLength, 43999);
+        EXPECT_EQ(canvas.OutsideCount(), 0u) << r.fault << ": pixels beyond the canvas";
+        int64_t stray = 0;
+        for (int32_t y = 0; y < canvas.Height(); ++y) {
+            for (int32_t x = 0; x < canvas.Width(); ++x) {
+                const bool reached = x >= r.reach.left + kRoom && x < r.reach.right + kRoom &&
+                                     y >= r.reach.top + kRoom && y < r.reach.bottom + kRoom;
+                if (!reached && canvas.PixelAt(x, y) != kOutside) ++stray;
+            }
+        }
+        EXPECT_EQ(stray, 0) << r.fault;
+        EXPECT_EQ(wb->displayLength, 43999) << r.fault;
     }
 }
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "audio/mixer.h"
+#include "mixer/mixer.h"
 #include "voice/phon_table.h"
 
 namespace vocalith::workbuf {
@@ -116,6 +116,32 @@ TEST(Backups, RestoreSelectsWholeAndSurvivesRepeats) {
     }
 }
 
+TEST(ResetWorkBuffer, ReturnsEveryFieldToItsStartUpValue) {
+    const auto fresh = std::make_unique<WorkBuffer>();
+    auto wb = Ramp(1000, 5, 600);
+    SaveBackup(BACKUP_RECORDING, *wb);
+    SaveBackup(BACKUP_EFFECT, *wb);
+    wb->recording = 1;
+    wb->recordedCount = 900;
+    wb->displayLength = 300;
+    ResetWorkBuffer(*wb);
+    const struct {
+        const char* fault;
+        bool kept;
+    } rows[] = {
+        {"samples not silenced", wb->samples != fresh->samples},
+        {"length kept", wb->length != fresh->length},
+        {"a backup kept", wb->backup != fresh->backup},
+        {"a backup length kept", wb->backupLength != fresh->backupLength},
+        {"recording left running", wb->recording != fresh->recording},
+        {"recordedCount kept", wb->recordedCount != fresh->recordedCount},
+        {"selection start kept", wb->selectionStart != fresh->selectionStart},
+        {"selection end kept", wb->selectionEnd != fresh->selectionEnd},
+        {"displayLength not back to its start", wb->displayLength != fresh->displayLength},
+    };
+    for (const auto& r : rows) EXPECT_FALSE(r.kept) << r.fault;
+}
+
 TEST(OutsideIndexes, DoNothing) {
     auto wb = Ramp(100, 0, 100);
     for (int index : {-1, 2, 42, 100000}) {
@@ -170,9 +196,9 @@ TEST(PlaySelection, QueuesUntilMinimum) {
         {"negative minimum must play once", 3000, -5, 1},
         {"empty selection queued", 0, 11000, 0},
     };
-    audio::MixerChannel& channel = audio::TheMixer().channels[audio::SPEECH_CHANNEL];
+    mixer::MixerChannel& channel = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
     for (const Row& r : rows) {
-        audio::ClearChannel(channel);
+        mixer::ClearChannel(channel);
         auto wb = Ramp(20000, 1000, 1000 + r.selection);
         PlaySelection(r.minimum, *wb);
         EXPECT_EQ(channel.clipCount, r.wantClips) << r.fault;
@@ -183,7 +209,7 @@ TEST(PlaySelection, QueuesUntilMinimum) {
             EXPECT_EQ(channel.head->Samples()[0], 1000);
         }
     }
-    audio::ClearChannel(channel);
+    mixer::ClearChannel(channel);
 }
 
 TEST(TrimToSelection, KeepsSelectionSelectedWhole) {

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 
-#include "voice/wav_writer.h"
 #include "voicegen/det_math.h"
 
 namespace vocalith::sfxgen {
@@ -63,11 +62,6 @@ std::vector<int16_t> SynthesizeArrowChime() {
         out[i] = static_cast<int16_t>(std::floor(mix[i] * kPeak / peak + 0.5));
     }
     return out;
-}
-
-std::vector<uint8_t> EncodeWav(const std::vector<int16_t>& samples) {
-    // The system's one WAVE format, written by the voice library's writer.
-    return voice::EncodeWav(samples, voice::WAV_SAMPLE_RATE);
 }
 
 }  // namespace vocalith::sfxgen

@@ -7,7 +7,7 @@
 
 namespace vocalith::app::qt {
 
-QPixmap AppIconPixmap(int size) {
+QImage AppIconImage(int size) {
     QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
@@ -28,7 +28,11 @@ QPixmap AppIconPixmap(int size) {
     p.setPen(QColor(255, 255, 255));
     p.drawRect(0, 0, size - 1, size - 1);
     p.end();
-    return QPixmap::fromImage(image);
+    return image;
+}
+
+QPixmap AppIconPixmap(int size) {
+    return QPixmap::fromImage(AppIconImage(size));
 }
 
 QIcon AppIcon() {

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "app/app_startup.h"
+#include "base/version.h"
 
 namespace vocalith::app::qt {
 
@@ -13,7 +14,7 @@ namespace vocalith::app::qt {
 // exactly its own title.
 inline void ApplyApplicationIdentity(QApplication& application) {
     QApplication::setApplicationName(QStringLiteral("Vocalith"));
-    QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
+    QApplication::setApplicationVersion(QString::fromLatin1(base::kVersion));
     application.setProperty("fileDescription", QString::fromLatin1(kFileDescription));
     application.setProperty("productName", QString::fromLatin1(kProductName));
     application.setProperty("internalName", QString::fromLatin1(kInternalName));

@@ -1,8 +1,9 @@
 // vocalith: the Vocalith window.
 //
 //   vocalith [--audio BACKEND]
+//   vocalith --help | --version
 //
-// BACKEND is "portaudio" (the default), "null", or "wav:OUT.wav[,IN.wav]";
+// BACKEND is one of the device layer's backends (device::AudioBackends);
 // without the option the environment variable VOCALITH_AUDIO decides.
 //
 // Diagnostic: with VOCALITH_STARTUP_PROBE=1 the program reports on standard
@@ -20,6 +21,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,14 +35,31 @@
 #include "app/qt/main_window.h"
 #include "app/qt/ui_dispatcher.h"
 #include "app/qt/window_message_sink.h"
-#include "audio/device/audio_device.h"
+#include "base/user_errors.h"
+#include "base/version.h"
+#include "device/audio_device.h"
 
 namespace {
+
+// "portaudio (default), null, or wav:OUT.wav[,IN.wav]" from the backend table.
+std::string BackendLine() {
+    const auto backends = vocalith::device::AudioBackends();
+    std::string line;
+    for (size_t i = 0; i < backends.size(); ++i) {
+        if (i > 0) line += i + 1 == backends.size() ? ", or " : ", ";
+        line += backends[i].usage;
+        if (i == 0) line += " (default)";
+    }
+    return line;
+}
 
 void Usage(std::FILE* out) {
     std::fputs(
         "usage: vocalith [--audio BACKEND]\n"
-        "  BACKEND: portaudio (default), null, or wav:OUT.wav[,IN.wav]\n"
+        "       vocalith --help | --version\n",
+        out);
+    std::fprintf(out, "  BACKEND: %s\n", BackendLine().c_str());
+    std::fputs(
         "  without --audio, the environment variable VOCALITH_AUDIO is used\n"
         "diagnostic: VOCALITH_STARTUP_PROBE=1 prints \"vocalith: first paint after N ms\"\n"
         "  (N from process start; also the ms since main() began and the window's\n"
@@ -98,12 +117,11 @@ class StartupProbe final : public QObject {
                 reported_ = true;
                 const auto sinceMain = std::chrono::duration_cast<std::chrono::milliseconds>(
                     std::chrono::steady_clock::now() - mainStart_);
-                std::fprintf(stderr,
+                std::fprintf(vocalith::base::UserErrors(),
                              "vocalith: first paint after %lld ms (%lld ms after main; "
                              "window '%s')\n",
                              MsSinceProcessStart(), static_cast<long long>(sinceMain.count()),
                              window->objectName().toUtf8().constData());
-                std::fflush(stderr);
             }
             window->close();
         });
@@ -116,6 +134,54 @@ class StartupProbe final : public QObject {
     bool reported_ = false;
 };
 
+// The arguments, read before the toolkit starts so that they work without a
+// display. Returns -1 to go on, or the exit status.
+int ReadArguments(int argc, char** argv, std::string& audioSpec) {
+    using vocalith::base::UserErrors;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("vocalith %s\n", vocalith::base::kVersion);
+            return 0;
+        }
+        if (a == "--audio" && i + 1 < argc) {
+            audioSpec = argv[++i];
+        } else if (a.rfind("--audio=", 0) == 0) {
+            audioSpec = a.substr(8);
+        } else {
+            std::fprintf(UserErrors(), "vocalith: unknown argument '%s'\n", a.c_str());
+            Usage(UserErrors());
+            return 2;
+        }
+    }
+    return -1;
+}
+
+// The toolkit ends the program with an abort when it cannot reach the
+// display; say so in one line and exit with status 1 instead.
+void OnToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtFatalMsg) {
+        if (vocalith::base::DebugLogShown()) {
+            std::fprintf(vocalith::base::UserErrors(), "%s\n", message.toLocal8Bit().constData());
+        }
+        return;
+    }
+    if (vocalith::base::DebugLogShown()) {
+        std::fprintf(vocalith::base::UserErrors(), "%s\n", message.toLocal8Bit().constData());
+    }
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    if (display == nullptr) display = std::getenv("DISPLAY");
+    std::fprintf(vocalith::base::UserErrors(),
+                 "vocalith: cannot open the window on display '%s' (nothing answers there; "
+                 "VOCALITH_DEBUG=1 shows why)\n",
+                 display != nullptr ? display : "");
+    std::_Exit(1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,43 +189,30 @@ int main(int argc, char** argv) {
     const auto mainStart = std::chrono::steady_clock::now();
     const char* probeSetting = std::getenv("VOCALITH_STARTUP_PROBE");
     const bool startupProbe = probeSetting != nullptr && std::strcmp(probeSetting, "1") == 0;
-    // Answered before the toolkit starts, so they work without a display.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            Usage(stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("vocalith %s\n", app::kVersion);
-            return 0;
-        }
+    std::string audioSpec;
+    if (const int status = ReadArguments(argc, argv, audioSpec); status >= 0) return status;
+    // A file size limit makes a write fail with an error the program reports
+    // instead of killing it with the voice half saved.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if ((platform == nullptr || *platform == '\0') && std::getenv("DISPLAY") == nullptr &&
+        std::getenv("WAYLAND_DISPLAY") == nullptr) {
+        std::fprintf(base::UserErrors(),
+                     "vocalith: no display to open the window on (DISPLAY and WAYLAND_DISPLAY "
+                     "are not set); vocalith-tts speaks without one\n");
+        return 1;
     }
+    qInstallMessageHandler(OnToolkitMessage);
     QApplication application(argc, argv);
     StartupProbe probe(mainStart);
     if (startupProbe) application.installEventFilter(&probe);
     app::qt::ApplyApplicationIdentity(application);
 
-    std::string audioSpec;
-    const QStringList args = QApplication::arguments();
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--audio") && i + 1 < args.size()) {
-            audioSpec = args[++i].toStdString();
-        } else if (a.startsWith(QLatin1String("--audio="))) {
-            audioSpec = a.mid(8).toStdString();
-        } else {
-            std::fprintf(stderr, "vocalith: unknown argument '%s'\n", a.toLocal8Bit().constData());
-            Usage(stderr);
-            return 2;
-        }
-    }
-
     try {
         std::string error;
-        std::unique_ptr<audio::device::AudioBackend> backend =
-            audio::device::MakeBackend(audioSpec, &error);
+        std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(audioSpec, &error);
         if (!backend) {
-            std::fprintf(stderr, "vocalith: %s\n", error.c_str());
+            std::fprintf(base::UserErrors(), "vocalith: %s\n", error.c_str());
             return 2;
         }
         app::StartupSteps steps;
@@ -176,7 +229,7 @@ int main(int argc, char** argv) {
         };
         return app::RunStartup(steps);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "vocalith: %s\n", e.what());
+        std::fprintf(base::UserErrors(), "vocalith: %s\n", e.what());
         return 1;
     }
 }

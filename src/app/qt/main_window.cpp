@@ -260,6 +260,11 @@ void MainWindow::BuildControls() {
                     // own re-selection does not.
                     connect(combo, &QComboBox::activated, this,
                             [this] { logic_->OnEffectChosen(); });
+                    // The wheel and the arrow keys over the closed list would
+                    // choose (and run) an effect in passing; only a choice
+                    // from the open list, or Enter there, runs one.
+                    combo->installEventFilter(this);
+                    effects_ = combo;
                 }
                 int openRows = (UnitsToPixelsY(c.height) - CLOSED_COMBO_HEIGHT) / 16;
                 combo->setMaxVisibleItems(openRows > 1 ? openRows : 1);
@@ -540,6 +545,21 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == effects_ && event->type() == QEvent::Wheel) return true;
+    if (watched == effects_ && event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+            case Qt::Key_PageUp:
+            case Qt::Key_PageDown:
+            case Qt::Key_Home:
+            case Qt::Key_End:
+                effects_->showPopup();  // the keys move within the open list instead
+                return true;
+            default:
+                break;
+        }
+    }
     if (watched == phonetic_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

@@ -88,6 +88,7 @@ class MainWindow : public QDialog, public DialogHost {
     QPlainTextEdit* phonetic_ = nullptr;
     QPushButton* tts_ = nullptr;
     QTreeWidget* phonList_ = nullptr;
+    QComboBox* effects_ = nullptr;  // the Special Effects list
     QWidget* waveFrame_ = nullptr;
     QTimer* pumpTimer_ = nullptr;
     unsigned pumpTimerId_ = 0;

@@ -4,11 +4,11 @@
 #include <QObject>
 #include <functional>
 
-#include "audio/device/audio_device.h"
+#include "device/audio_device.h"
 
 namespace vocalith::app::qt {
 
-class QtUiDispatcher : public audio::device::UiDispatcher {
+class QtUiDispatcher : public device::UiDispatcher {
   public:
     // `context` lives on the UI thread; posted functions die with it.
     explicit QtUiDispatcher(QObject* context) : context_(context) {}

@@ -6,11 +6,11 @@
 #include <QString>
 #include <QWidget>
 
-#include "audio/message_sink.h"
+#include "engine/message_sink.h"
 
 namespace vocalith::app::qt {
 
-class WindowMessageSink final : public audio::MessageSink {
+class WindowMessageSink final : public engine::MessageSink {
   public:
     void SetOwner(QWidget* owner) { owner_ = owner; }
     void ShowMessage(std::string_view text, std::string_view caption) override {

@@ -1,0 +1,22 @@
+# `make package`: a Debian package of the installed layout under /usr, its
+# dependencies computed from the programs' shared libraries (dpkg-shlibdeps,
+# from dpkg-dev). The version is the project's.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vocalith)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_CONTACT "Vocalith maintainers <maintainers@vocalith.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "speech workbench: English text spoken with voices you record")
+# No ';' in these texts: CMake would take it as a list separator.
+set(CPACK_PACKAGE_DESCRIPTION
+    "Vocalith turns English sentences into phonetic strings with a fixed set of\n\
+letter-to-sound rules and speaks them by playing one short recorded clip\n\
+per phoneme. It comes with the voice Voxa. Record phonemes with the\n\
+microphone to make voices of your own. The package holds the window\n\
+(vocalith) and the command-line tool (vocalith-tts).")
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,56 @@
+// The subcommands' option parser and usage lines.
+#include "cli/command_line.h"
+
+namespace vocalith::cli {
+
+bool OptionParser::Next(ParsedArg& arg) {
+    while (next_ < argc_) {
+        const std::string_view word = argv_[next_++];
+        arg = ParsedArg{};
+        if (optionsEnded_ || word.size() < 2 || word[0] != '-') {
+            arg.text = word;
+            return true;
+        }
+        if (word == "--") {
+            optionsEnded_ = true;
+            continue;
+        }
+        if (word == "--help" || word == "-h") {
+            arg.kind = ArgKind::Help;
+            return true;
+        }
+        const size_t eq = word.find('=');
+        const std::string_view key = word.substr(0, eq);
+        arg.kind = ArgKind::UnknownOption;
+        arg.text = word;
+        for (size_t i = 0; i < options_.size(); ++i) {
+            if (options_[i].name != key) continue;
+            if (!options_[i].takesValue) {
+                if (eq == std::string_view::npos) arg = {ArgKind::Option, static_cast<int>(i), {}};
+            } else if (eq != std::string_view::npos) {
+                arg = {ArgKind::Option, static_cast<int>(i), word.substr(eq + 1)};
+            } else if (next_ < argc_) {
+                // The next argument is the value, even when it starts with '-'.
+                arg = {ArgKind::Option, static_cast<int>(i), argv_[next_++]};
+            } else {
+                arg = {ArgKind::MissingValue, static_cast<int>(i), options_[i].name};
+            }
+            break;
+        }
+        return true;
+    }
+    return false;
+}
+
+std::string UsageLines(std::string_view name, std::string_view synopsis, bool first) {
+    const std::string lead = std::string(first ? "usage: " : "       ") + "vocalith-tts ";
+    const std::string indent(lead.size() + name.size() + 1, ' ');
+    std::string text = lead + std::string(name) + ' ';
+    for (const char c : synopsis) {
+        text += c;
+        if (c == '\n') text += indent;
+    }
+    return text + '\n';
+}
+
+}  // namespace vocalith::cli

@@ -1,0 +1,58 @@
+#pragma once
+// The command line shared by the vocalith-tts subcommands: one option parser
+// (options with and without a value, "--opt=VALUE" and "--opt VALUE", "--"
+// ending the options, --help and -h) and the usage lines the subcommands and
+// the program's --help print.
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vocalith::cli {
+
+// One option a subcommand accepts.
+struct CommandOption {
+    std::string_view name;  // "--capacity"
+    bool takesValue;
+};
+
+// What an argument turned out to be.
+enum class ArgKind {
+    Operand,        // TEXT: no option, a lone "-", or anything after "--"
+    Option,         // one of the subcommand's options
+    Help,           // --help or -h
+    UnknownOption,  // not one of the options, or a value given to one that takes none
+    MissingValue,   // an option that takes a value came last, without one
+};
+
+struct ParsedArg {
+    ArgKind kind = ArgKind::Operand;
+    int option = -1;        // Option, MissingValue: index into the option list
+    std::string_view text;  // Operand: the word; Option: its value; UnknownOption:
+                            // the whole argument; MissingValue: the option's name
+};
+
+// Reads a subcommand's arguments in order, one at a time, so that the first
+// problem on the line is the one reported.
+class OptionParser {
+  public:
+    // argv[0] is the subcommand's name; `options` outlives the parser.
+    OptionParser(int argc, char** argv, std::span<const CommandOption> options)
+        : argc_(argc), argv_(argv), options_(options) {}
+
+    // The next argument; false once every argument is read.
+    bool Next(ParsedArg& arg);
+
+  private:
+    int argc_;
+    char** argv_;
+    std::span<const CommandOption> options_;
+    int next_ = 1;
+    bool optionsEnded_ = false;
+};
+
+// "usage: vocalith-tts NAME SYNOPSIS\n" (`first`) or the same line under it
+// ("       vocalith-tts ..."); a synopsis of several lines continues under
+// its first word after NAME.
+std::string UsageLines(std::string_view name, std::string_view synopsis, bool first);
+
+}  // namespace vocalith::cli

@@ -1,0 +1,81 @@
+#pragma once
+// The software core shared by the output backends: output buffers that hold
+// their bytes in their own PCM format, and the mix of every playing buffer
+// into a device's 16-bit output at the device's rate and channel count.
+//
+// A buffer at the device's rate is copied sample for sample. Any other rate
+// is converted by libsoxr (wave/rate_converter.h), which reads input ahead
+// of the play cursor: about 100 to 150 ms at common rates (libsoxr works in
+// blocks), and the write cursor always stays past it. Starting to play, or
+// moving the cursor, restarts the conversion from silence behind the cursor
+// on the UI thread (libsoxr allocates then); the device thread only pulls
+// from a warmed conversion, which never allocates. Looping runs on
+// seamlessly across the wrap; a once buffer ends when its cursor reaches the
+// end, with silence taken for the look-ahead past it.
+//
+// A buffer's play cursor advances in the buffer's own byte units as the
+// device renders: a looping buffer wraps, a once buffer stops at its end
+// (its cursor then reads 0 and it reports not playing). The write cursor
+// runs the device's latency ahead of the play cursor while playing.
+//
+// Threads: the buffers' methods run on the UI thread; Render runs on the
+// device's thread. They share only each buffer's guarded state. Render
+// never waits: a buffer whose lock is taken is skipped for that period
+// (silence) and its cursor catches up on the next one.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "device/audio_device.h"
+
+namespace vocalith::device {
+
+struct BufferState;
+
+class MixCore : public std::enable_shared_from_this<MixCore> {
+  public:
+    // `latencySeconds`: how far the write cursor runs ahead of the play cursor.
+    static std::shared_ptr<MixCore> Create(uint32_t deviceRate, int deviceChannels,
+                                           double latencySeconds);
+
+    uint32_t DeviceRate() const { return deviceRate_; }
+    int DeviceChannels() const { return deviceChannels_; }
+
+    // A buffer of `bytes` bytes in `format`, silent at first; null when the
+    // format is not supported, the size is below one frame or too large, or
+    // the device is closed.
+    std::unique_ptr<OutputBuffer> CreateBuffer(const PcmFormat& format, uint32_t bytes);
+
+    // Device thread: mixes every playing buffer into `frames` interleaved
+    // frames of `out` and advances their cursors.
+    void Render(int16_t* out, uint32_t frames);
+
+    // The device is gone: buffers keep their data but no longer play.
+    void Close();
+    bool Closed() const { return closed_.load(std::memory_order_acquire); }
+
+    // Used by the buffers.
+    void Register(BufferState* state);
+    void Unregister(BufferState* state);
+
+  private:
+    MixCore(uint32_t deviceRate, int deviceChannels, double latencySeconds);
+    void MixBuffer(BufferState& s, float* accum, uint32_t frames);
+
+    static constexpr uint32_t CHUNK_FRAMES = 512;
+
+    const uint32_t deviceRate_;
+    const int deviceChannels_;
+    const double latencySeconds_;
+    std::atomic<bool> closed_{false};
+
+    std::mutex listMutex_;               // guards buffers_; the device thread only try_locks it
+    std::vector<BufferState*> buffers_;  // every live buffer of this device
+    uint64_t deviceFrame_ = 0;           // frames rendered so far; device thread only
+    std::vector<float> accum_;      // mix scratch, CHUNK_FRAMES × channels; device thread only
+    std::vector<float> converted_;  // one buffer's converted frames, CHUNK_FRAMES × 2; ditto
+};
+
+}  // namespace vocalith::device

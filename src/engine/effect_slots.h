@@ -1,0 +1,61 @@
+#pragma once
+// Sound-effect names and slots: WAVE files from the sfx folder beside the
+// program, each loaded once into an output buffer of its own (a slot of the
+// sound window) and played directly by the device, outside the mixer.
+//
+// Ids 0..65 name builtin effects; any other name is registered in a table of
+// 256 dynamic names with ids 1000..1255. Playing an id loads its file on
+// first use and remembers the slot.
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace vocalith::engine {
+
+// LoadEffect's failure codes -1..-8 are wave::EFFECT_ERR_* (wave/riff_reader.h).
+
+// PlayEffect's modes.
+inline constexpr int EFFECT_STOP = 0;
+inline constexpr int EFFECT_PLAY_ONCE = 1;
+inline constexpr int EFFECT_LOOP = 2;
+inline constexpr int EFFECT_PLAY_AND_WAIT = 3;
+inline constexpr uint32_t EFFECT_WAIT_LIMIT_MS = 20000;
+
+inline constexpr int BUILTIN_EFFECT_COUNT = 66;
+inline constexpr int DYNAMIC_EFFECT_COUNT = 256;
+inline constexpr int DYNAMIC_EFFECT_BASE = 1000;
+inline constexpr int EFFECT_NAME_MAX = 39;  // characters kept of a dynamic name
+
+struct BuiltinEffect {
+    int32_t slot;      // effect slot, -1 while not loaded
+    const char* name;  // the file name in the sfx folder
+};
+
+struct DynamicEffect {
+    int32_t slot = -1;  // effect slot; -1 means the entry is free (even with a name)
+    char name[EFFECT_NAME_MAX + 1] = {};  // zero-terminated
+};
+
+// The builtin table (id = index) and the dynamic table (id = 1000 + index).
+std::array<BuiltinEffect, BUILTIN_EFFECT_COUNT>& BuiltinEffects();
+std::array<DynamicEffect, DYNAMIC_EFFECT_COUNT>& DynamicEffects();
+
+// Every builtin slot to -1 (no buffer is released).
+void ResetBuiltinEffectIds();
+// Every dynamic slot to -1 and every dynamic name emptied.
+void ResetDynamicNames();
+// The id of a loaded entry named `name` (letter case ignored), else a free
+// entry given the first 39 characters of `name`; -1 when none is free.
+int RegisterEffectName(const char* name);
+// Loads the effect on first use, then plays it in `mode`; the slot, or -1.
+int PlayEffectById(int id, int mode);
+// RegisterEffectName, then PlayEffectById; the slot, or -1.
+int PlayEffectByName(const char* name, int mode);
+
+// "<data folder>/sfx/<name>" in the first data folder that has the file
+// (base::DataFolders: the program folder, or the user's then the shared one).
+std::string EffectPath(std::string_view name);
+
+}  // namespace vocalith::engine

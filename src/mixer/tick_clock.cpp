@@ -1,0 +1,33 @@
+#include "mixer/tick_clock.h"
+
+#include <chrono>
+
+namespace vocalith::mixer {
+
+uint32_t SteadyTickClock::Now() {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    // Only the low 32 bits count: tick differences are unsigned subtractions.
+    return static_cast<uint32_t>(static_cast<uint64_t>(ms.count()));
+}
+
+namespace {
+
+SteadyTickClock& SteadyClock() {
+    static SteadyTickClock clock;
+    return clock;
+}
+
+TickClock* g_clock = nullptr;  // null: the steady clock
+
+}  // namespace
+
+TickClock& Clock() {
+    return g_clock ? *g_clock : SteadyClock();
+}
+
+void SetClock(TickClock* clock) {
+    g_clock = clock;
+}
+
+}  // namespace vocalith::mixer

@@ -1,0 +1,155 @@
+#include "wave/audio_file.h"
+
+#include <sndfile.h>
+
+#include <cstring>
+#include <string>
+
+#include "wave/byte_order.h"
+#include "wave/riff_reader.h"
+
+namespace vocalith::wave {
+
+using base::Result;
+
+namespace {
+
+// libsndfile reads through a source (file or memory) at a position of its own.
+struct Reader {
+    const RiffSource* source;
+    uint64_t pos = 0;
+    Result status;
+};
+
+sf_count_t VioLength(void* user) {
+    return static_cast<sf_count_t>(static_cast<Reader*>(user)->source->Size());
+}
+sf_count_t VioSeek(sf_count_t offset, int whence, void* user) {
+    auto* r = static_cast<Reader*>(user);
+    sf_count_t base = 0;
+    if (whence == SEEK_CUR) base = static_cast<sf_count_t>(r->pos);
+    if (whence == SEEK_END) base = static_cast<sf_count_t>(r->source->Size());
+    if (offset < 0 && base + offset < 0) return -1;
+    r->pos = static_cast<uint64_t>(base + offset);
+    return static_cast<sf_count_t>(r->pos);
+}
+sf_count_t VioRead(void* bytes, sf_count_t count, void* user) {
+    auto* r = static_cast<Reader*>(user);
+    if (count <= 0 || !r->status) return 0;
+    size_t got = 0;
+    Result read = r->source->Read(r->pos, bytes, static_cast<size_t>(count), got);
+    if (!read) r->status = read;
+    r->pos += got;
+    return static_cast<sf_count_t>(got);
+}
+sf_count_t VioWrite(const void*, sf_count_t, void*) {
+    return 0;
+}
+sf_count_t VioTell(void* user) {
+    return static_cast<sf_count_t>(static_cast<Reader*>(user)->pos);
+}
+
+// Chunked files (RIFF WAVE and its variants, AIFF) whose chunks claim more
+// bytes than the file holds are refused before libsndfile sees them: some of
+// its chunk parsers loop for minutes over such a size (a LIST chunk claiming
+// four gigabytes in a 164-byte file, found by fuzzing). Only the sound data
+// chunk may run past the end: a file cut short still plays what it has.
+Result CheckChunkSizes(const RiffSource& source, const std::string& name) {
+    uint8_t head[12] = {};
+    size_t got = 0;
+    if (!source.Read(0, head, sizeof head, got) || got < sizeof head) return {};
+    const bool riff = std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0;
+    const bool bigEndian = std::memcmp(head, "RIFX", 4) == 0 || std::memcmp(head, "FORM", 4) == 0;
+    if (!riff && !bigEndian) return {};
+    const uint64_t size = source.Size();
+    uint64_t pos = 12;
+    // Bounded: every step moves on by at least 8 bytes.
+    while (pos + 8 <= size) {
+        uint8_t chunk[8] = {};
+        if (!source.Read(pos, chunk, sizeof chunk, got) || got < sizeof chunk) break;
+        const uint32_t length = bigEndian
+                                    ? (uint32_t{chunk[4]} << 24) | (uint32_t{chunk[5]} << 16) |
+                                          (uint32_t{chunk[6]} << 8) | chunk[7]
+                                    : ReadLe32(chunk + 4);
+        const bool sound = std::memcmp(chunk, "data", 4) == 0 || std::memcmp(chunk, "SSND", 4) == 0;
+        if (!sound && length != 0xFFFFFFFFu && pos + 8 + length > size) {
+            return Result::Fail("cannot read " + name + ": its " +
+                                std::string(reinterpret_cast<const char*>(chunk), 4) +
+                                " chunk claims more bytes than the file holds");
+        }
+        pos += 8 + uint64_t{length} + (length & 1u);
+    }
+    return {};
+}
+
+Result Decode(const RiffSource& source, const std::string& name, AudioFrames& out,
+              uint64_t maxSamples) {
+    out = AudioFrames{};
+    if (Result sane = CheckChunkSizes(source, name); !sane) return sane;
+    static SF_VIRTUAL_IO vio = {VioLength, VioSeek, VioRead, VioWrite, VioTell};
+    Reader reader{&source, 0, Result::Ok()};
+    SF_INFO info{};
+    SNDFILE* file = sf_open_virtual(&vio, SFM_READ, &info, &reader);
+    if (!file) {
+        if (!reader.status) return reader.status;
+        return Result::Fail("cannot read " + name + ": " + sf_strerror(nullptr));
+    }
+    if (info.channels < 1 || info.samplerate < 1) {
+        sf_close(file);
+        return Result::Fail("cannot read " + name + ": no channels or no sample rate");
+    }
+    out.sampleRate = static_cast<uint32_t>(info.samplerate);
+    out.channels = info.channels;
+    // The frame count in a header may lie: read in pieces until the end.
+    const size_t channels = static_cast<size_t>(info.channels);
+    constexpr size_t PIECE_FRAMES = 4096;
+    Result result;
+    for (;;) {
+        const size_t at = out.samples.size();
+        out.samples.resize(at + PIECE_FRAMES * channels);
+        const sf_count_t got = sf_readf_short(file, out.samples.data() + at, PIECE_FRAMES);
+        out.samples.resize(at + static_cast<size_t>(got > 0 ? got : 0) * channels);
+        if (out.samples.size() > maxSamples) {
+            result = Result::Fail("cannot read " + name + ": more than " +
+                                  std::to_string(maxSamples) + " samples");
+            break;
+        }
+        if (got <= 0) break;
+    }
+    if (result && !reader.status) result = reader.status;
+    sf_close(file);
+    if (!result) out = AudioFrames{};
+    return result;
+}
+
+}  // namespace
+
+Result ReadAudioFile(const std::filesystem::path& path, AudioFrames& out, uint64_t maxSamples) {
+    out = AudioFrames{};
+    FileSource source;
+    if (Result opened = source.Open(path); !opened) return Result::Fail(opened.reason);
+    return Decode(source, path.string(), out, maxSamples);
+}
+
+Result DecodeAudio(std::span<const uint8_t> bytes, AudioFrames& out, uint64_t maxSamples) {
+    const MemorySource source(bytes);
+    return Decode(source, "audio data", out, maxSamples);
+}
+
+std::vector<int16_t> MixToMono(std::span<const int16_t> samples, int channels) {
+    if (channels <= 1) return {samples.begin(), samples.end()};
+    const auto n = static_cast<size_t>(channels);
+    std::vector<int16_t> mono(samples.size() / n);
+    for (size_t i = 0; i < mono.size(); ++i) {
+        int64_t sum = 0;
+        for (size_t c = 0; c < n; ++c) sum += samples[i * n + c];
+        // Rounded half away from zero, as the mixer rounds.
+        const int64_t q =
+            sum >= 0 ? (2 * sum + static_cast<int64_t>(n)) / (2 * static_cast<int64_t>(n))
+                     : -((-2 * sum + static_cast<int64_t>(n)) / (2 * static_cast<int64_t>(n)));
+        mono[i] = static_cast<int16_t>(q);
+    }
+    return mono;
+}
+
+}  // namespace vocalith::wave

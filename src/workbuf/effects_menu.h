@@ -1,0 +1,62 @@
+#pragma once
+// The effects menu: every line of it with its text, the question asked
+// before it runs, when that question is asked, the status text after it and
+// the operation on the work buffer. The dialog fills its effects list from
+// this table and runs a chosen line by it; ApplyEffect runs its effects.
+#include <array>
+
+#include "workbuf/work_buffer.h"
+
+namespace vocalith::workbuf {
+
+// When a line's question is asked.
+enum class AskRule {
+    None,      // never asked
+    Ordinary,  // asked only while Warnings is ticked
+    Forced,    // always asked
+};
+
+// One line of the effects menu; its number is its index in kEffectsMenu.
+struct EffectsMenuItem {
+    const char* text;
+    const char* question;  // null when none
+    AskRule rule;
+    const char* status;           // null: the line neither redraws the view nor says anything
+    void (*run)(WorkBuffer& wb);  // null for the title line
+    bool isEffect;                // changes the buffer: backup 1 is taken first (for Undo Effect)
+};
+
+// The effects proper, each on the whole buffer whatever the selection.
+void Attenuate(WorkBuffer& wb);         // every sample * 0.7
+void Amplify(WorkBuffer& wb);           // every sample * 1.7, limited to +-32000
+void RaisePitch(WorkBuffer& wb);        // backup 1 resampled to 90% of the length
+void LowerPitch(WorkBuffer& wb);        // backup 1 resampled to 111%, at most 43999
+void DuplicateSamples(WorkBuffer& wb);  // repeated until about one second
+// The other lines' operations.
+void ReloadRecording(WorkBuffer& wb);          // back to the most recent recording
+void UndoEffect(WorkBuffer& wb);               // back to before the last effect or trim
+void PlaySelectionForASecond(WorkBuffer& wb);  // the selection, looped to 11000 samples
+
+// The menu in its order. To add a line, declare its operation above (defined
+// in effects.cpp or a file of its own) and add its row here; the dialog's
+// list and its handling follow from the table.
+inline constexpr std::array kEffectsMenu = std::to_array<EffectsMenuItem>({
+    {"Special Effects", nullptr, AskRule::None, nullptr, nullptr, false},
+    {"Reload Recording", "Reload most recent recording?", AskRule::Forced,
+     "Most recent recording restored.", ReloadRecording, false},
+    {"Undo Effect", nullptr, AskRule::None, "Most recent effect removed.", UndoEffect, false},
+    {"Attenuate 3dB", "Reduce amplitude of work buffer by 3dB?", AskRule::Ordinary,
+     "Attenuation complete", Attenuate, true},
+    {"Amplify 3dB", "Amplify work buffer 3dB?", AskRule::Ordinary, "Amplification complete",
+     Amplify, true},
+    {"Raise Pitch (speed up)", "Raise pitch and speed up sound?", AskRule::Ordinary,
+     "Speedup complete", RaisePitch, true},
+    {"Lower Pitch (slow down)", "Lower pitch and slow down sound?", AskRule::Ordinary,
+     "Slowdown complete", LowerPitch, true},
+    {"Duplicate Samples", "Increase sample buffer by duplication of samples?", AskRule::Ordinary,
+     "Duplication complete", DuplicateSamples, true},
+    {"Play (loop) current selection for 1 second", nullptr, AskRule::None, nullptr,
+     PlaySelectionForASecond, false},
+});
+
+}  // namespace vocalith::workbuf

@@ -1,0 +1,293 @@
+// The audio pump: block draining, level measurement, speech gating, the
+// monitor, the mixing rhythm and the lead bound of the speech stream.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "engine/pump_fixture.h"
+
+namespace vocalith::engine {
+
+using namespace vocalith::mixer;
+namespace {
+
+using test::PumpFixture;
+
+// 256 input samples whose amplified (x6) block has mean `mean` (truncated)
+// and peak 6 * peakInput; signs alternate.
+std::vector<int16_t> LevelBlock(int32_t mean, int16_t peakInput) {
+    int32_t target = mean * 256;
+    target += (6 - target % 6) % 6;  // a reachable amplified sum
+    const int32_t rest = target / 6 - peakInput;
+    std::vector<int16_t> block(256);
+    block[0] = peakInput;
+    for (int i = 1; i < 256; ++i) {
+        const int32_t v = rest / 255 + (i - 1 < rest % 255 ? 1 : 0);
+        block[static_cast<size_t>(i)] = static_cast<int16_t>(i % 2 ? -v : v);
+    }
+    return block;
+}
+
+void Capture(const std::vector<int16_t>& samples) {
+    AppendChunk(samples.data(), static_cast<int32_t>(samples.size() * 2));
+}
+
+TEST(MeasureLevelTest, AmplifiesSaturatesAndMeasures) {
+    struct Row {
+        const char* fault;
+        std::vector<int16_t> in;
+        int32_t gain;
+        int32_t bytes;
+        int32_t mean;
+        int32_t peak;
+        int16_t first;
+    };
+    const Row rows[] = {
+        {"a loud sample must saturate, not wrap to the other sign",
+         {6000},
+         3,
+         2,
+         32767,
+         32767,
+         32767},
+        {"negative saturation counts as 32768", {-6000}, 3, 2, 32768, 32768, -32768},
+        {"a gain below 1 uses the factor 1", {-32768}, 0, 2, 32768, 32768, -32768},
+        {"an odd trailing byte is ignored", {100, 200}, 3, 3, 600, 600, 600},
+        {"a block under two bytes measures nothing", {100}, 3, 1, 0, 0, 100},
+        {"the mean truncates", {1, 0, 0}, 3, 6, 2, 6, 6},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.fault);
+        InputGain = r.gain;
+        std::vector<int16_t> block = r.in;
+        int32_t peak = -1;
+        EXPECT_EQ(MeasureLevel(block.data(), r.bytes, peak), r.mean);
+        EXPECT_EQ(peak, r.peak);
+        EXPECT_EQ(block[0], r.first);
+    }
+    InputGain = 3;
+}
+
+TEST_F(PumpFixture, DrainsWholeBlocksOnly) {
+    MakeWindow();
+    std::vector<uint8_t> bytes(1300, 0);
+    AppendChunk(bytes.data(), 1300);
+    AudioPump();
+    EXPECT_EQ(CaptureAvailable(), 276);
+}
+
+TEST_F(PumpFixture, MixingStepThatProducesNothingEndsTheCall) {
+    MakeWindow();
+    AudioPump();  // starts the mixing clock
+    clock.Advance(200);
+    std::vector<uint8_t> bytes(2048, 0);
+    AppendChunk(bytes.data(), 2048);
+    AudioPump();
+    EXPECT_EQ(CaptureAvailable(), 1536);
+    clock.Advance(10);
+    AudioPump();
+    EXPECT_EQ(CaptureAvailable(), 0);
+}
+
+TEST_F(PumpFixture, SpeechNeedsMeanAndPeakAboveTheThresholds) {
+    MakeWindow();
+    struct Row {
+        const char* fault;
+        int32_t mean;
+        int16_t peakInput;
+        bool speech;
+    };
+    const Row rows[] = {
+        {"mean 701 and peak 2802 is speech", 701, 467, true},
+        {"a mean of exactly 700 is not speech", 700, 467, false},
+        {"a peak of 2796 (not above 2800) is not speech", 701, 466, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.fault);
+        lastVoiceTick = 0;
+        clock.Advance(5);
+        Capture(LevelBlock(r.mean, r.peakInput));
+        AudioPump();
+        EXPECT_EQ(lastVoiceTick, r.speech ? clock.Now() : 0u);
+    }
+}
+
+TEST_F(PumpFixture, VoiceHoldRecordsQuietBlocksFor800Ms) {
+    MakeWindow();
+    auto& wb = workbuf::TheWorkBuffer();
+    wb.recording = 1;
+    const std::vector<int16_t> quiet(256, 1);
+    Capture(LevelBlock(701, 467));
+    AudioPump();
+    EXPECT_EQ(wb.recordedCount, 256);
+    clock.Advance(799);
+    Capture(quiet);
+    AudioPump();
+    EXPECT_EQ(wb.recordedCount, 512) << "a quiet block within 800 ms is recorded";
+    clock.Advance(1);
+    Capture(quiet);
+    AudioPump();
+    EXPECT_EQ(wb.recordedCount, 512) << "a block 800 ms after speech is dropped";
+}
+
+TEST_F(PumpFixture, QuietBlocksAtStartAreDropped) {
+    MakeWindow();
+    auto& wb = workbuf::TheWorkBuffer();
+    wb.recording = 1;
+    MonitorEnabled = 1;
+    Capture(std::vector<int16_t>(256, 1));
+    AudioPump();
+    EXPECT_EQ(wb.recordedCount, 0);
+    EXPECT_EQ(TheMixer().channels[MONITOR_CHANNEL].clipCount, 0);
+}
+
+TEST_F(PumpFixture, LoudInputIsRecordedSaturated) {
+    MakeWindow();
+    auto& wb = workbuf::TheWorkBuffer();
+    wb.recording = 1;
+    std::vector<int16_t> block(256);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = i % 2 ? -6000 : 6000;
+    Capture(block);
+    AudioPump();
+    ASSERT_EQ(wb.recordedCount, 256);
+    EXPECT_EQ(wb.samples[0], 32767);
+    EXPECT_EQ(wb.samples[1], -32768);
+}
+
+TEST_F(PumpFixture, MonitorQueuesEachBlockAsOneEchoClip) {
+    MakeWindow();
+    MonitorEnabled = 1;
+    Capture(LevelBlock(701, 467));
+    Capture(std::vector<int16_t>(256, 1));
+    AudioPump();
+    const MixerChannel& ch = TheMixer().channels[MONITOR_CHANNEL];
+    ASSERT_EQ(ch.clipCount, 2);
+    EXPECT_EQ(ch.head->SampleCount(), 256);
+    EXPECT_STREQ(ch.head->tag, "Echo");
+    EXPECT_EQ(ch.head->userValue, 1);
+    EXPECT_EQ(ch.head->Samples()[0], 2802) << "the monitor hears the amplified block";
+}
+
+// A long clip on the speech channel that is never exhausted by one step.
+void QueueSpeech(int32_t samples, int16_t value = 100) {
+    std::vector<int16_t> clip(static_cast<size_t>(samples), value);
+    QueueClip(TheMixer(), SPEECH_CHANNEL, 1, "test", clip.data(), samples);
+}
+
+TEST_F(PumpFixture, FirstMixAsksTwelvePerMillisecondCappedAt20000) {
+    MakeWindow();
+    QueueSpeech(30000);
+    AudioPump();
+    clock.Advance(2000);
+    AudioPump();
+    EXPECT_EQ(window->speechWritePos, 1000u + 40000u) << "20000 samples, not 24000";
+}
+
+TEST_F(PumpFixture, MixRhythmAndLeadBound) {
+    MakeWindow();
+    QueueSpeech(40000);
+    AudioPump();
+    clock.Advance(200);
+    AudioPump();  // inside the 450 ms start delay: nothing mixed
+    EXPECT_EQ(window->speechWritePos, 0u);
+    clock.Advance(300);
+    AudioPump();  // 300 ms: 3600 samples, the stream starts
+    ASSERT_EQ(window->speechWritePos, 1000u + 7200u);
+    ASSERT_TRUE(devices.Stream().playing);
+
+    // Well within the lead: 250 ms asks for 3000 samples.
+    devices.Stream().play = 7000;
+    devices.Stream().write = 7500;
+    clock.Advance(250);
+    AudioPump();
+    ASSERT_EQ(window->speechWritePos, 8200u + 6000u);
+
+    // 10000 bytes ahead of the write cursor: only 1025 more fit in the lead.
+    devices.Stream().write = 14200 - 10000;
+    devices.Stream().play = 14200 - 10500;
+    clock.Advance(250);
+    AudioPump();
+    EXPECT_EQ(window->speechWritePos, 14200u + 1024u);
+
+    // At the lead: nothing is asked for, and the clip keeps its samples.
+    const int32_t before = TheMixer().channels[SPEECH_CHANNEL].queuedSamples -
+                           TheMixer().channels[SPEECH_CHANNEL].position;
+    devices.Stream().write = 15224 - 11025;
+    devices.Stream().play = 15224 - 11525;
+    clock.Advance(250);
+    AudioPump();
+    EXPECT_EQ(window->speechWritePos, 15224u);
+    EXPECT_EQ(TheMixer().channels[SPEECH_CHANNEL].queuedSamples -
+                  TheMixer().channels[SPEECH_CHANNEL].position,
+              before);
+}
+
+TEST_F(PumpFixture, AShortUtteranceStartsTheStreamAndIsPlayedToItsEnd) {
+    MakeWindow();
+    QueueSpeech(1000);  // far below the quarter second the stream waits for
+    AudioPump();
+    clock.Advance(500);
+    AudioPump();
+    ASSERT_EQ(window->speechWritePos, 1000u + 2000u);
+    EXPECT_TRUE(devices.Stream().playing) << "the mixer ran out: the stream must start";
+    EXPECT_EQ(window->speechStartPending, 0);
+
+    // Played everything once the play cursor reaches the end of the data,
+    // or has passed it (the distance to the end jumps up again).
+    struct Step {
+        uint32_t play;
+        bool allPlayed;
+    };
+    const Step steps[] = {{1200, false}, {2500, false}, {2900, false}, {3100, true}};
+    for (const Step& step : steps) {
+        devices.Stream().play = step.play;
+        EXPECT_EQ(window->SpeechAllPlayed(), step.allPlayed) << "play cursor " << step.play;
+    }
+    EXPECT_TRUE(window->SpeechAllPlayed()) << "stays true until more speech is written";
+    EXPECT_TRUE(window->OutputAlive());
+    devices.Stream().playing = false;
+    EXPECT_FALSE(window->OutputAlive()) << "a stream that stopped by itself is a lost device";
+}
+
+TEST_F(PumpFixture, ALostOutputIsReportedAndReopened) {
+    test::FakeBackend backend(devices);
+    CSoundWnd lossy(&backend, &dispatcher, &messages);
+    ASSERT_TRUE(lossy.Create());
+    EXPECT_TRUE(lossy.OutputAlive());
+    devices.output->lost = "the sound server went away";
+    const base::Result health = lossy.CheckOutput();
+    EXPECT_FALSE(health);
+    EXPECT_EQ(health.reason, "the sound server went away");
+
+    EXPECT_FALSE(lossy.ReopenDevices()) << "still lost: no stream may count as playing";
+    devices.output->lost.clear();
+    EXPECT_TRUE(lossy.ReopenDevices());
+    EXPECT_TRUE(lossy.OutputAlive());
+    EXPECT_EQ(devices.output->opened, 3);
+    EXPECT_TRUE(messages.shown.empty()) << "reopening shows no start-up box";
+}
+
+TEST_F(PumpFixture, ServiceSpeechRunsEvenWhenNothingIsMixed) {
+    MakeWindow();
+    window->speechStartPending = 0;
+    window->speechResync = 0;
+    window->speechWritePos = 9000;
+    devices.Stream().play = 9500;
+    devices.Stream().write = 10000;
+    AudioPump();
+    clock.Advance(200);
+    AudioPump();
+    EXPECT_EQ(window->speechResync, 1);
+    EXPECT_EQ(window->speechWritePos, 10000u);
+}
+
+TEST_F(PumpFixture, NoWindowNoWork) {
+    std::vector<uint8_t> bytes(1024, 0);
+    AppendChunk(bytes.data(), 1024);
+    AudioPump();
+    EXPECT_EQ(CaptureAvailable(), 1024);
+    EXPECT_EQ(lastMixTick, 0u);
+}
+
+}  // namespace
+}  // namespace vocalith::engine

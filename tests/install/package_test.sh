@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds the Debian package into a temporary folder and checks what it holds
+# (dpkg-deb -c) and what it declares (dpkg-deb -I): the installed layout
+# under /usr, the dependencies from the programs' shared libraries, section
+# sound. Skips (exit 77) when dpkg-deb or dpkg-shlibdeps is missing.
+# Usage: package_test.sh BUILD_DIR VERSION
+set -euo pipefail
+build=$(cd "$1" && pwd)
+version=$2
+
+for tool in cpack dpkg-deb dpkg-shlibdeps; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is missing (run scripts/install-deps)"
+    exit 77
+  fi
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
+  { cat "$work/cpack.log"; exit 1; }
+deb=$work/vocalith_${version}_$(dpkg --print-architecture).deb
+[ -f "$deb" ] || { echo "FAIL: no $deb"; ls "$work"; exit 1; }
+
+failed=0
+fail() { echo "FAIL: $*" >&2; failed=1; }
+
+contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for f in ./usr/bin/vocalith ./usr/bin/vocalith-tts ./usr/share/vocalith/voices/Voxa.voc \
+  ./usr/share/vocalith/sfx/arrow.wav ./usr/share/applications/vocalith.desktop \
+  ./usr/share/man/man1/vocalith.1 ./usr/share/man/man1/vocalith-tts.1 \
+  ./usr/share/bash-completion/completions/vocalith-tts \
+  ./usr/share/icons/hicolor/48x48/apps/vocalith.png; do
+  grep -qxF "$f" <<<"$contents" || fail "the package lacks $f"
+done
+outside=$(grep -vE '^\./(usr/?|usr/(bin|share)(/.*)?)?$' <<<"$contents" || true)
+[ -z "$outside" ] || fail "files outside /usr/bin and /usr/share: $outside"
+
+info=$(dpkg-deb -I "$deb")
+field() { sed -n "s/^ $1: //p" <<<"$info"; }
+[ "$(field Package)" = vocalith ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
+[ "$(field Section)" = sound ] || fail "Section: $(field Section)"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+[ -n "$(field Description)" ] || fail "no Description"
+depends=$(field Depends)
+names=$(sed 's/, /\n/g' <<<"$depends" | awk '{print $1}')
+for lib in libc6 libstdc++6 libportaudio2 libqt6widgets6 libqt6gui6 libqt6core6; do
+  grep -qxF "$lib" <<<"$names" || fail "Depends lacks $lib: $depends"
+done
+
+[ $failed = 0 ] && echo "package $(basename "$deb"): contents and control fields checked"
+exit $failed
