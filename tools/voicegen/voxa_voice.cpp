@@ -38,7 +38,10 @@ struct Recipe {
 
 // clang-format off
 // Adult male targets at 11025 samples per second. Steady sounds repeat the
-// start values as end values.
+// start values as end values. The reduced vowel AX sits a little toward AH
+// (F1 520, F2 1400) rather than at the neutral tube's 500/1500, which
+// listeners took for EH; r is short, so its low-F3 stretch is not heard as
+// a vowel ER of its own.
 constexpr Recipe kRecipes[kVoicePhonemeCount] = {
     // 0 IY
     {Kind::Vowel, 107, 310, 2020, 2960, 290, 2070, 2960, 45, 200, 400, 60, 200, 400, 60, 0, 0, 0, 0, 0, 0, 0, 0, -6, false},
@@ -63,7 +66,7 @@ constexpr Recipe kRecipes[kVoicePhonemeCount] = {
     // 10 ER
     {Kind::Vowel, 113, 470, 1270, 1540, 420, 1310, 1540, 100, 60, 110, 100, 60, 110, 60, 0, 0, 0, 0, 0, 0, 0, 0, -3, false},
     // 11 AX
-    {Kind::Vowel, 65, 500, 1500, 2500, 500, 1500, 2500, 80, 60, 120, 80, 60, 120, 56, 0, 0, 0, 0, 0, 0, 0, 0, -4, false},
+    {Kind::Vowel, 65, 520, 1400, 2500, 520, 1400, 2500, 80, 60, 120, 80, 60, 120, 56, 0, 0, 0, 0, 0, 0, 0, 0, -4, false},
     // 12 AH
     {Kind::Vowel, 89, 620, 1220, 2550, 620, 1220, 2550, 80, 50, 140, 80, 50, 140, 60, 0, 0, 0, 0, 0, 0, 0, 0, -1, false},
     // 13 AY
@@ -115,7 +118,7 @@ constexpr Recipe kRecipes[kVoicePhonemeCount] = {
     // 36 y
     {Kind::Sonorant, 64, 260, 2070, 3020, 380, 1785, 2760, 40, 250, 500, 40, 250, 500, 57, 0, 0, 0, 0, 0, 0, 0, 0, -4, false},
     // 37 r
-    {Kind::Sonorant, 80, 310, 1060, 1380, 405, 1280, 1940, 70, 100, 120, 70, 100, 120, 57, 0, 0, 0, 0, 0, 0, 0, 0, -4, false},
+    {Kind::Sonorant, 64, 310, 1060, 1380, 405, 1280, 1940, 70, 100, 120, 70, 100, 120, 57, 0, 0, 0, 0, 0, 0, 0, 0, -4, false},
     // 38 CH
     {Kind::VoicelessAffricate, 107, 350, 1800, 2820, 350, 1800, 2820, 200, 90, 300, 200, 90, 300, 0, 0, 44, 60, 53, 53, 0, 35, 12, -11, false},
     // 39 j
