@@ -12,8 +12,14 @@ model with a fresh decoder per utterance, under two language models:
   bigram   a small bigram model of the test sentences (or of the word list)
 
 The word error rates and Voxa's speaking rate on a prose paragraph are printed.
+The reference voices never change between runs, so what the recognizer heard
+from them is kept in a cache folder (beside the build's bin folder by default)
+and reused while the texts, espeak-ng's version and the listening condition
+are the same; only Voxa is rendered and decoded every time.
 """
 import argparse
+import hashlib
+import json
 import math
 import os
 import re
@@ -171,6 +177,40 @@ def wer(refs, hyps):
     return 100.0 * errors / total if total else float("nan")
 
 
+# ---- cache of the reference voices ----
+
+REFERENCES = ("espeak-us", "espeak-default")
+
+
+def cache_key(engine, texts, lms):
+    """Everything that decides what the recognizer hears from a reference voice."""
+    version = subprocess.run(["espeak-ng", "--version"], check=True, capture_output=True,
+                             text=True).stdout
+    h = hashlib.sha256()
+    for part in [engine, version, MODEL, str(RATE), str(PEAK_DBFS), str(NOISE_DBFS)] + texts:
+        h.update(part.encode() + b"\0")
+    for lm in lms:
+        with open(lm, "rb") as f:
+            h.update(f.read())
+    return h.hexdigest()[:20]
+
+
+def cache_load(folder, engine, key):
+    try:
+        with open(os.path.join(folder, "%s-%s.json" % (engine, key))) as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return None
+
+
+def cache_store(folder, engine, key, hyps):
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, "%s-%s.json" % (engine, key))
+    with open(path + ".tmp", "w") as f:
+        json.dump(hyps, f)
+    os.replace(path + ".tmp", path)
+
+
 # ---- speaking rate ----
 
 def count_phones(phonetic):
@@ -201,6 +241,24 @@ def speaking_rate(tts, voice, tmp):
 
 # ---- main ----
 
+def listen(engine, sentences, words, args, tmp, lms):
+    """Renders every text with one voice and decodes it; the sentences under the free
+    and the sentence model, then the words under the free and the word-list model."""
+    free_lm, sent_lm, word_lm = lms
+    pcm = []
+    for i, text in enumerate(sentences + words):
+        wav = os.path.join(tmp, "%s_%d.wav" % (engine, i))
+        # Words only: Voxa's translator would speak punctuation by name.
+        render(engine, " ".join(words_of(text)), wav, args.tts, args.voice)
+        pcm.append(listening_condition(wav, zlib.crc32(text.encode())))
+    ns = len(sentences)
+    jobs = ([(p, free_lm) for p in pcm[:ns]] + [(p, sent_lm) for p in pcm[:ns]] +
+            [(p, free_lm) for p in pcm[ns:]] + [(p, word_lm) for p in pcm[ns:]])
+    with Pool(args.jobs) as pool:
+        return pool.map(decode, jobs)
+
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--tts", default="build/bin/vocalith-tts")
@@ -209,7 +267,13 @@ def main():
     ap.add_argument("--show", action="store_true", help="print what was heard")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--sentences-only", action="store_true", help="skip the word list")
+    ap.add_argument("--cache", help="folder for the reference voices' results "
+                    "(default: listening-cache beside the folder of --tts)")
+    ap.add_argument("--no-cache", action="store_true",
+                    help="render and decode the reference voices again")
     args = ap.parse_args()
+    cache = args.cache or os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
+        args.tts))), "listening-cache")
 
     sentences = read_lines("sentences.txt")
     words = [] if args.sentences_only else read_lines("words.txt")
@@ -222,17 +286,16 @@ def main():
 
         rows = []
         for engine in args.engines.split(","):
-            pcm = []
-            for i, text in enumerate(sentences + words):
-                wav = os.path.join(tmp, "%s_%d.wav" % (engine, i))
-                # Words only: Voxa's translator would speak punctuation by name.
-                render(engine, " ".join(words_of(text)), wav, args.tts, args.voice)
-                pcm.append(listening_condition(wav, zlib.crc32(text.encode())))
+            key = hyps = None
+            if engine in REFERENCES and not args.no_cache:
+                key = cache_key(engine, sentences + words, [sent_lm, word_lm, free_lm])
+                hyps = cache_load(cache, engine, key)
+            cached = hyps is not None
+            if not cached:
+                hyps = listen(engine, sentences, words, args, tmp, (free_lm, sent_lm, word_lm))
+                if key:
+                    cache_store(cache, engine, key, hyps)
             ns = len(sentences)
-            jobs = ([(p, free_lm) for p in pcm[:ns]] + [(p, sent_lm) for p in pcm[:ns]] +
-                    [(p, free_lm) for p in pcm[ns:]] + [(p, word_lm) for p in pcm[ns:]])
-            with Pool(args.jobs) as pool:
-                hyps = pool.map(decode, jobs)
             s_free, s_lm = hyps[:ns], hyps[ns:2 * ns]
             w_free, w_lm = hyps[2 * ns:2 * ns + len(words)], hyps[2 * ns + len(words):]
             if args.show:
@@ -240,7 +303,7 @@ def main():
                     print("%-45s | %s | %s" % (ref, " ".join(a), " ".join(b)))
             rows.append((engine, wer(sentences, s_free), wer(sentences, s_lm),
                          wer(words, w_free), wer(words, w_lm)))
-            print("%-15s done" % engine, file=sys.stderr)
+            print("%-15s done%s" % (engine, " (cached)" if cached else ""), file=sys.stderr)
 
         print("%d sentences, %d words; 16 kHz, peak %.0f dBFS, noise %.0f dBFS" %
               (len(sentences), len(words), PEAK_DBFS, NOISE_DBFS))
