@@ -53,4 +53,12 @@ std::string UsageLines(std::string_view name, std::string_view synopsis, bool fi
     return text + '\n';
 }
 
+std::string ArgumentError(std::string_view command, const ParsedArg& arg) {
+    const std::string text(arg.text);
+    if (arg.kind == ArgKind::MissingValue) {
+        return std::string(command) + ": option " + text + " needs a value";
+    }
+    return std::string(command) + ": unknown option '" + text + "' (try --help)";
+}
+
 }  // namespace vocalith::cli

@@ -59,4 +59,9 @@ class OptionParser {
 // its first word after NAME.
 std::string UsageLines(std::string_view name, std::string_view synopsis, bool first);
 
+// The error line of subcommand `command` for an UnknownOption or a
+// MissingValue: "say: unknown option '-x' (try --help)", "say: option
+// --voice needs a value".
+std::string ArgumentError(std::string_view command, const ParsedArg& arg);
+
 }  // namespace vocalith::cli

@@ -52,11 +52,8 @@ int RunDevices(int argc, char** argv) {
                            stdout);
                 return EXIT_OK;
             case ArgKind::UnknownOption:
-                return Fail(EXIT_USAGE,
-                            "devices: unknown option '" + std::string(arg.text) + "' (try --help)");
             case ArgKind::MissingValue:
-                return Fail(EXIT_USAGE,
-                            "devices: option " + std::string(arg.text) + " needs a value");
+                return Fail(EXIT_USAGE, ArgumentError("devices", arg));
             case ArgKind::Option:
                 (arg.option == OPTION_AUDIO ? audio : choice[arg.option - OPTION_INPUT]) = arg.text;
                 break;

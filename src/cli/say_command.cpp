@@ -139,10 +139,8 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
                 std::fputs(SayHelp().c_str(), stdout);
                 return EXIT_OK;
             case ArgKind::UnknownOption:
-                return Fail(EXIT_USAGE,
-                            "say: unknown option '" + std::string(arg.text) + "' (try --help)");
             case ArgKind::MissingValue:
-                return Fail(EXIT_USAGE, "say: option " + std::string(arg.text) + " needs a value");
+                return Fail(EXIT_USAGE, ArgumentError("say", arg));
             case ArgKind::Option:
                 switch (arg.option) {
                     case OPTION_VOICE:

@@ -216,11 +216,8 @@ int RunVoice(int argc, char** argv) {
                            stdout);
                 return EXIT_OK;
             case ArgKind::UnknownOption:
-                return Fail(EXIT_USAGE,
-                            "voice: unknown option '" + std::string(arg.text) + "' (try --help)");
             case ArgKind::MissingValue:
-                return Fail(EXIT_USAGE,
-                            "voice: option " + std::string(arg.text) + " needs a value");
+                return Fail(EXIT_USAGE, ArgumentError("voice", arg));
             case ArgKind::Option:
                 base = arg.text;
                 hasBase = true;

@@ -44,8 +44,7 @@ class WavWriter {
     WavWriter& operator=(const WavWriter&) = delete;
 
     // Starts a file at `path` ("-" is standard output).
-    base::Result Open(const std::filesystem::path& path,
-                      uint32_t sampleRate = SYSTEM_SAMPLE_RATE);
+    base::Result Open(const std::filesystem::path& path, uint32_t sampleRate = SYSTEM_SAMPLE_RATE);
     // Starts an image in memory; Finish() leaves the bytes in `*out`.
     base::Result OpenMemory(std::vector<uint8_t>* out, uint32_t sampleRate = SYSTEM_SAMPLE_RATE);
     // Appends samples; fails (and keeps failing) once anything went wrong.

@@ -11,10 +11,10 @@
 
 #include "device/backends.h"
 #include "device/queue_dispatcher.h"
+#include "support/temp_folder.h"
 #include "support/wav_builder.h"
 #include "wave/audio_file.h"
 #include "wave/wav_writer.h"
-#include "support/temp_folder.h"
 
 namespace vocalith::device {
 namespace {
@@ -162,7 +162,8 @@ TEST(WavBackendTest, CaptureConvertsOtherFormatsToTheSystemFormat) {
     // but for some milliseconds at each end.
     EXPECT_TRUE(std::all_of(out.begin() + 200, out.end() - 200,
                             [](int16_t v) { return v >= 5119 && v <= 5121; }));
-    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](int16_t v) { return v > -800 && v < 5800; }));
+    EXPECT_TRUE(
+        std::all_of(out.begin(), out.end(), [](int16_t v) { return v > -800 && v < 5800; }));
 }
 
 TEST(BackendTest, NullBackendHasNoDevices) {

@@ -14,8 +14,8 @@
 #include "engine/fakes.h"
 #include "engine/sound_window.h"
 #include "support/scoped_env.h"
-#include "support/wav_builder.h"
 #include "support/temp_folder.h"
+#include "support/wav_builder.h"
 #include "wave/riff_reader.h"
 
 namespace vocalith::engine {
@@ -24,12 +24,12 @@ using namespace vocalith::mixer;
 using namespace vocalith::wave;
 namespace {
 
-using vocalith::test::Chunk;
 using test::FakeDevices;
+using test::TestDispatcher;
+using vocalith::test::Chunk;
 using vocalith::test::FmtBody;
 using vocalith::test::Form;
 using vocalith::test::PutChunk;
-using test::TestDispatcher;
 using vocalith::test::Wave;
 
 class EffectTest : public ::testing::Test {

@@ -19,10 +19,10 @@
 #include "engine/sound_window.h"
 #include "mixer/mixer.h"
 #include "mixer/tick_clock.h"
-#include "support/wav_builder.h"
-#include "wave/audio_file.h"
 #include "support/heard_speech.h"
 #include "support/temp_folder.h"
+#include "support/wav_builder.h"
+#include "wave/audio_file.h"
 #include "workbuf/work_buffer.h"
 
 namespace vocalith::engine {
@@ -31,9 +31,10 @@ using namespace vocalith::mixer;
 namespace {
 
 void WriteMonoWav(const std::filesystem::path& path, const std::vector<int16_t>& samples) {
-    std::ofstream(path, std::ios::binary) << std::string_view(
-        reinterpret_cast<const char*>(vocalith::test::Wave(vocalith::test::SampleBytes(samples)).data()),
-        44 + 2 * samples.size());
+    std::ofstream(path, std::ios::binary)
+        << std::string_view(reinterpret_cast<const char*>(
+                                vocalith::test::Wave(vocalith::test::SampleBytes(samples)).data()),
+                            44 + 2 * samples.size());
 }
 
 class EngineOnDevicesTest : public ::testing::Test {
