@@ -2,6 +2,7 @@
 
 #include "app/status_text.h"
 #include "base/program_folder.h"
+#include "base/user_errors.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -270,7 +271,8 @@ void MainDialog::OnTts() {
     std::string text = ReadText(IDC_ENGLISH, ENGLISH_READ_COUNT);
     if (text.empty()) return;
     std::vector<char> out(TRANSLATE_BUFFER_BYTES, '\0');
-    int32_t n = translate::TranslateText(text.c_str(), out.data(), TRANSLATE_CAPACITY);
+    int32_t n = translate::TranslateText(text.c_str(), out.data(), TRANSLATE_CAPACITY,
+                                         base::WriteUserErrors);
     if (n <= 0) return;
     host_.SetText(IDC_PHONETIC, std::string(out.data()));
     OnSpeak();

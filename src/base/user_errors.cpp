@@ -29,6 +29,10 @@ std::FILE* UserErrors() {
     return userErrors;
 }
 
+void WriteUserErrors(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), UserErrors());
+}
+
 bool DebugLogShown() {
     const char* setting = std::getenv("VOCALITH_DEBUG");
     return setting != nullptr && std::strcmp(setting, "1") == 0;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/program_folder.h"
+#include "base/user_errors.h"
 #include "cli/cli_common.h"
 #include "cli/command_line.h"
 #include "device/audio_device.h"
@@ -185,11 +186,11 @@ std::string ReadAll(std::istream& in) {
 
 // The phonetic string of `text`, uncut (a text too long for an uncut
 // translation is cut at the translator's largest capacity).
-std::string Translate(const std::string& text) {
+std::string Translate(translate::Translator& translator, const std::string& text) {
     const int64_t capacity = std::min<int64_t>(translate::UncutCapacity(text.size()), 0x7FFFFFF0);
     std::vector<char> out(static_cast<size_t>(capacity), '\0');
     const int32_t length =
-        translate::TranslateText(text.c_str(), out.data(), static_cast<int32_t>(capacity));
+        translator.TranslateText(text.c_str(), out.data(), static_cast<int32_t>(capacity));
     return std::string(out.data(), length > 0 ? static_cast<size_t>(length) : 0);
 }
 
@@ -321,9 +322,10 @@ int RenderToWav(TextPieces& text, bool phonetic, const std::string& wavPath) {
     }
     WavFileSink sink(writer);
     voice::PhoneticRenderer renderer(voice::ThePhonTable(), sink);
+    translate::Translator translator(base::WriteUserErrors);
     std::string piece;
     while (text.Next(piece)) {
-        const base::Result fed = renderer.Feed(phonetic ? piece : Translate(piece));
+        const base::Result fed = renderer.Feed(phonetic ? piece : Translate(translator, piece));
         if (!fed) return Fail(EXIT_FAILURE_, fed.reason);
     }
     if (base::Result rendered = renderer.Finish(); !rendered) {
@@ -357,7 +359,8 @@ int RunSay(int argc, char** argv) {
     std::unique_ptr<device::AudioBackend> backend = LiveBackend(options);
     if (!backend) return EXIT_USAGE;
     const std::string text = options.words.empty() ? ReadAll(std::cin) : words;
-    return SpeakLive(options.phonetic ? text : Translate(text), backend.get());
+    translate::Translator translator(base::WriteUserErrors);
+    return SpeakLive(options.phonetic ? text : Translate(translator, text), backend.get());
 }
 
 }  // namespace vocalith::cli
