@@ -158,6 +158,8 @@ TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
              "' --output-device speakers",
          2},
         {"unknown option accepted", "--loud hi", 2},
+        {"an unknown extension guessed",
+         "--voice '" + voice_.string() + "' --output '" + (dir_ / "x.txt").string() + "' hi", 2},
     };
     for (const Row& r : rows) {
         const Result got = Say(r.args);
@@ -169,6 +171,36 @@ TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
     EXPECT_FALSE(fs::exists(dir_ / "x.wav"));
     EXPECT_TRUE(fs::is_character_file("/dev/full")) << "a failed write removed the device";
     EXPECT_EQ(Say("--help").status, 0);
+}
+
+// --output picks the format by the file's extension; each file reads back as
+// the speech it holds: WAV and FLAC sample for sample, the lossy formats as
+// a sound of the same length (their encoders pad it a little).
+TEST_F(SayCommand, OutputFormatFollowsTheExtension) {
+    const struct {
+        const char* name;
+        uint32_t rate;
+        bool exact;
+    } rows[] = {
+        {"out.wav", 11025, true},   {"out.FLAC", 11025, true}, {"out.ogg", 11025, false},
+        {"out.opus", 12000, false}, {"out.mp3", 11025, false},
+    };
+    const std::vector<int16_t> want = Expected({35, 12, 32, 41});
+    for (const auto& row : rows) {
+        const fs::path out = dir_ / row.name;
+        const Result r = Say("--voice '" + voice_.string() + "' --phonetic --output '" +
+                             out.string() + "' 'wAHn '");
+        ASSERT_EQ(r.status, 0) << row.name << ": " << r.err;
+        wave::AudioFrames back;
+        ASSERT_TRUE(wave::ReadAudioFile(out, back)) << row.name;
+        EXPECT_EQ(back.sampleRate, row.rate) << row.name;
+        if (row.exact) {
+            EXPECT_EQ(back.samples, want) << row.name;
+            continue;
+        }
+        const double seconds = static_cast<double>(back.Frames()) / back.sampleRate;
+        EXPECT_NEAR(seconds, static_cast<double>(want.size()) / 11025, 0.08) << row.name;
+    }
 }
 
 // `devices` lists what a backend offers and checks a choice of devices as
