@@ -20,9 +20,9 @@
 #include "cli/command_line.h"
 #include "device/audio_device.h"
 #include "device/queue_dispatcher.h"
-#include "engine/audio_pump.h"
-#include "engine/sound_window.h"
+#include "engine/engine.h"
 #include "mixer/mixer.h"
+#include "session/session.h"
 #include "translate/translate.h"
 #include "voice/phon_table.h"
 #include "voice/phonetic_render.h"
@@ -189,12 +189,12 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
     return -1;
 }
 
-// Loads the chosen voice into the PhonTable; returns -1 on success, else an
-// exit status after one error line.
-int LoadChosenVoice(const std::string& voice) {
+// Loads the chosen voice into `table`; returns -1 on success, else an exit
+// status after one error line.
+int LoadChosenVoice(const std::string& voice, voice::PhonTable& table) {
     std::filesystem::path path;
     if (const int status = ResolveVoice(voice, VoiceUse::Read, path); status >= 0) return status;
-    const voice::VoiceResult loaded = voice::LoadVoice(path);
+    const voice::VoiceResult loaded = voice::LoadVoice(path, table);
     if (!loaded) return Fail(EXIT_FAILURE_, "cannot load voice: " + loaded.reason);
     return -1;
 }
@@ -238,15 +238,21 @@ std::unique_ptr<device::AudioBackend> LiveBackend(const SayOptions& options) {
     return backend;
 }
 
-int SpeakLive(const std::string& phonetic, device::AudioBackend* backend) {
+int SpeakLive(session::Session& session, const std::string& phonetic,
+              device::AudioBackend* backend) {
     // Only the output device: speaking needs no microphone.
     device::QueueDispatcher dispatcher;
-    engine::ResetPump();
-    mixer::ClearAllChannels(mixer::TheMixer());
+    engine::Engine& engine = session.engine;
     // The stream's one-time failure box has no place on a command line: the
     // failure is reported below as the command's one error line.
     NoMessages noMessages;
-    engine::CSoundWnd window(backend->OpenOutput(), nullptr, &dispatcher, &noMessages);
+    engine::CSoundWnd& window =
+        engine.OpenSoundWindow(backend->OpenOutput(), nullptr, &dispatcher, &noMessages);
+    // The window goes before the dispatcher and the sink it was given.
+    struct WindowCloser {
+        engine::Engine& engine;
+        ~WindowCloser() { engine.CloseSoundWindow(); }
+    } closer{engine};
     window.Create();
     if (window.speechCreated == 0) {
         std::string reason = window.CheckOutput().reason;
@@ -256,8 +262,8 @@ int SpeakLive(const std::string& phonetic, device::AudioBackend* backend) {
         return Fail(EXIT_FAILURE_, reason);
     }
 
-    voice::SpeakPhonetic(phonetic.c_str());
-    const mixer::MixerChannel& speech = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
+    voice::SpeakPhonetic(engine.mixer, session.phonTable, phonetic.c_str());
+    const mixer::MixerChannel& speech = engine.mixer.channels[mixer::SPEECH_CHANNEL];
     // Never wait longer than the speech lasts, plus the start delay and slack.
     const auto deadline =
         std::chrono::steady_clock::now() +
@@ -267,7 +273,7 @@ int SpeakLive(const std::string& phonetic, device::AudioBackend* backend) {
     // drained and the device has played everything written.
     while (std::chrono::steady_clock::now() < deadline) {
         dispatcher.RunPending();
-        engine::AudioPump();
+        engine.AudioPump();
         if (const base::Result health = window.CheckOutput(); !health) {
             window.ShutdownAudio();
             return Fail(EXIT_FAILURE_, "say: " + health.reason);
@@ -334,14 +340,14 @@ class TextPieces {
 
 // say --output: read, translated, rendered and encoded a piece at a time
 // straight into the file, so memory stays bounded however long the text.
-int RenderToFile(TextPieces& text, const SayOptions& options) {
+int RenderToFile(const voice::PhonTable& table, TextPieces& text, const SayOptions& options) {
     const bool phonetic = options.phonetic;
     wave::AudioFileWriter writer;
     if (base::Result opened = writer.Open(options.outputPath, options.encoding); !opened) {
         return Fail(EXIT_FAILURE_, opened.reason);
     }
     AudioFileSink sink(writer);
-    voice::PhoneticRenderer renderer(voice::ThePhonTable(), sink);
+    voice::PhoneticRenderer renderer(table, sink);
     translate::Translator translator(base::WriteUserErrors);
     std::string piece;
     while (text.Next(piece)) {
@@ -369,18 +375,21 @@ int RunSay(int argc, char** argv) {
         words += options.words[i];
     }
 
-    voice::ResetSoundTables();
-    if (const int status = LoadChosenVoice(options.voice); status >= 0) return status;
+    const auto session = std::make_unique<session::Session>();
+    if (const int status = LoadChosenVoice(options.voice, session->phonTable); status >= 0) {
+        return status;
+    }
 
     if (options.render) {
         TextPieces text = options.words.empty() ? TextPieces() : TextPieces(std::move(words));
-        return RenderToFile(text, options);
+        return RenderToFile(session->phonTable, text, options);
     }
     std::unique_ptr<device::AudioBackend> backend = LiveBackend(options);
     if (!backend) return EXIT_USAGE;
     const std::string text = options.words.empty() ? ReadAll(std::cin) : words;
     translate::Translator translator(base::WriteUserErrors);
-    return SpeakLive(options.phonetic ? text : Translate(translator, text), backend.get());
+    return SpeakLive(*session, options.phonetic ? text : Translate(translator, text),
+                     backend.get());
 }
 
 }  // namespace vocalith::cli
