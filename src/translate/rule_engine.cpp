@@ -61,6 +61,14 @@ constexpr int NextSlot(int c) {
     return 28;
 }
 
+// Match texts are a few characters long: a loop beats a call to memcmp.
+bool SameChars(const char* a, const char* b, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
 uint8_t Length(const char* s) {
     return static_cast<uint8_t>(std::strlen(s));
 }
@@ -232,7 +240,7 @@ bool Translator::TranslateWordFast(const char* word, size_t length, std::string&
         const SizedRule* chosen = nullptr;
         for (const SizedRule& rule : CandidateRules(RuleListFor(c), next)) {
             if (position + rule.matchLength > length ||
-                std::memcmp(rule.match, word + position, rule.matchLength) != 0) {
+                !SameChars(rule.match, word + position, rule.matchLength)) {
                 continue;
             }
             const auto at = static_cast<int32_t>(position);

@@ -13,8 +13,8 @@ namespace vocalith::translate {
 class WordCache {
   public:
     // Bounds: distinct words, and bytes of words and phonemes together.
-    static constexpr size_t MAX_WORDS = size_t{1} << 16;
-    static constexpr size_t MAX_BYTES = size_t{8} << 20;
+    static constexpr size_t MAX_WORDS = size_t{1} << 15;
+    static constexpr size_t MAX_BYTES = size_t{4} << 20;
 
     // True, with the phonemes, when `word` is remembered.
     bool Find(std::string_view word, std::string_view& phonemes) const;
@@ -24,14 +24,17 @@ class WordCache {
     size_t Words() const { return words_; }
 
   private:
+    // An entry: where it starts in arena_ (plus one, so 0 marks an empty
+    // slot) and its word's hash. The arena holds each entry as the word's
+    // length and the phonemes' length (two bytes each), the word, the phonemes.
     struct Slot {
         uint32_t hash = 0;
-        uint32_t offset = 0;  // into arena_: word length, phoneme length, word, phonemes
-        uint16_t wordLength = 0;
-        uint16_t phonemeLength = 0;
-        bool used = false;
+        uint32_t start = 0;
     };
+    static constexpr size_t ENTRY_HEAD = 4;
     static uint32_t Hash(std::string_view word);
+    // A two-byte length in the arena.
+    static size_t Length(const char* at);
     // The slot holding `word`, or the empty slot where it would go.
     size_t Probe(std::string_view word, uint32_t hash) const;
     void Grow();
