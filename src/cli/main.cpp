@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/atomic_file.h"
 #include "base/user_errors.h"
 #include "base/version.h"
 #include "cli/cli_common.h"
@@ -74,6 +75,8 @@ int main(int argc, char** argv) {
     // A file size limit makes a write fail with an error the program reports
     // (and the old file is kept) instead of killing it half way.
     std::signal(SIGXFSZ, SIG_IGN);
+    // An interrupted write (say --wav, a voice saved) leaves no temporary file.
+    vocalith::base::RemoveTempFilesOnSignals();
     try {
         if (argc < 2) {
             std::fputs(ProgramUsage().c_str(), vocalith::base::UserErrors());

@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -120,6 +121,29 @@ Result ScanChunks(const RiffSource& source, const std::string& name,
     return {};
 }
 
+// Samples stored as floating point (full scale at 1.0) on the 16-bit scale.
+// libsndfile's own short reading of them rounds the values unscaled, which
+// makes silence of any float file; values past full scale are clipped.
+sf_count_t ReadFloatFrames(SNDFILE* file, std::vector<float>& piece, int16_t* out,
+                           sf_count_t frames) {
+    const sf_count_t got = sf_readf_float(file, piece.data(), frames);
+    const size_t values =
+        got > 0 ? static_cast<size_t>(got) * piece.size() / static_cast<size_t>(frames) : 0;
+    for (size_t i = 0; i < values; ++i) {
+        const float v = piece[i];
+        float scaled = 0.0f;  // NaN stays 0
+        if (v >= 1.0f) {
+            scaled = 32767.0f;
+        } else if (v <= -1.0f) {
+            scaled = -32768.0f;
+        } else if (v > -1.0f) {
+            scaled = std::min(v * 32768.0f, 32767.0f);
+        }
+        out[i] = static_cast<int16_t>(std::lrint(scaled));
+    }
+    return got;
+}
+
 Result Decode(const RiffSource& source, const std::string& name, AudioFrames& out,
               uint64_t maxSamples) {
     out = AudioFrames{};
@@ -142,11 +166,16 @@ Result Decode(const RiffSource& source, const std::string& name, AudioFrames& ou
     // The frame count in a header may lie: read in pieces until the end.
     const size_t channels = static_cast<size_t>(info.channels);
     constexpr size_t PIECE_FRAMES = 4096;
+    const int encoding = info.format & SF_FORMAT_SUBMASK;
+    const bool floating = encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE;
+    std::vector<float> piece(floating ? PIECE_FRAMES * channels : 0);
     Result result;
     for (;;) {
         const size_t at = out.samples.size();
         out.samples.resize(at + PIECE_FRAMES * channels);
-        const sf_count_t got = sf_readf_short(file, out.samples.data() + at, PIECE_FRAMES);
+        const sf_count_t got =
+            floating ? ReadFloatFrames(file, piece, out.samples.data() + at, PIECE_FRAMES)
+                     : sf_readf_short(file, out.samples.data() + at, PIECE_FRAMES);
         out.samples.resize(at + static_cast<size_t>(got > 0 ? got : 0) * channels);
         if (out.samples.size() > maxSamples) {
             result = Result::Fail("cannot read " + name + ": more than " +

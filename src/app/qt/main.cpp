@@ -41,6 +41,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/ui_dispatcher.h"
 #include "app/qt/window_message_sink.h"
+#include "base/atomic_file.h"
 #include "base/user_errors.h"
 #include "base/version.h"
 #include "device/audio_device.h"
@@ -250,6 +251,9 @@ int main(int argc, char** argv) {
     // A file size limit makes a write fail with an error the program reports
     // instead of killing it with the voice half saved.
     std::signal(SIGXFSZ, SIG_IGN);
+    // A voice being saved or the WAV backend's file leaves no temporary file
+    // behind when the window is interrupted or told to end.
+    base::RemoveTempFilesOnSignals();
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if ((platform == nullptr || *platform == '\0') && std::getenv("DISPLAY") == nullptr &&
         std::getenv("WAYLAND_DISPLAY") == nullptr) {
