@@ -13,15 +13,6 @@
 #include "cli/cli_common.h"
 #include "cli/command_line.h"
 
-namespace vocalith::cli {
-
-int Fail(int status, std::string_view message) {
-    std::cerr << "vocalith-tts: " << message << '\n';
-    return status;
-}
-
-}  // namespace vocalith::cli
-
 namespace {
 
 using namespace vocalith::cli;
@@ -69,6 +60,16 @@ std::string ProgramUsage() {
     return text;
 }
 
+// "translate, say, voice or devices".
+std::string CommandNames() {
+    std::string names;
+    for (size_t i = 0; i < std::size(kSubcommands); ++i) {
+        if (i > 0) names += i + 1 == std::size(kSubcommands) ? " or " : ", ";
+        names += kSubcommands[i].name;
+    }
+    return names;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,14 +79,15 @@ int main(int argc, char** argv) {
     // An interrupted write (say --wav, a voice saved) leaves no temporary file.
     vocalith::base::RemoveTempFilesOnSignals();
     try {
-        if (argc < 2) {
-            std::fputs(ProgramUsage().c_str(), vocalith::base::UserErrors());
-            return EXIT_USAGE;
-        }
+        if (argc < 2) return UsageError("", "no command given (" + CommandNames() + ")");
         const std::string command = argv[1];
         if (command == "--help" || command == "-h" || command == "help") {
             std::fputs(ProgramUsage().c_str(), stdout);
             return EXIT_OK;
+        }
+        if (command == "--version" && argc > 2) {
+            return UsageError(
+                "", "--version takes no arguments, but was given '" + std::string(argv[2]) + "'");
         }
         if (command == "--version") {
             std::printf("vocalith-tts %s\n", vocalith::base::kVersion);
@@ -94,7 +96,10 @@ int main(int argc, char** argv) {
         for (const Subcommand& c : kSubcommands) {
             if (command == c.name) return c.run(argc - 1, argv + 1);
         }
-        return Fail(EXIT_USAGE, "unknown command '" + command + "' (try --help)");
+        if (command.size() > 1 && command[0] == '-') {
+            return UsageError("", "unknown option '" + command + "'");
+        }
+        return UsageError("", "unknown command '" + command + "' (" + CommandNames() + ")");
     } catch (const std::exception& e) {
         return Fail(EXIT_FAILURE_, e.what());
     }

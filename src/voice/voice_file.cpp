@@ -124,9 +124,15 @@ VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table)
     if (folder.empty()) folder = ".";
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
+        const std::string cannot = "cannot create voices folder " + folder.string() + ": ";
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(folder, ec))) {
+            // A link to a folder that is gone: creating it would say "File exists".
+            return Refused(cannot + "it is a link to " +
+                           std::filesystem::read_symlink(folder, ec).string() +
+                           ", which is not there");
+        }
         std::filesystem::create_directories(folder, ec);
-        if (ec)
-            return Refused("cannot create voices folder " + folder.string() + ": " + ec.message());
+        if (ec) return Refused(cannot + ec.message());
     }
 
     // A voice the user has made read-only is kept as it is, also for root,

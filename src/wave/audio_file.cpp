@@ -105,8 +105,9 @@ Result ScanChunks(const RiffSource& source, const std::string& name,
                                     : ReadLe32(chunk + 4);
         const bool sound = std::memcmp(chunk, "data", 4) == 0 || std::memcmp(chunk, "SSND", 4) == 0;
         if (!sound && pos + 8 + uint64_t{length} > size) {
-            return Result::Fail("cannot read " + name + ": its " +
-                                std::string(reinterpret_cast<const char*>(chunk), 4) +
+            std::string id(reinterpret_cast<const char*>(chunk), 4);
+            id.erase(id.find_last_not_of(' ') + 1);  // "fmt " is the fmt chunk
+            return Result::Fail("cannot read " + name + ": its " + id +
                                 " chunk claims more bytes than the file holds");
         }
         if (wave && !sound) {
@@ -119,6 +120,19 @@ Result ScanChunks(const RiffSource& source, const std::string& name,
         pos += 8 + uint64_t{length} + (length & 1u);
     }
     return {};
+}
+
+// Why libsndfile could not open a file, in our words rather than its own
+// ("Internal error : SF_INFO struct incomplete.").
+std::string OpenFailure(int code) {
+    switch (code) {
+        case SF_ERR_UNRECOGNISED_FORMAT:
+            return "not a sound file in a format that can be read (WAV, FLAC, Ogg, AIFF, ...)";
+        case SF_ERR_UNSUPPORTED_ENCODING:
+            return "its samples are stored in an encoding that cannot be read";
+        default:
+            return "its header is damaged or incomplete";
+    }
 }
 
 // Samples stored as floating point (full scale at 1.0) on the 16-bit scale.
@@ -147,6 +161,7 @@ sf_count_t ReadFloatFrames(SNDFILE* file, std::vector<float>& piece, int16_t* ou
 Result Decode(const RiffSource& source, const std::string& name, AudioFrames& out,
               uint64_t maxSamples) {
     out = AudioFrames{};
+    if (source.Size() == 0) return Result::Fail("cannot read " + name + ": the file is empty");
     std::vector<uint64_t> masked;
     if (Result sane = ScanChunks(source, name, masked); !sane) return sane;
     static SF_VIRTUAL_IO vio = {VioLength, VioSeek, VioRead, VioWrite, VioTell};
@@ -155,7 +170,7 @@ Result Decode(const RiffSource& source, const std::string& name, AudioFrames& ou
     SNDFILE* file = sf_open_virtual(&vio, SFM_READ, &info, &reader);
     if (!file) {
         if (!reader.status) return reader.status;
-        return Result::Fail("cannot read " + name + ": " + sf_strerror(nullptr));
+        return Result::Fail("cannot read " + name + ": " + OpenFailure(sf_error(nullptr)));
     }
     if (info.channels < 1 || info.samplerate < 1) {
         sf_close(file);
