@@ -177,7 +177,12 @@ void EngineAudio::StopSpeechPlay() {
 }
 
 void EngineAudio::ShutdownAudio() {
-    if (window_) window_->ShutdownAudio();
+    if (!window_) return;
+    // Completes the output (the WAV backend's file) and keeps its verdict.
+    if (const base::Result finished = window_->FinishOutput(); !finished) {
+        outputFailure_ = finished.reason;
+    }
+    window_->ShutdownAudio();
 }
 
 void EngineAudio::DestroySoundWindow() {

@@ -30,12 +30,14 @@ class DevicesDialog : public QDialog {
 void ShowDevicesDialog(DialogAudio& audio, QWidget* parent);
 
 // The devices remembered from an earlier run (empty: the default), and
-// remembering new ones.
+// remembering new ones. A settings file that is not a regular file, or is
+// too large, is neither read nor written; `notice` gets a line for the
+// status line that says so.
 struct RememberedDevices {
     std::string input;
     std::string output;
 };
-RememberedDevices LoadRememberedDevices();
+RememberedDevices LoadRememberedDevices(std::string* notice = nullptr);
 void SaveRememberedDevices(const RememberedDevices& devices);
 
 }  // namespace vocalith::app::qt
