@@ -129,8 +129,8 @@ Result FindClipFiles(const fs::path& folder, std::map<int, fs::path>& clips,
             // named, not passed over.
             if (code >= 0 && fs::is_symlink(fs::symlink_status(entry, ec)) &&
                 !fs::exists(entry, ec)) {
-                return Result::Fail(entry.string() + " is a link to " +
-                                    fs::read_symlink(entry, ec).string() + ", which is not there");
+                return Result::Fail(entry.string() + " is a link, and its target " +
+                                    fs::read_symlink(entry, ec).string() + " is not there");
             }
             if (code >= 0) return Result::Fail(entry.string() + " is not a regular file");
             continue;

@@ -127,9 +127,9 @@ VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table)
         const std::string cannot = "cannot create voices folder " + folder.string() + ": ";
         if (std::filesystem::is_symlink(std::filesystem::symlink_status(folder, ec))) {
             // A link to a folder that is gone: creating it would say "File exists".
-            return Refused(cannot + "it is a link to " +
-                           std::filesystem::read_symlink(folder, ec).string() +
-                           ", which is not there");
+            // Worded so that the window, which drops paths, still reads well.
+            return Refused(cannot + "it is a link, and its target " +
+                           std::filesystem::read_symlink(folder, ec).string() + " is not there");
         }
         std::filesystem::create_directories(folder, ec);
         if (ec) return Refused(cannot + ec.message());
