@@ -201,7 +201,7 @@ TEST_F(SayCommand, EveryUsageErrorIsOneLineAndAPointerToHelp) {
         {"say --x", "say: unknown option '--x'; try 'vocalith-tts say --help'"},
         {"say --voice", "say: option --voice needs a value; try 'vocalith-tts say --help'"},
         {"say --wav=", "say: option --wav needs a file name; try 'vocalith-tts say --help'"},
-        {"say --audio bogus hi",
+        {"say --voice '" + voice_.string() + "' --audio bogus hi",
          "say: unknown audio backend 'bogus' " + backends + "; try 'vocalith-tts say --help'"},
         {"voice",
          "voice: say what to do: info, export, import or set; try 'vocalith-tts voice "
