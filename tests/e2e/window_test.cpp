@@ -675,7 +675,9 @@ TEST(WindowProgram, OnlyAUsableSettingsFileIsRead) {
         EXPECT_EQ(notice, row.notice) << row.name;
         // (What a usable file holds is QSettings' business, and QSettings
         // keeps the config folder it first saw for the whole process.)
-        if (!row.notice.empty()) EXPECT_EQ(devices.output, "") << row.name;
+        if (!row.notice.empty()) {
+            EXPECT_EQ(devices.output, "") << row.name;
+        }
     }
 }
 
