@@ -116,7 +116,7 @@ TEST_F(MainDialogTest, SilentRecordingShowsTheLevelAndRecordsNothing) {
               "Nothing was recorded: no speech was heard.  The Work Buffer is as it was.");
     EXPECT_EQ(TheWorkBuffer().length, 500);
 
-    audio_->notice = "Sound output is back.";
+    audio_->notice = {"Sound output is back."};
     dialog_->OnTimer(2);
     EXPECT_EQ(Status(), "Sound output is back.");
     mixer::SetClock(nullptr);
@@ -452,7 +452,7 @@ TEST_F(MainDialogTest, EmptyAndOverlongSelectionsAreReported) {
             EXPECT_EQ(voice::ThePhonTable().slots[5].count, r.slotCount);
         }
         if (r.slotCount == 10000) {
-            EXPECT_NE(Status().find("only the first 10000 of the 20000 selected were copied"),
+            EXPECT_NE(Status().find("Only the first 10000 of the 20000 selected samples fit."),
                       std::string::npos)
                 << Status();
         }

@@ -1,9 +1,13 @@
 #include "app/qt/template_geometry.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QProxyStyle>
 #include <QStyle>
 #include <algorithm>
+#include <cmath>
+
+#include "app/screen_fit.h"
 
 namespace vocalith::app::qt {
 
@@ -20,7 +24,8 @@ DialogUnits FontUnits(const QFont& font) {
     const int letters = metrics.horizontalAdvance(
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     // Half the width of the 52 letters over 26, rounded half up.
-    return DialogUnits{(letters / 26 + 1) / 2, metrics.height()};
+    return DialogUnits{static_cast<double>((letters / 26 + 1) / 2),
+                       static_cast<double>(metrics.height())};
 }
 
 namespace {
@@ -55,32 +60,66 @@ int TextRoom(ControlKind kind, const QString& text, const QFont& font, const QSt
     }
 }
 
+namespace {
+// Whether `text` shows whole in a control of `c`'s size with `units`.
+bool TextFits(const TemplateControl& c, const QString& text, bool wraps, const DialogUnits& units,
+              const QFont& font, const QStyle& style) {
+    if (wraps) {
+        const QFontMetrics metrics(font);
+        const QRect box(0, 0, units.X(c.width), 1 << 20);
+        return metrics.boundingRect(box, Qt::TextWordWrap, text).height() <= units.Y(c.height);
+    }
+    return units.X(c.width) >= TextRoom(c.kind, text, font, style);
+}
+}  // namespace
+
 DialogUnits FittingUnits(const QFont& font, const QStyle& style,
-                         std::span<const TemplateControl> controls, int skipId) {
+                         std::span<const TemplateControl> controls, int skipId, bool labelsWrap) {
     DialogUnits units = FontUnits(font);
     for (const TemplateControl& c : controls) {
         if ((skipId != 0 && c.id == skipId) || c.text == nullptr || c.text[0] == '\0') continue;
-        const QString text = QString::fromUtf8(c.text);
-        // Texts that break into lines wrap within their box.
-        if (text.contains(QLatin1Char('\n'))) continue;
+        QString text = QString::fromUtf8(c.text);
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        bool wraps = text.contains(QLatin1Char('\n'));
         switch (c.kind) {
             case ControlKind::Label:
+                wraps = wraps || labelsWrap;
+                break;
             case ControlKind::CheckBox:
             case ControlKind::PushButton:
             case ControlKind::DefaultButton:
+                if (wraps) continue;
                 break;
             default:
                 continue;
         }
-        const int room = TextRoom(c.kind, text, font, style);
-        // Bounded: each step widens the control by at least width/4 pixels.
-        while (units.X(c.width) < room && c.width > 0) ++units.charWidth;
+        // Bounded: each step widens the control by at least width/16 pixels,
+        // and a wrapped text needs no more than one line per word.
+        while (c.width > 0 && !TextFits(c, text, wraps, units, font, style) &&
+               units.X(c.width) < 1 << 14) {
+            units.charWidth += 0.25;
+        }
     }
     return units;
 }
 
+FittedFont FitDialogToScreen(const QFont& font, const QStyle& style,
+                             std::span<const TemplateControl> controls, int widthUnits,
+                             int heightUnits, const QRect& room, int skipId, bool labelsWrap) {
+    const auto at = [&](int px) {
+        QFont f = font;
+        f.setPixelSize(px);
+        return f;
+    };
+    const int intended = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+    const ScreenFit fit = FitToScreen(
+        intended, widthUnits, heightUnits, room.width(), room.height(),
+        [&](int px) { return FittingUnits(at(px), style, controls, skipId, labelsWrap); });
+    return {fit.pixelSize == intended ? font : at(fit.pixelSize), fit.units};
+}
+
 int ClosedComboHeight(const DialogUnits& units) {
-    return std::max(21, (21 * units.charHeight + 6) / 13);
+    return static_cast<int>(std::lround(21 * units.charHeight / 13));
 }
 
 }  // namespace vocalith::app::qt

@@ -1,0 +1,32 @@
+#pragma once
+// The size a dialog opens at on a given screen: the dialog font as intended
+// where the whole template fits the screen's free area, else the largest
+// smaller font with which it does. Pure logic: the caller measures fonts.
+#include <functional>
+
+#include "app/dialog_template.h"
+
+namespace vocalith::app {
+
+// The smallest dialog font tried, in pixels.
+inline constexpr int MIN_DIALOG_FONT_PIXELS = 5;
+// Room kept free around a window for the window manager's frame and title bar.
+inline constexpr int FRAME_ALLOWANCE_WIDTH = 8;
+inline constexpr int FRAME_ALLOWANCE_HEIGHT = 32;
+
+struct ScreenFit {
+    int pixelSize = 0;  // of the dialog font
+    DialogUnits units;  // what every text needs in that font
+    bool fits = false;  // false: even the smallest font is too big
+};
+
+// The largest font size from `intendedPixels` down to MIN_DIALOG_FONT_PIXELS
+// whose units put a dialog of `widthUnits` by `heightUnits` dialog units,
+// plus the frame allowance, inside `roomWidth` by `roomHeight` pixels (the
+// screen's free area). `unitsAt(px)` gives the units with which every text
+// of the dialog fits its control in the dialog font at px pixels. When no
+// size fits, the smallest is chosen.
+ScreenFit FitToScreen(int intendedPixels, int widthUnits, int heightUnits, int roomWidth,
+                      int roomHeight, const std::function<DialogUnits(int)>& unitsAt);
+
+}  // namespace vocalith::app
