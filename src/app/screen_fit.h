@@ -16,16 +16,19 @@ inline constexpr int FRAME_ALLOWANCE_HEIGHT = 32;
 
 struct ScreenFit {
     int pixelSize = 0;  // of the dialog font
-    DialogUnits units;  // what every text needs in that font
-    bool fits = false;  // false: even the smallest font is too big
+    DialogUnits units;  // of the dialog
+    bool fits = false;  // false: even the smallest font needs more room
 };
 
-// The largest font size from `intendedPixels` down to MIN_DIALOG_FONT_PIXELS
-// whose units put a dialog of `widthUnits` by `heightUnits` dialog units,
-// plus the frame allowance, inside `roomWidth` by `roomHeight` pixels (the
-// screen's free area). `unitsAt(px)` gives the units with which every text
-// of the dialog fits its control in the dialog font at px pixels. When no
-// size fits, the smallest is chosen.
+// Where a dialog of `widthUnits` by `heightUnits` dialog units with the
+// font at `intendedPixels`, plus the frame allowance, fits into `roomWidth`
+// by `roomHeight` pixels (a screen's free area), that font and its units.
+// Otherwise the dialog is scaled down, both ways alike, to the largest
+// units that fit, and gets the largest font size whose texts fit their
+// controls with those units. `unitsAt(px)` gives the units with which
+// every text fits its control in the dialog font at px pixels. When no
+// size down to MIN_DIALOG_FONT_PIXELS fits, the smallest is chosen with
+// the units it needs.
 ScreenFit FitToScreen(int intendedPixels, int widthUnits, int heightUnits, int roomWidth,
                       int roomHeight, const std::function<DialogUnits(int)>& unitsAt);
 

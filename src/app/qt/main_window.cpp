@@ -363,10 +363,13 @@ void MainWindow::FitStatusText() {
         return;
     }
     const int bottom = statusLine_.top() + statusLine_.height();
-    const int top = std::max(phonetic_->geometry().bottom() + 2,
-                             bottom - 2 * QFontMetrics(status->font()).lineSpacing());
-    status->setGeometry(statusLine_.left(), std::min(top, statusLine_.top()), statusLine_.width(),
-                        bottom - std::min(top, statusLine_.top()));
+    const int needed = QFontMetrics(status->font())
+                           .boundingRect(QRect(0, 0, statusLine_.width(), 1 << 20),
+                                         Qt::TextWordWrap, status->text())
+                           .height();
+    const int top =
+        std::min(statusLine_.top(), std::max(phonetic_->geometry().bottom() + 1, bottom - needed));
+    status->setGeometry(statusLine_.left(), top, statusLine_.width(), bottom - top);
 }
 
 void MainWindow::SetToolTip(int id, const std::string& text) {

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QProxyStyle>
 #include <QStyle>
+#include <QWidget>
 #include <algorithm>
 #include <cmath>
 
@@ -34,10 +35,19 @@ class CheckBoxStyle : public QProxyStyle {
     int pixelMetric(PixelMetric metric, const QStyleOption* option,
                     const QWidget* widget) const override {
         if (metric == PM_CheckBoxLabelSpacing) return CHECK_BOX_GAP;
-        return QProxyStyle::pixelMetric(metric, option, widget);
+        const int value = QProxyStyle::pixelMetric(metric, option, widget);
+        if ((metric == PM_IndicatorWidth || metric == PM_IndicatorHeight) && widget != nullptr) {
+            return ScaledIndicator(value, widget->font());
+        }
+        return value;
     }
 };
 }  // namespace
+
+int ScaledIndicator(int indicator, const QFont& font) {
+    const double height = QFontMetrics(font).height();
+    return std::min(indicator, static_cast<int>(std::lround(indicator * height / 13)));
+}
 
 QStyle* NewCheckBoxStyle(QObject* owner) {
     auto* style = new CheckBoxStyle;
@@ -51,7 +61,8 @@ int TextRoom(ControlKind kind, const QString& text, const QFont& font, const QSt
         std::max(metrics.horizontalAdvance(text), metrics.boundingRect(text).right() + 1);
     switch (kind) {
         case ControlKind::CheckBox:
-            return style.pixelMetric(QStyle::PM_IndicatorWidth) + CHECK_BOX_GAP + width;
+            return ScaledIndicator(style.pixelMetric(QStyle::PM_IndicatorWidth), font) +
+                   CHECK_BOX_GAP + width;
         case ControlKind::PushButton:
         case ControlKind::DefaultButton:
             return 2 * style.pixelMetric(QStyle::PM_DefaultFrameWidth) + 2 + width;
@@ -61,14 +72,17 @@ int TextRoom(ControlKind kind, const QString& text, const QFont& font, const QSt
 }
 
 namespace {
+// The height of `text` wrapped at `width` pixels.
+int WrappedHeight(const QString& text, int width, const QFont& font) {
+    return QFontMetrics(font)
+        .boundingRect(QRect(0, 0, width, 1 << 20), Qt::TextWordWrap, text)
+        .height();
+}
+
 // Whether `text` shows whole in a control of `c`'s size with `units`.
 bool TextFits(const TemplateControl& c, const QString& text, bool wraps, const DialogUnits& units,
               const QFont& font, const QStyle& style) {
-    if (wraps) {
-        const QFontMetrics metrics(font);
-        const QRect box(0, 0, units.X(c.width), 1 << 20);
-        return metrics.boundingRect(box, Qt::TextWordWrap, text).height() <= units.Y(c.height);
-    }
+    if (wraps) return WrappedHeight(text, units.X(c.width), font) <= units.Y(c.height);
     return units.X(c.width) >= TextRoom(c.kind, text, font, style);
 }
 }  // namespace
@@ -93,11 +107,15 @@ DialogUnits FittingUnits(const QFont& font, const QStyle& style,
             default:
                 continue;
         }
-        // Bounded: each step widens the control by at least width/16 pixels,
-        // and a wrapped text needs no more than one line per word.
-        while (c.width > 0 && !TextFits(c, text, wraps, units, font, style) &&
-               units.X(c.width) < 1 << 14) {
-            units.charWidth += 0.25;
+        // A wrapped text whose own lines are taller than the control (the
+        // font's line spacing exceeds its height) needs taller units; any
+        // other text wider ones. Bounded: each step grows the control by at
+        // least a sixteenth of its size, and a text needs no more than one
+        // line per word.
+        const bool tall = wraps && WrappedHeight(text, 1 << 20, font) > units.Y(c.height);
+        while (c.width > 0 && c.height > 0 && !TextFits(c, text, wraps, units, font, style) &&
+               units.X(c.width) < 1 << 14 && units.Y(c.height) < 1 << 14) {
+            (tall ? units.charHeight : units.charWidth) += 0.25;
         }
     }
     return units;

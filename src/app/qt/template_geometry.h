@@ -28,6 +28,9 @@ DialogUnits FontUnits(const QFont& font);
 // styles leave 6 and would cut the end of "Monitor"). Owned by `owner`.
 QStyle* NewCheckBoxStyle(QObject* owner);
 inline constexpr int CHECK_BOX_GAP = 3;
+// The check box's box, `indicator` pixels with the intended font, is
+// smaller in a smaller font, as the text beside it is.
+int ScaledIndicator(int indicator, const QFont& font);
 
 // The width a control of `kind` needs to show `text` whole in `font`: the
 // text's advance or its ink, whichever reaches further, plus the box of a
