@@ -259,7 +259,7 @@ struct SeenBox {
 };
 
 // Answers the message boxes that open while it lives with `answers`, in
-// order, and records each box.
+// order (NoButton: Enter), and records each box.
 class BoxAnswerer {
   public:
     explicit BoxAnswerer(std::vector<QMessageBox::StandardButton> answers)
@@ -277,7 +277,12 @@ class BoxAnswerer {
         seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(),
                         box->textFormat() == Qt::PlainText});
         const size_t i = seen.size() - 1;
-        box->button(i < answers_.size() ? answers_[i] : QMessageBox::No)->click();
+        const auto answer = i < answers_.size() ? answers_[i] : QMessageBox::No;
+        if (answer == QMessageBox::NoButton) {
+            QTest::keyClick(box, Qt::Key_Return);  // the default button
+        } else {
+            box->button(answer)->click();
+        }
     }
     std::vector<QMessageBox::StandardButton> answers_;
     QTimer poll_;
@@ -323,10 +328,12 @@ TEST_F(WindowTest, ChangedClipsAreNotLostByClosing) {
     voice::ThePhonTable().slots[2].count = 9;
     const SeenBox discard{kConfirmTitle, "Discard the changes to the voice Voxa?", true};
     {
-        BoxAnswerer answerer({QMessageBox::No, QMessageBox::No});
+        // Enter, too, keeps the changes.
+        BoxAnswerer answerer({QMessageBox::No, QMessageBox::No, QMessageBox::NoButton});
         window_->close();
         QTest::keyClick(window_.get(), Qt::Key_Escape);
-        EXPECT_EQ(answerer.seen, (std::vector<SeenBox>{discard, discard}));
+        window_->close();
+        EXPECT_EQ(answerer.seen, (std::vector<SeenBox>{discard, discard, discard}));
         EXPECT_TRUE(window_->isVisible());
     }
     BoxAnswerer answerer({QMessageBox::Yes});
