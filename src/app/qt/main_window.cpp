@@ -96,6 +96,17 @@ const char* IdName(int id) {
     }
 }
 
+// The phonetic edit. At a fractional scale its text area, rounded to whole
+// device pixels, can cover the bottom line of its frame; a pixel kept free
+// below it leaves the frame whole.
+class PhoneticEdit : public QPlainTextEdit {
+  public:
+    explicit PhoneticEdit(QWidget* parent) : QPlainTextEdit(parent) {
+        const qreal ratio = devicePixelRatioF();
+        if (ratio != std::floor(ratio)) setViewportMargins(0, 0, 0, 1);
+    }
+};
+
 }  // namespace
 
 MainWindow::MainWindow(DialogAudio& audio, WindowMessageSink* messages, QWidget* parent,
@@ -157,7 +168,7 @@ void MainWindow::BuildControls() {
                 break;
             }
             case ControlKind::MultiLineEdit: {
-                phonetic_ = new QPlainTextEdit(this);
+                phonetic_ = new PhoneticEdit(this);
                 phonetic_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
                 phonetic_->setTabChangesFocus(true);
                 phonetic_->installEventFilter(this);
