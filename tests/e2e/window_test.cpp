@@ -523,16 +523,6 @@ void ExpectEveryStatusTextWhole(qt::MainWindow& window) {
     window.Logic().SetStatus(kWelcomeText);
 }
 
-TEST_F(WindowTest, EveryStatusTextShowsWholeInAnyFont) {
-    for (const Face& face : kFaces) {
-        SCOPED_TRACE(face.family);
-        const QFont font = FaceFont(face);
-        window_.reset();
-        window_ = std::make_unique<qt::MainWindow>(*audio_, &messages_, nullptr, &font);
-        ExpectEveryStatusTextWhole(*window_);
-    }
-}
-
 // The dialog font each screen gets: the window and the About box fit the
 // screen's free area, at the largest size with which they do.
 TEST_F(WindowTest, TheDialogsFitEveryScreenAtTheLargestFontThatFits) {
@@ -580,8 +570,9 @@ TEST_F(WindowTest, TheDialogsFitEveryScreenAtTheLargestFontThatFits) {
 }
 
 // The window and the About box as they open on this screen (a real display
-// of a given size and scale when the screen check runs this test): inside
-// the screen's free area, every text whole. Pictures of both are kept.
+// of a given size and scale when the screen check runs this test), in each
+// face: inside the screen's free area, every text whole, every status text
+// whole in the status field. Pictures of both are kept.
 TEST_F(WindowTest, TheWindowAndAboutBoxOpenWithinTheScreen) {
     const QString tag = QString::fromUtf8(
         std::getenv("VOCALITH_SCREEN_TAG") ? std::getenv("VOCALITH_SCREEN_TAG") : "offscreen");
