@@ -109,8 +109,8 @@ class PhoneticEdit : public QPlainTextEdit {
 
 }  // namespace
 
-MainWindow::MainWindow(DialogAudio& audio, WindowMessageSink* messages, QWidget* parent,
-                       const QFont* dialogFont)
+MainWindow::MainWindow(session::Session& session, DialogAudio& audio, WindowMessageSink* messages,
+                       QWidget* parent, const QFont* dialogFont)
     : QDialog(parent), audio_(audio) {
     setWindowTitle(QStringLiteral("Vocalith"));
     setObjectName(QStringLiteral("IDD_MAIN"));
@@ -134,7 +134,7 @@ MainWindow::MainWindow(DialogAudio& audio, WindowMessageSink* messages, QWidget*
     });
 
     if (messages) messages->SetOwner(this);
-    logic_ = std::make_unique<MainDialog>(*this, audio);
+    logic_ = std::make_unique<MainDialog>(*this, audio, session);
     logic_->OnCreate();
     BuildControls();
     logic_->OnInitDialog();
