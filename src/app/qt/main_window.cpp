@@ -366,8 +366,9 @@ bool MainWindow::FitsStatusLine(const std::string& text) {
 void MainWindow::FitStatusText() {
     auto* status = qobject_cast<QLabel*>(Control(IDC_STATUS));
     if (status == nullptr) return;
-    const bool oneLine = TextRoom(ControlKind::Label, status->text(), status->font(),
-                                  *status->style()) <= statusLine_.width();
+    const QByteArray text = status->text().toUtf8();
+    const bool oneLine =
+        FitsStatusLine(std::string(text.constData(), static_cast<size_t>(text.size())));
     status->setWordWrap(!oneLine);
     if (oneLine) {
         status->setGeometry(statusLine_);
