@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/qt/app_identity.h"
+#include "app/status_text.h"
 #include "base/file_io.h"
 
 namespace vocalith::app::qt {
@@ -28,14 +29,16 @@ constexpr uint64_t kSettingsMaxBytes = 256 * 1024;
 // The settings files are read like any other outside file before the
 // toolkit reads them (QSettings opens them blocking and reads them whole):
 // only regular files, opened without blocking, of a sane size. Empty when
-// every one is usable or absent, else why the settings are ignored.
-std::string SettingsProblem() {
+// every one is usable or absent, else why the settings are ignored, and
+// `file` is the file at fault.
+std::string SettingsProblem(std::filesystem::path& file) {
     const QString name = QStringLiteral("/%1/%2.conf")
                              .arg(QString::fromLatin1(kSettingsOrganization),
                                   QString::fromLatin1(kSettingsApplication));
     for (const QString& folder :
          QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation)) {
         const std::filesystem::path path = (folder + name).toStdString();
+        file = path;
         std::error_code ec;
         if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) continue;
         base::UniqueFd fd;
@@ -52,9 +55,14 @@ std::string SettingsProblem() {
 }
 
 // Null when the settings cannot be used; `notice` (if given) then says why.
-std::unique_ptr<QSettings> Settings(std::string* notice = nullptr) {
-    if (const std::string problem = SettingsProblem(); !problem.empty()) {
-        if (notice) *notice = "Settings ignored: " + problem + ".";
+std::unique_ptr<QSettings> Settings(StatusNote* notice = nullptr) {
+    std::filesystem::path file;
+    if (const std::string problem = SettingsProblem(file); !problem.empty()) {
+        if (notice) {
+            *notice =
+                StatusNote("Settings ignored: " + problem + ".",
+                           "Settings file ignored: " + ShortReason(problem, file) + ".", problem);
+        }
         return nullptr;
     }
     return std::make_unique<QSettings>(QString::fromLatin1(kSettingsOrganization),
@@ -137,7 +145,7 @@ void ShowDevicesDialog(DialogAudio& audio, QWidget* parent) {
     SaveRememberedDevices(chosen);
 }
 
-RememberedDevices LoadRememberedDevices(std::string* notice) {
+RememberedDevices LoadRememberedDevices(StatusNote* notice) {
     const auto settings = Settings(notice);
     if (!settings) return {};
     return {settings->value(QString::fromLatin1(kInputKey)).toString().toStdString(),

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/dialog_audio.h"
+#include "app/status_text.h"
 
 class QListWidget;
 
@@ -37,7 +38,7 @@ struct RememberedDevices {
     std::string input;
     std::string output;
 };
-RememberedDevices LoadRememberedDevices(std::string* notice = nullptr);
+RememberedDevices LoadRememberedDevices(StatusNote* notice = nullptr);
 void SaveRememberedDevices(const RememberedDevices& devices);
 
 }  // namespace vocalith::app::qt

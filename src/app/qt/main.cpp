@@ -316,14 +316,14 @@ int main(int argc, char** argv) {
             app::EngineAudio audio(*session, backend.get(), &dispatcher, &messages);
             // A device named on the command line or in the environment wins,
             // for this run, over the one remembered from the dialog.
-            std::string settingsNotice;
+            app::StatusNote settingsNotice;
             const app::qt::RememberedDevices remembered =
                 app::qt::LoadRememberedDevices(&settingsNotice);
             audio.UseDevicesAtStart(inputChoice.empty() ? remembered.input : chosen.input,
                                     outputChoice.empty() ? remembered.output : chosen.output);
             {
                 app::qt::MainWindow window(*session, audio, &messages);
-                if (!settingsNotice.empty()) window.Logic().SetStatus(settingsNotice);
+                if (!settingsNotice.text.empty()) window.Logic().SetStatus(settingsNotice);
                 window.exec();
             }
             outputFailure = audio.OutputFailure();
