@@ -147,7 +147,7 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
                 return EXIT_OK;
             case ArgKind::UnknownOption:
             case ArgKind::MissingValue:
-                return Fail(EXIT_USAGE, ArgumentError("say", arg));
+                return UsageError("say", ArgumentError(arg));
             case ArgKind::Option:
                 switch (arg.option) {
                     case OPTION_VOICE:
@@ -157,16 +157,16 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
                     case OPTION_WAV: {
                         const char* name = arg.option == OPTION_WAV ? "--wav" : "--output";
                         if (arg.text.empty()) {
-                            return Fail(EXIT_USAGE,
-                                        "say: option " + std::string(name) + " needs a file name");
+                            return UsageError("say",
+                                              "option " + std::string(name) + " needs a file name");
                         }
                         const std::optional<wave::AudioEncoding> encoding =
                             wave::EncodingForPath(std::string(arg.text));
                         if (!encoding) {
-                            return Fail(EXIT_USAGE, "say: cannot tell the audio format of '" +
-                                                        std::string(arg.text) +
-                                                        "' from its extension (use " +
-                                                        wave::AUDIO_FILE_EXTENSIONS + ")");
+                            return UsageError("say", "cannot tell the audio format of '" +
+                                                         std::string(arg.text) +
+                                                         "' from its extension (use " +
+                                                         wave::AUDIO_FILE_EXTENSIONS + ")");
                         }
                         options.outputPath = arg.text;
                         options.encoding = *encoding;
@@ -221,18 +221,21 @@ class NoMessages final : public engine::MessageSink {
 };
 
 // The backend and output device for live speech, chosen before any text is
-// read so that a mistake is reported at once; null after one error line.
-std::unique_ptr<device::AudioBackend> LiveBackend(const SayOptions& options) {
+// read so that a mistake is reported at once; null after one error line,
+// with the exit status in `status`.
+std::unique_ptr<device::AudioBackend> LiveBackend(const SayOptions& options, int& status) {
     std::string error;
-    std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(options.audio, &error);
+    bool fileFault = false;
+    std::unique_ptr<device::AudioBackend> backend =
+        device::MakeBackend(options.audio, &error, &fileFault);
     if (!backend) {
-        Fail(EXIT_USAGE, "say: " + error);
+        status = fileFault ? Fail(EXIT_FAILURE_, "say: " + error) : UsageError("say", error);
         return nullptr;
     }
     const std::string output =
         device::DeviceChoice(device::DeviceDirection::Output, options.outputDevice);
     if (!device::ChooseDevices(*backend, {}, output, &error)) {
-        Fail(EXIT_USAGE, "say: " + error);
+        status = UsageError("say", error);
         return nullptr;
     }
     return backend;
@@ -384,8 +387,9 @@ int RunSay(int argc, char** argv) {
         TextPieces text = options.words.empty() ? TextPieces() : TextPieces(std::move(words));
         return RenderToFile(session->phonTable, text, options);
     }
-    std::unique_ptr<device::AudioBackend> backend = LiveBackend(options);
-    if (!backend) return EXIT_USAGE;
+    int status = EXIT_OK;
+    std::unique_ptr<device::AudioBackend> backend = LiveBackend(options, status);
+    if (!backend) return status;
     const std::string text = options.words.empty() ? ReadAll(std::cin) : words;
     translate::Translator translator(base::WriteUserErrors);
     return SpeakLive(*session, options.phonetic ? text : Translate(translator, text),
