@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -56,7 +57,9 @@ std::string ProgramUsage() {
         text += UsageLines(c.name, c.synopsis, text.empty());
         width = std::max(width, c.name.size() + 2);
     }
-    text += "       vocalith-tts --help | --version | COMMAND --help\n\n";
+    text +=
+        "       vocalith-tts --help | --version | COMMAND --help\n"
+        "--audio BACKEND may also come before COMMAND, for every command.\n\n";
     for (const Subcommand& c : kSubcommands) {
         text += std::string(c.name) + std::string(width - c.name.size(), ' ');
         for (const char ch : c.summary) {
@@ -68,6 +71,33 @@ std::string ProgramUsage() {
     return text;
 }
 
+// Reads the options that may come before the subcommand: --audio BACKEND
+// (or --audio=BACKEND) chooses the backend of every subcommand as
+// VOCALITH_AUDIO does, so a subcommand's own --audio still wins. Returns the
+// index of the first other argument, or -1 after an error line.
+int ReadLeadingOptions(int argc, char** argv) {
+    int next = 1;
+    while (next < argc) {
+        const std::string_view word = argv[next];
+        std::string_view value;
+        if (word == "--audio") {
+            if (next + 1 == argc) {
+                Fail(EXIT_USAGE, "option --audio needs a value");
+                return -1;
+            }
+            value = argv[next + 1];
+            next += 2;
+        } else if (word.starts_with("--audio=")) {
+            value = word.substr(std::string_view("--audio=").size());
+            next += 1;
+        } else {
+            break;
+        }
+        setenv("VOCALITH_AUDIO", std::string(value).c_str(), 1);
+    }
+    return next;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,11 +105,13 @@ int main(int argc, char** argv) {
     // (and the old file is kept) instead of killing it half way.
     std::signal(SIGXFSZ, SIG_IGN);
     try {
-        if (argc < 2) {
+        const int first = ReadLeadingOptions(argc, argv);
+        if (first < 0) return EXIT_USAGE;
+        if (first == argc) {
             std::fputs(ProgramUsage().c_str(), vocalith::base::UserErrors());
             return EXIT_USAGE;
         }
-        const std::string command = argv[1];
+        const std::string command = argv[first];
         if (command == "--help" || command == "-h" || command == "help") {
             std::fputs(ProgramUsage().c_str(), stdout);
             return EXIT_OK;
@@ -89,7 +121,7 @@ int main(int argc, char** argv) {
             return EXIT_OK;
         }
         for (const Subcommand& c : kSubcommands) {
-            if (command == c.name) return c.run(argc - 1, argv + 1);
+            if (command == c.name) return c.run(argc - first, argv + first);
         }
         return Fail(EXIT_USAGE, "unknown command '" + command + "' (try --help)");
     } catch (const std::exception& e) {
