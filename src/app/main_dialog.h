@@ -4,13 +4,16 @@
 // paint, close, destroy) and every command with its question, its
 // confirmation rule and its status text. It reaches its window only through
 // DialogHost and the audio engine only through DialogAudio; the translator,
-// the PhonTable, the voice files and the work buffer are called directly.
+// the voice files, and the session's PhonTable and work buffer are called
+// directly.
 #include <cstdint>
 #include <string>
 
 #include "app/dialog_audio.h"
 #include "app/dialog_host.h"
 #include "app/dialog_template.h"
+#include "app/status_text.h"
+#include "session/session.h"
 #include "workbuf/effects_menu.h"
 
 namespace vocalith::workbuf {
@@ -42,7 +45,10 @@ using workbuf::kEffectsMenu;
 
 class MainDialog {
   public:
-    MainDialog(DialogHost& host, DialogAudio& audio) : host_(host), audio_(audio) {}
+    // `session` holds the PhonTable, the work buffer and the engine whose
+    // mixer and clock the commands use; it must outlive the dialog.
+    MainDialog(DialogHost& host, DialogAudio& audio, session::Session& session)
+        : host_(host), audio_(audio), session_(session) {}
     // Destroys the sound window, which shuts the audio down once more.
     ~MainDialog();
     MainDialog(const MainDialog&) = delete;
@@ -84,8 +90,11 @@ class MainDialog {
     // Dialog operations used by the commands. `detail`, when given, is the
     // status field's tooltip (the full reason behind a short failure text).
     void SetStatus(const std::string& text, const std::string& detail = {});
-    // Asks `question` under the confirmation rule; true for Yes (or not asked).
-    bool Confirm(bool force, const std::string& question);
+    // The note's text where it fits the status line, else its brief form.
+    void SetStatus(const StatusNote& note);
+    // Asks `question` under the confirmation rule; true for Yes (or not
+    // asked). `defaultNo`: Enter answers No, as Yes would throw work away.
+    bool Confirm(bool force, const std::string& question, bool defaultNo = false);
     void UpdateSelectionInfo();
     void RefreshPhonList();
     void RefreshEffectsList();
@@ -112,6 +121,7 @@ class MainDialog {
 
     DialogHost& host_;
     DialogAudio& audio_;
+    session::Session& session_;
     unsigned timerId_ = 0;  // the pump timer; 0 once the window is destroyed
     ViewRect viewRect_{};   // the wave frame at the latest paint; empty before it
     int warningsOn_ = 0;    // 1: ordinary questions are asked
@@ -134,6 +144,7 @@ class MainDialog {
     int32_t secondPeak_ = 0;
     uint32_t waitStartTick_ = 0;
     uint32_t lastLevelReportTick_ = 0;
+    bool noSpeechHintShown_ = false;  // the status line says no speech was heard yet
 };
 
 }  // namespace vocalith::app
