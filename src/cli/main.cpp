@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -48,7 +49,9 @@ std::string ProgramUsage() {
         text += UsageLines(c.name, c.synopsis, text.empty());
         width = std::max(width, c.name.size() + 2);
     }
-    text += "       vocalith-tts --help | --version | COMMAND --help\n\n";
+    text +=
+        "       vocalith-tts --help | --version | COMMAND --help\n"
+        "--audio BACKEND may also come before COMMAND, for every command.\n\n";
     for (const Subcommand& c : kSubcommands) {
         text += std::string(c.name) + std::string(width - c.name.size(), ' ');
         for (const char ch : c.summary) {
@@ -70,6 +73,33 @@ std::string CommandNames() {
     return names;
 }
 
+// Reads the options that may come before the subcommand: --audio BACKEND
+// (or --audio=BACKEND) chooses the backend of every subcommand as
+// VOCALITH_AUDIO does, so a subcommand's own --audio still wins. Returns the
+// index of the first other argument, or -1 after an error line.
+int ReadLeadingOptions(int argc, char** argv) {
+    int next = 1;
+    while (next < argc) {
+        const std::string_view word = argv[next];
+        std::string_view value;
+        if (word == "--audio") {
+            if (next + 1 == argc) {
+                UsageError("", "option --audio needs a value");
+                return -1;
+            }
+            value = argv[next + 1];
+            next += 2;
+        } else if (word.starts_with("--audio=")) {
+            value = word.substr(std::string_view("--audio=").size());
+            next += 1;
+        } else {
+            break;
+        }
+        setenv("VOCALITH_AUDIO", std::string(value).c_str(), 1);
+    }
+    return next;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,22 +109,24 @@ int main(int argc, char** argv) {
     // An interrupted write (say --wav, a voice saved) leaves no temporary file.
     vocalith::base::RemoveTempFilesOnSignals();
     try {
-        if (argc < 2) return UsageError("", "no command given (" + CommandNames() + ")");
-        const std::string command = argv[1];
+        const int first = ReadLeadingOptions(argc, argv);
+        if (first < 0) return EXIT_USAGE;
+        if (first == argc) return UsageError("", "no command given (" + CommandNames() + ")");
+        const std::string command = argv[first];
         if (command == "--help" || command == "-h" || command == "help") {
             std::fputs(ProgramUsage().c_str(), stdout);
             return EXIT_OK;
         }
-        if (command == "--version" && argc > 2) {
-            return UsageError(
-                "", "--version takes no arguments, but was given '" + std::string(argv[2]) + "'");
+        if (command == "--version" && argc > first + 1) {
+            return UsageError("", "--version takes no arguments, but was given '" +
+                                      std::string(argv[first + 1]) + "'");
         }
         if (command == "--version") {
             std::printf("vocalith-tts %s\n", vocalith::base::kVersion);
             return EXIT_OK;
         }
         for (const Subcommand& c : kSubcommands) {
-            if (command == c.name) return c.run(argc - 1, argv + 1);
+            if (command == c.name) return c.run(argc - first, argv + first);
         }
         if (command.size() > 1 && command[0] == '-') {
             return UsageError("", "unknown option '" + command + "'");

@@ -294,6 +294,33 @@ TEST_F(SayCommand, DevicesListsAndChecksTheChoice) {
     }
 }
 
+// --audio before the command chooses the backend of every command; the
+// command's own --audio still wins.
+TEST_F(SayCommand, AudioBeforeTheCommand) {
+    const std::string wav = "'wav:" + (dir_ / "x.wav").string() + "'";
+    struct Row {
+        std::string args;
+        int status;
+        const char* said;  // on standard output, or standard error
+    };
+    const Row rows[] = {
+        {"--audio null devices", 0, "Output devices:\n  none\n"},
+        {"--audio=" + wav + " devices", 0, "x.wav  WAV file  (default output)"},
+        {"--audio null devices --audio " + wav, 0, "x.wav  WAV file"},
+        {"--audio null say --voice '" + voice_.string() + "' hi", 1, "no audio output device"},
+        {"--audio", 2, "vocalith-tts: option --audio needs a value; try"},
+        {"--audio bogus devices", 2, "unknown audio backend 'bogus'"},
+    };
+    for (const Row& r : rows) {
+        const Result got = Tts(r.args);
+        std::ifstream in(dir_ / "out.txt");
+        const std::string out(std::istreambuf_iterator<char>(in), {});
+        EXPECT_EQ(got.status, r.status) << r.args << ": " << got.err;
+        EXPECT_NE((r.status == 0 ? out : got.err).find(r.said), std::string::npos)
+            << r.args << ": " << out << got.err;
+    }
+}
+
 // Live playback through the sound window's stream and the pump at real pace:
 // the WAV device hears the clips in order, once, and the command returns
 // only after they have been played. The device runs on the wall clock, so a

@@ -208,7 +208,7 @@ TEST_F(WavWriterTest, DashIsStandardOutput) {
     if (child == 0) {
         const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(fd, STDOUT_FILENO);
-        ::chdir(dir_.c_str());
+        if (::chdir(dir_.c_str()) != 0) _exit(2);
         _exit(WriteWavFile("-", samples) ? 0 : 1);
     }
     int status = 0;
