@@ -369,4 +369,8 @@ int RunSay(int argc, char** argv) {
     return SpeakLive(*session, options.phonetic ? text : Translate(text), backend.get());
 }
 
+const Subcommand kSayCommand = {"say",
+                                "speaks TEXT with the voice Voxa, or renders it to a WAV file.",
+                                kSaySynopsis, kSayOptions, RunSay};
+
 }  // namespace vocalith::cli

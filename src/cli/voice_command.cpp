@@ -257,4 +257,10 @@ int RunVoice(int argc, char** argv) {
     return Set(operands[1], operands[2], operands[3]);
 }
 
+const Subcommand kVoiceCommand = {
+    "voice",
+    "shows a voice's clips, writes them as WAV files, builds a voice\n"
+    "from WAV files or replaces one clip.",
+    kVoiceSynopsis, kVoiceOptions, RunVoice};
+
 }  // namespace vocalith::cli

@@ -105,6 +105,30 @@ std::string EffectPath(std::string_view name) {
 
 // --- the sound window's slots ---
 
+namespace {
+
+// The loader's code for what the RIFF walk found wrong.
+int EffectCode(int walkCode) {
+    switch (walkCode) {
+        case wave::RIFF_ERR_NOT_WAVE:
+            return EFFECT_ERR_NOT_WAVE;
+        case wave::RIFF_ERR_NO_FORMAT:
+            return EFFECT_ERR_NO_FORMAT;
+        case wave::RIFF_ERR_FORMAT_SHORT:
+            return EFFECT_ERR_FORMAT_SHORT;
+        case wave::RIFF_ERR_NO_DATA:
+            return EFFECT_ERR_NO_DATA;
+        case wave::RIFF_ERR_DATA_EMPTY:
+            return EFFECT_ERR_DATA_EMPTY;
+        case wave::RIFF_ERR_DATA_READ:
+            return EFFECT_ERR_DATA_READ;
+        default:
+            return EFFECT_ERR_OPEN;
+    }
+}
+
+}  // namespace
+
 int CSoundWnd::FirstFreeSlot() const {
     for (int i = 0; i < EFFECT_SLOT_COUNT; ++i) {
         if (effectBuffers[i] == nullptr) return i;
@@ -113,35 +137,37 @@ int CSoundWnd::FirstFreeSlot() const {
 }
 
 int CSoundWnd::LoadEffect(const std::filesystem::path& path) {
-    if (device == nullptr || path.empty()) return wave::EFFECT_ERR_OPEN;
+    if (device == nullptr || path.empty()) return EFFECT_ERR_OPEN;
     const int slot = FirstFreeSlot();
-    if (slot < 0) return wave::EFFECT_ERR_OPEN;
+    if (slot < 0) return EFFECT_ERR_OPEN;
     wave::FileSource file;
-    if (const base::Result opened = file.Open(path); !opened) return opened.code;
+    if (const base::Result opened = file.Open(path); !opened) return EFFECT_ERR_OPEN;
     return LoadEffectImage(file, slot);
 }
 
 int CSoundWnd::LoadEffectFromBytes(std::span<const uint8_t> bytes) {
-    if (device == nullptr) return wave::EFFECT_ERR_OPEN;
+    if (device == nullptr) return EFFECT_ERR_OPEN;
     const int slot = FirstFreeSlot();
-    if (slot < 0) return wave::EFFECT_ERR_OPEN;
+    if (slot < 0) return EFFECT_ERR_OPEN;
     return LoadEffectImage(wave::MemorySource(bytes), slot);
 }
 
 int CSoundWnd::LoadEffectImage(const wave::RiffSource& source, int slot) {
     wave::WaveChunks chunks;
-    if (const base::Result found = wave::FindWaveChunks(source, chunks); !found) return found.code;
+    if (const base::Result found = wave::FindWaveChunks(source, chunks); !found) {
+        return EffectCode(found.code);
+    }
     // The declared data must be there before a buffer of its size is made:
     // a small file claiming gigabytes gets no buffer at all.
-    if (chunks.dataPresent < chunks.dataSize) return wave::EFFECT_ERR_DATA_READ;
+    if (chunks.dataPresent < chunks.dataSize) return EFFECT_ERR_DATA_READ;
     if (!CreateDsBuffer(device.get(), effectBuffers[slot], chunks.format, chunks.dataSize)) {
-        return wave::EFFECT_ERR_BUFFER;
+        return EFFECT_ERR_BUFFER;
     }
     // From here on the slot keeps the buffer made for it, even on failure.
     std::vector<uint8_t> data;
-    if (!wave::ReadWaveData(source, chunks, data)) return wave::EFFECT_ERR_DATA_READ;
+    if (!wave::ReadWaveData(source, chunks, data)) return EFFECT_ERR_DATA_READ;
     if (!WriteDsBuffer(effectBuffers[slot].get(), 0, data.data(), chunks.dataSize)) {
-        return wave::EFFECT_ERR_DATA_READ;
+        return EFFECT_ERR_DATA_READ;
     }
     return slot;
 }

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "app/main_dialog.h"
 #include "base/program_folder.h"
@@ -75,8 +76,8 @@ class MainDialogTest : public ::testing::Test {
         return std::find(log_.begin(), log_.end(), entry) != log_.end();
     }
     std::string Status() { return host_->texts[IDC_STATUS]; }
-    void ChooseEffect(int item) {
-        host_->combos[IDC_EFFECTS].cur = item;
+    void ChooseEffect(std::string_view name) {
+        host_->combos[IDC_EFFECTS].cur = workbuf::EffectNumber(name);
         dialog_->OnEffectChosen();
     }
 

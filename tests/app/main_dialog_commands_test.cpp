@@ -133,12 +133,12 @@ TEST_F(MainDialogTest, UndoAfterTwoEffectsUndoesOnlyTheSecond) {
     Start();
     FillForCommand();
     host_->answers = {true, true};
-    ChooseEffect(3);
+    ChooseEffect("attenuate");
     const auto afterFirst = Buffer().samples;
     const int32_t lengthAfterFirst = Buffer().length;
-    ChooseEffect(7);  // duplicate: changes the length too
+    ChooseEffect("duplicate");  // duplicate: changes the length too
     EXPECT_NE(Buffer().length, lengthAfterFirst);
-    ChooseEffect(2);  // never asks
+    ChooseEffect("undo-effect");  // never asks
     EXPECT_EQ(Buffer().length, lengthAfterFirst);
     EXPECT_TRUE(std::equal(afterFirst.begin(), afterFirst.begin() + lengthAfterFirst,
                            Buffer().samples.begin()));
@@ -150,9 +150,9 @@ TEST_F(MainDialogTest, MenuTitleAndLoopPlayAskNothingAndLeaveTheStatus) {
     Start();
     FillForCommand();
     host_->texts[IDC_STATUS] = "before";
-    ChooseEffect(0);
+    ChooseEffect("title");
     EXPECT_EQ(SpeechQueued(), 0);
-    ChooseEffect(8);
+    ChooseEffect("play-second");
     EXPECT_GE(SpeechQueued(), workbuf::MIN_PLAY_CAP);
     EXPECT_EQ(Status(), "before");
     EXPECT_TRUE(host_->questions.empty());
@@ -163,7 +163,7 @@ TEST_F(MainDialogTest, ReloadBeforeAnyRecordingLeavesTheBufferEmpty) {
     Start();
     FillForCommand();
     host_->answers = {true};
-    ChooseEffect(1);
+    ChooseEffect("reload-recording");
     EXPECT_EQ(Buffer().length, 0);
 }
 
@@ -173,7 +173,7 @@ TEST_F(MainDialogTest, UndoAfterTrimBringsBackTheUntrimmedBuffer) {
     host_->answers = {true};
     dialog_->OnTrim();
     EXPECT_EQ(Buffer().length, 300);
-    ChooseEffect(2);
+    ChooseEffect("undo-effect");
     EXPECT_EQ(Buffer().length, 1000);
 }
 
@@ -184,7 +184,7 @@ TEST_F(MainDialogTest, EachMenuLineAsksAndReportsWhatItsRowSays) {
         Restart(true);
         FillForCommand();
         host_->answers = {true};
-        ChooseEffect(static_cast<int>(i));
+        ChooseEffect(row.name);
         const std::vector<std::string> asked =
             row.question ? std::vector<std::string>{row.question} : std::vector<std::string>{};
         std::vector<std::string> questions;
