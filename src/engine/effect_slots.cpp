@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/ascii_case.h"
@@ -107,24 +108,21 @@ std::string EffectPath(std::string_view name) {
 
 namespace {
 
-// The loader's code for what the RIFF walk found wrong.
+// The loader's code for what the RIFF walk found wrong; a file that cannot
+// be opened or read is EFFECT_ERR_OPEN.
 int EffectCode(int walkCode) {
-    switch (walkCode) {
-        case wave::RIFF_ERR_NOT_WAVE:
-            return EFFECT_ERR_NOT_WAVE;
-        case wave::RIFF_ERR_NO_FORMAT:
-            return EFFECT_ERR_NO_FORMAT;
-        case wave::RIFF_ERR_FORMAT_SHORT:
-            return EFFECT_ERR_FORMAT_SHORT;
-        case wave::RIFF_ERR_NO_DATA:
-            return EFFECT_ERR_NO_DATA;
-        case wave::RIFF_ERR_DATA_EMPTY:
-            return EFFECT_ERR_DATA_EMPTY;
-        case wave::RIFF_ERR_DATA_READ:
-            return EFFECT_ERR_DATA_READ;
-        default:
-            return EFFECT_ERR_OPEN;
+    constexpr std::pair<int, int> kCodes[] = {
+        {wave::RIFF_ERR_NOT_WAVE, EFFECT_ERR_NOT_WAVE},
+        {wave::RIFF_ERR_NO_FORMAT, EFFECT_ERR_NO_FORMAT},
+        {wave::RIFF_ERR_FORMAT_SHORT, EFFECT_ERR_FORMAT_SHORT},
+        {wave::RIFF_ERR_NO_DATA, EFFECT_ERR_NO_DATA},
+        {wave::RIFF_ERR_DATA_EMPTY, EFFECT_ERR_DATA_EMPTY},
+        {wave::RIFF_ERR_DATA_READ, EFFECT_ERR_DATA_READ},
+    };
+    for (const auto& [walk, effect] : kCodes) {
+        if (walk == walkCode) return effect;
     }
+    return EFFECT_ERR_OPEN;
 }
 
 }  // namespace
