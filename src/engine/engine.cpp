@@ -30,6 +30,11 @@ CSoundWnd& Engine::OpenSoundWindow(std::unique_ptr<device::OutputDevice> output,
     return *window_;
 }
 
+device::CaptureSink* Engine::KeepCaptureSink(std::unique_ptr<device::CaptureSink> sink) {
+    captureSinks_.push_back(std::move(sink));
+    return captureSinks_.back().get();
+}
+
 void Engine::CloseSoundWindow() {
     window_.reset();
 }
