@@ -184,7 +184,7 @@ int ResolveVoice(const std::string& voice, VoiceUse use, fs::path& path) {
     if (check == voice::VoiceNameCheck::Refused) {
         return Fail(EXIT_FAILURE_, "unknown voice '" + voice + "': " + reason);
     }
-    const fs::path program = base::ProgramFolder();
+    const fs::path program = base::ExecutableFolder();
     path = use == VoiceUse::Write ? voice::SaveVoicePath(program, voice)
                                   : voice::LoadVoicePath(program, voice);
     if (voice::VoicePathTooLong(path)) {

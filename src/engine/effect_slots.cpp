@@ -83,7 +83,7 @@ int Engine::PlayEffectById(int id, int mode) {
     int32_t* slot = effects.SlotOf(id, name);
     if (slot == nullptr || window == nullptr) return -1;
     if (*slot < 0) {
-        const int loaded = window->LoadEffect(EffectPath(name));
+        const int loaded = window->LoadEffect(EffectPath(programFolder, name));
         // A failed load leaves the entry unloaded; the next play tries again.
         if (loaded >= 0) *slot = loaded;
     }
@@ -97,11 +97,11 @@ int Engine::PlayEffectByName(const char* name, int mode) {
     return PlayEffectById(id, mode);
 }
 
-std::string EffectPath(std::string_view name) {
+std::string EffectPath(const std::filesystem::path& programFolder, std::string_view name) {
     // Joined as text: a path's '/' would let a name starting with '/' replace
     // the folder.
     const std::string relative = "sfx/" + std::string(name);
-    return base::FindDataFile(base::ProgramFolder(), relative).string();
+    return base::FindDataFile(programFolder, relative).string();
 }
 
 // --- the sound window's slots ---

@@ -70,6 +70,6 @@ struct EffectTable {
 
 // "<data folder>/sfx/<name>" in the first data folder that has the file
 // (base::DataFolders: the program folder, or the user's then the shared one).
-std::string EffectPath(std::string_view name);
+std::string EffectPath(const std::filesystem::path& programFolder, std::string_view name);
 
 }  // namespace vocalith::engine

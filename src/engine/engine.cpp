@@ -2,10 +2,13 @@
 
 #include <utility>
 
+#include "base/program_folder.h"
+
 namespace vocalith::engine {
 
 Engine::Engine(mixer::TickClock* clock)
     : clock_(clock != nullptr ? clock : &steadyClock_),
+      programFolder(base::ExecutableFolder()),
       mixer(clock_),
       captureBlock_(std::make_unique<std::array<int16_t, CAPTURE_BLOCK_BYTES / 2>>()),
       mixBuffer_(std::make_unique<std::array<int16_t, MIX_BUFFER_SAMPLES>>()) {}

@@ -8,6 +8,7 @@
 // thread in the window); device notifications arrive through its dispatcher.
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -97,6 +98,10 @@ class Engine {
     int PlayEffectById(int id, int mode);
     // RegisterEffectName, then PlayEffectById; the slot, or -1.
     int PlayEffectByName(const char* name, int mode);
+
+    // The folder the program runs from; the sfx folder is looked for there
+    // or in the data folders (EffectPath).
+    std::filesystem::path programFolder;
 
     mixer::Mixer mixer;    // channels 36 and 37 are fed by the voice, the work buffer and the pump
     CaptureList captures;  // recorded microphone bytes waiting for the pump

@@ -34,7 +34,7 @@ class MainDialogTest : public ::testing::Test {
   public:
     void SetUp() override {
         fs::create_directories(folder_ / "voices");
-        base::SetProgramFolder(folder_);
+        session_->engine.programFolder = folder_;
         host_ = std::make_unique<FakeHost>(log_);
         audio_ = std::make_unique<FakeAudio>(log_);
         dialog_ = std::make_unique<MainDialog>(*host_, *audio_, *session_);
@@ -85,6 +85,7 @@ class MainDialogTest : public ::testing::Test {
     void Restart(bool warnings) {
         dialog_.reset();
         session_ = std::make_unique<session::Session>(&clock_);
+        session_->engine.programFolder = folder_;
         host_ = std::make_unique<FakeHost>(log_);
         audio_ = std::make_unique<FakeAudio>(log_);
         dialog_ = std::make_unique<MainDialog>(*host_, *audio_, *session_);

@@ -351,7 +351,7 @@ TEST_F(MainDialogTest, InstalledProgramSavesToTheUsersFolderAndLoadsFromItFirst)
     ASSERT_TRUE(voice::SaveVoice(shared / "Voxa.voc", table).ok());
     ASSERT_TRUE(voice::SaveVoice(shared / "Mine.voc", table).ok());
     vocalith::test::ScopedEnv xdg("XDG_DATA_HOME", (folder_ / "xdg").c_str());
-    base::SetProgramFolder(bin);
+    session_->engine.programFolder = bin;
     Start();
     EXPECT_EQ(PhonTable().slots[1].count, 4) << "shared Voxa not loaded at start-up";
 
