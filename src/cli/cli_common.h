@@ -17,6 +17,11 @@ inline constexpr int EXIT_USAGE = 2;
 // Prints "vocalith-tts: MESSAGE" as one line on standard error and returns `status`.
 int Fail(int status, std::string_view message);
 
+// A mistake on the command line of subcommand `command` (empty: of the
+// program): "vocalith-tts: COMMAND: MESSAGE; try 'vocalith-tts COMMAND
+// --help'" as one line; returns EXIT_USAGE.
+int UsageError(std::string_view command, std::string_view message);
+
 // A subcommand: a row of the program's table (Subcommands()).
 struct Subcommand {
     std::string_view name;
@@ -39,6 +44,9 @@ std::span<const Subcommand* const> Subcommands();
 
 // "usage: ..." for every subcommand, then each name with its summary.
 std::string ProgramUsage();
+
+// "translate, say, voice or devices".
+std::string CommandNames();
 
 enum class VoiceUse { Read, Write };
 

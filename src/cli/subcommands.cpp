@@ -1,7 +1,7 @@
-// The table of vocalith-tts's subcommands and what the program shares
-// between them.
+// The table of vocalith-tts's subcommands and the program's usage built
+// from it.
 #include <algorithm>
-#include <iostream>
+#include <iterator>
 #include <string>
 
 #include "cli/cli_common.h"
@@ -24,11 +24,6 @@ std::span<const Subcommand* const> Subcommands() {
     return kSubcommands;
 }
 
-int Fail(int status, std::string_view message) {
-    std::cerr << "vocalith-tts: " << message << '\n';
-    return status;
-}
-
 std::string ProgramUsage() {
     std::string text;
     size_t width = 0;
@@ -46,6 +41,15 @@ std::string ProgramUsage() {
         text += '\n';
     }
     return text;
+}
+
+std::string CommandNames() {
+    std::string names;
+    for (size_t i = 0; i < std::size(kSubcommands); ++i) {
+        if (i > 0) names += i + 1 == std::size(kSubcommands) ? " or " : ", ";
+        names += kSubcommands[i]->name;
+    }
+    return names;
 }
 
 }  // namespace vocalith::cli
