@@ -147,7 +147,7 @@ void MainDialog::RefreshEffectsList() {
 
 void MainDialog::RefreshVoiceList() {
     host_.ComboReset(IDC_VOICE);
-    std::vector<std::string> names = voice::ListVoiceNames(base::ProgramFolder());
+    std::vector<std::string> names = voice::ListVoiceNames(session_.engine.programFolder);
     for (size_t i = 0; i < names.size(); ++i) {
         int index = host_.ComboAddString(IDC_VOICE, names[i]);
         if (index != -1) host_.ComboSetItemData(IDC_VOICE, index, static_cast<intptr_t>(i));
@@ -313,7 +313,7 @@ bool MainDialog::VoicePathFor(const std::string& name, bool forSave, std::string
         case voice::VoiceNameCheck::Ok:
             break;
     }
-    const std::filesystem::path program = base::ProgramFolder();
+    const std::filesystem::path program = session_.engine.programFolder;
     std::filesystem::path file =
         forSave ? voice::SaveVoicePath(program, name) : voice::LoadVoicePath(program, name);
     if (voice::VoicePathTooLong(file)) {

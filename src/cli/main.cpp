@@ -1,10 +1,8 @@
 // vocalith-tts: translate English to phonetic strings and speak them.
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <iostream>
 #include <string>
 #include <string_view>
 
@@ -14,64 +12,9 @@
 #include "cli/cli_common.h"
 #include "cli/command_line.h"
 
-namespace {
-
 using namespace vocalith::cli;
 
-struct Subcommand {
-    std::string_view name;
-    std::string_view summary;  // for --help; may run over several lines
-    const char* synopsis;      // the arguments after the name, as its own --help shows them
-    int (*run)(int argc, char** argv);  // argv[0] is the name
-};
-
-// The subcommands, in the order --help lists them. To add one, write its run
-// function and synopsis in a file of its own, declare them in cli_common.h
-// and add its row here.
-const Subcommand kSubcommands[] = {
-    {"translate",
-     "writes the phonetic string of TEXT (or of standard input) to\n"
-     "standard output, byte for byte, with nothing added.",
-     kTranslateSynopsis, RunTranslate},
-    {"say", "speaks TEXT with the voice Voxa, or renders it to a WAV file.", kSaySynopsis, RunSay},
-    {"voice",
-     "shows a voice's clips, writes them as WAV files, builds a voice\n"
-     "from WAV files or replaces one clip.",
-     kVoiceSynopsis, RunVoice},
-    {"devices", "lists the input and output devices.", kDevicesSynopsis, RunDevices},
-};
-
-// The usage lines of every subcommand, then each name with its summary.
-std::string ProgramUsage() {
-    std::string text;
-    size_t width = 0;
-    for (const Subcommand& c : kSubcommands) {
-        text += UsageLines(c.name, c.synopsis, text.empty());
-        width = std::max(width, c.name.size() + 2);
-    }
-    text +=
-        "       vocalith-tts --help | --version | COMMAND --help\n"
-        "--audio BACKEND may also come before COMMAND, for every command.\n\n";
-    for (const Subcommand& c : kSubcommands) {
-        text += std::string(c.name) + std::string(width - c.name.size(), ' ');
-        for (const char ch : c.summary) {
-            text += ch;
-            if (ch == '\n') text += std::string(width, ' ');
-        }
-        text += '\n';
-    }
-    return text;
-}
-
-// "translate, say, voice or devices".
-std::string CommandNames() {
-    std::string names;
-    for (size_t i = 0; i < std::size(kSubcommands); ++i) {
-        if (i > 0) names += i + 1 == std::size(kSubcommands) ? " or " : ", ";
-        names += kSubcommands[i].name;
-    }
-    return names;
-}
+namespace {
 
 // Reads the options that may come before the subcommand: --audio BACKEND
 // (or --audio=BACKEND) chooses the backend of every subcommand as
@@ -125,8 +68,8 @@ int main(int argc, char** argv) {
             std::printf("vocalith-tts %s\n", vocalith::base::kVersion);
             return EXIT_OK;
         }
-        for (const Subcommand& c : kSubcommands) {
-            if (command == c.name) return c.run(argc - first, argv + first);
+        for (const Subcommand* c : Subcommands()) {
+            if (command == c->name) return c->run(argc - first, argv + first);
         }
         if (command.size() > 1 && command[0] == '-') {
             return UsageError("", "unknown option '" + command + "'");

@@ -396,4 +396,8 @@ int RunSay(int argc, char** argv) {
                      backend.get());
 }
 
+const Subcommand kSayCommand = {"say",
+                                "speaks TEXT with the voice Voxa, or renders it to a WAV file.",
+                                kSaySynopsis, kSayOptions, RunSay};
+
 }  // namespace vocalith::cli

@@ -19,7 +19,11 @@
 
 namespace vocalith::cli {
 
+namespace {
+
 const char kTranslateSynopsis[] = "[--capacity N] [--lines] [TEXT ...]";
+
+}  // namespace
 
 int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out);
 
@@ -193,5 +197,11 @@ int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out) {
 int RunTranslate(int argc, char** argv) {
     return RunTranslateOn(argc, argv, stdin, stdout);
 }
+
+const Subcommand kTranslateCommand = {
+    "translate",
+    "writes the phonetic string of TEXT (or of standard input) to\n"
+    "standard output, byte for byte, with nothing added.",
+    kTranslateSynopsis, kTranslateOptions, RunTranslate};
 
 }  // namespace vocalith::cli

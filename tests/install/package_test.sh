@@ -51,7 +51,7 @@ field() { sed -n "s/^ $1: //p" <<<"$info"; }
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
 names=$(sed 's/, /\n/g' <<<"$depends" | awk '{print $1}')
-for lib in libc6 libstdc++6 libportaudio2 libqt6widgets6 libqt6gui6 libqt6core6 fonts-dejavu-extra; do
+for lib in libc6 libstdc++6 libasound2 libqt6widgets6 libqt6gui6 libqt6core6 fonts-dejavu-extra; do
   grep -qxF "$lib" <<<"$names" || fail "Depends lacks $lib: $depends"
 done
 
