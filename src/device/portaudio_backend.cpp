@@ -40,11 +40,11 @@ constexpr std::chrono::milliseconds CLOSE_DEADLINE{200};
 // Starting a stream on a sound server can hold the callback back for more
 // than a second after its first few periods; stalls count only after this.
 constexpr int64_t STARTUP_GRACE_MS = 3000;
-// The device buffer asked for: the speech stream starts 450 ms after speech
-// is queued and is written every 200 ms, so a buffer of this size costs the
-// user nothing, while the lowest latency a sound server offers (20 to 40 ms)
-// gives audible gaps when the machine is busy.
-constexpr double OUTPUT_LATENCY_SECONDS = 0.1;
+// The device buffer asked for. PipeWire keeps little more than half of what
+// is asked for; with 100 ms that was 60 to 80 ms, and a callback held back
+// 160 ms on a busy machine emptied it (a gap heard). The speech stream
+// starts 450 ms after speech is queued, so the extra latency is small.
+constexpr double OUTPUT_LATENCY_SECONDS = 0.2;
 
 // PortAudio is initialised while any session lives and terminated after the
 // last one, so a later session sees the sound configuration as it is then.
