@@ -1,6 +1,8 @@
 #include "app/engine_audio.h"
 
 #include <cstdio>
+#include <system_error>
+#include <thread>
 
 #include "base/user_errors.h"
 #include "device/device_list.h"
@@ -46,36 +48,98 @@ bool EngineAudio::CreateSoundWindow() {
 }
 
 void EngineAudio::StartDevices() {
-    // Opens the output device, starts the speech stream and capture.
-    if (window_) window_->Create();
+    // Opens the output device and starts the speech stream; the microphone
+    // opens while a recording or the monitor listens (ServeCapture).
+    if (!window_) return;
+    window_->SetCaptureOnDemand(true);
+    window_->Create();
 }
 
 void EngineAudio::Pump() {
+    ServeCapture();
     engine::AudioPump();
     WatchOutput();
+}
+
+void EngineAudio::ServeCapture() {
+    if (!window_ || !window_->IsCreated()) return;
+    const uint32_t now = mixer::Clock().Now();
+    if (engine::MonitorEnabled != 0 || workbuf::TheWorkBuffer().recording != 0) {
+        lastListenTick_ = now;
+        // Tried once while it stays wanted: a missing microphone is not
+        // looked for again on every tick.
+        if (window_->captureRunning == 0 && window_->captureOpenTried == 0) {
+            window_->StartCapture();
+        }
+        return;
+    }
+    // Kept open a little after the last use, so a Rec right after another
+    // does not wait for the device.
+    if (window_->captureOpenTried != 0 && now - lastListenTick_ >= CAPTURE_LINGER_MS) {
+        window_->CloseCapture();
+        window_->captureOpenTried = 0;  // the next listener tries again
+    }
 }
 
 void EngineAudio::WatchOutput() {
     if (!window_ || !window_->IsCreated()) return;
     const uint32_t now = mixer::Clock().Now();
     if (!outputLost_) {
-        if (window_->speechCreated == 0) return;  // never had sound: nothing was lost
+        if (window_->speechCreated == 0) {
+            // The output did not open at start (the start-up box said so):
+            // it is tried again every few seconds, as a lost one is, so a
+            // sound server that starts later is found.
+            outputLost_ = true;
+            lastReopenTick_ = now;
+            return;
+        }
         const base::Result health = window_->CheckOutput();
         if (health) return;
         outputLost_ = true;
         lastReopenTick_ = now;
         notice_ = "Sound output lost: " + health.reason + ". Trying again every few seconds.";
         LogNotice();
+        // Released at once: the stream's close does not wait for a server
+        // that no longer answers.
+        window_->ShutdownAudio();
+        return;
+    }
+    if (opening_) {
+        std::unique_ptr<device::OutputDevice> opened;
+        {
+            std::lock_guard lock(opening_->m);
+            if (!opening_->done) return;  // still opening; the UI goes on meanwhile
+            opened = std::move(opening_->device);
+        }
+        opening_.reset();
+        lastReopenTick_ = now;
+        if (opened == nullptr) return;
+        // The effect slots go with the device; each effect loads again on use.
+        ResetEffectNames();
+        if (window_->ReopenDevices(std::move(opened))) {
+            outputLost_ = false;
+            notice_ = "Sound output is back.";
+            LogNotice();
+        }
         return;
     }
     if (now - lastReopenTick_ < REOPEN_INTERVAL_MS) return;
     lastReopenTick_ = now;
-    // The effect slots go with the device; each effect loads again on use.
-    ResetEffectNames();
-    if (window_->ReopenDevices()) {
-        outputLost_ = false;
-        notice_ = "Sound output is back.";
-        LogNotice();
+    // A sound server that is frozen, or only starting, can hold an open for
+    // a long time: it runs on a thread of its own and the pump picks up the
+    // device once it is there.
+    window_->ShutdownAudio();
+    auto opening = std::make_shared<OutputOpening>();
+    try {
+        std::thread([opening, open = backend_->OutputOpener()] {
+            std::unique_ptr<device::OutputDevice> device = open();
+            std::lock_guard lock(opening->m);
+            opening->device = std::move(device);
+            opening->done = true;
+        }).detach();
+        opening_ = std::move(opening);
+    } catch (const std::system_error&) {
+        // No thread to spare: try again later.
     }
 }
 

@@ -4,6 +4,7 @@
 // monitor switch and the named sound effects.
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,13 @@ class EngineAudio final : public DialogAudio {
     // How often a lost output device is tried again, in ticks.
     static constexpr uint32_t REOPEN_INTERVAL_MS = 3000;
 
+    // How long the microphone stays open after nothing listens, in ticks.
+    static constexpr uint32_t CAPTURE_LINGER_MS = 2000;
+
   private:
+    // Opens the microphone while a recording or the monitor listens and
+    // closes it when neither has for a while.
+    void ServeCapture();
     // Notices a lost output device and tries to reopen it every few seconds.
     void WatchOutput();
     void LogNotice() const;
@@ -60,9 +67,19 @@ class EngineAudio final : public DialogAudio {
     device::AudioBackend* backend_;
     device::UiDispatcher* dispatcher_;
     engine::MessageSink* messages_;
+    // An output device being opened on a thread of its own; the thread
+    // fills it in and sets `done`, the pump takes the device.
+    struct OutputOpening {
+        std::mutex m;
+        bool done = false;
+        std::unique_ptr<device::OutputDevice> device;
+    };
+
     std::unique_ptr<engine::CSoundWnd> window_;  // exists from creation to destruction
+    std::shared_ptr<OutputOpening> opening_;     // while a reopen runs
     bool outputLost_ = false;
     uint32_t lastReopenTick_ = 0;
+    uint32_t lastListenTick_ = 0;  // the last tick a recording or the monitor listened
     std::string notice_;
     std::string inputName_;  // the chosen devices; empty for the defaults
     std::string outputName_;

@@ -51,19 +51,27 @@ constexpr double OUTPUT_LATENCY_SECONDS = 0.2;
 class PaSession {
   public:
     static std::shared_ptr<PaSession> Acquire() {
-        static std::mutex m;
         static std::weak_ptr<PaSession> current;
-        std::lock_guard lock(m);
+        std::lock_guard lock(Mutex());
         if (auto session = current.lock()) return session->ok_ ? session : nullptr;
         auto session = std::shared_ptr<PaSession>(new PaSession());
         current = session;
         return session->ok_ ? session : nullptr;
     }
     ~PaSession() {
+        // The last holder may be a thread closing a stream while another
+        // opens one: the end and a new start take turns.
+        std::lock_guard lock(Mutex());
         if (ok_) Pa_Terminate();
     }
 
   private:
+    // Recursive: a session that failed to start ends inside Acquire.
+    static std::recursive_mutex& Mutex() {
+        static std::recursive_mutex m;
+        return m;
+    }
+
     PaSession() {
         // Never start a sound server just to look for devices.
         setenv("JACK_NO_START_SERVER", "1", 0);
@@ -136,6 +144,27 @@ struct PaOutputState {
     double fallbackDelay = 0;  // the stream's own latency, for hosts that give no timing
 };
 
+// PortAudio keeps its open streams in one unguarded list: opening and
+// closing streams on different threads (a reopen while a stuck close
+// finishes) take turns through this lock. Stopping a stream, the call a
+// frozen server holds, runs outside it.
+std::mutex& StreamListMutex() {
+    static std::mutex m;
+    return m;
+}
+
+PaError OpenStreamLocked(PaStream** stream, const PaStreamParameters* in,
+                         const PaStreamParameters* out, uint32_t rate, unsigned long period,
+                         PaStreamCallback* callback, void* user) {
+    std::lock_guard lock(StreamListMutex());
+    return Pa_OpenStream(stream, in, out, rate, period, paClipOff, callback, user);
+}
+
+void CloseStreamLocked(PaStream* stream) {
+    std::lock_guard lock(StreamListMutex());
+    Pa_CloseStream(stream);
+}
+
 int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
         .count();
@@ -156,14 +185,14 @@ void CloseStreamDetached(PaStream* stream, std::shared_ptr<const void> state,
     try {
         std::thread([stream, state = std::move(state), session = std::move(session), done] {
             Pa_AbortStream(stream);
-            Pa_CloseStream(stream);
+            CloseStreamLocked(stream);
             std::lock_guard lock(done->m);
             done->done = true;
             done->cv.notify_all();
         }).detach();
     } catch (const std::system_error&) {
         Pa_AbortStream(stream);  // no thread to spare: close here
-        Pa_CloseStream(stream);
+        CloseStreamLocked(stream);
         return;
     }
     std::unique_lock lock(done->m);
@@ -199,7 +228,7 @@ class PaOutputDevice final : public OutputDevice {
         return state_->core->CreateBuffer(format, bytes);
     }
 
-    // The stream runs from open to close, taking a period every 10 ms or so
+    // The stream runs from open to close, taking a period every 40 ms or so
     // whether or not anything plays, so a stream that PortAudio reports
     // stopped, or whose callback has not run for STALL_LIMIT_MS, has lost
     // its device (the sound server went away or froze, the card was
@@ -231,15 +260,16 @@ class PaOutputDevice final : public OutputDevice {
         out.sampleFormat = paInt16;
         out.suggestedLatency = std::max(info->defaultLowOutputLatency, OUTPUT_LATENCY_SECONDS);
         if (Pa_IsFormatSupported(nullptr, &out, rate) != paFormatIsSupported) return false;
-        // The callback renders 10 ms at a time; the write cursor runs two
-        // periods ahead of the mix position.
-        const unsigned long period = rate / 100;
+        // The callback renders 40 ms at a time (a quarter of the device
+        // buffer: fewer wake-ups for the program and the sound server); the
+        // write cursor runs two periods ahead of the mix position.
+        const unsigned long period = rate / 25;
         auto state = std::make_shared<PaOutputState>();
         state->core = MixCore::Create(rate, channels, 2.0 * static_cast<double>(period) / rate);
         state->pacer = Pacer(rate);
         PaStream* stream = nullptr;
-        if (Pa_OpenStream(&stream, nullptr, &out, rate, period, paClipOff, &Callback,
-                          state.get()) != paNoError) {
+        if (OpenStreamLocked(&stream, nullptr, &out, rate, period, &Callback, state.get()) !=
+            paNoError) {
             return false;
         }
         if (const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream)) {
@@ -248,7 +278,7 @@ class PaOutputDevice final : public OutputDevice {
         startedMs_ = NowMs();
         state->lastCallbackMs.store(startedMs_, std::memory_order_release);
         if (Pa_StartStream(stream) != paNoError) {
-            Pa_CloseStream(stream);
+            CloseStreamLocked(stream);
             return false;
         }
         state_ = std::move(state);
@@ -354,12 +384,12 @@ class PaCaptureDevice final : public CaptureDevice {
             PaStream* stream = nullptr;
             // The callback interface: the library's own thread waits for
             // input, where a blocking read would poll for it.
-            if (Pa_OpenStream(&stream, &in, nullptr, rate, rate / 100, paClipOff, &Callback,
-                              state.get()) != paNoError) {
+            if (OpenStreamLocked(&stream, &in, nullptr, rate, rate / 100, &Callback, state.get()) !=
+                paNoError) {
                 continue;
             }
             if (Pa_StartStream(stream) != paNoError) {
-                Pa_CloseStream(stream);
+                CloseStreamLocked(stream);
                 continue;
             }
             state_ = std::move(state);
@@ -417,6 +447,24 @@ class PortAudioBackend final : public AudioBackend {
         return device;
     }
     std::string OutputFailure() const override { return failure_; }
+    std::function<std::unique_ptr<OutputDevice>()> OutputOpener() override {
+        // The backend lets go of PortAudio, so that the open starts it
+        // afresh when nothing else holds it: a sound server that was not
+        // there when PortAudio looked for devices is found then. Everything
+        // the open needs is copied: the thread that runs it may outlive
+        // this backend.
+        session_.reset();
+        return [name = outputName_]() -> std::unique_ptr<OutputDevice> {
+            const std::shared_ptr<PaSession> session = PaSession::Acquire();
+            if (!session) return nullptr;
+            const PaDeviceIndex index = FindPaDevice(name, DeviceDirection::Output);
+            auto device = std::make_unique<PaOutputDevice>();
+            if (index == paNoDevice || !device->HasSession() || !device->Open(index)) {
+                return nullptr;
+            }
+            return device;
+        };
+    }
     std::unique_ptr<CaptureDevice> OpenCapture() override {
         if (!Session() || FindPaDevice(inputName_, DeviceDirection::Input) == paNoDevice) {
             return nullptr;

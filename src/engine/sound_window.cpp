@@ -88,7 +88,7 @@ bool CSoundWnd::Create() {
     created_ = true;
     InitDirectSound();
     StartSpeechPlay();
-    StartCapture();
+    if (!captureOnDemand_) StartCapture();
     return true;
 }
 
@@ -98,16 +98,21 @@ base::Result CSoundWnd::FinishOutput() {
 
 bool CSoundWnd::ReopenDevices() {
     ShutdownAudio();
+    return ReopenDevices(backend_ != nullptr ? backend_->OpenOutput() : nullptr);
+}
+
+bool CSoundWnd::ReopenDevices(std::unique_ptr<device::OutputDevice> output) {
+    ShutdownAudio();
     speechCreateTried = 0;
     speechCreated = 0;
     speechPlaying = 0;
     speechStartPending = 0;
     speechResync = 1;
     speechUnplayed_ = false;
-    InitDirectSound();
+    device = std::move(output);
     CreateSpeechBuffer();  // tried here, so StartSpeechPlay shows no box
     StartSpeechPlay();
-    StartCapture();
+    if (!captureOnDemand_) StartCapture();
     return speechCreated != 0 && OutputAlive();
 }
 

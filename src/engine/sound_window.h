@@ -126,6 +126,9 @@ class CSoundWnd {
     // as at start-up, without the start-up failure box. True when the speech
     // stream plays again.
     bool ReopenDevices();
+    // The same with an output device opened elsewhere (null: none); one
+    // that a stuck sound server could hold is opened off the UI thread.
+    bool ReopenDevices(std::unique_ptr<device::OutputDevice> output);
     // Ends the output device's work (a file is written whole) and says
     // whether everything played reached it; ok with no device.
     base::Result FinishOutput();
@@ -134,6 +137,10 @@ class CSoundWnd {
     void ShutdownAudio();
 
     // --- microphone capture ---
+    // On demand, creation and a reopen leave the microphone closed: the
+    // owner opens it (StartCapture) while something listens and closes it
+    // (CloseCapture) when nothing does, so an idle program reads nothing.
+    void SetCaptureOnDemand(bool onDemand) { captureOnDemand_ = onDemand; }
     int OpenCapture();
     void StartCapture();
     void StopCapture();
@@ -202,6 +209,7 @@ class CSoundWnd {
     StderrMessageSink stderrMessages_;
     MediaControl media_;
     bool createFails_ = false;
+    bool captureOnDemand_ = false;
     bool created_ = false;
     // Cleared by the destructor: notifications posted before then and run
     // after it find no window and do nothing.

@@ -62,7 +62,7 @@ def find(heard, lo, hi, stretch, want=None):
     integer lags are only a first guess (half a sample off, a 4 kHz sound is
     out of phase): the best few are refined below a sample. A voice repeats
     its clips, so several places may match equally well: of those, the one
-    nearest `want` is taken."""
+    nearest `want` is taken, or the earliest without one."""
     lo = max(lo, 0)
     hi = min(hi, len(heard) - len(stretch))
     if hi <= lo:
@@ -78,12 +78,12 @@ def find(heard, lo, hi, stretch, want=None):
     ncc = dots / np.sqrt(np.maximum(energy, 1e-3 * own) * own)
     peaks = np.flatnonzero((ncc >= ncc.max() - 0.3) &
                            (ncc >= np.roll(ncc, 1)) & (ncc >= np.roll(ncc, -1)))
-    peaks = peaks[np.argsort(-ncc[peaks])][:12]
+    peaks = peaks[np.argsort(-ncc[peaks])][:12 if want is not None else 40]
     refined = [ncc_at(heard, lo + int(k), stretch) for k in peaks]
     best = max(c for c, _ in refined)
     good = [(c, pos) for c, pos in refined if c >= best - 0.01]
     if want is None:
-        return max(good)
+        return min(good, key=lambda g: g[1])
     return min(good, key=lambda g: abs(g[1] - want))
 
 
@@ -110,6 +110,7 @@ def align(expected, heard, begin):
     if c < MIN_NCC:
         faults.append(f'stretch {first} ({first * 50} ms): best correlation {c:.3f}')
     prev = pos
+    ratios = []
     for i in range(first + 1, count):
         s = x[i * STRETCH:(i + 1) * STRETCH]
         want = prev + STRETCH
@@ -121,7 +122,10 @@ def align(expected, heard, begin):
             if len(seg) < STRETCH:
                 faults.append(f'stretch {i} ({i * 50} ms): the recording ends')
                 break
-            level = np.sqrt(np.mean(seg ** 2))
+            # The path may scale the sound (a microphone's gain, a server's
+            # volume): levels compare at the scale the loud stretches show.
+            scale = float(np.median(ratios)) if ratios else 1.0
+            level = np.sqrt(np.mean(seg ** 2)) / scale
             if level > max(3 * rms[i], 0.05 * rms.max()):
                 faults.append(f'stretch {i} ({i * 50} ms): sound where the rendering is quiet')
             prev = want
@@ -138,6 +142,8 @@ def align(expected, heard, begin):
             prev = want  # lost: look for the next one where it belongs
             continue
         largest = max(largest, abs(shift))
+        j = int(round(pos))
+        ratios.append(np.sqrt(np.mean(heard[j:j + STRETCH] ** 2)) / rms[i])
         if abs(shift) > TOLERANCE:
             kind = 'gap' if shift > 0 else 'repeat'
             faults.append(f'stretch {i} ({i * 50} ms): {kind} of {abs(shift) * 1000 / RATE:.1f} ms')

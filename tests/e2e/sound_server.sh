@@ -80,6 +80,7 @@ start_server() {
 # needs about a second before it does).
 start_recording() {
   rec=$1
+  : >"$rec"
   parec -d spk.monitor --format=s16le --rate=11025 --channels=1 --raw --latency-msec=20 >"$rec" &
   parec_pid=$!
   for _ in $(seq 100); do
