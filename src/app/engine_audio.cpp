@@ -6,86 +6,79 @@
 
 #include "base/user_errors.h"
 #include "device/device_list.h"
-#include "engine/audio_pump.h"
-#include "engine/effect_slots.h"
-#include "engine/sound_window.h"
-#include "mixer/tick_clock.h"
+#include "engine/engine.h"
 #include "workbuf/work_buffer.h"
 
 namespace vocalith::app {
 
-namespace {
+void EngineAudio::WorkBufferRecorder::OnRecordedBlock(const int16_t* samples, int32_t count) {
+    workbuf::AppendRecording(samples, count, wb_);
+}
 
-// The window records into its work buffer.
-class WorkBufferRecorder final : public engine::Recorder {
-  public:
-    void OnRecordedBlock(const int16_t* samples, int32_t count) override {
-        workbuf::AppendRecording(samples, count);
-    }
-};
-
-WorkBufferRecorder workBufferRecorder;
-
-}  // namespace
-
-EngineAudio::EngineAudio(device::AudioBackend* backend, device::UiDispatcher* dispatcher,
-                         engine::MessageSink* messages)
-    : backend_(backend), dispatcher_(dispatcher), messages_(messages) {}
+EngineAudio::EngineAudio(session::Session& session, device::AudioBackend* backend,
+                         device::UiDispatcher* dispatcher, engine::MessageSink* messages)
+    : engine_(session.engine),
+      recorder_(session.workBuffer),
+      workBuffer_(session.workBuffer),
+      backend_(backend),
+      dispatcher_(dispatcher),
+      messages_(messages) {}
 
 EngineAudio::~EngineAudio() {
     DestroySoundWindow();
 }
 
 void EngineAudio::ResetEffectNames() {
-    engine::ResetBuiltinEffectIds();
-    engine::ResetDynamicNames();
+    engine_.effects.ResetBuiltinEffectIds();
+    engine_.effects.ResetDynamicNames();
 }
 
 bool EngineAudio::CreateSoundWindow() {
-    if (!window_) window_ = std::make_unique<engine::CSoundWnd>(backend_, dispatcher_, messages_);
-    engine::recorder = &workBufferRecorder;
+    if (engine_.SoundWindow() == nullptr) engine_.OpenSoundWindow(backend_, dispatcher_, messages_);
+    engine_.recorder = &recorder_;
     return true;
 }
 
 void EngineAudio::StartDevices() {
     // Opens the output device and starts the speech stream; the microphone
     // opens while a recording or the monitor listens (ServeCapture).
-    if (!window_) return;
-    window_->SetCaptureOnDemand(true);
-    window_->Create();
+    engine::CSoundWnd* window = engine_.SoundWindow();
+    if (window == nullptr) return;
+    window->SetCaptureOnDemand(true);
+    window->Create();
 }
 
 void EngineAudio::Pump() {
     ServeCapture();
-    engine::AudioPump();
+    engine_.AudioPump();
     WatchOutput();
 }
 
 void EngineAudio::ServeCapture() {
-    if (!window_ || !window_->IsCreated()) return;
-    const uint32_t now = mixer::Clock().Now();
-    if (engine::MonitorEnabled != 0 || workbuf::TheWorkBuffer().recording != 0) {
+    engine::CSoundWnd* window = engine_.SoundWindow();
+    if (window == nullptr || !window->IsCreated()) return;
+    const uint32_t now = engine_.Clock().Now();
+    if (engine_.MonitorEnabled != 0 || workBuffer_.recording != 0) {
         lastListenTick_ = now;
         // Tried once while it stays wanted: a missing microphone is not
         // looked for again on every tick.
-        if (window_->captureRunning == 0 && window_->captureOpenTried == 0) {
-            window_->StartCapture();
-        }
+        if (window->captureRunning == 0 && window->captureOpenTried == 0) window->StartCapture();
         return;
     }
     // Kept open a little after the last use, so a Rec right after another
     // does not wait for the device.
-    if (window_->captureOpenTried != 0 && now - lastListenTick_ >= CAPTURE_LINGER_MS) {
-        window_->CloseCapture();
-        window_->captureOpenTried = 0;  // the next listener tries again
+    if (window->captureOpenTried != 0 && now - lastListenTick_ >= CAPTURE_LINGER_MS) {
+        window->CloseCapture();
+        window->captureOpenTried = 0;  // the next listener tries again
     }
 }
 
 void EngineAudio::WatchOutput() {
-    if (!window_ || !window_->IsCreated()) return;
-    const uint32_t now = mixer::Clock().Now();
+    engine::CSoundWnd* window = engine_.SoundWindow();
+    if (window == nullptr || !window->IsCreated()) return;
+    const uint32_t now = engine_.Clock().Now();
     if (!outputLost_) {
-        if (window_->speechCreated == 0) {
+        if (window->speechCreated == 0) {
             // The output did not open at start (the start-up box said so):
             // it is tried again every few seconds, as a lost one is, so a
             // sound server that starts later is found.
@@ -93,7 +86,7 @@ void EngineAudio::WatchOutput() {
             lastReopenTick_ = now;
             return;
         }
-        const base::Result health = window_->CheckOutput();
+        const base::Result health = window->CheckOutput();
         if (health) return;
         outputLost_ = true;
         lastReopenTick_ = now;
@@ -101,7 +94,7 @@ void EngineAudio::WatchOutput() {
         LogNotice();
         // Released at once: the stream's close does not wait for a server
         // that no longer answers.
-        window_->ShutdownAudio();
+        window->ShutdownAudio();
         return;
     }
     if (opening_) {
@@ -114,9 +107,7 @@ void EngineAudio::WatchOutput() {
         opening_.reset();
         lastReopenTick_ = now;
         if (opened == nullptr) return;
-        // The effect slots go with the device; each effect loads again on use.
-        ResetEffectNames();
-        if (window_->ReopenDevices(std::move(opened))) {
+        if (window->ReopenDevices(std::move(opened))) {
             outputLost_ = false;
             notice_ = "Sound output is back.";
             LogNotice();
@@ -128,7 +119,7 @@ void EngineAudio::WatchOutput() {
     // A sound server that is frozen, or only starting, can hold an open for
     // a long time: it runs on a thread of its own and the pump picks up the
     // device once it is there.
-    window_->ShutdownAudio();
+    window->ShutdownAudio();
     auto opening = std::make_shared<OutputOpening>();
     try {
         std::thread([opening, open = backend_->OutputOpener()] {
@@ -144,11 +135,11 @@ void EngineAudio::WatchOutput() {
 }
 
 int32_t EngineAudio::TakeInputPeak() {
-    return engine::TakeInputPeak();
+    return engine_.TakeInputPeak();
 }
 
 int32_t EngineAudio::GateInputPeak() {
-    return engine::GateInputPeak();
+    return engine_.GateInputPeak();
 }
 
 std::vector<AudioDeviceEntry> EngineAudio::AudioDevices(bool input) {
@@ -197,21 +188,20 @@ void EngineAudio::ChooseDevices(const std::string& input, const std::string& out
     inputName_ = input;
     outputName_ = output;
     backend_->UseDevices(input, output);
-    if (!window_ || !window_->IsCreated()) return;
-    // The effect slots go with the device; each effect loads again on use.
-    ResetEffectNames();
-    const bool playing = window_->ReopenDevices();
+    engine::CSoundWnd* window = engine_.SoundWindow();
+    if (window == nullptr || !window->IsCreated()) return;
+    const bool playing = window->ReopenDevices();
     // A device that would not open is tried again every few seconds, as a
     // lost one is.
     outputLost_ = !playing;
-    lastReopenTick_ = mixer::Clock().Now();
+    lastReopenTick_ = engine_.Clock().Now();
     const auto name = [](const std::string& n, const char* what) {
         return n.empty() ? std::string("the default ") + what : std::string(what) + " '" + n + "'";
     };
     if (!playing) {
         notice_ = "Could not open " + name(output, "speakers") + ": " + backend_->OutputFailure() +
                   ". Trying again every few seconds.";
-    } else if (!input.empty() && window_->captureOpen == 0) {
+    } else if (!input.empty() && window->captureOpen == 0) {
         notice_ = "Now playing through " + name(output, "speakers") + ", but " +
                   name(input, "microphone") + " did not open.";
     } else {
@@ -233,33 +223,33 @@ std::string EngineAudio::TakeNotice() {
 }
 
 void EngineAudio::StopCapture() {
-    if (window_) window_->StopCapture();
+    if (engine::CSoundWnd* window = engine_.SoundWindow()) window->StopCapture();
 }
 
 void EngineAudio::StopSpeechPlay() {
-    if (window_) window_->StopSpeechPlay();
+    if (engine::CSoundWnd* window = engine_.SoundWindow()) window->StopSpeechPlay();
 }
 
 void EngineAudio::ShutdownAudio() {
-    if (window_) window_->ShutdownAudio();
+    if (engine::CSoundWnd* window = engine_.SoundWindow()) window->ShutdownAudio();
 }
 
 void EngineAudio::DestroySoundWindow() {
     // The window's destructor shuts the audio down once more.
-    window_.reset();
-    engine::recorder = nullptr;
+    engine_.CloseSoundWindow();
+    engine_.recorder = nullptr;
 }
 
 void EngineAudio::SetMonitorEnabled(bool on) {
-    engine::MonitorEnabled = on ? 1 : 0;
+    engine_.MonitorEnabled = on ? 1 : 0;
 }
 
 bool EngineAudio::MonitorEnabled() {
-    return engine::MonitorEnabled != 0;
+    return engine_.MonitorEnabled != 0;
 }
 
 int EngineAudio::PlayEffectByName(const char* name, int mode) {
-    return engine::PlayEffectByName(name, mode);
+    return engine_.PlayEffectByName(name, mode);
 }
 
 }  // namespace vocalith::app

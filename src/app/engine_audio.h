@@ -10,20 +10,19 @@
 
 #include "app/dialog_audio.h"
 #include "device/audio_device.h"
+#include "engine/audio_pump.h"
 #include "engine/message_sink.h"
-
-namespace vocalith::engine {
-class CSoundWnd;
-}
+#include "session/session.h"
 
 namespace vocalith::app {
 
 class EngineAudio final : public DialogAudio {
   public:
-    // The pointers must outlive this object; `messages` null writes the
-    // sound window's messages to the standard error stream.
-    EngineAudio(device::AudioBackend* backend, device::UiDispatcher* dispatcher,
-                engine::MessageSink* messages);
+    // Runs the engine of `session`, recording into its work buffer. The
+    // session and the pointers must outlive this object; `messages` null
+    // writes the sound window's messages to the standard error stream.
+    EngineAudio(session::Session& session, device::AudioBackend* backend,
+                device::UiDispatcher* dispatcher, engine::MessageSink* messages);
     ~EngineAudio() override;
 
     void ResetEffectNames() override;
@@ -64,6 +63,19 @@ class EngineAudio final : public DialogAudio {
     void WatchOutput();
     void LogNotice() const;
 
+    // The window records into the session's work buffer.
+    class WorkBufferRecorder final : public engine::Recorder {
+      public:
+        explicit WorkBufferRecorder(workbuf::WorkBuffer& wb) : wb_(wb) {}
+        void OnRecordedBlock(const int16_t* samples, int32_t count) override;
+
+      private:
+        workbuf::WorkBuffer& wb_;
+    };
+
+    engine::Engine& engine_;
+    WorkBufferRecorder recorder_;
+    workbuf::WorkBuffer& workBuffer_;  // whose recording wants the microphone
     device::AudioBackend* backend_;
     device::UiDispatcher* dispatcher_;
     engine::MessageSink* messages_;
@@ -74,9 +86,7 @@ class EngineAudio final : public DialogAudio {
         bool done = false;
         std::unique_ptr<device::OutputDevice> device;
     };
-
-    std::unique_ptr<engine::CSoundWnd> window_;  // exists from creation to destruction
-    std::shared_ptr<OutputOpening> opening_;     // while a reopen runs
+    std::shared_ptr<OutputOpening> opening_;  // while a reopen runs
     bool outputLost_ = false;
     uint32_t lastReopenTick_ = 0;
     uint32_t lastListenTick_ = 0;  // the last tick a recording or the monitor listened

@@ -108,7 +108,9 @@ sox "$root/noise.wav" "$root/speech.wav" "$root/mic.wav"
 # The first block or two of the noise may fall before the gate opens.
 sox "$root/mic.wav" "$root/expected.wav" trim 0.1
 xdotool mousemove --window "$wid" 244 179 click 1  # Monitor
-sleep 1
+# The microphone opens now; a server's new stream settles within a second
+# or two.
+sleep 2.5
 start_recording "$root/monitor.raw"
 paplay --device=mic "$root/mic.wav"
 sleep 2
