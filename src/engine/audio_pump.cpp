@@ -90,7 +90,14 @@ void Engine::AudioPump() {
                 // audio in bursts would pass the data before the next write
                 // (a hole right after the first sound). What is not asked
                 // for stays queued in the mixer for later.
-                wanted = std::min<int64_t>(limit / 2, MIX_MAX_SAMPLES);
+                // The monitor is the exception: its clips arrive as they are
+                // heard, and a channel drained empty would wait its 450 ms
+                // start delay again on the next clip. Its backlog stays in
+                // the channel, taken at twelve per millisecond.
+                if (mixer.channels[mixer::MONITOR_CHANNEL].clipCount == 0) {
+                    wanted = MIX_MAX_SAMPLES;
+                }
+                wanted = std::min<int64_t>(wanted, limit / 2);
             }
             m = mixer::MixBlock(mixer, mixBuffer, static_cast<int32_t>(wanted), true, true);
             if (StreamEnabled && m > 0) {
