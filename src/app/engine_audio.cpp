@@ -3,6 +3,8 @@
 #include <utility>
 
 #include <cstdio>
+#include <system_error>
+#include <thread>
 
 #include "base/user_errors.h"
 #include "device/device_list.h"
@@ -19,6 +21,7 @@ EngineAudio::EngineAudio(session::Session& session, device::AudioBackend* backen
                          device::UiDispatcher* dispatcher, engine::MessageSink* messages)
     : engine_(session.engine),
       recorder_(session.workBuffer),
+      workBuffer_(session.workBuffer),
       backend_(backend),
       dispatcher_(dispatcher),
       messages_(messages) {}
@@ -39,13 +42,37 @@ bool EngineAudio::CreateSoundWindow() {
 }
 
 void EngineAudio::StartDevices() {
-    // Opens the output device, starts the speech stream and capture.
-    if (engine::CSoundWnd* window = engine_.SoundWindow()) window->Create();
+    // Opens the output device and starts the speech stream; the microphone
+    // opens while a recording or the monitor listens (ServeCapture).
+    engine::CSoundWnd* window = engine_.SoundWindow();
+    if (window == nullptr) return;
+    window->SetCaptureOnDemand(true);
+    window->Create();
 }
 
 void EngineAudio::Pump() {
+    ServeCapture();
     engine_.AudioPump();
     WatchOutput();
+}
+
+void EngineAudio::ServeCapture() {
+    engine::CSoundWnd* window = engine_.SoundWindow();
+    if (window == nullptr || !window->IsCreated()) return;
+    const uint32_t now = engine_.Clock().Now();
+    if (engine_.MonitorEnabled != 0 || workBuffer_.recording != 0) {
+        lastListenTick_ = now;
+        // Tried once while it stays wanted: a missing microphone is not
+        // looked for again on every tick.
+        if (window->captureRunning == 0 && window->captureOpenTried == 0) window->StartCapture();
+        return;
+    }
+    // Kept open a little after the last use, so a Rec right after another
+    // does not wait for the device.
+    if (window->captureOpenTried != 0 && now - lastListenTick_ >= CAPTURE_LINGER_MS) {
+        window->CloseCapture();
+        window->captureOpenTried = 0;  // the next listener tries again
+    }
 }
 
 void EngineAudio::WatchOutput() {
@@ -53,21 +80,59 @@ void EngineAudio::WatchOutput() {
     if (window == nullptr || !window->IsCreated()) return;
     const uint32_t now = engine_.Clock().Now();
     if (!outputLost_) {
-        if (window->speechCreated == 0) return;  // never had sound: nothing was lost
+        if (window->speechCreated == 0) {
+            // The output did not open at start (the start-up box said so):
+            // it is tried again every few seconds, as a lost one is, so a
+            // sound server that starts later is found.
+            outputLost_ = true;
+            lastReopenTick_ = now;
+            return;
+        }
         const base::Result health = window->CheckOutput();
         if (health) return;
         outputLost_ = true;
         lastReopenTick_ = now;
         notice_ = SoundLost(health.reason);
         LogNotice();
+        // Released at once: the stream's close does not wait for a server
+        // that no longer answers.
+        window->ShutdownAudio();
+        return;
+    }
+    if (opening_) {
+        std::unique_ptr<device::OutputDevice> opened;
+        {
+            std::lock_guard lock(opening_->m);
+            if (!opening_->done) return;  // still opening; the UI goes on meanwhile
+            opened = std::move(opening_->device);
+        }
+        opening_.reset();
+        lastReopenTick_ = now;
+        if (opened == nullptr) return;
+        if (window->ReopenDevices(std::move(opened))) {
+            outputLost_ = false;
+            notice_ = {kSoundBackText};
+            LogNotice();
+        }
         return;
     }
     if (now - lastReopenTick_ < REOPEN_INTERVAL_MS) return;
     lastReopenTick_ = now;
-    if (window->ReopenDevices()) {
-        outputLost_ = false;
-        notice_ = {kSoundBackText};
-        LogNotice();
+    // A sound server that is frozen, or only starting, can hold an open for
+    // a long time: it runs on a thread of its own and the pump picks up the
+    // device once it is there.
+    window->ShutdownAudio();
+    auto opening = std::make_shared<OutputOpening>();
+    try {
+        std::thread([opening, open = backend_->OutputOpener()] {
+            std::unique_ptr<device::OutputDevice> device = open();
+            std::lock_guard lock(opening->m);
+            opening->device = std::move(device);
+            opening->done = true;
+        }).detach();
+        opening_ = std::move(opening);
+    } catch (const std::system_error&) {
+        // No thread to spare: try again later.
     }
 }
 
@@ -123,6 +188,14 @@ void EngineAudio::ChooseDevices(const std::string& input, const std::string& out
     engine::CSoundWnd* window = engine_.SoundWindow();
     if (window == nullptr || !window->IsCreated()) return;
     const bool playing = window->ReopenDevices();
+    // The microphone opens only while something listens; it is tried once
+    // here so the status can say whether the chosen one works, and closes
+    // again after the usual linger.
+    if (!input.empty() && window->captureRunning == 0) {
+        window->captureOpenTried = 0;
+        window->StartCapture();
+        lastListenTick_ = engine_.Clock().Now();
+    }
     // A device that would not open is tried again every few seconds, as a
     // lost one is.
     outputLost_ = !playing;

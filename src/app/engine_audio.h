@@ -3,6 +3,8 @@
 // window CSoundWnd with its devices from a backend, the audio pump, the
 // monitor switch and the named sound effects.
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -53,7 +55,13 @@ class EngineAudio final : public DialogAudio {
     // How often a lost output device is tried again, in ticks.
     static constexpr uint32_t REOPEN_INTERVAL_MS = 3000;
 
+    // How long the microphone stays open after nothing listens, in ticks.
+    static constexpr uint32_t CAPTURE_LINGER_MS = 2000;
+
   private:
+    // Opens the microphone while a recording or the monitor listens and
+    // closes it when neither has for a while.
+    void ServeCapture();
     // Notices a lost output device and tries to reopen it every few seconds.
     void WatchOutput();
     void LogNotice() const;
@@ -70,11 +78,21 @@ class EngineAudio final : public DialogAudio {
 
     engine::Engine& engine_;
     WorkBufferRecorder recorder_;
+    workbuf::WorkBuffer& workBuffer_;  // whose recording wants the microphone
     device::AudioBackend* backend_;
     device::UiDispatcher* dispatcher_;
     engine::MessageSink* messages_;
+    // An output device being opened on a thread of its own; the thread
+    // fills it in and sets `done`, the pump takes the device.
+    struct OutputOpening {
+        std::mutex m;
+        bool done = false;
+        std::unique_ptr<device::OutputDevice> device;
+    };
+    std::shared_ptr<OutputOpening> opening_;  // while a reopen runs
     bool outputLost_ = false;
     uint32_t lastReopenTick_ = 0;
+    uint32_t lastListenTick_ = 0;  // the last tick a recording or the monitor listened
     StatusNote notice_;
     std::string outputFailure_;
     std::string inputName_;  // the chosen devices; empty for the defaults

@@ -126,6 +126,14 @@ class AudioBackend {
     virtual std::unique_ptr<OutputDevice> OpenOutput() = 0;
     // The capture device, or null when there is none.
     virtual std::unique_ptr<CaptureDevice> OpenCapture() = 0;
+    // Opens the output device when called, on any thread and apart from
+    // this backend (which may be gone by then): a reopen runs it on a thread
+    // of its own, as a stuck sound server can hold an open for good. The
+    // default opens at once, on the caller's thread.
+    virtual std::function<std::unique_ptr<OutputDevice>()> OutputOpener() {
+        auto opened = std::make_shared<std::unique_ptr<OutputDevice>>(OpenOutput());
+        return [opened] { return std::move(*opened); };
+    }
     // Why the last OpenOutput gave null, in a few words for the user.
     virtual std::string OutputFailure() const { return "no audio output device"; }
     // The devices there are to choose from; none when the backend has no choice.

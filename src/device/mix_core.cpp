@@ -48,10 +48,15 @@ struct BufferState {
     // Mirrors for lock-free reads of the cursor and status from the UI thread.
     std::atomic<uint32_t> playByte{0};
     std::atomic<bool> playingFlag{false};
+    // Frames rendered since the buffer started or moved: the heard position
+    // never lies before that start.
+    uint64_t sinceStart = 0;
+    std::atomic<uint64_t> sinceStartMirror{0};
 
     void Publish() {
         playByte.store(pos * blockAlign, std::memory_order_release);
         playingFlag.store(playing, std::memory_order_release);
+        sinceStartMirror.store(sinceStart, std::memory_order_release);
     }
 
     // Frame `at` frames past the start of the buffer as the conversion takes
@@ -150,6 +155,7 @@ class SoftBuffer final : public OutputBuffer {
         if (!s_->playing) {
             s_->playing = true;
             s_->syncPending = true;
+            s_->sinceStart = 0;
             s_->RestartConversion();
         }
         s_->Publish();
@@ -176,10 +182,19 @@ class SoftBuffer final : public OutputBuffer {
     DeviceResult GetCurrentPosition(uint32_t& play, uint32_t& write) override {
         uint32_t p = s_->playByte.load(std::memory_order_acquire);
         bool playing = s_->playingFlag.load(std::memory_order_acquire);
-        uint32_t span = s_->frames * s_->blockAlign;
-        play = p;
+        const uint64_t span = uint64_t{s_->frames} * s_->blockAlign;
         // A stopped buffer reports both cursors at the same place.
-        write = playing ? static_cast<uint32_t>((uint64_t{p} + s_->latencyBytes) % span) : p;
+        if (!playing) {
+            play = write = p;
+            return DeviceResult::Ok;
+        }
+        write = static_cast<uint32_t>((uint64_t{p} + s_->latencyBytes) % span);
+        // What the device still holds, in this buffer's frames.
+        const uint64_t held =
+            std::min(uint64_t{core_->OutputDelayFrames()} * s_->rate / core_->DeviceRate(),
+                     s_->sinceStartMirror.load(std::memory_order_acquire));
+        play = static_cast<uint32_t>((uint64_t{p} + span - (held % s_->frames) * s_->blockAlign) %
+                                     span);
         return DeviceResult::Ok;
     }
 
@@ -190,6 +205,7 @@ class SoftBuffer final : public OutputBuffer {
         s_->pos = frame < s_->frames ? frame : 0;  // a trailing part-frame wraps to the start
         s_->phase = 0;
         s_->syncPending = true;
+        s_->sinceStart = 0;
         // A stopped buffer restarts its conversion when it starts playing.
         if (s_->playing) s_->RestartConversion();
         s_->Publish();
@@ -265,6 +281,13 @@ void MixCore::Unregister(BufferState* state) {
     buffers_.erase(std::remove(buffers_.begin(), buffers_.end(), state), buffers_.end());
 }
 
+void MixCore::SetOutputDelay(double seconds) {
+    const double frames = seconds > 0 ? seconds * deviceRate_ : 0.0;
+    // A device that claims more than a second is not believed.
+    delayFrames_.store(static_cast<uint32_t>(std::min(frames, static_cast<double>(deviceRate_))),
+                       std::memory_order_release);
+}
+
 void MixCore::Close() {
     closed_.store(true, std::memory_order_release);
 }
@@ -318,6 +341,7 @@ void MixCore::MixBuffer(BufferState& s, float* accum, uint32_t n) {
         }
     }
     s.nextDeviceFrame = deviceFrame_ + n;
+    s.sinceStart += uint64_t{n} * s.rate / devRate;
     if (s.conv) {
         if (!s.playing) {
             s.Publish();

@@ -13,10 +13,13 @@
 // seamlessly across the wrap; a once buffer ends when its cursor reaches the
 // end, with silence taken for the look-ahead past it.
 //
-// A buffer's play cursor advances in the buffer's own byte units as the
-// device renders: a looping buffer wraps, a once buffer stops at its end
-// (its cursor then reads 0 and it reports not playing). The write cursor
-// runs the device's latency ahead of the play cursor while playing.
+// A buffer's cursors advance in the buffer's own byte units as the device
+// renders: a looping buffer wraps, a once buffer stops at its end (its
+// cursor then reads 0 and it reports not playing). The write cursor runs the
+// given latency ahead of where the device has rendered to. The play cursor
+// is what is being heard: the rendered position less what the device still
+// holds (SetOutputDelay). A sound server takes a device's audio in bursts of
+// 100 ms and more, so the rendered position runs that far ahead of the sound.
 //
 // Threads: the buffers' methods run on the UI thread; Render runs on the
 // device's thread. They share only each buffer's guarded state. Render
@@ -51,6 +54,10 @@ class MixCore : public std::enable_shared_from_this<MixCore> {
     // Device thread: mixes every playing buffer into `frames` interleaved
     // frames of `out` and advances their cursors.
     void Render(int16_t* out, uint32_t frames);
+    // Device thread: how long until the next rendered frame is heard.
+    void SetOutputDelay(double seconds);
+    // Device frames between the rendered and the heard position.
+    uint32_t OutputDelayFrames() const { return delayFrames_.load(std::memory_order_acquire); }
 
     // The device is gone: buffers keep their data but no longer play.
     void Close();
@@ -70,6 +77,7 @@ class MixCore : public std::enable_shared_from_this<MixCore> {
     const int deviceChannels_;
     const double latencySeconds_;
     std::atomic<bool> closed_{false};
+    std::atomic<uint32_t> delayFrames_{0};
 
     std::mutex listMutex_;               // guards buffers_; the device thread only try_locks it
     std::vector<BufferState*> buffers_;  // every live buffer of this device

@@ -1,7 +1,6 @@
 // The PortAudio backend: the chosen (or default) output device plays the mix
 // of every playing buffer from PortAudio's callback; the chosen (or default)
-// input device is read on a thread of our own and fed into the capture ring
-// at 11025 Hz mono.
+// input device's callback feeds the capture ring at 11025 Hz mono.
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <portaudio.h>
@@ -9,11 +8,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -37,18 +38,20 @@ using Clock = std::chrono::steady_clock;
 // A sink that takes data faster than real time (a null sound device) is held
 // back to real time once it runs this far ahead, so it cannot spin a core.
 constexpr double PACE_AHEAD_SECONDS = 0.25;
-// A stream whose callback has not run for this long has lost its device.
-constexpr int64_t STALL_LIMIT_MS = 1000;
+// A stream whose callback has not run for this long has lost its device:
+// long enough for a loaded machine and a server's bursts, short enough that
+// a frozen server is reported within two seconds.
+constexpr int64_t STALL_LIMIT_MS = 1500;
+// The longest a close waits for a stream that a frozen server holds.
+constexpr std::chrono::milliseconds CLOSE_DEADLINE{200};
 // Starting a stream on a sound server can hold the callback back for more
 // than a second after its first few periods; stalls count only after this.
 constexpr int64_t STARTUP_GRACE_MS = 3000;
-// The longest a closing output waits for sound already handed on to play.
-constexpr double MAX_DRAIN_SECONDS = 0.5;
-// The device buffer asked for: the speech stream starts 450 ms after speech
-// is queued and is written every 200 ms, so a buffer of this size costs the
-// user nothing, while the lowest latency a sound server offers (20 to 40 ms)
-// gives audible gaps when the machine is busy.
-constexpr double OUTPUT_LATENCY_SECONDS = 0.1;
+// The device buffer asked for. PipeWire keeps little more than half of what
+// is asked for; with 100 ms that was 60 to 80 ms, and a callback held back
+// 160 ms on a busy machine emptied it (a gap heard). The speech stream
+// starts 450 ms after speech is queued, so the extra latency is small.
+constexpr double OUTPUT_LATENCY_SECONDS = 0.2;
 
 // The sound libraries' notes (devices ALSA probed and could not open, a JACK
 // server that is not running, underruns) help whoever looks into a problem,
@@ -80,19 +83,27 @@ void PortAudioNote(const char* message) {
 class PaSession {
   public:
     static std::shared_ptr<PaSession> Acquire() {
-        static std::mutex m;
         static std::weak_ptr<PaSession> current;
-        std::lock_guard lock(m);
+        std::lock_guard lock(Mutex());
         if (auto session = current.lock()) return session->ok_ ? session : nullptr;
         auto session = std::shared_ptr<PaSession>(new PaSession());
         current = session;
         return session->ok_ ? session : nullptr;
     }
     ~PaSession() {
+        // The last holder may be a thread closing a stream while another
+        // opens one: the end and a new start take turns.
+        std::lock_guard lock(Mutex());
         if (ok_) Pa_Terminate();
     }
 
   private:
+    // Recursive: a session that failed to start ends inside Acquire.
+    static std::recursive_mutex& Mutex() {
+        static std::recursive_mutex m;
+        return m;
+    }
+
     PaSession() {
         // Probing the host APIs gives pages of notes about devices that are
         // not there. PortAudio asks JACK not to start a server for the probe.
@@ -143,22 +154,79 @@ class Pacer {
     Clock::time_point start_;
 };
 
+// What the output callback reaches: owned jointly by the device and by
+// whoever closes its stream, so a stream whose close is stuck in a frozen
+// sound server can outlive the device object and still call back safely.
+struct PaOutputState {
+    std::shared_ptr<MixCore> core;
+    Pacer pacer{11025};  // callback thread only
+    // When the callback last ran; set before the stream starts.
+    std::atomic<int64_t> lastCallbackMs{0};
+    double fallbackDelay = 0;  // the stream's own latency, for hosts that give no timing
+};
+
+// PortAudio keeps its open streams in one unguarded list: opening and
+// closing streams on different threads (a reopen while a stuck close
+// finishes) take turns through this lock. Stopping a stream, the call a
+// frozen server holds, runs outside it.
+std::mutex& StreamListMutex() {
+    static std::mutex m;
+    return m;
+}
+
+PaError OpenStreamLocked(PaStream** stream, const PaStreamParameters* in,
+                         const PaStreamParameters* out, uint32_t rate, unsigned long period,
+                         PaStreamCallback* callback, void* user) {
+    std::lock_guard lock(StreamListMutex());
+    return Pa_OpenStream(stream, in, out, rate, period, paClipOff, callback, user);
+}
+
+void CloseStreamLocked(PaStream* stream) {
+    std::lock_guard lock(StreamListMutex());
+    Pa_CloseStream(stream);
+}
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+// Stops and closes `stream` on a thread of its own and waits at most
+// `deadline` for it: a frozen sound server holds the close inside the sound
+// library until the server runs again, and neither the window nor `say` may
+// wait for that. The thread keeps the callback's state and PortAudio alive.
+void CloseStreamDetached(PaStream* stream, std::shared_ptr<const void> state,
+                         std::shared_ptr<PaSession> session, std::chrono::milliseconds deadline) {
+    struct Done {
+        std::mutex m;
+        std::condition_variable cv;
+        bool done = false;
+    };
+    auto done = std::make_shared<Done>();
+    try {
+        std::thread([stream, state = std::move(state), session = std::move(session), done] {
+            Pa_AbortStream(stream);
+            CloseStreamLocked(stream);
+            std::lock_guard lock(done->m);
+            done->done = true;
+            done->cv.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        Pa_AbortStream(stream);  // no thread to spare: close here
+        CloseStreamLocked(stream);
+        return;
+    }
+    std::unique_lock lock(done->m);
+    done->cv.wait_for(lock, deadline, [&] { return done->done; });
+}
+
 class PaOutputDevice final : public OutputDevice {
   public:
     ~PaOutputDevice() override {
-        if (stream_) {
-            // What the callback has already handed on is still on its way to
-            // the speakers: let it play out (the end of an utterance) before
-            // the stream is cut, unless the device is gone.
-            const PaStreamInfo* info = Pa_GetStreamInfo(stream_);
-            if (lost_.empty() && info != nullptr && Pa_IsStreamActive(stream_) == 1) {
-                std::this_thread::sleep_for(std::chrono::duration<double>(
-                    std::min(info->outputLatency + 0.05, MAX_DRAIN_SECONDS)));
-            }
-            Pa_AbortStream(stream_);
-            Pa_CloseStream(stream_);
-        }
-        if (core_) core_->Close();
+        if (state_ && state_->core) state_->core->Close();
+        // Nothing waits for a drain: a caller that needs its sound heard
+        // waits for the play cursor, which is the heard position.
+        if (stream_) CloseStreamDetached(stream_, state_, session_, CLOSE_DEADLINE);
     }
 
     bool Open(PaDeviceIndex device) {
@@ -178,13 +246,15 @@ class PaOutputDevice final : public OutputDevice {
     }
 
     std::unique_ptr<OutputBuffer> CreateBuffer(const PcmFormat& format, uint32_t bytes) override {
-        return core_->CreateBuffer(format, bytes);
+        return state_->core->CreateBuffer(format, bytes);
     }
 
-    // The stream runs from open to close, taking a period every 10 ms or so
+    // The stream runs from open to close, taking a period every 40 ms or so
     // whether or not anything plays, so a stream that PortAudio reports
-    // stopped, or whose callback has not run for a second, has lost its
-    // device (the sound server went away, the card was unplugged).
+    // stopped, or whose callback has not run for STALL_LIMIT_MS, has lost
+    // its device (the sound server went away or froze, the card was
+    // unplugged). A busy machine or a server taking audio in bursts holds
+    // the callback back for a few hundred milliseconds, not for seconds.
     base::Result Check() override {
         if (!lost_.empty()) return base::Result::Fail(lost_);
         if (stream_ == nullptr) return {};
@@ -192,14 +262,14 @@ class PaOutputDevice final : public OutputDevice {
             lost_ = "the sound output stopped (the sound server or device went away)";
         } else {
             const int64_t now = NowMs();
-            const int64_t silentMs = now - lastCallbackMs_.load(std::memory_order_acquire);
+            const int64_t silentMs = now - state_->lastCallbackMs.load(std::memory_order_acquire);
             if (now - startedMs_ > STARTUP_GRACE_MS && silentMs > STALL_LIMIT_MS) {
                 lost_ = "the sound output stopped taking data (for " + std::to_string(silentMs) +
                         " ms; the sound server or device went away)";
             }
         }
         if (lost_.empty()) return {};
-        core_->Close();
+        state_->core->Close();
         return base::Result::Fail(lost_);
     }
 
@@ -211,54 +281,71 @@ class PaOutputDevice final : public OutputDevice {
         out.sampleFormat = paInt16;
         out.suggestedLatency = std::max(info->defaultLowOutputLatency, OUTPUT_LATENCY_SECONDS);
         if (Pa_IsFormatSupported(nullptr, &out, rate) != paFormatIsSupported) return false;
-        // The callback renders 10 ms at a time; the write cursor runs two
-        // periods ahead of the mix position.
-        const unsigned long period = rate / 100;
-        core_ = MixCore::Create(rate, channels, 2.0 * static_cast<double>(period) / rate);
-        pacer_ = Pacer(rate);
+        // The callback renders 40 ms at a time (a quarter of the device
+        // buffer: fewer wake-ups for the program and the sound server); the
+        // write cursor runs two periods ahead of the mix position.
+        const unsigned long period = rate / 25;
+        auto state = std::make_shared<PaOutputState>();
+        state->core = MixCore::Create(rate, channels, 2.0 * static_cast<double>(period) / rate);
+        state->pacer = Pacer(rate);
         PaStream* stream = nullptr;
-        if (Pa_OpenStream(&stream, nullptr, &out, rate, period, paClipOff, &Callback, this) !=
+        if (OpenStreamLocked(&stream, nullptr, &out, rate, period, &Callback, state.get()) !=
             paNoError) {
-            core_.reset();
             return false;
+        }
+        if (const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream)) {
+            state->fallbackDelay = streamInfo->outputLatency;
         }
         startedMs_ = NowMs();
-        lastCallbackMs_.store(startedMs_, std::memory_order_release);
+        state->lastCallbackMs.store(startedMs_, std::memory_order_release);
         if (Pa_StartStream(stream) != paNoError) {
-            Pa_CloseStream(stream);
-            core_.reset();
+            CloseStreamLocked(stream);
             return false;
         }
+        state_ = std::move(state);
         stream_ = stream;
         return true;
     }
 
-    static int64_t NowMs() {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   Clock::now().time_since_epoch())
-            .count();
-    }
-
     static int Callback(const void*, void* output, unsigned long frames,
-                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* user) {
-        auto* self = static_cast<PaOutputDevice*>(user);
-        self->lastCallbackMs_.store(NowMs(), std::memory_order_release);
-        self->core_->Render(static_cast<int16_t*>(output), static_cast<uint32_t>(frames));
-        self->pacer_.Count(frames);
+                        const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags, void* user) {
+        auto* state = static_cast<PaOutputState*>(user);
+        state->lastCallbackMs.store(NowMs(), std::memory_order_release);
+        // How long until these frames are heard: the sound server's buffer.
+        const double delay = time != nullptr && time->outputBufferDacTime > time->currentTime
+                                 ? time->outputBufferDacTime - time->currentTime
+                                 : state->fallbackDelay;
+        state->core->SetOutputDelay(delay);
+        state->core->Render(static_cast<int16_t*>(output), static_cast<uint32_t>(frames));
+        state->pacer.Count(frames);
         return paContinue;
     }
 
     std::shared_ptr<PaSession> session_ = PaSession::Acquire();
-    std::shared_ptr<MixCore> core_;
-    Pacer pacer_{11025};  // callback thread only
+    std::shared_ptr<PaOutputState> state_;
     PaStream* stream_ = nullptr;
-    // When the callback last ran; set before the stream starts.
-    std::atomic<int64_t> lastCallbackMs_{0};
     int64_t startedMs_ = 0;
     std::string lost_;  // UI thread only: why the device counts as lost
 
   public:
     bool HasSession() const { return session_ != nullptr; }
+};
+
+// What the input callback reaches; shared with the closer like PaOutputState.
+struct PaCaptureState {
+    PaCaptureState(std::shared_ptr<CaptureRing> r, uint32_t inRate, int inChannels)
+        : ring(std::move(r)),
+          rate(inRate),
+          channels(inChannels),
+          resampler(inRate, wave::SYSTEM_SAMPLE_RATE, inChannels) {
+        mono.reserve(inRate / 10);
+    }
+    std::shared_ptr<CaptureRing> ring;
+    uint32_t rate;
+    int channels;
+    StreamResampler resampler;  // callback thread only, like `mono`
+    std::vector<int16_t> mono;
+    Pacer pacer{11025};
 };
 
 class PaCaptureDevice final : public CaptureDevice {
@@ -283,15 +370,10 @@ class PaCaptureDevice final : public CaptureDevice {
     void Reset() override { ring_->Reset(); }
     void Close() override {
         ring_->Close();
-        if (reader_.joinable()) {
-            stop_.store(true);
-            reader_.join();
-            stop_.store(false);
-        }
         if (stream_) {
-            Pa_AbortStream(stream_);
-            Pa_CloseStream(stream_);
+            CloseStreamDetached(stream_, state_, session_, CLOSE_DEADLINE);
             stream_ = nullptr;
+            state_.reset();
         }
     }
 
@@ -318,51 +400,48 @@ class PaCaptureDevice final : public CaptureDevice {
             in.suggestedLatency = std::max(info->defaultLowInputLatency, 0.02);
             auto rate = static_cast<uint32_t>(c.rate);
             if (Pa_IsFormatSupported(&in, nullptr, rate) != paFormatIsSupported) continue;
+            auto state = std::make_shared<PaCaptureState>(ring_, rate, c.channels);
+            state->pacer = Pacer(rate);
             PaStream* stream = nullptr;
-            if (Pa_OpenStream(&stream, &in, nullptr, rate, rate / 100, paClipOff, nullptr,
-                              nullptr) != paNoError) {
+            // The callback interface: the library's own thread waits for
+            // input, where a blocking read would poll for it.
+            if (OpenStreamLocked(&stream, &in, nullptr, rate, rate / 100, &Callback, state.get()) !=
+                paNoError) {
                 continue;
             }
             if (Pa_StartStream(stream) != paNoError) {
-                Pa_CloseStream(stream);
+                CloseStreamLocked(stream);
                 continue;
             }
+            state_ = std::move(state);
             stream_ = stream;
-            reader_ = std::thread([this, rate, channels = c.channels] { Read(rate, channels); });
             return true;
         }
         return false;
     }
 
-    // Reader thread: 10 ms at a time from the device into the ring.
-    void Read(uint32_t rate, int channels) {
-        const unsigned long period = rate / 100;
-        std::vector<int16_t> in(period * static_cast<size_t>(channels));
-        std::vector<int16_t> mono;
-        StreamResampler resampler(rate, wave::SYSTEM_SAMPLE_RATE, channels);
-        Pacer pacer(rate);
-        while (!stop_.load()) {
-            PaError err = Pa_ReadStream(stream_, in.data(), period);
-            // An overflow lost some input but the data read is good; any other
-            // error means the device is gone: capture falls silent.
-            if (err != paNoError && err != paInputOverflowed) return;
-            mono.clear();
-            if (rate == wave::SYSTEM_SAMPLE_RATE && channels == 1) {
-                mono.assign(in.begin(), in.end());
-            } else {
-                resampler.Process(in.data(), period, mono);
-            }
-            ring_->Push(mono.data(), mono.size());
-            pacer.Count(period);
+    // Input callback: the period, at 11025 Hz mono, into the ring.
+    static int Callback(const void* input, void*, unsigned long frames,
+                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* user) {
+        auto* state = static_cast<PaCaptureState*>(user);
+        if (input == nullptr) return paContinue;
+        const auto* in = static_cast<const int16_t*>(input);
+        if (state->rate == wave::SYSTEM_SAMPLE_RATE && state->channels == 1) {
+            state->ring->Push(in, frames);
+        } else {
+            state->mono.clear();
+            state->resampler.Process(in, frames, state->mono);
+            state->ring->Push(state->mono.data(), state->mono.size());
         }
+        state->pacer.Count(frames);
+        return paContinue;
     }
 
     std::string name_;  // the device's name; empty for the default
     std::shared_ptr<PaSession> session_ = PaSession::Acquire();
     std::shared_ptr<CaptureRing> ring_ = CaptureRing::Create();
-    PaStream* stream_ = nullptr;  // set before the reader starts, cleared after it ends
-    std::thread reader_;
-    std::atomic<bool> stop_{false};
+    std::shared_ptr<PaCaptureState> state_;  // while the stream is open
+    PaStream* stream_ = nullptr;
 };
 
 class PortAudioBackend final : public AudioBackend {
@@ -389,6 +468,24 @@ class PortAudioBackend final : public AudioBackend {
         return device;
     }
     std::string OutputFailure() const override { return failure_; }
+    std::function<std::unique_ptr<OutputDevice>()> OutputOpener() override {
+        // The backend lets go of PortAudio, so that the open starts it
+        // afresh when nothing else holds it: a sound server that was not
+        // there when PortAudio looked for devices is found then. Everything
+        // the open needs is copied: the thread that runs it may outlive
+        // this backend.
+        session_.reset();
+        return [name = outputName_]() -> std::unique_ptr<OutputDevice> {
+            const std::shared_ptr<PaSession> session = PaSession::Acquire();
+            if (!session) return nullptr;
+            const PaDeviceIndex index = FindPaDevice(name, DeviceDirection::Output);
+            auto device = std::make_unique<PaOutputDevice>();
+            if (index == paNoDevice || !device->HasSession() || !device->Open(index)) {
+                return nullptr;
+            }
+            return device;
+        };
+    }
     std::unique_ptr<CaptureDevice> OpenCapture() override {
         if (!Session() || FindPaDevice(inputName_, DeviceDirection::Input) == paNoDevice) {
             return nullptr;

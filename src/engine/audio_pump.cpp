@@ -81,12 +81,22 @@ void Engine::AudioPump() {
             mixed = true;
             int64_t wanted =
                 std::min<int64_t>(int64_t{MIX_SAMPLES_PER_MS} * elapsed, MIX_MAX_SAMPLES);
-            // Twelve samples per millisecond outpace the device's 11.025, so
-            // in steady play the stream would creep ahead until its ring
-            // overflowed. Ask no more than keeps the stream within its lead;
-            // what is not asked for stays queued in the mixer for later.
             const uint32_t limit = window->SpeechWriteLimit();
             if (StreamEnabled && limit != UINT32_MAX) {
+                // A live stream is topped up to its full lead. Twelve samples
+                // per millisecond would only just outpace the device's
+                // 11.025: after a start or a re-anchor the stream would hold
+                // little more than one period, and a sound server taking
+                // audio in bursts would pass the data before the next write
+                // (a hole right after the first sound). What is not asked
+                // for stays queued in the mixer for later.
+                // The monitor is the exception: its clips arrive as they are
+                // heard, and a channel drained empty would wait its 450 ms
+                // start delay again on the next clip. Its backlog stays in
+                // the channel, taken at twelve per millisecond.
+                if (mixer.channels[mixer::MONITOR_CHANNEL].clipCount == 0) {
+                    wanted = MIX_MAX_SAMPLES;
+                }
                 wanted = std::min<int64_t>(wanted, limit / 2);
             }
             m = mixer::MixBlock(mixer, mixBuffer, static_cast<int32_t>(wanted), true, true);

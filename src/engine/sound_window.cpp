@@ -73,7 +73,7 @@ bool CSoundWnd::Create() {
     created_ = true;
     InitDirectSound();
     StartSpeechPlay();
-    StartCapture();
+    if (!captureOnDemand_) StartCapture();
     return true;
 }
 
@@ -83,6 +83,11 @@ base::Result CSoundWnd::FinishOutput() {
 
 bool CSoundWnd::ReopenDevices() {
     ShutdownAudio();
+    return ReopenDevices(backend_ != nullptr ? backend_->OpenOutput() : nullptr);
+}
+
+bool CSoundWnd::ReopenDevices(std::unique_ptr<device::OutputDevice> output) {
+    ShutdownAudio();
     engine_.effects.ResetBuiltinEffectIds();
     engine_.effects.ResetDynamicNames();
     speechCreateTried = 0;
@@ -91,10 +96,10 @@ bool CSoundWnd::ReopenDevices() {
     speechStartPending = 0;
     speechResync = 1;
     speechUnplayed_ = false;
-    InitDirectSound();
+    device = std::move(output);
     CreateSpeechBuffer();  // tried here, so StartSpeechPlay shows no box
     StartSpeechPlay();
-    StartCapture();
+    if (!captureOnDemand_) StartCapture();
     return speechCreated != 0 && OutputAlive();
 }
 

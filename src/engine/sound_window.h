@@ -40,10 +40,10 @@ namespace vocalith::engine {
 inline constexpr int EFFECT_SLOT_COUNT = 256;
 inline constexpr uint32_t SPEECH_STREAM_BYTES = 4 * 22050;  // four seconds: 88200
 inline constexpr uint32_t SPEECH_ANCHOR_BYTES = 1000;       // a fresh anchor past the write cursor
-// The most the writer keeps ahead of the device's write cursor in steady
-// play: half a second covers the 200 ms mixing period plus 300 ms of UI
-// stalls, and stays far below the 44100 bytes at which the ring counts as
-// overrun (see SpeechWriteLimit).
+// The lead the writer keeps ahead of the device's write cursor: half a
+// second covers the 200 ms mixing period plus 300 ms of UI stalls or of a
+// sound server taking audio in bursts, and stays far below the 44100 bytes
+// at which the ring counts as overrun (see SpeechWriteLimit).
 inline constexpr uint32_t SPEECH_MAX_LEAD_BYTES = 11025;
 inline constexpr int CAPTURE_BUFFER_COUNT = 16;
 inline constexpr uint32_t CAPTURE_BUFFER_BYTES = 5000;
@@ -106,8 +106,8 @@ class CSoundWnd {
     // Finds an underrun and silences the ring; returns the bytes silenced.
     uint32_t ServiceSpeech();
     // The most bytes a write may add so that pos stays at most
-    // SPEECH_MAX_LEAD_BYTES ahead of the device's write cursor; UINT32_MAX when
-    // no bound applies (stream not playing, start pending, or not in steady play).
+    // SPEECH_MAX_LEAD_BYTES ahead of the device's write cursor (from the
+    // anchor while re-anchoring); UINT32_MAX when the stream is not live.
     uint32_t SpeechWriteLimit();
     // True when the stream plays and the device's write cursor has overtaken
     // pos (an underrun that ServiceSpeech has not yet dealt with).
@@ -129,6 +129,9 @@ class CSoundWnd {
     // with the device, so every effect name is forgotten and loads again on
     // use. True when the speech stream plays again.
     bool ReopenDevices();
+    // The same with an output device opened elsewhere (null: none); one
+    // that a stuck sound server could hold is opened off the UI thread.
+    bool ReopenDevices(std::unique_ptr<device::OutputDevice> output);
     // Ends the output device's work (a file is written whole) and says
     // whether everything played reached it; ok with no device.
     base::Result FinishOutput();
@@ -137,6 +140,10 @@ class CSoundWnd {
     void ShutdownAudio();
 
     // --- microphone capture ---
+    // On demand, creation and a reopen leave the microphone closed: the
+    // owner opens it (StartCapture) while something listens and closes it
+    // (CloseCapture) when nothing does, so an idle program reads nothing.
+    void SetCaptureOnDemand(bool onDemand) { captureOnDemand_ = onDemand; }
     int OpenCapture();
     void StartCapture();
     void StopCapture();
@@ -208,6 +215,7 @@ class CSoundWnd {
     StderrMessageSink stderrMessages_;
     MediaControl media_;
     bool createFails_ = false;
+    bool captureOnDemand_ = false;
     bool created_ = false;
     // Cleared by the destructor: notifications posted before then and run
     // after it find no window and do nothing.

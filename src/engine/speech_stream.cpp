@@ -145,7 +145,7 @@ uint32_t CSoundWnd::ServiceSpeech() {
 }
 
 uint32_t CSoundWnd::SpeechWriteLimit() {
-    if (!StreamLive(*this) || speechStartPending) return UINT32_MAX;
+    if (!StreamLive(*this)) return UINT32_MAX;
     const uint32_t size = speechBytes;
     uint32_t play = 0;
     uint32_t write = 0;
@@ -154,8 +154,9 @@ uint32_t CSoundWnd::SpeechWriteLimit() {
     uint32_t ahead = SPEECH_ANCHOR_BYTES;  // where the next write will anchor
     if (!speechResync) {
         ahead = (size - write + speechWritePos) % size;
-        // Behind the cursor: ServiceSpeech deals with it; no bound here.
-        if (ahead > size / 2) return UINT32_MAX;
+        // Behind the cursor: ServiceSpeech silences the ring and the write
+        // re-anchors past the cursor.
+        if (ahead > size / 2) ahead = SPEECH_ANCHOR_BYTES;
     }
     return ahead >= SPEECH_MAX_LEAD_BYTES ? 0 : SPEECH_MAX_LEAD_BYTES - ahead;
 }

@@ -165,13 +165,14 @@ void QueueSpeech(Engine& engine, int32_t samples, int16_t value = 100) {
     QueueClip(engine.mixer, SPEECH_CHANNEL, 1, "test", clip.data(), samples);
 }
 
-TEST_F(PumpFixture, FirstMixAsksTwelvePerMillisecondCappedAt20000) {
+TEST_F(PumpFixture, FirstMixFillsTheLeadFromTheAnchor) {
     MakeWindow();
     QueueSpeech(engine, 30000);
     engine.AudioPump();
     clock.Advance(2000);
     engine.AudioPump();
-    EXPECT_EQ(window->speechWritePos, 1000u + 40000u) << "20000 samples, not 24000";
+    EXPECT_EQ(window->speechWritePos, 1000u + 10024u)
+        << "half a second ahead of the write cursor, not 20000 samples";
 }
 
 TEST_F(PumpFixture, MixRhythmAndLeadBound) {
@@ -182,32 +183,25 @@ TEST_F(PumpFixture, MixRhythmAndLeadBound) {
     engine.AudioPump();  // inside the 450 ms start delay: nothing mixed
     EXPECT_EQ(window->speechWritePos, 0u);
     clock.Advance(300);
-    engine.AudioPump();  // 300 ms: 3600 samples, the stream starts
-    ASSERT_EQ(window->speechWritePos, 1000u + 7200u);
+    engine.AudioPump();  // the whole lead from the anchor; the stream starts
+    ASSERT_EQ(window->speechWritePos, 1000u + 10024u);
     ASSERT_TRUE(devices.Stream().playing);
 
-    // Well within the lead: 250 ms asks for 3000 samples.
+    // 3524 bytes ahead of the write cursor: topped up to the lead.
     devices.Stream().play = 7000;
     devices.Stream().write = 7500;
     clock.Advance(250);
     engine.AudioPump();
-    ASSERT_EQ(window->speechWritePos, 8200u + 6000u);
-
-    // 10000 bytes ahead of the write cursor: only 1025 more fit in the lead.
-    devices.Stream().write = 14200 - 10000;
-    devices.Stream().play = 14200 - 10500;
-    clock.Advance(250);
-    engine.AudioPump();
-    EXPECT_EQ(window->speechWritePos, 14200u + 1024u);
+    ASSERT_EQ(window->speechWritePos, 11024u + 7500u);
 
     // At the lead: nothing is asked for, and the clip keeps its samples.
     const int32_t before = engine.mixer.channels[SPEECH_CHANNEL].queuedSamples -
                            engine.mixer.channels[SPEECH_CHANNEL].position;
-    devices.Stream().write = 15224 - 11025;
-    devices.Stream().play = 15224 - 11525;
+    devices.Stream().write = 18524 - 11025;
+    devices.Stream().play = 18524 - 11525;
     clock.Advance(250);
     engine.AudioPump();
-    EXPECT_EQ(window->speechWritePos, 15224u);
+    EXPECT_EQ(window->speechWritePos, 18524u);
     EXPECT_EQ(engine.mixer.channels[SPEECH_CHANNEL].queuedSamples -
                   engine.mixer.channels[SPEECH_CHANNEL].position,
               before);

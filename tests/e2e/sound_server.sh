@@ -1,0 +1,100 @@
+# Sourced by the sound-server tests: a private PulseAudio or PipeWire with a
+# null sink "spk" as the speakers and its monitor recorded, in a temporary
+# folder of its own. Sets $root; start_server exits 77 when the server cannot
+# start here.
+#   start_server pulse|pipewire   server_pids (the processes to stop or freeze)
+#   start_recording FILE          stop_recording
+set -uo pipefail
+skip() { echo "SKIP: $*"; exit 77; }
+command -v parec >/dev/null && command -v pactl >/dev/null ||
+  skip "pulseaudio-utils is not installed"
+
+root=$(mktemp -d /tmp/vocalith-sound.XXXXXX)
+server_pids=""
+dbus_pid=""
+parec_pid=""
+cleanup() {
+  [ -n "$parec_pid" ] && kill "$parec_pid" 2>/dev/null
+  for p in $server_pids; do kill -CONT "$p" 2>/dev/null; kill "$p" 2>/dev/null; done
+  for p in $server_pids; do wait "$p" 2>/dev/null; done
+  [ -n "$dbus_pid" ] && kill "$dbus_pid" 2>/dev/null
+  [ -n "${KEEP_ROOT:-}" ] || rm -rf "$root"
+}
+trap cleanup EXIT
+
+export HOME=$root/home XDG_RUNTIME_DIR=$root/run PULSE_RUNTIME_PATH=$root/run/pulse
+mkdir -p "$HOME" "$PULSE_RUNTIME_PATH" && chmod 700 "$XDG_RUNTIME_DIR"
+printf 'pcm.!default pulse\nctl.!default pulse\n' >"$HOME/.asoundrc"
+unset VOCALITH_AUDIO PULSE_SERVER
+# ALSA loads its PulseAudio plugin at run time and unloads it at exit, so the
+# allocations the plugin keeps cannot be named by the leak checker (they show
+# as an unknown module). Leaks of the program's own code are the business of
+# every other test; here the leak check is off.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
+wait_for_server() {
+  for _ in $(seq 50); do
+    pactl info >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+start_server() {
+  case "$1" in
+  pulse)
+    command -v pulseaudio >/dev/null || skip "pulseaudio is not installed"
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --system=false \
+      -L module-native-protocol-unix -L "module-null-sink sink_name=spk" \
+      -L "module-null-sink sink_name=mic" >"$root/server.log" 2>&1 &
+    server_pids=$!
+    wait_for_server || { cat "$root/server.log"; skip "PulseAudio does not start here"; }
+    ;;
+  pipewire)
+    for c in pipewire wireplumber pipewire-pulse dbus-daemon; do
+      command -v "$c" >/dev/null || skip "$c is not installed"
+    done
+    # WirePlumber needs a session bus.
+    local bus
+    bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) ||
+      skip "no session bus here"
+    export DBUS_SESSION_BUS_ADDRESS=$(echo "$bus" | head -1)
+    dbus_pid=$(echo "$bus" | tail -1)
+    pipewire >"$root/server.log" 2>&1 &
+    server_pids=$!
+    sleep 0.3
+    wireplumber >>"$root/server.log" 2>&1 &
+    server_pids="$server_pids $!"
+    pipewire-pulse >>"$root/server.log" 2>&1 &
+    server_pids="$server_pids $!"
+    wait_for_server || { cat "$root/server.log"; skip "PipeWire does not start here"; }
+    pactl load-module module-null-sink sink_name=spk >/dev/null &&
+      pactl load-module module-null-sink sink_name=mic >/dev/null ||
+      skip "PipeWire takes no null sink here"
+    ;;
+  esac
+  pactl set-default-sink spk && pactl set-default-source mic.monitor
+}
+
+# Records what reaches the speakers; returns once data flows (the monitor
+# needs about a second before it does).
+start_recording() {
+  rec=$1
+  : >"$rec"
+  parec -d spk.monitor --format=s16le --rate=11025 --channels=1 --raw --latency-msec=20 >"$rec" &
+  parec_pid=$!
+  for _ in $(seq 100); do
+    [ "$(stat -c %s "$rec")" -gt 11025 ] && return 0
+    sleep 0.05
+  done
+}
+
+# Stops it once what was played has had time to come through.
+stop_recording() {
+  sleep 1
+  kill "$parec_pid" 2>/dev/null
+  wait "$parec_pid" 2>/dev/null
+  parec_pid=""
+}
+
+align() { /usr/bin/python3 "$here/align_heard.py" "$@"; }

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# vocalith-tts on a real sound server (PulseAudio or PipeWire, private, with
+# a null sink "spk" as the speakers): `devices` lists the server's device;
+# `say` reaches the sink whole (every 50 ms stretch of `say --wav` found in
+# the monitor's recording, in order); freezing the server in the middle of an
+# utterance ends `say` with status 1 within 2 seconds, as does killing it.
+#   sound_server_test.sh pulse|pipewire VOCALITH_TTS
+# Skips (exit 77) where the server cannot start.
+server=${1:?usage: sound_server_test.sh pulse|pipewire VOCALITH_TTS}
+tts=${2:?usage: sound_server_test.sh pulse|pipewire VOCALITH_TTS}
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/sound_server.sh"
+start_server "$server"
+
+# --- 1. the server's device is listed; chosen, the speech is heard whole ---
+"$tts" devices | grep -qE '^ +[0-9]+  pulse ' ||
+  { echo "FAIL: devices does not list the server's device: $("$tts" devices)"; exit 1; }
+text="Hello, world. This is a test of the live output."
+"$tts" say --wav "$root/expected.wav" "$text" || { echo "FAIL: say --wav"; exit 1; }
+start_recording "$root/heard.raw"
+"$tts" say --audio portaudio --output-device PULSE "$text" 2>"$root/say.err"
+status=$?
+stop_recording
+if [ "$status" -ne 0 ]; then echo "FAIL: say exited $status: $(cat "$root/say.err")"; exit 1; fi
+align "$root/expected.wav" "$root/heard.raw" || exit 1
+
+# --- 2. the server freezes, then goes away, in the middle: each time status
+# 1 within 2 seconds, with one error line ---
+long=$(printf 'The quick brown fox jumps over the lazy dog. %.0s' $(seq 12))
+for how in STOP KILL; do
+  "$tts" say --audio portaudio "$long" 2>"$root/lost.err" &
+  say_pid=$!
+  sleep 3
+  for p in $server_pids; do kill -"$how" "$p"; done
+  stopped=$(date +%s%N)
+  for _ in $(seq 100); do
+    kill -0 "$say_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  if kill -0 "$say_pid" 2>/dev/null; then
+    kill -9 "$say_pid"
+    echo "FAIL: say still running 5 s after kill -$how of the sound server"
+    exit 1
+  fi
+  wait "$say_pid"
+  status=$?
+  ms=$((($(date +%s%N) - stopped) / 1000000))
+  echo "kill -$how: say ended ${ms} ms later, status $status: $(cat "$root/lost.err")"
+  [ "$status" -eq 1 ] || { echo "FAIL: expected status 1"; exit 1; }
+  [ "$ms" -le 2000 ] || { echo "FAIL: took more than 2 s"; exit 1; }
+  [ "$(wc -l <"$root/lost.err")" -eq 1 ] || { echo "FAIL: expected one error line"; exit 1; }
+  if [ "$how" = STOP ]; then
+    # The stall it reports is the one it saw: at most the time since the freeze.
+    stall=$(grep -oE 'for [0-9]+ ms' "$root/lost.err" | grep -oE '[0-9]+')
+    [ -n "$stall" ] && [ "$stall" -le "$ms" ] ||
+      { echo "FAIL: the stall reported is not the one seen"; exit 1; }
+    for p in $server_pids; do kill -CONT "$p"; done
+    sleep 1
+  fi
+done
+server_pids=""
+echo "PASS"
