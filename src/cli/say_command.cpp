@@ -1,8 +1,11 @@
 // vocalith-tts say: speaks English (or a phonetic string) with a voice, or
 // renders it to a WAV file on a simulated clock.
 #include <algorithm>
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -26,12 +29,14 @@
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
 #include "wave/pcm_format.h"
+#include "wave/prosody.h"
 #include "wave/wav_writer.h"
 
 namespace vocalith::cli {
 
 const char kSaySynopsis[] =
     "[--voice NAME|FILE] [--wav OUT.wav] [--phonetic]\n"
+    "[--rate N] [--pitch N] [--volume DB]\n"
     "[--audio BACKEND] [--output-device DEV] [TEXT ...]";
 
 namespace {
@@ -53,7 +58,17 @@ const char kSayHelpHead[] =
     "                     then the clip of every phoneme back to back, ending\n"
     "                     with the last clip. A text that sounds no phoneme\n"
     "                     gives a file with no samples.\n"
-    "  --phonetic         TEXT is already a phonetic string; speak it as given.\n";
+    "  --phonetic         TEXT is already a phonetic string; speak it as given.\n"
+    "  --rate N           speed, -100 to 100: 0 is the voice's own speed, 100\n"
+    "                     two and a half times as fast, -100 half as fast; the\n"
+    "                     pitch stays. Default: 0.\n"
+    "  --pitch N          pitch, -100 to 100: 100 an octave higher, -100 an\n"
+    "                     octave lower; the speed stays. Default: 0.\n"
+    "  --volume DB        loudness change in dB, at most 20 (louder speech is\n"
+    "                     clipped at full scale; below -60 is silence).\n"
+    "                     Default: 0. With all three at 0 the speech is\n"
+    "                     exactly the voice's clips; the start delay is never\n"
+    "                     stretched.\n";
 const char kSayHelpTail[] =
     "                     Not used with --wav.\n"
     "  --output-device DEV\n"
@@ -108,24 +123,51 @@ enum SayOption {
     OPTION_VOICE,
     OPTION_WAV,
     OPTION_PHONETIC,
+    OPTION_RATE,
+    OPTION_PITCH,
+    OPTION_VOLUME,
     OPTION_AUDIO,
     OPTION_OUTPUT_DEVICE
 };  // kSayOptions
-constexpr CommandOption kSayOptions[] = {{"--voice", true},
-                                         {"--wav", true},
-                                         {"--phonetic", false},
-                                         {"--audio", true},
-                                         kOutputDeviceOption};
+constexpr CommandOption kSayOptions[] = {
+    {"--voice", true}, {"--wav", true},    {"--phonetic", false}, {"--rate", true},
+    {"--pitch", true}, {"--volume", true}, {"--audio", true},     kOutputDeviceOption};
 
 struct SayOptions {
     std::string voice = "Voxa";
     std::string wavPath;
     bool wav = false;
     bool phonetic = false;
+    wave::ProsodySettings prosody;
     std::string audio;
     std::string outputDevice;
     std::vector<std::string> words;
 };
+
+// A whole number from `min` to `max` (a leading '+' allowed); false for
+// anything else.
+bool ParseLevel(std::string_view text, int32_t min, int32_t max, int32_t& value) {
+    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+    int64_t v = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) return false;
+    if (v < min || v > max) return false;
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+// A gain in dB: a decimal number up to VOLUME_MAX_DB (any amount below
+// VOLUME_MIN_DB is silence); false for anything else.
+bool ParseDecibels(std::string_view text, double& value) {
+    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+    const std::string copy(text);
+    char* end = nullptr;
+    const double v = std::strtod(copy.c_str(), &end);
+    if (copy.empty() || end != copy.c_str() + copy.size() || !std::isfinite(v)) return false;
+    if (v > wave::VOLUME_MAX_DB) return false;
+    value = v;
+    return true;
+}
 
 // Parses argv[1..]; returns -1 when the options are usable, else an exit status.
 int ParseSay(int argc, char** argv, SayOptions& options) {
@@ -155,6 +197,31 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
                         break;
                     case OPTION_PHONETIC:
                         options.phonetic = true;
+                        break;
+                    case OPTION_RATE:
+                        if (!ParseLevel(arg.text, wave::RATE_MIN, wave::RATE_MAX,
+                                        options.prosody.rate)) {
+                            return Fail(EXIT_USAGE,
+                                        "say: --rate takes a whole number from "
+                                        "-100 to 100, not '" +
+                                            std::string(arg.text) + "'");
+                        }
+                        break;
+                    case OPTION_PITCH:
+                        if (!ParseLevel(arg.text, wave::PITCH_MIN, wave::PITCH_MAX,
+                                        options.prosody.pitch)) {
+                            return Fail(EXIT_USAGE,
+                                        "say: --pitch takes a whole number from "
+                                        "-100 to 100, not '" +
+                                            std::string(arg.text) + "'");
+                        }
+                        break;
+                    case OPTION_VOLUME:
+                        if (!ParseDecibels(arg.text, options.prosody.volumeDb)) {
+                            return Fail(EXIT_USAGE,
+                                        "say: --volume takes a number of dB up to 20, not '" +
+                                            std::string(arg.text) + "'");
+                        }
                         break;
                     case OPTION_AUDIO:
                         options.audio = arg.text;
@@ -218,7 +285,23 @@ std::unique_ptr<device::AudioBackend> LiveBackend(const SayOptions& options) {
     return backend;
 }
 
-int SpeakLive(const std::string& phonetic, device::AudioBackend* backend) {
+// Queues `phonetic` on the speech channel: clip by clip as the window does, or,
+// with rate, pitch or volume changed, as one clip rendered through them.
+void QueueSpeech(const std::string& phonetic, const wave::ProsodySettings& prosody) {
+    if (prosody.Neutral()) {
+        voice::SpeakPhonetic(phonetic.c_str());
+        return;
+    }
+    std::vector<int16_t> speech = voice::RenderPhoneticToSamples(phonetic.c_str(), prosody);
+    // The channel waits out its own start delay before the clip.
+    const size_t delay = std::min(speech.size(), size_t{voice::START_DELAY_SAMPLES});
+    const size_t count = std::min(speech.size() - delay, size_t{0x7FFFFFFF});
+    mixer::QueueClip(mixer::TheMixer(), mixer::SPEECH_CHANNEL, 1, "noOne", speech.data() + delay,
+                     static_cast<int32_t>(count));
+}
+
+int SpeakLive(const std::string& phonetic, const wave::ProsodySettings& prosody,
+              device::AudioBackend* backend) {
     // Only the output device: speaking needs no microphone.
     device::QueueDispatcher dispatcher;
     engine::ResetPump();
@@ -236,7 +319,7 @@ int SpeakLive(const std::string& phonetic, device::AudioBackend* backend) {
         return Fail(EXIT_FAILURE_, reason);
     }
 
-    voice::SpeakPhonetic(phonetic.c_str());
+    QueueSpeech(phonetic, prosody);
     const mixer::MixerChannel& speech = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
     // Never wait longer than the speech lasts, plus the start delay and slack.
     const auto deadline =
@@ -314,12 +397,14 @@ class TextPieces {
 
 // say --wav: read, translated and rendered a piece at a time straight into
 // the file, so memory stays bounded however long the text.
-int RenderToWav(TextPieces& text, bool phonetic, const std::string& wavPath) {
+int RenderToWav(TextPieces& text, bool phonetic, const wave::ProsodySettings& prosody,
+                const std::string& wavPath) {
     wave::WavWriter writer;
     if (base::Result opened = writer.Open(wavPath); !opened) {
         return Fail(EXIT_FAILURE_, opened.reason);
     }
-    WavFileSink sink(writer);
+    WavFileSink file(writer);
+    voice::ProsodySink sink(prosody, file);
     voice::PhoneticRenderer renderer(voice::ThePhonTable(), sink);
     std::string piece;
     while (text.Next(piece)) {
@@ -327,6 +412,9 @@ int RenderToWav(TextPieces& text, bool phonetic, const std::string& wavPath) {
         if (!fed) return Fail(EXIT_FAILURE_, fed.reason);
     }
     if (base::Result rendered = renderer.Finish(); !rendered) {
+        return Fail(EXIT_FAILURE_, rendered.reason);
+    }
+    if (base::Result rendered = sink.Finish(); !rendered) {
         return Fail(EXIT_FAILURE_, rendered.reason);
     }
     if (base::Result written = writer.Finish(); !written) {
@@ -352,12 +440,12 @@ int RunSay(int argc, char** argv) {
 
     if (options.wav) {
         TextPieces text = options.words.empty() ? TextPieces() : TextPieces(std::move(words));
-        return RenderToWav(text, options.phonetic, options.wavPath);
+        return RenderToWav(text, options.phonetic, options.prosody, options.wavPath);
     }
     std::unique_ptr<device::AudioBackend> backend = LiveBackend(options);
     if (!backend) return EXIT_USAGE;
     const std::string text = options.words.empty() ? ReadAll(std::cin) : words;
-    return SpeakLive(options.phonetic ? text : Translate(text), backend.get());
+    return SpeakLive(options.phonetic ? text : Translate(text), options.prosody, backend.get());
 }
 
 }  // namespace vocalith::cli
