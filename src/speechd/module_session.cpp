@@ -22,18 +22,6 @@ namespace {
 
 constexpr std::string_view DEFAULT_VOICE = "Voxa";
 
-class VectorSink final : public voice::SampleSink {
-  public:
-    explicit VectorSink(std::vector<int16_t>& out) : out_(out) {}
-    base::Result Write(std::span<const int16_t> samples) override {
-        out_.insert(out_.end(), samples.begin(), samples.end());
-        return {};
-    }
-
-  private:
-    std::vector<int16_t>& out_;
-};
-
 bool ParseInt(std::string_view text, int32_t& value) {
     int32_t v = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
@@ -239,14 +227,13 @@ std::vector<int16_t> ModuleSession::Render(const std::string& english) const {
                                                     static_cast<int32_t>(phonetic.size()));
     phonetic.resize(static_cast<size_t>(std::max(length, 0)));
     phonetic.push_back('\0');
-    std::vector<int16_t> speech;
-    VectorSink sink(speech);
-    voice::RenderPhonetic(phonetic.data(), *table_, sink);
+    std::vector<int16_t> speech =
+        voice::RenderPhoneticToSamples(phonetic.data(), prosody_, *table_);
+    // The start delay is the window's; a screen reader wants the sound at once.
     speech.erase(speech.begin(),
                  speech.begin() + std::min<ptrdiff_t>(voice::START_DELAY_SAMPLES,
                                                       static_cast<ptrdiff_t>(speech.size())));
-    if (prosody_.Neutral()) return speech;
-    return wave::ApplyProsody(speech, prosody_);
+    return speech;
 }
 
 void ModuleSession::Speak(const Request& request) {

@@ -8,6 +8,8 @@ speech-dispatcher module, and reports what was heard as JSON lines.
   speechd_listen.py MONITOR stop MODULE TEXT
       starts a long message, cancels it (spd-say -C) once it has sounded for
       a while, and reports the time from the cancel to silence
+  speechd_listen.py - length FILE.wav
+      the length and RMS of a rendering measured as the monitor's are
 
 The monitor is read in 5 ms blocks as they come; a block's time is when it
 was read, less the samples after the first loud one."""
@@ -90,7 +92,22 @@ class Monitor:
         return first, (last + 1) / RATE, rms
 
 
+def wav_length(path):
+    import wave
+    with wave.open(path) as w:
+        samples = array.array("h", w.readframes(w.getnframes()))
+    loud = [i for i, v in enumerate(samples) if abs(v) > FLOOR]
+    if not loud:
+        return {"seconds": 0.0, "rms": 0.0}
+    body = samples[loud[0]: loud[-1] + 1]
+    rms = (sum(v * v for v in body) / len(body)) ** 0.5
+    return {"seconds": round(len(body) / RATE, 3), "rms": round(rms, 1)}
+
+
 def main():
+    if sys.argv[2] == "length":
+        print(json.dumps(wav_length(sys.argv[3])))
+        return
     source, mode, module, text = sys.argv[1:5]
     extra = sys.argv[5:]
     mon = Monitor(source)
