@@ -68,17 +68,17 @@ class Input {
         return true;
     }
 
-    // Takes a STOP or PAUSE that has arrived (while a message is spoken);
-    // other requests wait their turn.
-    bool TakeStop() {
+    // Takes a STOP or PAUSE that has arrived (while a message is spoken) and
+    // answers which; other requests wait their turn.
+    Command TakeStop() {
         for (auto it = items_.begin(); it != items_.end(); ++it) {
             const Command c = it->request.command;
             if (it->complete && (c == Command::Stop || c == Command::Pause)) {
                 items_.erase(it);
-                return true;
+                return c;
             }
         }
-        return false;
+        return Command::Unknown;
     }
 
     std::deque<Item>& Items() { return items_; }

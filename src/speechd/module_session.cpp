@@ -267,8 +267,9 @@ void ModuleSession::Speak(const Request& request) {
 
     send_("701 BEGIN\n");
     for (const Piece& piece : pieces) {
-        if (stopRequested_ && stopRequested_()) {
-            send_("703 STOP\n");
+        const Command interruption = stopRequested_ ? stopRequested_() : Command::Unknown;
+        if (interruption == Command::Stop || interruption == Command::Pause) {
+            send_(interruption == Command::Stop ? "703 STOP\n" : "704 PAUSE\n");
             return;
         }
         const std::vector<int16_t> speech = Render(piece.english);

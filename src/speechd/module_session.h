@@ -10,7 +10,9 @@
 // A message is rendered piece by piece between its index marks: each
 // piece's audio is sent, then its mark, so the server reports the mark when
 // the audio before it has played. Between pieces the session asks whether a
-// STOP has arrived, and if so ends the message with the STOP event.
+// STOP or PAUSE has arrived, and if so ends the message there with the STOP
+// or PAUSE event: a pause thus falls right after an index mark, where the
+// server can resume the message.
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -40,7 +42,8 @@ double DecibelsOfVolume(int32_t volume);
 class ModuleSession {
   public:
     using Send = std::function<void(std::string_view bytes)>;
-    using StopCheck = std::function<bool()>;
+    // Command::Stop or Command::Pause when one has arrived, else Command::Unknown.
+    using StopCheck = std::function<Command()>;
 
     // `programFolder` finds the voices (base/program_folder.h); `send` writes
     // to the server; `stopRequested` is asked between pieces of speech.

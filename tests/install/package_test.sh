@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package into a temporary folder and checks what it holds
 # (dpkg-deb -c) and what it declares (dpkg-deb -I): the installed layout
-# under /usr, the dependencies from the programs' shared libraries, section
-# sound. Skips (exit 77) when dpkg-deb or dpkg-shlibdeps is missing.
+# under /usr, the speech-dispatcher module where Debian's speech-dispatcher
+# loads modules, the dependencies from the programs' shared libraries, the
+# recommended speech-dispatcher, section sound. Skips (exit 77) when dpkg-deb or dpkg-shlibdeps is missing.
 # Usage: package_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -30,11 +31,18 @@ for f in ./usr/bin/vocalith ./usr/bin/vocalith-tts ./usr/share/vocalith/voices/V
   ./usr/share/vocalith/sfx/arrow.wav ./usr/share/applications/vocalith.desktop \
   ./usr/share/man/man1/vocalith.1 ./usr/share/man/man1/vocalith-tts.1 \
   ./usr/share/bash-completion/completions/vocalith-tts \
-  ./usr/share/icons/hicolor/48x48/apps/vocalith.png; do
+  ./usr/share/icons/hicolor/48x48/apps/vocalith.png \
+  ./usr/lib/speech-dispatcher-modules/sd_vocalith; do
   grep -qxF "$f" <<<"$contents" || fail "the package lacks $f"
 done
-outside=$(grep -vE '^\./(usr/?|usr/(bin|share)(/.*)?)?$' <<<"$contents" || true)
-[ -z "$outside" ] || fail "files outside /usr/bin and /usr/share: $outside"
+outside=$(grep -vE '^\./(usr/?|usr/(bin|share)(/.*)?|usr/lib/?|usr/lib/speech-dispatcher-modules(/.*)?)?$' \
+  <<<"$contents" || true)
+[ -z "$outside" ] || fail "files outside /usr/bin, /usr/share and the module folder: $outside"
+# Where this machine's speech-dispatcher keeps its modules, if it is installed.
+if debian_modules=$(dpkg -L speech-dispatcher 2>/dev/null | grep -m1 '/speech-dispatcher-modules$'); then
+  grep -qxF ".$debian_modules/sd_vocalith" <<<"$contents" ||
+    fail "speech-dispatcher loads modules from $debian_modules, the package installs elsewhere"
+fi
 
 info=$(dpkg-deb -I "$deb")
 field() { sed -n "s/^ $1: //p" <<<"$info"; }
@@ -45,9 +53,13 @@ field() { sed -n "s/^ $1: //p" <<<"$info"; }
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
 names=$(sed 's/, /\n/g' <<<"$depends" | awk '{print $1}')
-for lib in libc6 libstdc++6 libportaudio2 libqt6widgets6 libqt6gui6 libqt6core6 fonts-dejavu-extra; do
+for lib in libc6 libstdc++6 libportaudio2 libqt6widgets6 libqt6gui6 libqt6core6 libsoundtouch1 \
+  fonts-dejavu-extra; do
   grep -qxF "$lib" <<<"$names" || fail "Depends lacks $lib: $depends"
 done
+
+grep -qw speech-dispatcher <<<"$(field Recommends)" ||
+  fail "Recommends lacks speech-dispatcher: $(field Recommends)"
 
 [ $failed = 0 ] && echo "package $(basename "$deb"): contents and control fields checked"
 exit $failed

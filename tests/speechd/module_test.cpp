@@ -215,7 +215,9 @@ class Session : public ::testing::Test {
 
     // What the session sends for `requests`, each AUDIO event shown as
     // "AUDIO n" with its sample count.
-    std::string Run(const std::vector<Request>& requests, int stopAfterChecks = -1) {
+    // `interruption` arrives at the check numbered `afterChecks`.
+    std::string Run(const std::vector<Request>& requests, int afterChecks = -1,
+                    Command interruption = Command::Stop) {
         std::string out;
         int checks = 0;
         ModuleSession session(
@@ -229,7 +231,7 @@ class Session : public ::testing::Test {
                     out += bytes;
                 }
             },
-            [&] { return ++checks == stopAfterChecks; });
+            [&] { return ++checks == afterChecks ? interruption : Command::Unknown; });
         for (const Request& r : requests) session.Handle(r);
         prosody_ = session.Prosody();
         return out;
@@ -248,7 +250,8 @@ TEST_F(Session, AnswersEachRequestWithItsEvents) {
     struct Row {
         const char* name;
         std::vector<Request> requests;
-        int stopAfterChecks;
+        int afterChecks;
+        Command interruption;
         std::string out;
     };
     const Row rows[] = {
@@ -256,6 +259,7 @@ TEST_F(Session, AnswersEachRequestWithItsEvents) {
          {Make(Command::Init), Make(Command::Audio, {}, {{"audio_output_method", "server"}}),
           Make(Command::ListVoices)},
          -1,
+         Command::Stop,
          "299-Vocalith: Initialized successfully.\n299 OK LOADED SUCCESSFULLY\n"
          "203 OK AUDIO INITIALIZED\n200-Bob\ten\tnone\n200-Voxa\ten\tnone\n"
          "200 OK VOICE LIST SENT\n"},
@@ -263,29 +267,42 @@ TEST_F(Session, AnswersEachRequestWithItsEvents) {
         {"a message with a mark: audio, mark, audio",
          {Make(Command::Speak, "<speak>one <mark name=\"m\"/>one</speak>")},
          -1,
+         Command::Stop,
          "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\nAUDIO 4\n702 END\n"},
         {"a stop before the second piece ends it",
          {Make(Command::Speak, "<speak>one <mark name=\"m\"/>one</speak>")},
          2,
+         Command::Stop,
          "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\n703 STOP\n"},
+        {"a pause ends it after the mark",
+         {Make(Command::Speak, "<speak>one <mark name=\"m\"/>one</speak>")},
+         2,
+         Command::Pause,
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\n704 PAUSE\n"},
         {"a message of no sound still begins and ends",
          {Make(Command::Speak, "<speak></speak>")},
          -1,
+         Command::Stop,
          "200 OK SPEAKING\n701 BEGIN\n702 END\n"},
         {"a sound icon is the server's to play",
          {Make(Command::SoundIcon, "bell")},
          -1,
+         Command::Stop,
          "200 OK SPEAKING\n701 BEGIN\n706-bell\n706 ICON\n702 END\n"},
         {"no audio method but the server's",
          {Make(Command::Audio, {}, {{"audio_output_method", "pulse"}})},
          -1,
+         Command::Stop,
          "300-Only the server audio output method is supported\n300 UNKNOWN ERROR\n"},
         {"stop while idle says nothing; quit answers",
          {Make(Command::Stop), Make(Command::Quit)},
          -1,
+         Command::Stop,
          "210 OK QUIT\n"},
     };
-    for (const Row& r : rows) EXPECT_EQ(Run(r.requests, r.stopAfterChecks), r.out) << r.name;
+    for (const Row& r : rows) {
+        EXPECT_EQ(Run(r.requests, r.afterChecks, r.interruption), r.out) << r.name;
+    }
 }
 
 TEST_F(Session, SettingsMapOntoRatePitchAndVolume) {
