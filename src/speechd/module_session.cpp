@@ -21,6 +21,9 @@ namespace vocalith::speechd {
 namespace {
 
 constexpr std::string_view DEFAULT_VOICE = "Voxa";
+// The text rendered and sent at a time: a few seconds of speech, ready in
+// well under a millisecond of rendering.
+constexpr size_t STRETCH_BYTES = 256;
 
 bool ParseInt(std::string_view text, int32_t& value) {
     int32_t v = 0;
@@ -266,15 +269,34 @@ void ModuleSession::Speak(const Request& request) {
     }
 
     send_("701 BEGIN\n");
+    // A long piece is rendered and sent a stretch at a time, so its first
+    // sound need not wait for the whole of it. The translator starts afresh
+    // at a blank, so stretches cut there sound as the whole would.
+    Command pause = Command::Unknown;  // a PAUSE waits for the next mark
     for (const Piece& piece : pieces) {
-        const Command interruption = stopRequested_ ? stopRequested_() : Command::Unknown;
-        if (interruption == Command::Stop || interruption == Command::Pause) {
-            send_(interruption == Command::Stop ? "703 STOP\n" : "704 PAUSE\n");
+        for (size_t from = 0; from < piece.english.size() || from == 0;) {
+            const Command interruption = stopRequested_ ? stopRequested_() : Command::Unknown;
+            if (interruption == Command::Pause) pause = interruption;
+            // At the start of a piece the message stands right after a mark.
+            if (interruption == Command::Stop || (pause == Command::Pause && from == 0)) {
+                send_(interruption == Command::Stop ? "703 STOP\n" : "704 PAUSE\n");
+                return;
+            }
+            size_t end = std::min(piece.english.size(), from + STRETCH_BYTES);
+            if (end < piece.english.size()) {
+                const size_t blank = piece.english.find_last_of(" \n", end - 1);
+                if (blank != std::string::npos && blank > from) end = blank + 1;
+            }
+            const std::vector<int16_t> speech = Render(piece.english.substr(from, end - from));
+            if (!speech.empty()) send_(AudioEvent(speech));
+            if (end == from) break;
+            from = end;
+        }
+        if (piece.mark != nullptr) send_("700-" + OneLine(*piece.mark) + "\n700 INDEX MARK\n");
+        if (pause == Command::Pause) {
+            send_("704 PAUSE\n");
             return;
         }
-        const std::vector<int16_t> speech = Render(piece.english);
-        if (!speech.empty()) send_(AudioEvent(speech));
-        if (piece.mark != nullptr) send_("700-" + OneLine(*piece.mark) + "\n700 INDEX MARK\n");
     }
     send_("702 END\n");
 }

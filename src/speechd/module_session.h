@@ -9,10 +9,10 @@
 //
 // A message is rendered piece by piece between its index marks: each
 // piece's audio is sent, then its mark, so the server reports the mark when
-// the audio before it has played. Between pieces the session asks whether a
-// STOP or PAUSE has arrived, and if so ends the message there with the STOP
-// or PAUSE event: a pause thus falls right after an index mark, where the
-// server can resume the message.
+// the audio before it has played. A long piece is sent a few seconds at a
+// time. Before each, the session asks whether a STOP or PAUSE has arrived: a
+// STOP ends the message there with the STOP event, a PAUSE at the next mark
+// with the PAUSE event, where the server can resume the message.
 #include <filesystem>
 #include <functional>
 #include <memory>

@@ -279,6 +279,16 @@ TEST_F(Session, AnswersEachRequestWithItsEvents) {
          2,
          Command::Pause,
          "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\n704 PAUSE\n"},
+        {"a long message goes in stretches cut at blanks",
+         {Make(Command::Speak,
+               [] {
+                   std::string text;
+                   for (int i = 0; i < 100; ++i) text += "one ";
+                   return text;
+               }())},
+         -1,
+         Command::Stop,
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 256\nAUDIO 144\n702 END\n"},
         {"a message of no sound still begins and ends",
          {Make(Command::Speak, "<speak></speak>")},
          -1,
