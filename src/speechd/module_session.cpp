@@ -164,6 +164,8 @@ void ModuleSession::Init() {
               "\n399 ERR CANT INIT MODULE\n");
         return;
     }
+    // Loaded now, the voice does not delay the first message.
+    LoadChosenVoice();
     send_("299-Vocalith: Initialized successfully.\n299 OK LOADED SUCCESSFULLY\n");
 }
 

@@ -6,8 +6,9 @@ speech-dispatcher module, and reports what was heard as JSON lines.
       the time from starting spd-say to the first sound, the length of the
       sound (from its first to its last sample above the floor) and its RMS
   speechd_listen.py MONITOR stop MODULE TEXT
-      starts a long message, cancels it (spd-say -C) once it has sounded for
-      a while, and reports the time from the cancel to silence
+      starts a long message, cancels it once it has sounded for a while, as
+      spd-say -C does (CANCEL all) but on a connection opened beforehand, as
+      a screen reader's is, and reports the time from the cancel to silence
   speechd_listen.py - length FILE.wav
       the length and RMS of a rendering measured as the monitor's are
 
@@ -16,7 +17,9 @@ was read, less the samples after the first loud one."""
 import array
 import json
 import os
+import re
 import select
+import socket
 import subprocess
 import sys
 import time
@@ -92,6 +95,27 @@ class Monitor:
         return first, (last + 1) / RATE, rms
 
 
+def ssip_connection():
+    """A connection to the server of $SPEECHD_ADDRESS (unix_socket:PATH)."""
+    path = os.environ["SPEECHD_ADDRESS"].split(":", 1)[1]
+    conn = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    conn.connect(path)
+    ssip(conn, "SET self CLIENT_NAME user:speechd_listen:cancel")
+    return conn
+
+
+def ssip(conn, command):
+    """Sends one SSIP command and reads its reply up to the final line."""
+    conn.sendall(command.encode() + b"\r\n")
+    reply = b""
+    while not re.search(rb"(^|\n)\d\d\d [^\n]*\r\n$", reply):
+        chunk = conn.recv(4096)
+        if not chunk:
+            break
+        reply += chunk
+    return reply
+
+
 def wav_length(path):
     import wave
     with wave.open(path) as w:
@@ -130,8 +154,9 @@ def main():
                 sounded = sounded or got[0]
                 if got[0] - sounded > 0.5:
                     break
+        conn = ssip_connection()
         cancelled = time.monotonic()
-        subprocess.Popen(["spd-say", "-C"])
+        conn.sendall(b"CANCEL all\r\n")
         last_loud = cancelled
         while time.monotonic() - last_loud < 0.5:
             got = mon.block(0.1)
