@@ -233,7 +233,7 @@ std::vector<int16_t> ModuleSession::Render(const std::string& english) const {
     phonetic.resize(static_cast<size_t>(std::max(length, 0)));
     phonetic.push_back('\0');
     std::vector<int16_t> speech =
-        voice::RenderPhoneticToSamples(phonetic.data(), prosody_, *table_);
+        voice::RenderPhoneticToSamples(phonetic.data(), *table_, prosody_);
     // The start delay is the window's; a screen reader wants the sound at once.
     speech.erase(speech.begin(),
                  speech.begin() + std::min<ptrdiff_t>(voice::START_DELAY_SAMPLES,

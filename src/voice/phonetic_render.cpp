@@ -137,9 +137,8 @@ base::Result RenderPhonetic(const char* phonetic, const PhonTable& table, Sample
     return renderer.Finish();
 }
 
-std::vector<int16_t> RenderPhoneticToSamples(const char* phonetic,
-                                             const wave::ProsodySettings& prosody,
-                                             const PhonTable& table) {
+std::vector<int16_t> RenderPhoneticToSamples(const char* phonetic, const PhonTable& table,
+                                             const wave::ProsodySettings& prosody) {
     std::vector<int16_t> out;
     VectorSink vector(out);
     ProsodySink sink(prosody, vector);

@@ -76,8 +76,7 @@ class ProsodySink final : public SampleSink {
 base::Result RenderPhonetic(const char* phonetic, const PhonTable& table, SampleSink& sink);
 
 // The whole rendering in memory, with rate, pitch and volume applied.
-std::vector<int16_t> RenderPhoneticToSamples(const char* phonetic,
-                                             const wave::ProsodySettings& prosody = {},
-                                             const PhonTable& table = ThePhonTable());
+std::vector<int16_t> RenderPhoneticToSamples(const char* phonetic, const PhonTable& table,
+                                             const wave::ProsodySettings& prosody = {});
 
 }  // namespace vocalith::voice

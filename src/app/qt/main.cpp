@@ -273,13 +273,14 @@ int main(int argc, char** argv) {
             QObject context;
             app::qt::QtUiDispatcher dispatcher(&context);
             app::qt::WindowMessageSink messages;
-            app::EngineAudio audio(backend.get(), &dispatcher, &messages);
+            const auto session = std::make_unique<session::Session>();
+            app::EngineAudio audio(*session, backend.get(), &dispatcher, &messages);
             // A device named on the command line or in the environment wins,
             // for this run, over the one remembered from the dialog.
             const app::qt::RememberedDevices remembered = app::qt::LoadRememberedDevices();
             audio.UseDevicesAtStart(inputChoice.empty() ? remembered.input : chosen.input,
                                     outputChoice.empty() ? remembered.output : chosen.output);
-            app::qt::MainWindow window(audio, &messages);
+            app::qt::MainWindow window(*session, audio, &messages);
             window.exec();
         };
         return app::RunStartup(steps);

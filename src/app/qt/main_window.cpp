@@ -94,8 +94,8 @@ const char* IdName(int id) {
 
 }  // namespace
 
-MainWindow::MainWindow(DialogAudio& audio, WindowMessageSink* messages, QWidget* parent,
-                       const QFont* dialogFont)
+MainWindow::MainWindow(session::Session& session, DialogAudio& audio, WindowMessageSink* messages,
+                       QWidget* parent, const QFont* dialogFont)
     : QDialog(parent), audio_(audio) {
     setWindowTitle(QStringLiteral("Vocalith"));
     setObjectName(QStringLiteral("IDD_MAIN"));
@@ -114,7 +114,7 @@ MainWindow::MainWindow(DialogAudio& audio, WindowMessageSink* messages, QWidget*
     });
 
     if (messages) messages->SetOwner(this);
-    logic_ = std::make_unique<MainDialog>(*this, audio);
+    logic_ = std::make_unique<MainDialog>(*this, audio, session);
     logic_->OnCreate();
     BuildControls();
     logic_->OnInitDialog();
