@@ -34,7 +34,7 @@ class EngineAudio final : public DialogAudio {
     void SetMonitorEnabled(bool on) override;
     bool MonitorEnabled() override;
     int PlayEffectByName(const char* name, int mode) override;
-    std::string TakeNotice() override;
+    StatusNote TakeNotice() override;
     int32_t TakeInputPeak() override;
     int32_t GateInputPeak() override;
     std::vector<AudioDeviceEntry> AudioDevices(bool input) override;
@@ -72,7 +72,7 @@ class EngineAudio final : public DialogAudio {
     engine::MessageSink* messages_;
     bool outputLost_ = false;
     uint32_t lastReopenTick_ = 0;
-    std::string notice_;
+    StatusNote notice_;
     std::string inputName_;  // the chosen devices; empty for the defaults
     std::string outputName_;
 };
