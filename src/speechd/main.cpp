@@ -113,8 +113,9 @@ int main(int argc, char** argv) {
     }
     signal(SIGPIPE, SIG_IGN);
     Input input;
-    ModuleSession session(ModuleProgramFolder(), WriteAll, [&input] {
-        input.Read(0);
+    ModuleSession session(ModuleProgramFolder(), WriteAll, [&input](int waitMs) {
+        if (const Command c = input.TakeStop(); c != Command::Unknown) return c;
+        input.Read(waitMs);
         return input.TakeStop();
     });
     for (;;) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -15,6 +16,7 @@
 #include "voice/phonetic_render.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
+#include "wave/pcm_format.h"
 
 namespace vocalith::speechd {
 
@@ -23,7 +25,8 @@ namespace {
 constexpr std::string_view DEFAULT_VOICE = "Voxa";
 // The text rendered and sent at a time: a few seconds of speech, ready in
 // well under a millisecond of rendering.
-constexpr size_t STRETCH_BYTES = 256;
+constexpr size_t STRETCH_BYTES = 64;
+constexpr double LEAD_SECONDS = 1.5;
 
 bool ParseInt(std::string_view text, int32_t& value) {
     int32_t v = 0;
@@ -241,6 +244,19 @@ std::vector<int16_t> ModuleSession::Render(const std::string& english) const {
     return speech;
 }
 
+// Waits until the audio sent lies at most LEAD_SECONDS ahead of the time
+// since BEGIN, or a STOP or PAUSE arrives; answers which, or Unknown.
+Command ModuleSession::AwaitRoom(double sentSeconds, double sinceBegin) const {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
+        const double ahead = sentSeconds - sinceBegin - waited.count() - LEAD_SECONDS;
+        const int waitMs = ahead > 0 ? static_cast<int>(std::ceil(ahead * 1000)) : 0;
+        const Command c = stopRequested_ ? stopRequested_(waitMs) : Command::Unknown;
+        if (c != Command::Unknown || waitMs == 0) return c;
+    }
+}
+
 void ModuleSession::Speak(const Request& request) {
     if (!LoadChosenVoice()) {
         send_("401 ERROR CANT SPEAK\n");
@@ -275,9 +291,12 @@ void ModuleSession::Speak(const Request& request) {
     // sound need not wait for the whole of it. The translator starts afresh
     // at a blank, so stretches cut there sound as the whole would.
     Command pause = Command::Unknown;  // a PAUSE waits for the next mark
+    const auto begun = std::chrono::steady_clock::now();
+    double sent = 0;  // seconds of audio sent
     for (const Piece& piece : pieces) {
         for (size_t from = 0; from < piece.english.size() || from == 0;) {
-            const Command interruption = stopRequested_ ? stopRequested_() : Command::Unknown;
+            const std::chrono::duration<double> since = std::chrono::steady_clock::now() - begun;
+            const Command interruption = AwaitRoom(sent, since.count());
             if (interruption == Command::Pause) pause = interruption;
             // At the start of a piece the message stands right after a mark.
             if (interruption == Command::Stop || (pause == Command::Pause && from == 0)) {
@@ -291,6 +310,7 @@ void ModuleSession::Speak(const Request& request) {
             }
             const std::vector<int16_t> speech = Render(piece.english.substr(from, end - from));
             if (!speech.empty()) send_(AudioEvent(speech));
+            sent += static_cast<double>(speech.size()) / wave::SYSTEM_SAMPLE_RATE;
             if (end == from) break;
             from = end;
         }

@@ -10,9 +10,11 @@
 // A message is rendered piece by piece between its index marks: each
 // piece's audio is sent, then its mark, so the server reports the mark when
 // the audio before it has played. A long piece is sent a few seconds at a
-// time. Before each, the session asks whether a STOP or PAUSE has arrived: a
-// STOP ends the message there with the STOP event, a PAUSE at the next mark
-// with the PAUSE event, where the server can resume the message.
+// time, and no more than LEAD_SECONDS ahead of what the server has played
+// (counted from BEGIN), so that a server stopping the message has little to
+// throw away. Before each stretch, the session asks whether a STOP or PAUSE
+// has arrived: a STOP ends the message there with the STOP event, a PAUSE at
+// the next mark with the PAUSE event, where the server can resume it.
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -42,8 +44,9 @@ double DecibelsOfVolume(int32_t volume);
 class ModuleSession {
   public:
     using Send = std::function<void(std::string_view bytes)>;
-    // Command::Stop or Command::Pause when one has arrived, else Command::Unknown.
-    using StopCheck = std::function<Command()>;
+    // Command::Stop or Command::Pause when one has arrived within `waitMs`
+    // milliseconds (0: at once), else Command::Unknown; may answer early.
+    using StopCheck = std::function<Command(int waitMs)>;
 
     // `programFolder` finds the voices (base/program_folder.h); `send` writes
     // to the server; `stopRequested` is asked between pieces of speech.
@@ -65,6 +68,7 @@ class ModuleSession {
     void Speak(const Request& request);
     bool LoadChosenVoice();
     std::vector<int16_t> Render(const std::string& english) const;
+    Command AwaitRoom(double sentSeconds, double sinceBegin) const;
 
     std::filesystem::path programFolder_;
     Send send_;
