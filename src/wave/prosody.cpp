@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "wave/rate_converter.h"
 #include "wave/pcm_format.h"
+#include "wave/rate_converter.h"
 
 namespace vocalith::wave {
 
@@ -111,8 +111,8 @@ base::Result ProsodyStream::Drain(bool atEnd) {
         const int64_t n = std::min<int64_t>(got, atEnd ? expected - s_->given : got);
         if (n <= 0) continue;
         for (int64_t i = 0; i < n; ++i) {
-            s_->block[static_cast<size_t>(i)] = ClipToSample(static_cast<float>(
-                s_->out[static_cast<size_t>(i)] * s_->gain));
+            s_->block[static_cast<size_t>(i)] =
+                ClipToSample(static_cast<float>(s_->out[static_cast<size_t>(i)] * s_->gain));
         }
         s_->given += n;
         if (base::Result r = s_->output({s_->block.data(), static_cast<size_t>(n)}); !r) return r;
