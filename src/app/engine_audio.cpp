@@ -156,7 +156,13 @@ void EngineAudio::StopSpeechPlay() {
 }
 
 void EngineAudio::ShutdownAudio() {
-    if (engine::CSoundWnd* window = engine_.SoundWindow()) window->ShutdownAudio();
+    engine::CSoundWnd* window = engine_.SoundWindow();
+    if (!window) return;
+    // Completes the output (the WAV backend's file) and keeps its verdict.
+    if (const base::Result finished = window->FinishOutput(); !finished) {
+        outputFailure_ = finished.reason;
+    }
+    window->ShutdownAudio();
 }
 
 void EngineAudio::DestroySoundWindow() {

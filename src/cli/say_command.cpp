@@ -182,7 +182,7 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
                 return EXIT_OK;
             case ArgKind::UnknownOption:
             case ArgKind::MissingValue:
-                return Fail(EXIT_USAGE, ArgumentError("say", arg));
+                return UsageError("say", ArgumentError(arg));
             case ArgKind::Option:
                 switch (arg.option) {
                     case OPTION_VOICE:
@@ -190,7 +190,7 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
                         break;
                     case OPTION_WAV:
                         if (arg.text.empty()) {
-                            return Fail(EXIT_USAGE, "say: option --wav needs a file name");
+                            return UsageError("say", "option --wav needs a file name");
                         }
                         options.wavPath = arg.text;
                         options.wav = true;
@@ -201,26 +201,27 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
                     case OPTION_RATE:
                         if (!ParseLevel(arg.text, wave::RATE_MIN, wave::RATE_MAX,
                                         options.prosody.rate)) {
-                            return Fail(EXIT_USAGE,
-                                        "say: --rate takes a whole number from "
-                                        "-100 to 100, not '" +
-                                            std::string(arg.text) + "'");
+                            return UsageError("say",
+                                              "--rate takes a whole number from -100 to "
+                                              "100, not '" +
+                                                  std::string(arg.text) + "'");
                         }
                         break;
                     case OPTION_PITCH:
                         if (!ParseLevel(arg.text, wave::PITCH_MIN, wave::PITCH_MAX,
                                         options.prosody.pitch)) {
-                            return Fail(EXIT_USAGE,
-                                        "say: --pitch takes a whole number from "
-                                        "-100 to 100, not '" +
-                                            std::string(arg.text) + "'");
+                            return UsageError("say",
+                                              "--pitch takes a whole number from -100 to "
+                                              "100, not '" +
+                                                  std::string(arg.text) + "'");
                         }
                         break;
                     case OPTION_VOLUME:
                         if (!ParseDecibels(arg.text, options.prosody.volumeDb)) {
-                            return Fail(EXIT_USAGE,
-                                        "say: --volume takes a number of dB up to 20, not '" +
-                                            std::string(arg.text) + "'");
+                            return UsageError("say",
+                                              "--volume takes a number of dB up to 20, "
+                                              "not '" +
+                                                  std::string(arg.text) + "'");
                         }
                         break;
                     case OPTION_AUDIO:
@@ -268,18 +269,21 @@ class NoMessages final : public engine::MessageSink {
 };
 
 // The backend and output device for live speech, chosen before any text is
-// read so that a mistake is reported at once; null after one error line.
-std::unique_ptr<device::AudioBackend> LiveBackend(const SayOptions& options) {
+// read so that a mistake is reported at once; null after one error line,
+// with the exit status in `status`.
+std::unique_ptr<device::AudioBackend> LiveBackend(const SayOptions& options, int& status) {
     std::string error;
-    std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(options.audio, &error);
+    bool fileFault = false;
+    std::unique_ptr<device::AudioBackend> backend =
+        device::MakeBackend(options.audio, &error, &fileFault);
     if (!backend) {
-        Fail(EXIT_USAGE, "say: " + error);
+        status = fileFault ? Fail(EXIT_FAILURE_, "say: " + error) : UsageError("say", error);
         return nullptr;
     }
     const std::string output =
         device::DeviceChoice(device::DeviceDirection::Output, options.outputDevice);
     if (!device::ChooseDevices(*backend, {}, output, &error)) {
-        Fail(EXIT_USAGE, "say: " + error);
+        status = UsageError("say", error);
         return nullptr;
     }
     return backend;
@@ -451,8 +455,9 @@ int RunSay(int argc, char** argv) {
         return RenderToWav(session->phonTable, text, options.phonetic, options.prosody,
                            options.wavPath);
     }
-    std::unique_ptr<device::AudioBackend> backend = LiveBackend(options);
-    if (!backend) return EXIT_USAGE;
+    int status = EXIT_OK;
+    std::unique_ptr<device::AudioBackend> backend = LiveBackend(options, status);
+    if (!backend) return status;
     const std::string text = options.words.empty() ? ReadAll(std::cin) : words;
     return SpeakLive(*session, options.phonetic ? text : Translate(text), options.prosody,
                      backend.get());

@@ -163,7 +163,7 @@ TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
     const Case cases[] = {
         {"", 2, "say what to do"},
         {"play " + v, 2, "unknown action 'play'"},
-        {"info", 2, "usage: vocalith-tts voice info NAME|FILE"},
+        {"info", 2, "info takes NAME|FILE; try 'vocalith-tts voice --help'"},
         {"info " + v + "--base Voxa", 2, "--base goes with import only"},
         {"set " + v + "QQ" + wav, 2, "unknown phoneme 'QQ'"},
         {"info X", 1, "a voice name has at least 2 characters"},

@@ -3,6 +3,8 @@
 // window open; the controls stand where the dialog template puts them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -52,6 +54,7 @@
 #include "engine/audio_pump.h"
 #include "engine/effect_slots.h"
 #include "mixer/mixer.h"
+#include "support/scoped_env.h"
 #include "support/temp_folder.h"
 #include "support/wav_builder.h"
 #include "voice/phon_table.h"
@@ -817,6 +820,92 @@ TEST_F(WindowTest, DeviceDialogChoosesOpensAndRemembers) {
     EXPECT_GT(std::count_if(heard.samples.begin(), heard.samples.end(),
                             [](int16_t s) { return std::abs(s) > 1000; }),
               500);
+}
+
+// The program itself: a mistake on its command line is one line pointing to
+// --help (status 2); a file it cannot use, a platform that is not there and
+// a WAV output that could not be completed are failures (status 1) whose
+// last line says why.
+TEST(WindowProgram, MistakesAndFailuresEndWithOneLineAndTheirStatus) {
+    const testsupport::TempFolder folder("vocalith-program");
+    const std::string out = (folder / "out.wav").string();
+    const struct {
+        const char* env;
+        std::string args;
+        int status;
+        std::string last;  // the last line on standard error
+    } rows[] = {
+        {"", "--audio", 2, "vocalith: option --audio needs a value; try 'vocalith --help'"},
+        {"", "--loud", 2, "vocalith: unknown option '--loud'; try 'vocalith --help'"},
+        {"", "--version extra", 2,
+         "vocalith: --version takes no other arguments, but was given 'extra'; try 'vocalith "
+         "--help'"},
+        {"", "--audio bogus", 2,
+         "vocalith: unknown audio backend 'bogus' (use portaudio, null or wav:OUT.wav[,IN.wav]); "
+         "try 'vocalith --help'"},
+        {"", "--audio wav:" + out + "," + (folder / "none.wav").string(), 1,
+         "vocalith: cannot read input file '" + (folder / "none.wav").string() + "': cannot open " +
+             (folder / "none.wav").string() + ": No such file or directory"},
+        {"QT_QPA_PLATFORM=bogus ", "--audio null", 1,
+         "vocalith: cannot open the window: QT_QPA_PLATFORM names the platform 'bogus', which is "
+         "not installed (there are: "},
+        {"QT_QPA_PLATFORM=offscreen VOCALITH_STARTUP_PROBE=1 ", "--audio wav:/dev/full", 1,
+         "vocalith: cannot write /dev/full: No space left on device"},
+    };
+    for (const auto& row : rows) {
+        const fs::path err = folder / "err.txt";
+        const std::string cmd = "HOME='" + folder.Path().string() +
+                                "' XDG_CONFIG_HOME= " + row.env + "'" + VOCALITH_BIN_DIR +
+                                "/vocalith' " + row.args + " </dev/null >/dev/null 2>'" +
+                                err.string() + "'";
+        const int raw = std::system(cmd.c_str());
+        std::ifstream in(err);
+        std::string line, last;
+        while (std::getline(in, line)) last = line;
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, row.status) << row.args;
+        EXPECT_EQ(last.substr(0, row.last.size()), row.last) << row.args;
+    }
+}
+
+// The settings file is read like any other outside file: a FIFO, a folder
+// or a file far too large is ignored at once, with a line for the status.
+TEST(WindowProgram, OnlyAUsableSettingsFileIsRead) {
+    const testsupport::TempFolder folder("vocalith-settings");
+    const test::ScopedEnv config("XDG_CONFIG_HOME", folder.Path().c_str());
+    const fs::path file = folder / "vocalith" / "vocalith.conf";
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        std::string notice;
+    } rows[] = {
+        {"absent", [] {}, ""},
+        {"a FIFO hung the window", [&] { ::mkfifo(file.c_str(), 0600); },
+         "Settings ignored: " + file.string() + " is not a regular file."},
+        {"a folder", [&] { fs::create_directory(file); },
+         "Settings ignored: " + file.string() + " is not a regular file."},
+        {"a sparse 2 GB file read whole",
+         [&] {
+             std::ofstream{file};
+             fs::resize_file(file, 2ull << 30);
+         },
+         "Settings ignored: " + file.string() +
+             " is 2147483648 bytes, more than the limit of "
+             "262144."},
+        {"a few lines", [&] { std::ofstream(file) << "[devices]\noutput=spk\n"; }, ""},
+    };
+    for (const auto& row : rows) {
+        fs::remove_all(folder / "vocalith");
+        fs::create_directories(folder / "vocalith");
+        row.make();
+        StatusNote notice;
+        const qt::RememberedDevices devices = qt::LoadRememberedDevices(&notice);
+        EXPECT_EQ(notice.text, row.notice) << row.name;
+        // (What a usable file holds is QSettings' business, and QSettings
+        // keeps the config folder it first saw for the whole process.)
+        if (!row.notice.empty()) {
+            EXPECT_EQ(devices.output, "") << row.name;
+        }
+    }
 }
 
 }  // namespace
