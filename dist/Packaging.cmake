@@ -16,7 +16,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 letter-to-sound rules and speaks them by playing one short recorded clip\n\
 per phoneme. It comes with the voice Voxa. Record phonemes with the\n\
 microphone to make voices of your own. The package holds the window\n\
-(vocalith) and the command-line tool (vocalith-tts).")
+(vocalith), the command-line tool (vocalith-tts) and the speech-dispatcher\n\
+module (sd_vocalith in /usr/lib/speech-dispatcher-modules, where\n\
+speech-dispatcher finds it), so the desktop can speak with Vocalith voices.")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -24,8 +26,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libraries are added to this list by the shlibdeps step.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-extra")
 # PortAudio reaches a desktop's PulseAudio or PipeWire server through ALSA's
-# pulse plugin; without it only the bare sound cards are heard.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libasound2-plugins")
+# pulse plugin (without it only the bare sound cards are heard); the module
+# speaks only through a speech-dispatcher server.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libasound2-plugins, speech-dispatcher")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

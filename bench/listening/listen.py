@@ -39,6 +39,7 @@ RATE = 16000
 PEAK_DBFS = -3.0
 NOISE_DBFS = -50.0
 START_DELAY_S = 0.45  # the speech channel waits this long before its first clip
+SAY_OPTIONS = []      # more options for Voxa's renderings (--say)
 
 PROSE = (
     "Every morning the old baker opens his shop before the sun comes up. "
@@ -71,7 +72,7 @@ def render(engine, text, out_wav, tts, voice):
         cmd = [tts, "say", "--wav", out_wav]
         if voice:
             cmd += ["--voice", voice]
-        subprocess.run(cmd + [text], check=True)
+        subprocess.run(cmd + SAY_OPTIONS + ["--", text], check=True)
         return
     raw = out_wav + ".full.wav"
     cmd = ["espeak-ng", "-w", raw]
@@ -264,6 +265,8 @@ def main():
     ap.add_argument("--tts", default="build/bin/vocalith-tts")
     ap.add_argument("--voice", help="a voice file for Voxa's renderings (default: Voxa)")
     ap.add_argument("--engines", default="voxa,espeak-us,espeak-default")
+    ap.add_argument("--say", default="", help="more options for Voxa's renderings, "
+                    "e.g. '--rate 50 --pitch -20'")
     ap.add_argument("--show", action="store_true", help="print what was heard")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--sentences-only", action="store_true", help="skip the word list")
@@ -272,6 +275,7 @@ def main():
     ap.add_argument("--no-cache", action="store_true",
                     help="render and decode the reference voices again")
     args = ap.parse_args()
+    SAY_OPTIONS[:] = args.say.split()
     cache = args.cache or os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
         args.tts))), "listening-cache")
 

@@ -2,8 +2,11 @@
 // renders it to an audio file (WAV, FLAC, Ogg Vorbis, Opus or MP3) on a
 // simulated clock.
 #include <algorithm>
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -30,11 +33,13 @@
 #include "voice/voices_folder.h"
 #include "wave/audio_file_writer.h"
 #include "wave/pcm_format.h"
+#include "wave/prosody.h"
 
 namespace vocalith::cli {
 
 const char kSaySynopsis[] =
     "[--voice NAME|FILE] [--output FILE] [--phonetic]\n"
+    "[--rate N] [--pitch N] [--volume DB]\n"
     "[--audio BACKEND] [--output-device DEV] [TEXT ...]";
 
 namespace {
@@ -60,7 +65,17 @@ const char kSayHelpHead[] =
     "                     .ogg (Vorbis), .opus (12000 Hz) or .mp3; a name\n"
     "                     without one, and - (standard output), is WAV.\n"
     "  --wav FILE         the same as --output FILE.\n"
-    "  --phonetic         TEXT is already a phonetic string; speak it as given.\n";
+    "  --phonetic         TEXT is already a phonetic string; speak it as given.\n"
+    "  --rate N           speed, -100 to 100: 0 is the voice's own speed, 100\n"
+    "                     two and a half times as fast, -100 half as fast; the\n"
+    "                     pitch stays. Default: 0.\n"
+    "  --pitch N          pitch, -100 to 100: 100 an octave higher, -100 an\n"
+    "                     octave lower; the speed stays. Default: 0.\n"
+    "  --volume DB        loudness change in dB, at most 20 (louder speech is\n"
+    "                     clipped at full scale; below -60 is silence).\n"
+    "                     Default: 0. With all three at 0 the speech is\n"
+    "                     exactly the voice's clips; the start delay is never\n"
+    "                     stretched.\n";
 const char kSayHelpTail[] =
     "                     Not used with --output.\n"
     "  --output-device DEV\n"
@@ -116,12 +131,16 @@ enum SayOption {
     OPTION_OUTPUT,
     OPTION_WAV,
     OPTION_PHONETIC,
+    OPTION_RATE,
+    OPTION_PITCH,
+    OPTION_VOLUME,
     OPTION_AUDIO,
     OPTION_OUTPUT_DEVICE
 };  // kSayOptions
-constexpr CommandOption kSayOptions[] = {{"--voice", true}, {"--output", true},
-                                         {"--wav", true},   {"--phonetic", false},
-                                         {"--audio", true}, kOutputDeviceOption};
+constexpr CommandOption kSayOptions[] = {
+    {"--voice", true},     {"--output", true}, {"--wav", true},
+    {"--phonetic", false}, {"--rate", true},   {"--pitch", true},
+    {"--volume", true},    {"--audio", true},  kOutputDeviceOption};
 
 struct SayOptions {
     std::string voice = "Voxa";
@@ -129,10 +148,36 @@ struct SayOptions {
     wave::AudioEncoding encoding = wave::AudioEncoding::Wav;
     bool render = false;
     bool phonetic = false;
+    wave::ProsodySettings prosody;
     std::string audio;
     std::string outputDevice;
     std::vector<std::string> words;
 };
+
+// A whole number from `min` to `max` (a leading '+' allowed); false for
+// anything else.
+bool ParseLevel(std::string_view text, int32_t min, int32_t max, int32_t& value) {
+    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+    int64_t v = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) return false;
+    if (v < min || v > max) return false;
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+// A gain in dB: a decimal number up to VOLUME_MAX_DB (any amount below
+// VOLUME_MIN_DB is silence); false for anything else.
+bool ParseDecibels(std::string_view text, double& value) {
+    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+    const std::string copy(text);
+    char* end = nullptr;
+    const double v = std::strtod(copy.c_str(), &end);
+    if (copy.empty() || end != copy.c_str() + copy.size() || !std::isfinite(v)) return false;
+    if (v > wave::VOLUME_MAX_DB) return false;
+    value = v;
+    return true;
+}
 
 // Parses argv[1..]; returns -1 when the options are usable, else an exit status.
 int ParseSay(int argc, char** argv, SayOptions& options) {
@@ -175,6 +220,32 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
                     }
                     case OPTION_PHONETIC:
                         options.phonetic = true;
+                        break;
+                    case OPTION_RATE:
+                        if (!ParseLevel(arg.text, wave::RATE_MIN, wave::RATE_MAX,
+                                        options.prosody.rate)) {
+                            return UsageError("say",
+                                              "--rate takes a whole number from -100 to "
+                                              "100, not '" +
+                                                  std::string(arg.text) + "'");
+                        }
+                        break;
+                    case OPTION_PITCH:
+                        if (!ParseLevel(arg.text, wave::PITCH_MIN, wave::PITCH_MAX,
+                                        options.prosody.pitch)) {
+                            return UsageError("say",
+                                              "--pitch takes a whole number from -100 to "
+                                              "100, not '" +
+                                                  std::string(arg.text) + "'");
+                        }
+                        break;
+                    case OPTION_VOLUME:
+                        if (!ParseDecibels(arg.text, options.prosody.volumeDb)) {
+                            return UsageError("say",
+                                              "--volume takes a number of dB up to 20, "
+                                              "not '" +
+                                                  std::string(arg.text) + "'");
+                        }
                         break;
                     case OPTION_AUDIO:
                         options.audio = arg.text;
@@ -241,8 +312,24 @@ std::unique_ptr<device::AudioBackend> LiveBackend(const SayOptions& options, int
     return backend;
 }
 
+// Queues `phonetic` on the speech channel: clip by clip as the window does, or,
+// with rate, pitch or volume changed, as one clip rendered through them.
+void QueueSpeech(engine::Engine& engine, const voice::PhonTable& table, const std::string& phonetic,
+                 const wave::ProsodySettings& prosody) {
+    if (prosody.Neutral()) {
+        voice::SpeakPhonetic(engine.mixer, table, phonetic.c_str());
+        return;
+    }
+    std::vector<int16_t> speech = voice::RenderPhoneticToSamples(phonetic.c_str(), table, prosody);
+    // The channel waits out its own start delay before the clip.
+    const size_t delay = std::min(speech.size(), size_t{voice::START_DELAY_SAMPLES});
+    const size_t count = std::min(speech.size() - delay, size_t{0x7FFFFFFF});
+    mixer::QueueClip(engine.mixer, mixer::SPEECH_CHANNEL, 1, "noOne", speech.data() + delay,
+                     static_cast<int32_t>(count));
+}
+
 int SpeakLive(session::Session& session, const std::string& phonetic,
-              device::AudioBackend* backend) {
+              const wave::ProsodySettings& prosody, device::AudioBackend* backend) {
     // Only the output device: speaking needs no microphone.
     device::QueueDispatcher dispatcher;
     engine::Engine& engine = session.engine;
@@ -265,7 +352,7 @@ int SpeakLive(session::Session& session, const std::string& phonetic,
         return Fail(EXIT_FAILURE_, reason);
     }
 
-    voice::SpeakPhonetic(engine.mixer, session.phonTable, phonetic.c_str());
+    QueueSpeech(engine, session.phonTable, phonetic, prosody);
     const mixer::MixerChannel& speech = engine.mixer.channels[mixer::SPEECH_CHANNEL];
     // Never wait longer than the speech lasts, plus the start delay and slack.
     const auto deadline =
@@ -349,7 +436,8 @@ int RenderToFile(const voice::PhonTable& table, TextPieces& text, const SayOptio
     if (base::Result opened = writer.Open(options.outputPath, options.encoding); !opened) {
         return Fail(EXIT_FAILURE_, opened.reason);
     }
-    AudioFileSink sink(writer);
+    AudioFileSink file(writer);
+    voice::ProsodySink sink(options.prosody, file);
     voice::PhoneticRenderer renderer(table, sink);
     translate::Translator translator(base::WriteUserErrors);
     std::string piece;
@@ -358,6 +446,9 @@ int RenderToFile(const voice::PhonTable& table, TextPieces& text, const SayOptio
         if (!fed) return Fail(EXIT_FAILURE_, fed.reason);
     }
     if (base::Result rendered = renderer.Finish(); !rendered) {
+        return Fail(EXIT_FAILURE_, rendered.reason);
+    }
+    if (base::Result rendered = sink.Finish(); !rendered) {
         return Fail(EXIT_FAILURE_, rendered.reason);
     }
     if (base::Result written = writer.Finish(); !written) {
@@ -393,7 +484,7 @@ int RunSay(int argc, char** argv) {
     const std::string text = options.words.empty() ? ReadAll(std::cin) : words;
     translate::Translator translator(base::WriteUserErrors);
     return SpeakLive(*session, options.phonetic ? text : Translate(translator, text),
-                     backend.get());
+                     options.prosody, backend.get());
 }
 
 const Subcommand kSayCommand = {"say",

@@ -114,16 +114,36 @@ base::Result PhoneticRenderer::Finish() {
     return s_->failure;
 }
 
+ProsodySink::ProsodySink(const wave::ProsodySettings& settings, SampleSink& next)
+    : next_(next),
+      stream_(settings, [this](std::span<const int16_t> block) { return next_.Write(block); }) {}
+
+base::Result ProsodySink::Write(std::span<const int16_t> samples) {
+    const size_t delay = std::min(samples.size(), static_cast<size_t>(delayLeft_));
+    if (delay > 0) {
+        delayLeft_ -= static_cast<int32_t>(delay);
+        if (base::Result r = next_.Write(samples.first(delay)); !r) return r;
+    }
+    return stream_.Put(samples.subspan(delay));
+}
+
+base::Result ProsodySink::Finish() {
+    return stream_.Finish();
+}
+
 base::Result RenderPhonetic(const char* phonetic, const PhonTable& table, SampleSink& sink) {
     PhoneticRenderer renderer(table, sink);
     if (base::Result r = renderer.Feed(phonetic != nullptr ? phonetic : ""); !r) return r;
     return renderer.Finish();
 }
 
-std::vector<int16_t> RenderPhoneticToSamples(const char* phonetic, const PhonTable& table) {
+std::vector<int16_t> RenderPhoneticToSamples(const char* phonetic, const PhonTable& table,
+                                             const wave::ProsodySettings& prosody) {
     std::vector<int16_t> out;
-    VectorSink sink(out);
+    VectorSink vector(out);
+    ProsodySink sink(prosody, vector);
     RenderPhonetic(phonetic, table, sink);
+    sink.Finish();
     return out;
 }
 

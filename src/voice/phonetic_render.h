@@ -18,6 +18,7 @@
 
 #include "base/result.h"
 #include "voice/phon_table.h"
+#include "wave/prosody.h"
 
 namespace vocalith::voice {
 
@@ -55,10 +56,27 @@ class PhoneticRenderer {
     std::unique_ptr<State> s_;
 };
 
+// Passes a rendering on to `next` with rate, pitch and volume applied to the
+// speech; the leading start delay is not speech and passes as it is. With
+// neutral settings every sample passes untouched.
+class ProsodySink final : public SampleSink {
+  public:
+    ProsodySink(const wave::ProsodySettings& settings, SampleSink& next);
+    base::Result Write(std::span<const int16_t> samples) override;
+    // Passes on what the stretcher still holds; call after the rendering.
+    base::Result Finish();
+
+  private:
+    SampleSink& next_;
+    int32_t delayLeft_ = START_DELAY_SAMPLES;
+    wave::ProsodyStream stream_;
+};
+
 // Renders the whole of `phonetic` with the clips of `table` into `sink`.
 base::Result RenderPhonetic(const char* phonetic, const PhonTable& table, SampleSink& sink);
 
-// The whole rendering in memory.
-std::vector<int16_t> RenderPhoneticToSamples(const char* phonetic, const PhonTable& table);
+// The whole rendering in memory, with rate, pitch and volume applied.
+std::vector<int16_t> RenderPhoneticToSamples(const char* phonetic, const PhonTable& table,
+                                             const wave::ProsodySettings& prosody = {});
 
 }  // namespace vocalith::voice

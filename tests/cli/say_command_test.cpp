@@ -106,9 +106,12 @@ TEST_F(SayCommand, PhoneticToWavIsExact) {
 
 TEST_F(SayCommand, EnglishToWavIsExact) {
     const fs::path out = dir_ / "one.wav";
-    const Result r = Say("--voice '" + voice_.string() + "' --wav '" + out.string() + "' one");
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(FileBytes(out), WavOf(Expected({35, 12, 32, 41})));
+    for (const char* neutral : {"", "--rate 0 --pitch +0 --volume 0.0"}) {
+        const Result r = Say("--voice '" + voice_.string() + "' " + neutral + " --wav '" +
+                             out.string() + "' one");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(FileBytes(out), WavOf(Expected({35, 12, 32, 41}))) << neutral;
+    }
 }
 
 TEST_F(SayCommand, TextFromStandardInput) {
@@ -158,6 +161,9 @@ TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
              "' --output-device speakers",
          2},
         {"unknown option accepted", "--loud hi", 2},
+        {"a rate past 100 accepted", "--rate 101" + wav + "hi", 2},
+        {"a pitch that is no number accepted", "--pitch high" + wav + "hi", 2},
+        {"a volume past +20 dB accepted", "--volume 21" + wav + "hi", 2},
         {"an unreadable microphone file taken for a wrong option",
          "--voice '" + voice_.string() + "' --audio 'wav:" + (dir_ / "x.wav").string() + "," +
              (dir_ / "none.wav").string() + "' hi",
@@ -325,20 +331,26 @@ TEST_F(SayCommand, AudioBeforeTheCommand) {
 // the WAV device hears the clips in order, once, and the command returns
 // only after they have been played. The device runs on the wall clock, so a
 // busy machine may cost pieces of them (see heard_speech.h).
+// With rate, pitch and volume the device hears what --wav renders.
 TEST_F(SayCommand, LivePlaybackOnWavDeviceIsHeardInOrderOnce) {
     const fs::path out = dir_ / "live.wav";
-    const Result r =
-        Say("--voice '" + voice_.string() + "' --audio 'wav:" + out.string() + "' one");
-    ASSERT_EQ(r.status, 0) << r.err;
-    wave::AudioFrames live;
-    ASSERT_TRUE(wave::ReadAudioFile(out, live));
-    const std::vector<int16_t>& heard = live.samples;
-    std::vector<int16_t> clips = Expected({35, 12, 32, 41});
-    clips.erase(clips.begin(), clips.begin() + START_DELAY_SAMPLES);
-    const testsupport::HeardSpeech match = testsupport::MatchHeardSpeech(heard, clips);
-    EXPECT_EQ(match.stray, testsupport::HeardSpeech::npos)
-        << "a sample heard out of order, twice or altered";
-    EXPECT_GE(match.heard, testsupport::Audible(clips) / 2) << "the clips did not reach the device";
+    const fs::path rendered = dir_ / "rendered.wav";
+    for (const std::string prosody : {"", "--rate 100 --pitch 50 --volume -3"}) {
+        const std::string voice = "--voice '" + voice_.string() + "' " + prosody;
+        const Result r = Say(voice + " --audio 'wav:" + out.string() + "' one");
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_EQ(Say(voice + " --wav '" + rendered.string() + "' one").status, 0);
+        wave::AudioFrames live, offline;
+        ASSERT_TRUE(wave::ReadAudioFile(out, live));
+        ASSERT_TRUE(wave::ReadAudioFile(rendered, offline));
+        std::vector<int16_t> clips = offline.samples;
+        clips.erase(clips.begin(), clips.begin() + START_DELAY_SAMPLES);
+        const testsupport::HeardSpeech match = testsupport::MatchHeardSpeech(live.samples, clips);
+        EXPECT_EQ(match.stray, testsupport::HeardSpeech::npos)
+            << prosody << ": a sample heard out of order, twice or altered";
+        EXPECT_GE(match.heard, testsupport::Audible(clips) / 2)
+            << prosody << ": the clips did not reach the device";
+    }
 }
 
 TEST_F(SayCommand, LivePlaybackWithoutDeviceIsOneError) {

@@ -2,9 +2,10 @@
 # Builds the Debian package into BUILD_DIR/package-test (where
 # lintian_test.sh reads it) and checks what it holds (dpkg-deb -c) and what
 # it declares (dpkg-deb -I): the installed layout under /usr with the
-# licence and changelog, the dependencies from the programs' shared
-# libraries and the recommended sound plugins, section sound. Skips (exit
-# 77) when dpkg-deb or dpkg-shlibdeps is missing.
+# licence and changelog, the speech-dispatcher module where Debian's
+# speech-dispatcher loads modules, the dependencies from the programs' shared
+# libraries and the recommended sound plugins and speech-dispatcher, section
+# sound. Skips (exit 77) when dpkg-deb or dpkg-shlibdeps is missing.
 # Usage: package_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -34,11 +35,18 @@ for f in ./usr/bin/vocalith ./usr/bin/vocalith-tts ./usr/share/vocalith/voices/V
   ./usr/share/man/man1/vocalith.1.gz ./usr/share/man/man1/vocalith-tts.1.gz \
   ./usr/share/doc/vocalith/copyright ./usr/share/doc/vocalith/changelog.gz \
   ./usr/share/bash-completion/completions/vocalith-tts \
-  ./usr/share/icons/hicolor/48x48/apps/vocalith.png; do
+  ./usr/share/icons/hicolor/48x48/apps/vocalith.png \
+  ./usr/lib/speech-dispatcher-modules/sd_vocalith; do
   grep -qxF "$f" <<<"$contents" || fail "the package lacks $f"
 done
-outside=$(grep -vE '^\./(usr/?|usr/(bin|share)(/.*)?)?$' <<<"$contents" || true)
-[ -z "$outside" ] || fail "files outside /usr/bin and /usr/share: $outside"
+outside=$(grep -vE '^\./(usr/?|usr/(bin|share)(/.*)?|usr/lib/?|usr/lib/speech-dispatcher-modules(/.*)?)?$' \
+  <<<"$contents" || true)
+[ -z "$outside" ] || fail "files outside /usr/bin, /usr/share and the module folder: $outside"
+# Where this machine's speech-dispatcher keeps its modules, if it is installed.
+if debian_modules=$(dpkg -L speech-dispatcher 2>/dev/null | grep -m1 '/speech-dispatcher-modules$'); then
+  grep -qxF ".$debian_modules/sd_vocalith" <<<"$contents" ||
+    fail "speech-dispatcher loads modules from $debian_modules, the package installs elsewhere"
+fi
 
 info=$(dpkg-deb -I "$deb")
 field() { sed -n "s/^ $1: //p" <<<"$info"; }
@@ -46,14 +54,18 @@ field() { sed -n "s/^ $1: //p" <<<"$info"; }
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
 [ "$(field Section)" = sound ] || fail "Section: $(field Section)"
 [ "$(field Priority)" = optional ] || fail "Priority: $(field Priority)"
-[ "$(field Recommends)" = libasound2-plugins ] || fail "Recommends: $(field Recommends)"
+grep -qw libasound2-plugins <<<"$(field Recommends)" || fail "Recommends lacks libasound2-plugins: $(field Recommends)"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
 names=$(sed 's/, /\n/g' <<<"$depends" | awk '{print $1}')
-for lib in libc6 libstdc++6 libasound2 libqt6widgets6 libqt6gui6 libqt6core6 fonts-dejavu-extra; do
+for lib in libc6 libstdc++6 libasound2 libqt6widgets6 libqt6gui6 libqt6core6 libsoundtouch1 \
+  fonts-dejavu-extra; do
   grep -qxF "$lib" <<<"$names" || fail "Depends lacks $lib: $depends"
 done
+
+grep -qw speech-dispatcher <<<"$(field Recommends)" ||
+  fail "Recommends lacks speech-dispatcher: $(field Recommends)"
 
 [ $failed = 0 ] && echo "package $(basename "$deb"): contents and control fields checked"
 exit $failed

@@ -1,0 +1,45 @@
+#pragma once
+// What the letter-to-sound rules are given for each kind of message. The
+// rules read English in ASCII and say every punctuation mark by its name, so
+// the module prepares the text first:
+//  - UTF-8 becomes ASCII: accented Latin letters lose their accents, curly
+//    quotes, dashes and the ellipsis become their ASCII forms, other
+//    characters become a blank (the rules would name each byte otherwise);
+//  - punctuation the listener has not asked for is left out: with mode
+//    "none" every mark, with "some" and "most" those outside the mode's set;
+//    marks that belong to a number or a word (3.5, $3, 1,000, don't) stay,
+//    as the rules read them as part of it;
+//  - spelling reads every character by its name;
+//  - a CHAR is one character by its name, a KEY its key name in words;
+//  - with capital-letter recognition on, a capital letter spelled or given
+//    as a CHAR is read as "capital" and its name.
+#include <string>
+#include <string_view>
+
+namespace vocalith::speechd {
+
+enum class PunctuationMode { None, Some, Most, All };
+
+struct TextSettings {
+    PunctuationMode punctuation = PunctuationMode::None;
+    std::string someMarks;  // the marks read in mode Some
+    std::string mostMarks;  // the marks read in mode Most
+    bool spelling = false;
+    bool capitals = false;  // capital-letter recognition
+};
+
+// The marks read in modes "some" and "most" until the server names others.
+inline constexpr std::string_view DEFAULT_SOME_MARKS = "#$%&*+/<=>@\\^_|~";
+inline constexpr std::string_view DEFAULT_MOST_MARKS = "#$%&*+/<=>@\\^_|~\"()-:;[]{}`";
+
+// UTF-8 to the ASCII the rules read (see above); never longer than the input.
+std::string ToAscii(std::string_view utf8);
+
+// The English for a SPEAK message's text.
+std::string SpeechText(std::string_view utf8, const TextSettings& settings);
+// The English for a CHAR message: the character's name.
+std::string CharText(std::string_view utf8, const TextSettings& settings);
+// The English for a KEY message, e.g. "shift_a" -> "shift a", "kp-5" -> "keypad 5".
+std::string KeyText(std::string_view key, const TextSettings& settings);
+
+}  // namespace vocalith::speechd

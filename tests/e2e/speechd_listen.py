@@ -1,0 +1,174 @@
+#!/usr/bin/env python3
+"""Listens at the monitor of a PulseAudio sink while spd-say speaks through a
+speech-dispatcher module, and reports what was heard as JSON lines.
+
+  speechd_listen.py MONITOR first-sound MODULE TEXT [SPD-SAY OPTION...]
+      the time from starting spd-say to the first sound, the length of the
+      sound (from its first to its last sample above the floor) and its RMS
+  speechd_listen.py MONITOR stop MODULE TEXT
+      starts a long message, cancels it once it has sounded for a while, as
+      spd-say -C does (CANCEL all) but on a connection opened beforehand, as
+      a screen reader's is, and reports the time from the cancel to silence
+  speechd_listen.py - length FILE.wav
+      the length and RMS of a rendering measured as the monitor's are
+
+The monitor is read in 5 ms blocks as they come; a block's time is when it
+was read, less the samples after the first loud one."""
+import array
+import json
+import os
+import re
+import select
+import socket
+import subprocess
+import sys
+import time
+
+RATE = 11025
+FLOOR = 300          # above the quiet of a null sink; Voxa speaks far louder
+END_SILENCE = 0.6    # seconds of quiet that end an utterance
+TIMEOUT = 15.0
+
+
+class Monitor:
+    def __init__(self, source):
+        self.proc = subprocess.Popen(
+            ["parec", "-d", source, "--format=s16le", f"--rate={RATE}", "--channels=1",
+             "--raw", "--latency-msec=5"], stdout=subprocess.PIPE, bufsize=0)
+        self.fd = self.proc.stdout.fileno()
+        # The monitor needs a moment before data flows.
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            if self.block(0.5) is not None:
+                break
+        else:
+            sys.exit("no data from the sink's monitor")
+
+    def block(self, timeout):
+        """(read time, samples) of the next block, or None on timeout."""
+        ready, _, _ = select.select([self.fd], [], [], timeout)
+        if not ready:
+            return None
+        data = os.read(self.fd, 4096)
+        now = time.monotonic()
+        if len(data) % 2:
+            data += os.read(self.fd, 1)
+        return now, array.array("h", data)
+
+    def drain(self, quiet=0.3):
+        """Reads until `quiet` seconds in a row were silent."""
+        last_loud = time.monotonic()
+        while time.monotonic() - last_loud < quiet:
+            got = self.block(0.1)
+            if got and max(map(abs, got[1]), default=0) > FLOOR:
+                last_loud = time.monotonic()
+
+    def utterance(self, started):
+        """Time of the first loud sample, the utterance's length and RMS."""
+        first = None
+        samples = array.array("h")
+        quiet_since = None
+        while time.monotonic() - started < TIMEOUT:
+            got = self.block(0.1)
+            if got is None:
+                if first is not None and time.monotonic() - quiet_since > END_SILENCE:
+                    break
+                continue
+            now, block = got
+            loud = [i for i, v in enumerate(block) if abs(v) > FLOOR]
+            if first is None:
+                if not loud:
+                    continue
+                first = now - (len(block) - loud[0]) / RATE
+                block = block[loud[0]:]
+                loud = [i - loud[0] for i in loud]
+            samples.extend(block)
+            if loud:
+                quiet_since = now - (len(block) - loud[-1]) / RATE
+            elif quiet_since is not None and now - quiet_since > END_SILENCE:
+                break
+        if first is None:
+            return None, 0.0, 0.0
+        last = max((i for i, v in enumerate(samples) if abs(v) > FLOOR), default=0)
+        body = samples[: last + 1]
+        rms = (sum(v * v for v in body) / max(len(body), 1)) ** 0.5
+        return first, (last + 1) / RATE, rms
+
+
+def ssip_connection():
+    """A connection to the server of $SPEECHD_ADDRESS (unix_socket:PATH)."""
+    path = os.environ["SPEECHD_ADDRESS"].split(":", 1)[1]
+    conn = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    conn.connect(path)
+    ssip(conn, "SET self CLIENT_NAME user:speechd_listen:cancel")
+    return conn
+
+
+def ssip(conn, command):
+    """Sends one SSIP command and reads its reply up to the final line."""
+    conn.sendall(command.encode() + b"\r\n")
+    reply = b""
+    while not re.search(rb"(^|\n)\d\d\d [^\n]*\r\n$", reply):
+        chunk = conn.recv(4096)
+        if not chunk:
+            break
+        reply += chunk
+    return reply
+
+
+def wav_length(path):
+    import wave
+    with wave.open(path) as w:
+        samples = array.array("h", w.readframes(w.getnframes()))
+    loud = [i for i, v in enumerate(samples) if abs(v) > FLOOR]
+    if not loud:
+        return {"seconds": 0.0, "rms": 0.0}
+    body = samples[loud[0]: loud[-1] + 1]
+    rms = (sum(v * v for v in body) / len(body)) ** 0.5
+    return {"seconds": round(len(body) / RATE, 3), "rms": round(rms, 1)}
+
+
+def main():
+    if sys.argv[2] == "length":
+        print(json.dumps(wav_length(sys.argv[3])))
+        return
+    source, mode, module, text = sys.argv[1:5]
+    extra = sys.argv[5:]
+    mon = Monitor(source)
+    mon.drain()
+    if mode == "first-sound":
+        started = time.monotonic()
+        say = subprocess.Popen(["spd-say", "-o", module, *extra, text])
+        first, length, rms = mon.utterance(started)
+        say.wait()
+        result = {"module": module, "options": " ".join(extra),
+                  "first_ms": None if first is None else round((first - started) * 1000, 1),
+                  "seconds": round(length, 3), "rms": round(rms, 1)}
+    else:
+        started = time.monotonic()
+        subprocess.Popen(["spd-say", "-o", module, text]).wait()
+        sounded = None
+        while time.monotonic() - started < TIMEOUT:
+            got = mon.block(0.1)
+            if got and max(map(abs, got[1]), default=0) > FLOOR:
+                sounded = sounded or got[0]
+                if got[0] - sounded > 0.5:
+                    break
+        conn = ssip_connection()
+        cancelled = time.monotonic()
+        conn.sendall(b"CANCEL all\r\n")
+        last_loud = cancelled
+        while time.monotonic() - last_loud < 0.5:
+            got = mon.block(0.1)
+            if got:
+                loud = [i for i, v in enumerate(got[1]) if abs(v) > FLOOR]
+                if loud:
+                    last_loud = got[0] - (len(got[1]) - loud[-1]) / RATE
+        result = {"module": module, "sounded": sounded is not None,
+                  "stop_ms": round((last_loud - cancelled) * 1000, 1)}
+    mon.proc.kill()
+    print(json.dumps(result))
+
+
+if __name__ == "__main__":
+    main()

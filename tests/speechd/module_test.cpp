@@ -1,0 +1,349 @@
+// The module's parts without a server: the protocol's framing, the SSML
+// reader, the text the rules are given, the AUDIO event, and a session's
+// answers and events for a sequence of requests.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "speechd/audio_event.h"
+#include "speechd/module_protocol.h"
+#include "speechd/module_session.h"
+#include "speechd/speech_text.h"
+#include "speechd/ssml_text.h"
+#include "support/temp_folder.h"
+#include "voice/phon_table.h"
+#include "voice/voice_file.h"
+
+namespace vocalith::speechd {
+namespace {
+
+// A request as one line: "SET rate=20;pitch=1;" or "SPEAK <speak>a</speak>".
+std::string Describe(const Request& r) {
+    static const char* const kNames[] = {"INIT",        "AUDIO", "LOGLEVEL",   "SET",    "SPEAK",
+                                         "CHAR",        "KEY",   "SOUND_ICON", "STOP",   "PAUSE",
+                                         "LIST VOICES", "DEBUG", "QUIT",       "UNKNOWN"};
+    std::string out = kNames[static_cast<int>(r.command)];
+    if (!r.text.empty()) out += " " + r.text;
+    if (!r.settings.empty()) out += " ";
+    for (const auto& [name, value] : r.settings) out += name + "=" + value + ";";
+    return out;
+}
+
+TEST(ModuleProtocol, FramesRequestsAndAnswersTheOpeningOfBlocks) {
+    struct Row {
+        const char* name;
+        std::string bytes;
+        std::string replies;
+        std::vector<std::string> requests;
+    };
+    const Row rows[] = {
+        {"single commands",
+         "INIT\nLIST VOICES\nSTOP\nQUIT\n",
+         "",
+         {"INIT", "LIST VOICES", "STOP", "QUIT"}},
+        {"settings block",
+         "SET\nrate=20\nno equals sign\nvoice=male1\n.\n",
+         "203 OK RECEIVING SETTINGS\n",
+         {"SET rate=20;voice=male1;"}},
+        {"audio and log level",
+         "AUDIO\naudio_output_method=server\n.\nLOGLEVEL\nlog_level=3\n.\n",
+         "207 OK RECEIVING AUDIO SETTINGS\n207 OK RECEIVING LOGLEVEL SETTINGS\n",
+         {"AUDIO audio_output_method=server;", "LOGLEVEL log_level=3;"}},
+        {"message lines joined, doubled dot undone",
+         "SPEAK\n<speak>a\n..\n\nb</speak>\n.\n",
+         "202 OK RECEIVING MESSAGE\n",
+         {"SPEAK <speak>a\n.\n\nb</speak>"}},
+        {"a command word inside a message is text",
+         "CHAR\nSTOP\n.\n",
+         "202 OK RECEIVING MESSAGE\n",
+         {"CHAR STOP"}},
+        {"CR before LF dropped",
+         "KEY\r\nshift_a\r\n.\r\n",
+         "202 OK RECEIVING MESSAGE\n",
+         {"KEY shift_a"}},
+        {"unknown and debug", "HELLO\nDEBUG ON /tmp/x\n", "", {"UNKNOWN HELLO", "DEBUG ON /tmp/x"}},
+        {"a line split between reads waits for its end", "QU", "", {}},
+    };
+    for (const Row& r : rows) {
+        LineSplitter lines;
+        ModuleProtocol protocol;
+        std::string replies;
+        std::vector<std::string> requests;
+        // Byte by byte: no line may depend on arriving in one read.
+        for (char c : r.bytes) {
+            lines.Append({&c, 1});
+            for (std::string line; lines.Next(line);) {
+                Request request;
+                if (protocol.Line(line, replies, request)) requests.push_back(Describe(request));
+            }
+        }
+        EXPECT_EQ(replies, r.replies) << r.name;
+        EXPECT_EQ(requests, r.requests) << r.name;
+    }
+}
+
+TEST(SsmlText, SpeaksTheTextNeverTheMarkup) {
+    struct Row {
+        const char* name;
+        const char* ssml;
+        const char* text;
+        std::vector<std::string> marks;  // "name@offset"
+    };
+    const Row rows[] = {
+        {"marks at their places",
+         "<speak>One <mark name=\"m1\"/>two<mark name='m2' /></speak>",
+         "One two",
+         {"m1@4", "m2@7"}},
+        {"entities decoded",
+         "<speak>a &lt;b&gt; &amp; &quot;&apos; &#65;&#x42; &bogus; &</speak>",
+         "a <b> & \"' AB &bogus; &",
+         {}},
+        {"sentences and breaks stay apart",
+         "<speak><s>one</s><s>two</s>x<break time='1s'/>y</speak>",
+         " one  two x y",
+         {}},
+        {"comments, processing and unknown tags dropped",
+         "<?xml version='1.0'?><speak><!-- no --><prosody rate='x'>hi</prosody></speak>",
+         "hi",
+         {}},
+        {"CDATA is text", "<speak><![CDATA[a<b]]></speak>", "a<b", {}},
+        {"plain text reads as itself", "Hello, world.", "Hello, world.", {}},
+        {"an open tag at the end is dropped", "ok <mark name=\"x\"", "ok ", {}},
+        {"a mark's name decoded", "<mark name=\"a&amp;b\"/>", "", {"a&b@0"}},
+        {"a closing mark tag is no mark", "a</mark>b", "ab", {}},
+    };
+    for (const Row& r : rows) {
+        const SpokenText spoken = ParseSsml(r.ssml);
+        EXPECT_EQ(spoken.text, r.text) << r.name;
+        std::vector<std::string> marks;
+        for (const IndexMark& m : spoken.marks) {
+            marks.push_back(m.name + "@" + std::to_string(m.offset));
+        }
+        EXPECT_EQ(marks, r.marks) << r.name;
+    }
+}
+
+TEST(SpeechText, GivesTheRulesWhatTheListenerAskedFor) {
+    enum Kind { SPEECH, CHAR, KEY };
+    TextSettings none;
+    none.someMarks = DEFAULT_SOME_MARKS;
+    none.mostMarks = DEFAULT_MOST_MARKS;
+    TextSettings some = none, all = none, spell = none, caps = none;
+    some.punctuation = PunctuationMode::Some;
+    all.punctuation = PunctuationMode::All;
+    spell.spelling = true;
+    spell.capitals = true;
+    caps.capitals = true;
+    struct Row {
+        const char* name;
+        Kind kind;
+        const TextSettings& settings;
+        const char* in;
+        const char* out;
+    };
+    const Row rows[] = {
+        {"none leaves every mark out", SPEECH, none, "Hi, you; a@b!", "Hi  you  a b "},
+        {"marks of numbers and words stay", SPEECH, none, "$3.50, 1,000 don't 'x'",
+         "$3.50  1,000 don't  x "},
+        {"some reads its own set", SPEECH, some, "a@b, c#d.", "a@b  c#d "},
+        {"all reads every mark", SPEECH, all, "Hi, you!", "Hi, you!"},
+        {"accents and curly quotes become ASCII", SPEECH, all,
+         "caf\xC3\xA9 \xE2\x80\x9Cok\xE2\x80\x9D \xE2\x80\xA6", "cafe \"ok\" ..."},
+        {"other characters and broken UTF-8 become blanks", SPEECH, all,
+         "a\xE4\xB8\xAD\xFF"
+         "b",
+         "a  b"},
+        {"control characters become blanks", SPEECH, all,
+         "a\tb\x01"
+         "c",
+         "a b c"},
+        {"spelling names every character, capitals said", SPEECH, spell, "Hi 5.",
+         "capital H i 5 . "},
+        {"a character by its name", CHAR, none, "a", "a "},
+        {"a capital with recognition on", CHAR, caps, "Q", "capital Q "},
+        {"a blank is 'space'", CHAR, none, " ", "space"},
+        {"punctuation named whatever the mode", CHAR, none, ",", ", "},
+        {"modifier and letter", KEY, none, "shift_a", "shift a  "},
+        {"keypad and named keys", KEY, none, "kp-5", "keypad 5  "},
+        {"function and lock keys", KEY, none, "control_f12", "control F 12 "},
+        {"page keys", KEY, none, "prior", "page up "},
+        {"a one-character key", KEY, none, "_", "_ "},
+    };
+    for (const Row& r : rows) {
+        const std::string got = r.kind == SPEECH ? SpeechText(r.in, r.settings)
+                                : r.kind == CHAR ? CharText(r.in, r.settings)
+                                                 : KeyText(r.in, r.settings);
+        EXPECT_EQ(got, r.out) << r.name;
+    }
+}
+
+TEST(AudioEvent, EscapesLineBreaksAndTheEscapeByte) {
+    const std::vector<int16_t> samples = {0x0A7D, 0x2A0A, 0x0102};
+    const std::string event = AudioEvent(samples);
+    const std::string head =
+        "705-bits=16\n705-num_channels=1\n705-sample_rate=11025\n705-num_samples=3\n705-AUDIO";
+    ASSERT_EQ(event.substr(0, head.size()), head);
+    ASSERT_EQ(event[head.size()], '\0');
+    const std::string tail = "\n705 AUDIO\n";
+    ASSERT_EQ(event.substr(event.size() - tail.size()), tail);
+    const std::string data =
+        event.substr(head.size() + 1, event.size() - head.size() - 1 - tail.size());
+    EXPECT_EQ(data.find('\n'), std::string::npos);
+    const std::string raw = UnescapeAudioBytes(data);
+    ASSERT_EQ(raw.size(), 6u);
+    EXPECT_EQ(std::memcmp(raw.data(), samples.data(), 6), 0);
+}
+
+// A session over a voices folder with one voice whose clips are a single
+// sample each, so that a message's audio is a count of phonemes.
+class Session : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto table = std::make_unique<voice::PhonTable>();
+        for (auto& slot : table->slots) {
+            slot.count = 1;
+            slot.samples[0] = 1000;
+        }
+        std::filesystem::create_directories(folder_.Path() / "voices");
+        ASSERT_TRUE(voice::SaveVoice(folder_.Path() / "voices" / "Voxa.voc", *table));
+        ASSERT_TRUE(voice::SaveVoice(folder_.Path() / "voices" / "Bob.voc", *table));
+    }
+
+    // What the session sends for `requests`, each AUDIO event shown as
+    // "AUDIO n" with its sample count.
+    // `interruption` arrives at the check numbered `afterChecks`.
+    std::string Run(const std::vector<Request>& requests, int afterChecks = -1,
+                    Command interruption = Command::Stop) {
+        std::string out;
+        int checks = 0;
+        ModuleSession session(
+            folder_.Path(),
+            [&out](std::string_view bytes) {
+                if (bytes.substr(0, 4) == "705-") {
+                    const size_t at = bytes.find("num_samples=") + 12;
+                    out +=
+                        "AUDIO " + std::string(bytes.substr(at, bytes.find('\n', at) - at)) + "\n";
+                } else {
+                    out += bytes;
+                }
+            },
+            [&](int) { return ++checks == afterChecks ? interruption : Command::Unknown; });
+        for (const Request& r : requests) session.Handle(r);
+        prosody_ = session.Prosody();
+        return out;
+    }
+
+    testsupport::TempFolder folder_{"vocalith-speechd"};
+    wave::ProsodySettings prosody_;
+};
+
+Request Make(Command c, std::string text = {},
+             std::vector<std::pair<std::string, std::string>> settings = {}) {
+    return Request{c, std::move(text), std::move(settings)};
+}
+
+TEST_F(Session, AnswersEachRequestWithItsEvents) {
+    struct Row {
+        const char* name;
+        std::vector<Request> requests;
+        int afterChecks;
+        Command interruption;
+        std::string out;
+    };
+    const Row rows[] = {
+        {"start-up and voices",
+         {Make(Command::Init), Make(Command::Audio, {}, {{"audio_output_method", "server"}}),
+          Make(Command::ListVoices)},
+         -1,
+         Command::Stop,
+         "299-Vocalith: Initialized successfully.\n299 OK LOADED SUCCESSFULLY\n"
+         "203 OK AUDIO INITIALIZED\n200-Bob\ten\tnone\n200-Voxa\ten\tnone\n"
+         "200 OK VOICE LIST SENT\n"},
+        // "one" is wAHn and a silence: four phonemes of one sample.
+        {"a message with a mark: audio, mark, audio",
+         {Make(Command::Speak, "<speak>one <mark name=\"m\"/>one</speak>")},
+         -1,
+         Command::Stop,
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\nAUDIO 4\n702 END\n"},
+        {"a stop before the second piece ends it",
+         {Make(Command::Speak, "<speak>one <mark name=\"m\"/>one</speak>")},
+         2,
+         Command::Stop,
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\n703 STOP\n"},
+        {"a pause ends it after the mark",
+         {Make(Command::Speak, "<speak>one <mark name=\"m\"/>one</speak>")},
+         2,
+         Command::Pause,
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\n704 PAUSE\n"},
+        {"a long message goes in stretches cut at blanks",
+         {Make(Command::Speak,
+               [] {
+                   std::string text;
+                   for (int i = 0; i < 20; ++i) text += "one ";
+                   return text;
+               }())},
+         -1,
+         Command::Stop,
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 64\nAUDIO 16\n702 END\n"},
+        {"a message of no sound still begins and ends",
+         {Make(Command::Speak, "<speak></speak>")},
+         -1,
+         Command::Stop,
+         "200 OK SPEAKING\n701 BEGIN\n702 END\n"},
+        {"a sound icon is the server's to play",
+         {Make(Command::SoundIcon, "bell")},
+         -1,
+         Command::Stop,
+         "200 OK SPEAKING\n701 BEGIN\n706-bell\n706 ICON\n702 END\n"},
+        {"no audio method but the server's",
+         {Make(Command::Audio, {}, {{"audio_output_method", "pulse"}})},
+         -1,
+         Command::Stop,
+         "300-Only the server audio output method is supported\n300 UNKNOWN ERROR\n"},
+        {"stop while idle says nothing; quit answers",
+         {Make(Command::Stop), Make(Command::Quit)},
+         -1,
+         Command::Stop,
+         "210 OK QUIT\n"},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(Run(r.requests, r.afterChecks, r.interruption), r.out) << r.name;
+    }
+}
+
+TEST_F(Session, SettingsMapOntoRatePitchAndVolume) {
+    struct Row {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> settings;
+        int32_t rate, pitch;
+        double volumeDb;
+    };
+    const Row rows[] = {
+        {"the server's defaults are neutral",
+         {{"rate", "0"}, {"pitch", "0"}, {"volume", "100"}, {"voice", "male1"}},
+         0,
+         0,
+         0.0},
+        {"volume 0 is half the amplitude", {{"volume", "0"}}, 0, 0, -6.0206},
+        {"volume -50 is a quarter", {{"volume", "-50"}}, 0, 0, -12.0412},
+        {"out of range and malformed values", {{"rate", "250"}, {"pitch", "x"}}, 100, 0, 0.0},
+        {"a female voice type raises the pitch",
+         {{"voice", "female1"}, {"pitch", "-10"}},
+         0,
+         32,
+         0.0},
+    };
+    for (const Row& r : rows) {
+        Run({Make(Command::Set, {}, r.settings)});
+        EXPECT_EQ(prosody_.rate, r.rate) << r.name;
+        EXPECT_EQ(prosody_.pitch, r.pitch) << r.name;
+        EXPECT_NEAR(prosody_.volumeDb, r.volumeDb, 0.001) << r.name;
+    }
+}
+
+}  // namespace
+}  // namespace vocalith::speechd
