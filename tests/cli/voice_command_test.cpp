@@ -164,7 +164,7 @@ TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
         {"", 2, "say what to do"},
         {"play " + v, 2, "unknown action 'play'"},
         {"info", 2, "usage: vocalith-tts voice info NAME|FILE"},
-        {"info " + v + "--base Voxa", 2, "--base goes with import only"},
+        {"info " + v + "--base Voxa", 2, "--base goes with import and build only"},
         {"set " + v + "QQ" + wav, 2, "unknown phoneme 'QQ'"},
         {"info X", 1, "a voice name has at least 2 characters"},
         {"info ..", 1, "cannot be \"..\""},
