@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "translate/translate.h"
-#include "voice/clip_wav.h"
 #include "voice/phon_table.h"
 #include "voicebuild/prompts.h"
 #include "voicebuild/speech_span.h"
@@ -193,10 +192,6 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
         std::vector<std::string> phones;
         for (const int p : phonemes) phones.emplace_back(ModelPhone(p));
         const std::vector<AlignedPhone> aligned = aligner_->Align(window, phones);
-        if (std::getenv("VBDBG"))
-            for (const AlignedPhone& a : aligned)
-                std::fprintf(stderr, "DBG %s %d %d from=%zu span=%zu-%zu\n", a.phone.c_str(),
-                             a.firstFrame, a.lastFrame, from, span.start, span.end);
         std::vector<const AlignedPhone*> spoken;
         for (const AlignedPhone& a : aligned)
             if (a.phone != "sil") spoken.push_back(&a);

@@ -155,6 +155,20 @@ TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
     fs::create_directories(dir_ / "in");
     WriteWav(dir_ / "in" / "x.wav", {1});
     const std::string wav = " '" + (dir_ / "in" / "x.wav").string() + "'";
+    // Recordings for voice build that hold no word, two words, or no audio.
+    const auto recording = [&](const std::string& folder, const std::vector<int16_t>& samples) {
+        fs::create_directories(dir_ / folder);
+        WriteWav(dir_ / folder / "AA.wav", samples);
+        return " '" + (dir_ / folder).string() + "' --base " + v;
+    };
+    std::vector<int16_t> twoWords(11025 * 2);
+    for (size_t i = 0; i < twoWords.size(); ++i)
+        twoWords[i] = (i / 3300) % 2 ? static_cast<int16_t>(i % 40 < 20 ? 9000 : -9000) : 0;
+    const std::string silent = recording("silent", std::vector<int16_t>(11025));
+    const std::string two = recording("two", twoWords);
+    fs::create_directories(dir_ / "text");
+    std::ofstream(dir_ / "text" / "AA.wav") << "not a sound\n";
+    const std::string text = " '" + (dir_ / "text").string() + "' --base " + v;
     struct Case {
         std::string args;
         int status;
@@ -172,6 +186,11 @@ TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
         {"import " + v + missing, 1, "import: no folder "},
         {"import " + v + "'" + dir_.string() + "'", 1, "holds no clip files"},
         {"set " + v + "AA " + missing, 1, "voice set: "},
+        {"prompts " + v, 2, "usage: vocalith-tts voice prompts"},
+        {"build " + v + silent, 1, "AA.wav: no speech found; nothing saved"},
+        {"build " + v + two, 1, "AA.wav: more than one word"},
+        {"build " + v + text, 1, "AA.wav: "},
+        {"build " + v + "'" + dir_.string() + "' --base " + v, 1, "holds no recordings"},
     };
     const std::string before = ReadText(voice_);
     for (const Case& c : cases) {
