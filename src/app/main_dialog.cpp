@@ -35,6 +35,23 @@ constexpr const char* kNothingSelected =
     "nothing is selected in the Work Buffer (set the selection with the left and right mouse "
     "buttons).";
 constexpr const char* kChoosePhon = "Choose a PHON in the Phon Table first.";
+// A take with at least this many samples at full scale clipped audibly.
+constexpr int32_t CLIPPED_TAKE_SAMPLES = 3;
+
+// The status after a take that clipped, with the gain to try instead.
+std::string ClippedTakeNotice(int32_t clipped, int gain) {
+    std::string text = "Recording complete, but it clipped (" + std::to_string(clipped) +
+                       " samples at full scale).  ";
+    int lower = 0;
+    for (const int choice : INPUT_GAIN_CHOICES)
+        if (choice < gain) lower = choice;
+    if (lower > 0) {
+        return text + "Try a lower input gain (x" + std::to_string(lower) + ", now x" +
+               std::to_string(gain) + ") in Audio Devices and record again.";
+    }
+    return text + "Turn the microphone down in the system's sound settings and record again.";
+}
+
 // How long a recording waits in silence before the status line says so.
 constexpr uint32_t NO_SPEECH_NOTICE_MS = 3000;
 
@@ -207,7 +224,14 @@ void MainDialog::OnTimer(unsigned /*id*/) {
             InvalidateView();
             return;
         }
-        SetStatus(kRecordingComplete);
+        int32_t clipped = 0;
+        for (int32_t i = 0; i < wb.recordedCount && i < wb.length; ++i) {
+            const int16_t v = wb.samples[static_cast<size_t>(i)];
+            if (v == INT16_MAX || v == INT16_MIN) ++clipped;
+        }
+        SetStatus(clipped >= CLIPPED_TAKE_SAMPLES
+                      ? ClippedTakeNotice(clipped, audio_.InputGainFactor())
+                      : std::string(kRecordingComplete));
         InvalidateView();
         UpdateSelectionInfo();
         workbuf::SaveBackup(workbuf::BACKUP_RECORDING, wb);

@@ -78,6 +78,7 @@ class MainWindow : public QDialog, public DialogHost {
     void ShowAbout() override;
     // "Audio Devices...": the device dialog; OK opens the chosen devices.
     void ShowDevices();
+    void RecordVoice();
 
   public Q_SLOTS:
     // The OK command: TTS (Enter, the TTS button). It never closes the window.
