@@ -152,7 +152,9 @@ VoiceRecorderDialog::VoiceRecorderDialog(DialogAudio& audio, const voice::PhonTa
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
-    saveRow->addWidget(new QLabel(QStringLiteral("Save as:"), this));
+    auto* nameLabel = new QLabel(QStringLiteral("&Name:"), this);
+    nameLabel->setBuddy(name_);
+    saveRow->addWidget(nameLabel);
     saveRow->addWidget(name_, 1);
     saveRow->addWidget(save);
     saveRow->addWidget(close);
@@ -177,9 +179,8 @@ void VoiceRecorderDialog::Save() {
 
 void VoiceRecorderDialog::Refresh() {
     const RecorderView& v = logic_->View();
-    word_->setText(QStringLiteral("%1  <b>%2</b>: %3<u><b>%4</b></u>%5%6")
+    word_->setText(QStringLiteral("<b>%1</b> as in %2<u><b>%3</b></u>%4%5")
                        .arg(QString::fromStdString(v.symbol).toHtmlEscaped(),
-                            QString::fromStdString(v.before + v.sound + v.after),
                             QString::fromStdString(v.before), QString::fromStdString(v.sound),
                             QString::fromStdString(v.after),
                             v.done ? QStringLiteral("  (done)") : QString()));
@@ -193,7 +194,7 @@ void VoiceRecorderDialog::Refresh() {
     skip_->setEnabled(!v.recording);
     back_->setEnabled(!v.recording);
     gain_->setVisible(v.proposedGain != 0);
-    gain_->setText(QStringLiteral("Use gain x%1").arg(v.proposedGain));
+    gain_->setText(QStringLiteral("Use &gain x%1").arg(v.proposedGain));
     // Enter takes the next step: Accept a cut, else Rec.
     (v.reviewing ? accept_ : rec_)->setFocus();
     take_->Show(v);
