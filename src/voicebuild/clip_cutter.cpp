@@ -198,14 +198,16 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
         bool matches = spoken.size() == phones.size();
         for (size_t i = 0; matches && i < phones.size(); ++i)
             matches = spoken[i]->phone == phones[i];
-        if (matches) {
+        const auto at = [&](int frame) {
+            return std::min(
+                all.size(),
+                from + static_cast<size_t>(std::lround(frame * ALIGN_FRAME_MS * RATE / 1000)));
+        };
+        // A stretch that rounds to nothing at the recording's end is no cut.
+        if (matches && at(spoken[target]->lastFrame + 1) > at(spoken[target]->firstFrame)) {
             const AlignedPhone& hit = *spoken[target];
-            const auto at = [&](int frame) {
-                return from +
-                       static_cast<size_t>(std::lround(frame * ALIGN_FRAME_MS * RATE / 1000));
-            };
             cut.start = at(hit.firstFrame);
-            cut.end = std::min(all.size(), at(hit.lastFrame + 1));
+            cut.end = at(hit.lastFrame + 1);
             cut.aligned = true;
             found = true;
             // Confidence: how much of the stretch lies in the word found by
@@ -243,6 +245,9 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
         cut.confidence = 0.3;
     }
     cut.clip = MakeClip(all, cut.start, cut.end, code, cut.wordLevelDb);
+    if (cut.clip.empty()) {
+        return Refuse(std::move(cut), Cut::Status::NoSpeech, "the word is too short to cut");
+    }
     return cut;
 }
 
