@@ -196,6 +196,7 @@ class FakeAudio : public DialogAudio {
     std::function<void()> onPump;  // runs inside Pump (e.g. a buffer filling up)
     int32_t inputPeak = 0;         // what TakeInputPeak reports
     std::string notice;            // what TakeNotice reports once
+    int gain = DEFAULT_INPUT_GAIN;
 
     explicit FakeAudio(std::vector<std::string>& sharedLog) : log(sharedLog) {}
     void ResetEffectNames() override { log.push_back("audio:ResetEffectNames"); }
@@ -215,6 +216,8 @@ class FakeAudio : public DialogAudio {
     void SetMonitorEnabled(bool on) override { monitor = on; }
     bool MonitorEnabled() override { return monitor; }
     int32_t TakeInputPeak() override { return inputPeak; }
+    int InputGainFactor() override { return gain; }
+    void SetInputGainFactor(int factor) override { gain = factor; }
     int32_t GateInputPeak() override { return 467; }
     std::string TakeNotice() override { return std::exchange(notice, {}); }
     int PlayEffectByName(const char* name, int mode) override {

@@ -149,6 +149,31 @@ TEST_F(VoiceCommand, SetReplacesOneClipAndLeavesTheRest) {
     EXPECT_EQ(EncodeVoice(*got), EncodeVoice(*table_));
 }
 
+TEST_F(VoiceCommand, PromptsAndBuildFromRecordedWords) {
+    const Outcome prompts = Voice("prompts");
+    ASSERT_EQ(prompts.status, 0) << prompts.err;
+    EXPECT_EQ(std::count(prompts.out.begin(), prompts.out.end(), '\n'), PHONEME_COUNT - 1);
+    EXPECT_EQ(prompts.out.rfind("IY\tbeet\nIH\tbit\n", 0), 0u) << prompts.out;
+    // A "word": 0.3 s of a buzz between quiet stretches, at 22050 Hz.
+    std::vector<int16_t> word(22050 / 2, 0);
+    for (int i = 0; i < 6615; ++i)
+        word.push_back(static_cast<int16_t>(i % 147 < 20 ? 12000 : -800));
+    word.resize(word.size() + 22050 / 2, 0);
+    fs::create_directories(dir_ / "words");
+    WriteWav(dir_ / "words" / "AA.wav", word, test::Pcm(1, 22050, 16));
+    const fs::path built = dir_ / "built.voc";
+    const Outcome r = Voice("build '" + built.string() + "' '" + (dir_ / "words").string() +
+                            "' --base '" + voice_.string() + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("AA  hot ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find(" ms  confidence "), std::string::npos) << r.out;
+    auto got = Load(built);
+    EXPECT_GT(got->slots[5].count, 0);
+    EXPECT_LT(got->slots[5].count, 6615 / 2);  // the vowel's share, not the whole word
+    got->slots[5] = table_->slots[5];          // every other clip is the base's
+    EXPECT_EQ(EncodeVoice(*got), EncodeVoice(*table_));
+}
+
 TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
     const std::string v = "'" + voice_.string() + "' ";
     const std::string missing = "'" + (dir_ / "nowhere").string() + "'";
