@@ -7,9 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/audio_pump.h"
-#include "engine/capture_list.h"
-#include "engine/sound_window.h"
+#include "engine/engine.h"
 #include "mixer/mixer.h"
 #include "mixer/tick_clock.h"
 
@@ -64,41 +62,37 @@ class MemoryDevice final : public device::OutputDevice {
 
 void BM_PumpIdleTick(benchmark::State& state) {
     FakeTickClock clock(100000);
-    SetClock(&clock);
-    ResetPump();
-    ClearAllChannels(TheMixer());
-    CSoundWnd window(std::make_unique<MemoryDevice>(), nullptr, nullptr, nullptr);
+    Engine engine(&clock);
+    CSoundWnd& window =
+        engine.OpenSoundWindow(std::make_unique<MemoryDevice>(), nullptr, nullptr, nullptr);
     window.Create();
-    AudioPump();
+    engine.AudioPump();
     for (auto _ : state) {
         clock.Advance(1);  // stays inside one mixing period most of the time
-        if (clock.Now() - lastMixTick >= 190) lastMixTick = clock.Now();
-        AudioPump();
+        if (clock.Now() - engine.lastMixTick >= 190) engine.lastMixTick = clock.Now();
+        engine.AudioPump();
     }
-    SetClock(nullptr);
 }
 BENCHMARK(BM_PumpIdleTick)->Unit(benchmark::kMicrosecond);
 
 void BM_PumpMixStep20000(benchmark::State& state) {
     FakeTickClock clock(100000);
-    SetClock(&clock);
-    ResetPump();
-    ClearAllChannels(TheMixer());
-    CSoundWnd window(std::make_unique<MemoryDevice>(), nullptr, nullptr, nullptr);
+    Engine engine(&clock);
+    CSoundWnd& window =
+        engine.OpenSoundWindow(std::make_unique<MemoryDevice>(), nullptr, nullptr, nullptr);
     window.Create();
     std::vector<int16_t> clip(20000, 1000);
-    AudioPump();
+    engine.AudioPump();
     for (auto _ : state) {
         state.PauseTiming();
-        QueueClip(TheMixer(), SPEECH_CHANNEL, 1, "bench", clip.data(), 20000);
-        QueueClip(TheMixer(), MONITOR_CHANNEL, 1, "bench", clip.data(), 20000);
+        QueueClip(engine.mixer, SPEECH_CHANNEL, 1, "bench", clip.data(), 20000);
+        QueueClip(engine.mixer, MONITOR_CHANNEL, 1, "bench", clip.data(), 20000);
         clock.Advance(2000);            // past the start delay; the step asks for 20000
         window.speechStartPending = 1;  // pending: no lead bound, a full step
         window.speechWritePos = 0;
         state.ResumeTiming();
-        AudioPump();
+        engine.AudioPump();
     }
-    SetClock(nullptr);
 }
 BENCHMARK(BM_PumpMixStep20000)->Unit(benchmark::kMicrosecond);
 

@@ -40,9 +40,9 @@
 #include "base/program_folder.h"
 #include "device/audio_device.h"
 #include "device/queue_dispatcher.h"
-#include "engine/audio_pump.h"
-#include "engine/sound_window.h"
+#include "engine/engine.h"
 #include "mixer/mixer.h"
+#include "session/session.h"
 #include "translate/translate.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
@@ -136,18 +136,18 @@ bool WriteWav(const std::string& path, const std::vector<int16_t>& samples) {
 }
 
 // The share of 512-byte blocks of `samples` the pump's detector counts as
-// speech (with the pump's current gain and threshold).
-double DetectorPassShare(std::vector<int16_t> samples) {
+// speech (with the engine's gain and threshold).
+double DetectorPassShare(const engine::Engine& engine, std::vector<int16_t> samples) {
     const size_t block = engine::CAPTURE_BLOCK_BYTES / 2;
     size_t blocks = 0;
     size_t passed = 0;
     for (size_t i = 0; i + block <= samples.size(); i += block) {
         int32_t peak = 0;
-        const int32_t mean =
-            engine::MeasureLevel(samples.data() + i, engine::CAPTURE_BLOCK_BYTES, peak);
+        const int32_t mean = engine::MeasureLevel(samples.data() + i, engine::CAPTURE_BLOCK_BYTES,
+                                                  peak, engine.InputGain);
         ++blocks;
-        if (mean > engine::VoiceThreshold &&
-            static_cast<int64_t>(peak) > 4 * static_cast<int64_t>(engine::VoiceThreshold)) {
+        if (mean > engine.VoiceThreshold &&
+            static_cast<int64_t>(peak) > 4 * static_cast<int64_t>(engine.VoiceThreshold)) {
             ++passed;
         }
     }
@@ -222,16 +222,16 @@ int main(int argc, char** argv) {
     std::vector<int16_t> input =
         speak ? SpeechLikeInput(inputSeconds)
               : std::vector<int16_t>(static_cast<size_t>(inputSeconds * RATE));
-    engine::ResetPump();
-    const double detectorShare = DetectorPassShare(input);
+    const auto session = std::make_unique<session::Session>();
+    engine::Engine& engine = session->engine;
+    const double detectorShare = DetectorPassShare(engine, input);
     if (!WriteWav(inPath, input)) return 1;
     input = {};
 
     std::vector<char> phonetic(4096);
     if (speak) {
         const fs::path voicePath = FindVoice(opt.voice);
-        voice::ResetSoundTables();
-        const voice::VoiceResult loaded = voice::LoadVoice(voicePath);
+        const voice::VoiceResult loaded = voice::LoadVoice(voicePath, session->phonTable);
         if (!loaded) {
             std::fprintf(stderr, "engine_realtime_run: cannot load voice '%s': %s\n",
                          voicePath.c_str(), loaded.reason.c_str());
@@ -262,11 +262,11 @@ int main(int argc, char** argv) {
     rusage after{};
     double wallSeconds = 0;
     {
-        engine::CSoundWnd window(backend.get(), &dispatcher);
+        engine::CSoundWnd& window = engine.OpenSoundWindow(backend.get(), &dispatcher);
         window.Create();
-        engine::MonitorEnabled = speak ? 1 : 0;
-        const uint32_t callsAtStart = engine::speechUnderrunCalls;
-        const uint32_t eventsAtStart = engine::speechUnderrunEvents;
+        engine.MonitorEnabled = speak ? 1 : 0;
+        const uint32_t callsAtStart = engine.speechUnderrunCalls;
+        const uint32_t eventsAtStart = engine.speechUnderrunEvents;
 
         getrusage(RUSAGE_SELF, &before);
         const auto start = SteadyClock::now();
@@ -282,14 +282,14 @@ int main(int argc, char** argv) {
             ++ticks;
 
             if (speak) {
-                const mixer::MixerChannel& ch = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
+                const mixer::MixerChannel& ch = engine.mixer.channels[mixer::SPEECH_CHANNEL];
                 if (ch.queuedSamples - ch.position < REFILL_BELOW_SAMPLES) {
-                    voice::SpeakPhonetic(phonetic.data());
+                    voice::SpeakPhonetic(engine.mixer, session->phonTable, phonetic.data());
                     ++refills;
                 }
             }
             dispatcher.RunPending();
-            engine::AudioPump();
+            engine.AudioPump();
             const double pumpMs =
                 std::chrono::duration<double, std::milli>(SteadyClock::now() - woke).count();
             maxPumpMs = std::max(maxPumpMs, pumpMs);
@@ -308,9 +308,9 @@ int main(int argc, char** argv) {
         }
         wallSeconds = std::chrono::duration<double>(SteadyClock::now() - start).count();
         getrusage(RUSAGE_SELF, &after);
-        underrunCalls = engine::speechUnderrunCalls - callsAtStart;
-        underrunEvents = engine::speechUnderrunEvents - eventsAtStart;
-        window.ShutdownAudio();
+        underrunCalls = engine.speechUnderrunCalls - callsAtStart;
+        underrunEvents = engine.speechUnderrunEvents - eventsAtStart;
+        engine.CloseSoundWindow();
     }
     dispatcher.RunPending();  // what the devices posted before they stopped
 

@@ -3,6 +3,7 @@
 // "audio_x" counter is seconds of audio produced per second of CPU.
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,10 +26,9 @@ std::string English() {
 }
 
 // A plausible voice: every phoneme 1200 samples (about 110 ms).
-void FillVoice() {
-    voice::ResetSoundTables();
+void FillVoice(voice::PhonTable& table) {
     for (int c = 0; c < voice::PHONEME_COUNT; ++c) {
-        voice::PhonSlot& s = voice::ThePhonTable().slots[static_cast<size_t>(c)];
+        voice::PhonSlot& s = table.slots[static_cast<size_t>(c)];
         s.count = 1200;
         for (int i = 0; i < s.count; ++i)
             s.samples[static_cast<size_t>(i)] = static_cast<int16_t>((i * (c + 3)) % 20000 - 10000);
@@ -39,13 +39,15 @@ void FillVoice() {
 
 static void BM_SayWavPipeline(benchmark::State& state) {
     const std::string text = English();
-    FillVoice();
+    const auto table = std::make_unique<voice::PhonTable>();
+    FillVoice(*table);
     std::vector<char> phonetic(text.size() * 16 + 1024);
     double audioSeconds = 0;
     for (auto _ : state) {
         translate::TranslateText(text.c_str(), phonetic.data(),
                                  static_cast<int32_t>(phonetic.size()));
-        const std::vector<int16_t> samples = voice::RenderPhoneticToSamples(phonetic.data());
+        const std::vector<int16_t> samples =
+            voice::RenderPhoneticToSamples(phonetic.data(), *table);
         audioSeconds += static_cast<double>(samples.size()) / 11025.0;
         benchmark::DoNotOptimize(samples.data());
     }

@@ -4,63 +4,55 @@
 
 #include "base/user_errors.h"
 #include "device/device_list.h"
-#include "engine/audio_pump.h"
-#include "engine/effect_slots.h"
-#include "engine/sound_window.h"
-#include "mixer/tick_clock.h"
+#include "engine/engine.h"
 #include "workbuf/work_buffer.h"
 
 namespace vocalith::app {
 
-namespace {
+void EngineAudio::WorkBufferRecorder::OnRecordedBlock(const int16_t* samples, int32_t count) {
+    workbuf::AppendRecording(samples, count, wb_);
+}
 
-// The window records into its work buffer.
-class WorkBufferRecorder final : public engine::Recorder {
-  public:
-    void OnRecordedBlock(const int16_t* samples, int32_t count) override {
-        workbuf::AppendRecording(samples, count);
-    }
-};
-
-WorkBufferRecorder workBufferRecorder;
-
-}  // namespace
-
-EngineAudio::EngineAudio(device::AudioBackend* backend, device::UiDispatcher* dispatcher,
-                         engine::MessageSink* messages)
-    : backend_(backend), dispatcher_(dispatcher), messages_(messages) {}
+EngineAudio::EngineAudio(session::Session& session, device::AudioBackend* backend,
+                         device::UiDispatcher* dispatcher, engine::MessageSink* messages)
+    : engine_(session.engine),
+      recorder_(session.workBuffer),
+      backend_(backend),
+      dispatcher_(dispatcher),
+      messages_(messages) {}
 
 EngineAudio::~EngineAudio() {
     DestroySoundWindow();
 }
 
 void EngineAudio::ResetEffectNames() {
-    engine::ResetBuiltinEffectIds();
-    engine::ResetDynamicNames();
+    engine_.effects.ResetBuiltinEffectIds();
+    engine_.effects.ResetDynamicNames();
 }
 
 bool EngineAudio::CreateSoundWindow() {
-    if (!window_) window_ = std::make_unique<engine::CSoundWnd>(backend_, dispatcher_, messages_);
-    engine::recorder = &workBufferRecorder;
+    if (engine_.SoundWindow() == nullptr) engine_.OpenSoundWindow(backend_, dispatcher_, messages_);
+    engine_.recorder = &recorder_;
     return true;
 }
 
 void EngineAudio::StartDevices() {
     // Opens the output device, starts the speech stream and capture.
-    if (window_) window_->Create();
+    if (engine::CSoundWnd* window = engine_.SoundWindow()) window->Create();
 }
 
 void EngineAudio::Pump() {
-    engine::AudioPump();
+    engine_.AudioPump();
     WatchOutput();
 }
 
 void EngineAudio::WatchOutput() {
-    if (!window_ || !window_->IsCreated()) return;
-    const uint32_t now = mixer::Clock().Now();
+    engine::CSoundWnd* window = engine_.SoundWindow();
+    if (window == nullptr || !window->IsCreated()) return;
+    const uint32_t now = engine_.Clock().Now();
     if (!outputLost_) {
-        if (window_->speechCreated == 0) return;  // never had sound: nothing was lost
-        const base::Result health = window_->CheckOutput();
+        if (window->speechCreated == 0) return;  // never had sound: nothing was lost
+        const base::Result health = window->CheckOutput();
         if (health) return;
         outputLost_ = true;
         lastReopenTick_ = now;
@@ -70,9 +62,7 @@ void EngineAudio::WatchOutput() {
     }
     if (now - lastReopenTick_ < REOPEN_INTERVAL_MS) return;
     lastReopenTick_ = now;
-    // The effect slots go with the device; each effect loads again on use.
-    ResetEffectNames();
-    if (window_->ReopenDevices()) {
+    if (window->ReopenDevices()) {
         outputLost_ = false;
         notice_ = "Sound output is back.";
         LogNotice();
@@ -80,20 +70,20 @@ void EngineAudio::WatchOutput() {
 }
 
 int32_t EngineAudio::TakeInputPeak() {
-    return engine::TakeInputPeak();
+    return engine_.TakeInputPeak();
 }
 
 int32_t EngineAudio::GateInputPeak() {
-    return engine::GateInputPeak();
+    return engine_.GateInputPeak();
 }
 
 // The pump multiplies by twice its InputGain, and by 1 when that is 0.
 int EngineAudio::InputGainFactor() {
-    return std::max(1, 2 * static_cast<int>(engine::InputGain));
+    return std::max(1, 2 * static_cast<int>(engine_.InputGain));
 }
 
 void EngineAudio::SetInputGainFactor(int factor) {
-    engine::InputGain = std::clamp(factor, 1, DEFAULT_INPUT_GAIN) / 2;
+    engine_.InputGain = std::clamp(factor, 1, DEFAULT_INPUT_GAIN) / 2;
 }
 
 std::vector<AudioDeviceEntry> EngineAudio::AudioDevices(bool input) {
@@ -142,21 +132,20 @@ void EngineAudio::ChooseDevices(const std::string& input, const std::string& out
     inputName_ = input;
     outputName_ = output;
     backend_->UseDevices(input, output);
-    if (!window_ || !window_->IsCreated()) return;
-    // The effect slots go with the device; each effect loads again on use.
-    ResetEffectNames();
-    const bool playing = window_->ReopenDevices();
+    engine::CSoundWnd* window = engine_.SoundWindow();
+    if (window == nullptr || !window->IsCreated()) return;
+    const bool playing = window->ReopenDevices();
     // A device that would not open is tried again every few seconds, as a
     // lost one is.
     outputLost_ = !playing;
-    lastReopenTick_ = mixer::Clock().Now();
+    lastReopenTick_ = engine_.Clock().Now();
     const auto name = [](const std::string& n, const char* what) {
         return n.empty() ? std::string("the default ") + what : std::string(what) + " '" + n + "'";
     };
     if (!playing) {
         notice_ = "Could not open " + name(output, "speakers") + ": " + backend_->OutputFailure() +
                   ". Trying again every few seconds.";
-    } else if (!input.empty() && window_->captureOpen == 0) {
+    } else if (!input.empty() && window->captureOpen == 0) {
         notice_ = "Now playing through " + name(output, "speakers") + ", but " +
                   name(input, "microphone") + " did not open.";
     } else {
@@ -178,33 +167,33 @@ std::string EngineAudio::TakeNotice() {
 }
 
 void EngineAudio::StopCapture() {
-    if (window_) window_->StopCapture();
+    if (engine::CSoundWnd* window = engine_.SoundWindow()) window->StopCapture();
 }
 
 void EngineAudio::StopSpeechPlay() {
-    if (window_) window_->StopSpeechPlay();
+    if (engine::CSoundWnd* window = engine_.SoundWindow()) window->StopSpeechPlay();
 }
 
 void EngineAudio::ShutdownAudio() {
-    if (window_) window_->ShutdownAudio();
+    if (engine::CSoundWnd* window = engine_.SoundWindow()) window->ShutdownAudio();
 }
 
 void EngineAudio::DestroySoundWindow() {
     // The window's destructor shuts the audio down once more.
-    window_.reset();
-    engine::recorder = nullptr;
+    engine_.CloseSoundWindow();
+    engine_.recorder = nullptr;
 }
 
 void EngineAudio::SetMonitorEnabled(bool on) {
-    engine::MonitorEnabled = on ? 1 : 0;
+    engine_.MonitorEnabled = on ? 1 : 0;
 }
 
 bool EngineAudio::MonitorEnabled() {
-    return engine::MonitorEnabled != 0;
+    return engine_.MonitorEnabled != 0;
 }
 
 int EngineAudio::PlayEffectByName(const char* name, int mode) {
-    return engine::PlayEffectByName(name, mode);
+    return engine_.PlayEffectByName(name, mode);
 }
 
 }  // namespace vocalith::app

@@ -3,26 +3,24 @@
 // window CSoundWnd with its devices from a backend, the audio pump, the
 // monitor switch and the named sound effects.
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/dialog_audio.h"
 #include "device/audio_device.h"
+#include "engine/audio_pump.h"
 #include "engine/message_sink.h"
-
-namespace vocalith::engine {
-class CSoundWnd;
-}
+#include "session/session.h"
 
 namespace vocalith::app {
 
 class EngineAudio final : public DialogAudio {
   public:
-    // The pointers must outlive this object; `messages` null writes the
-    // sound window's messages to the standard error stream.
-    EngineAudio(device::AudioBackend* backend, device::UiDispatcher* dispatcher,
-                engine::MessageSink* messages);
+    // Runs the engine of `session`, recording into its work buffer. The
+    // session and the pointers must outlive this object; `messages` null
+    // writes the sound window's messages to the standard error stream.
+    EngineAudio(session::Session& session, device::AudioBackend* backend,
+                device::UiDispatcher* dispatcher, engine::MessageSink* messages);
     ~EngineAudio() override;
 
     void ResetEffectNames() override;
@@ -59,10 +57,21 @@ class EngineAudio final : public DialogAudio {
     void WatchOutput();
     void LogNotice() const;
 
+    // The window records into the session's work buffer.
+    class WorkBufferRecorder final : public engine::Recorder {
+      public:
+        explicit WorkBufferRecorder(workbuf::WorkBuffer& wb) : wb_(wb) {}
+        void OnRecordedBlock(const int16_t* samples, int32_t count) override;
+
+      private:
+        workbuf::WorkBuffer& wb_;
+    };
+
+    engine::Engine& engine_;
+    WorkBufferRecorder recorder_;
     device::AudioBackend* backend_;
     device::UiDispatcher* dispatcher_;
     engine::MessageSink* messages_;
-    std::unique_ptr<engine::CSoundWnd> window_;  // exists from creation to destruction
     bool outputLost_ = false;
     uint32_t lastReopenTick_ = 0;
     std::string notice_;

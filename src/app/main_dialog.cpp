@@ -9,7 +9,6 @@
 #include <system_error>
 #include <vector>
 
-#include "mixer/tick_clock.h"
 #include "translate/translate.h"
 #include "voice/clip_wav.h"
 #include "voice/phon_table.h"
@@ -24,8 +23,6 @@
 namespace vocalith::app {
 
 namespace {
-
-using workbuf::TheWorkBuffer;
 
 constexpr const char* kRecordingComplete =
     "Recording complete.  Press PLAY to hear it.  Use Left/Right mouse to set selection.";
@@ -119,12 +116,12 @@ void MainDialog::SetStatus(const std::string& text, const std::string& detail) {
 }
 
 void MainDialog::MarkVoiceClean(const std::string& name) {
-    cleanDigest_ = ClipsDigest(voice::ThePhonTable());
+    cleanDigest_ = ClipsDigest(session_.phonTable);
     cleanVoice_ = name;
 }
 
 bool MainDialog::MayClose() {
-    if (ClipsDigest(voice::ThePhonTable()) == cleanDigest_) return true;
+    if (ClipsDigest(session_.phonTable) == cleanDigest_) return true;
     return host_.AskYesNo("Discard the changes to the voice " + cleanVoice_ + "?", kConfirmTitle);
 }
 
@@ -134,14 +131,14 @@ bool MainDialog::Confirm(bool force, const std::string& question) {
 }
 
 void MainDialog::UpdateSelectionInfo() {
-    std::string text = workbuf::FormatSelectionInfo(TheWorkBuffer());
+    std::string text = workbuf::FormatSelectionInfo(session_.workBuffer);
     if (text.size() > 999) text.resize(999);
     host_.SetText(IDC_SELECTION, text);
 }
 
 void MainDialog::RefreshPhonList() {
     host_.ListDeleteAll();
-    const voice::PhonTable& table = voice::ThePhonTable();
+    const voice::PhonTable& table = session_.phonTable;
     for (int i = 0; i < voice::PHONEME_COUNT; ++i) {
         const voice::PhonemeEntry& row = voice::kInventory[static_cast<size_t>(i)];
         int index = host_.ListInsertItem(i, row.symbol);
@@ -177,7 +174,7 @@ int MainDialog::OnCreate() {
     warningsOn_ = 1;
     firstLoad_ = 1;
     audio_.ResetEffectNames();
-    voice::ResetSoundTables();
+    voice::ResetSoundTables(session_.engine.mixer, session_.phonTable);
     // Without a sound window no device is opened and the window runs silent.
     if (audio_.CreateSoundWindow()) audio_.StartDevices();
     return 0;
@@ -203,11 +200,11 @@ bool MainDialog::OnInitDialog() {
 void MainDialog::OnTimer(unsigned /*id*/) {
     audio_.Pump();
     if (const std::string notice = audio_.TakeNotice(); !notice.empty()) SetStatus(notice);
-    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    workbuf::WorkBuffer& wb = session_.workBuffer;
     const int32_t peak = audio_.TakeInputPeak();
     if (wb.recording != 0) {
         if (wasRecording_ == 0) {
-            waitStartTick_ = lastLevelReportTick_ = mixer::Clock().Now();
+            waitStartTick_ = lastLevelReportTick_ = session_.engine.Clock().Now();
             levelPeak_ = secondPeak_ = 0;
         }
         wasRecording_ = 1;
@@ -243,7 +240,7 @@ void MainDialog::WatchInputLevel(int32_t peak) {
     // The bar falls back slowly, so a short sound stays visible a moment.
     levelPeak_ = std::max(peak, levelPeak_ - levelPeak_ / 16);
     secondPeak_ = std::max(secondPeak_, peak);
-    const uint32_t now = mixer::Clock().Now();
+    const uint32_t now = session_.engine.Clock().Now();
     if (now - waitStartTick_ < NO_SPEECH_NOTICE_MS || now - lastLevelReportTick_ < 1000) return;
     lastLevelReportTick_ = now;
     char text[160];
@@ -258,7 +255,7 @@ void MainDialog::WatchInputLevel(int32_t peak) {
 void MainDialog::OnPaint(workbuf::Canvas& canvas) {
     viewRect_ = host_.WaveFrameRect();
     workbuf::Rect rect{viewRect_.left, viewRect_.top, viewRect_.right, viewRect_.bottom};
-    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    workbuf::WorkBuffer& wb = session_.workBuffer;
     if (wb.recording != 0 && wb.recordedCount == 0) {
         workbuf::DrawInputLevel(canvas, rect, levelPeak_, audio_.GateInputPeak());
         return;
@@ -302,16 +299,17 @@ void MainDialog::OnTts() {
 
 void MainDialog::OnSpeak() {
     std::string text = ReadText(IDC_PHONETIC, PHONETIC_READ_COUNT);
-    if (!text.empty()) voice::SpeakPhonetic(text.c_str());
+    if (!text.empty())
+        voice::SpeakPhonetic(session_.engine.mixer, session_.phonTable, text.c_str());
 }
 
 void MainDialog::OnPlay() {
     SetStatus("Played selected data in work buffer.  Use >> to copy selection to current PHON.");
-    workbuf::PlaySelection(0, TheWorkBuffer());
+    workbuf::PlaySelection(0, session_.workBuffer, session_.engine.mixer);
 }
 
 void MainDialog::OnRec() {
-    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    workbuf::WorkBuffer& wb = session_.workBuffer;
     if (wb.recording == 0) {
         if (!Confirm(false, "Record new microphone data into Work Buffer?")) return;
         SetStatus("Recording.. push REC again to stop sooner than 4 seconds.");
@@ -361,7 +359,7 @@ void MainDialog::OnLoad() {
             firstLoad_ != 0 && std::filesystem::symlink_status(path, ec).type() ==
                                    std::filesystem::file_type::not_found;
         if (!silentMiss) {
-            voice::VoiceResult result = voice::LoadVoice(path);
+            voice::VoiceResult result = voice::LoadVoice(path, session_.phonTable);
             if (!result.ok()) {
                 SetStatus("Could not load " + ShownFileName(path) + ": " +
                               ShortReason(result.reason, path),
@@ -391,7 +389,7 @@ void MainDialog::OnSave() {
     // An installed program's user voices folder may not exist yet; a failure
     // here shows up as the save's own reason.
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    voice::VoiceResult result = voice::SaveVoice(path);
+    voice::VoiceResult result = voice::SaveVoice(path, session_.phonTable);
     if (result.ok()) {
         SetStatus("Phon Table data saved.");
         MarkVoiceClean(name);
@@ -406,7 +404,7 @@ void MainDialog::OnSave() {
 
 void MainDialog::OnTrim() {
     if (!Confirm(true, "Trim ALL BUT current selection out of work buffer?")) return;
-    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    workbuf::WorkBuffer& wb = session_.workBuffer;
     if (workbuf::ClampSelection(wb) == 0) {
         SetStatus(std::string("Nothing was trimmed: ") + kNothingSelected);
         return;
@@ -426,8 +424,8 @@ void MainDialog::OnPhonToWork() {
     }
     if (!Confirm(false, "Overwrite the work buffer with the selected PHON data?")) return;
     intptr_t code = host_.ListGetItemData(item);
-    workbuf::WorkBuffer& wb = TheWorkBuffer();
-    if (ValidCode(code)) workbuf::PhonToWorkBuffer(static_cast<int>(code), wb);
+    workbuf::WorkBuffer& wb = session_.workBuffer;
+    if (ValidCode(code)) workbuf::PhonToWorkBuffer(static_cast<int>(code), wb, session_.phonTable);
     InvalidateView();
     SetStatus(
         "You just loaded the PHON in question into the work buffer. Now edit it, then save it "
@@ -448,14 +446,14 @@ void MainDialog::OnSelectionToPhon() {
                  "Buffer?")) {
         return;
     }
-    const int32_t selected = workbuf::ClampSelection(TheWorkBuffer());
+    const int32_t selected = workbuf::ClampSelection(session_.workBuffer);
     if (selected == 0) {
         SetStatus(std::string("Nothing was copied: ") + kNothingSelected);
         return;
     }
     intptr_t code = host_.ListGetItemData(item);
     if (!ValidCode(code)) return;
-    workbuf::SelectionToPhon(static_cast<int>(code), TheWorkBuffer());
+    workbuf::SelectionToPhon(static_cast<int>(code), session_.workBuffer, session_.phonTable);
     std::string status =
         "You just copied the work buffer into the current PHON.  If you like how it sounds, SAVE "
         "your voice file.";
@@ -467,7 +465,7 @@ void MainDialog::OnSelectionToPhon() {
     SetStatus(status);
     // The cell shows what the slot now holds: with an empty selection nothing
     // was copied and the slot keeps its clip, so "0" would be wrong there.
-    int32_t count = voice::ThePhonTable().slots[static_cast<size_t>(code)].count;
+    int32_t count = session_.phonTable.slots[static_cast<size_t>(code)].count;
     host_.ListSetSubItemText(item, 2, workbuf::FormatDuration(count));
 }
 
@@ -475,13 +473,14 @@ void MainDialog::OnPhonListClick() {
     int item = host_.ListSelectedItem();
     if (item == -1) return;
     intptr_t code = host_.ListGetItemData(item);
-    if (ValidCode(code)) voice::PlayPhon(static_cast<int>(code));
+    if (ValidCode(code))
+        voice::PlayPhon(session_.engine.mixer, session_.phonTable, static_cast<int>(code));
 }
 
 void MainDialog::OnButtonDown(bool isStart, int x, int y) {
     if (!viewRect_.Contains(x, y)) return;
     workbuf::SetSelectionFromView(isStart, x - viewRect_.left, viewRect_.right - viewRect_.left,
-                                  TheWorkBuffer());
+                                  session_.workBuffer);
     InvalidateView();
     SetStatus(isStart ? "Left mouse click sets START of selection."
                       : "Right mouse click sets END of selection.");
@@ -519,15 +518,16 @@ void MainDialog::OnEffectChosen() {
         intptr_t item = host_.ComboGetItemData(IDC_EFFECTS, current);
         if (item >= 0 && static_cast<size_t>(item) < kEffectsMenu.size()) {
             const workbuf::EffectsMenuItem& entry = kEffectsMenu[static_cast<size_t>(item)];
-            bool go =
-                entry.run != nullptr && (entry.rule == AskRule::None ||
-                                         Confirm(entry.rule == AskRule::Forced, entry.question));
+            bool go = (entry.run != nullptr || entry.play != nullptr) &&
+                      (entry.rule == AskRule::None ||
+                       Confirm(entry.rule == AskRule::Forced, entry.question));
             if (go) {
-                workbuf::WorkBuffer& wb = TheWorkBuffer();
+                workbuf::WorkBuffer& wb = session_.workBuffer;
                 // Taken before every effect: Undo Effect returns here, and
                 // the pitch effects read their source from it.
                 if (entry.isEffect) workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
-                entry.run(wb);
+                if (entry.run != nullptr) entry.run(wb);
+                if (entry.play != nullptr) entry.play(wb, session_.engine.mixer);
                 if (entry.status != nullptr) {
                     InvalidateView();
                     SetStatus(entry.status);
@@ -554,7 +554,7 @@ std::string ShownName(const std::string& path) {
 }  // namespace
 
 void MainDialog::OnImportWav() {
-    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    workbuf::WorkBuffer& wb = session_.workBuffer;
     if (wb.recording != 0) {
         SetStatus("Stop the recording (push REC) before importing a WAV file.");
         return;
@@ -588,7 +588,7 @@ void MainDialog::OnImportWav() {
 }
 
 void MainDialog::OnExportSelectionWav() {
-    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    workbuf::WorkBuffer& wb = session_.workBuffer;
     const int32_t n = workbuf::ClampSelection(wb);
     if (n == 0) {
         SetStatus(std::string("Nothing was exported: ") + kNothingSelected);
@@ -613,7 +613,7 @@ void MainDialog::OnExportVoiceWav() {
         !Confirm(true, "Replace the clip WAV files already in " + ShownName(folder) + "?")) {
         return;
     }
-    const base::Result written = voice::ExportVoiceClips(voice::ThePhonTable(), folder);
+    const base::Result written = voice::ExportVoiceClips(session_.phonTable, folder);
     SetStatus(written ? "Voice exported as " + std::to_string(voice::PHONEME_COUNT) +
                             " WAV files into " + ShownName(folder) + "."
                       : "Could not export the voice: " + written.reason);

@@ -4,13 +4,15 @@
 // paint, close, destroy) and every command with its question, its
 // confirmation rule and its status text. It reaches its window only through
 // DialogHost and the audio engine only through DialogAudio; the translator,
-// the PhonTable, the voice files and the work buffer are called directly.
+// the voice files, and the session's PhonTable and work buffer are called
+// directly.
 #include <cstdint>
 #include <string>
 
 #include "app/dialog_audio.h"
 #include "app/dialog_host.h"
 #include "app/dialog_template.h"
+#include "session/session.h"
 #include "workbuf/effects_menu.h"
 
 namespace vocalith::workbuf {
@@ -42,7 +44,10 @@ using workbuf::kEffectsMenu;
 
 class MainDialog {
   public:
-    MainDialog(DialogHost& host, DialogAudio& audio) : host_(host), audio_(audio) {}
+    // `session` holds the PhonTable, the work buffer and the engine whose
+    // mixer and clock the commands use; it must outlive the dialog.
+    MainDialog(DialogHost& host, DialogAudio& audio, session::Session& session)
+        : host_(host), audio_(audio), session_(session) {}
     // Destroys the sound window, which shuts the audio down once more.
     ~MainDialog();
     MainDialog(const MainDialog&) = delete;
@@ -112,6 +117,7 @@ class MainDialog {
 
     DialogHost& host_;
     DialogAudio& audio_;
+    session::Session& session_;
     unsigned timerId_ = 0;  // the pump timer; 0 once the window is destroyed
     ViewRect viewRect_{};   // the wave frame at the latest paint; empty before it
     int warningsOn_ = 0;    // 1: ordinary questions are asked

@@ -2,39 +2,35 @@
 
 #include <algorithm>
 
-#include "mixer/mixer.h"
-#include "mixer/tick_clock.h"
-#include "workbuf/work_buffer.h"
-
 namespace vocalith::app {
 
 void WorkBufferRecorderAudio::StartTake() {
-    workbuf::WorkBuffer& wb = workbuf::TheWorkBuffer();
+    workbuf::WorkBuffer& wb = session_.workBuffer;
     wb.recording = 1;
     wb.recordedCount = 0;
 }
 
 void WorkBufferRecorderAudio::StopTake() {
-    workbuf::TheWorkBuffer().recording = 0;
+    session_.workBuffer.recording = 0;
 }
 
 bool WorkBufferRecorderAudio::TakeRunning() {
-    return workbuf::TheWorkBuffer().recording != 0;
+    return session_.workBuffer.recording != 0;
 }
 
 std::vector<int16_t> WorkBufferRecorderAudio::TakeSamples() {
-    const workbuf::WorkBuffer& wb = workbuf::TheWorkBuffer();
+    const workbuf::WorkBuffer& wb = session_.workBuffer;
     const int32_t n = std::clamp(wb.recordedCount, 0, wb.length);
     return {wb.samples.begin(), wb.samples.begin() + n};
 }
 
 void WorkBufferRecorderAudio::Play(std::span<const int16_t> samples) {
-    mixer::QueueClip(mixer::TheMixer(), mixer::SPEECH_CHANNEL, 1, "noOne", samples.data(),
+    mixer::QueueClip(session_.engine.mixer, mixer::SPEECH_CHANNEL, 1, "noOne", samples.data(),
                      static_cast<int32_t>(samples.size()));
 }
 
 uint32_t WorkBufferRecorderAudio::Now() {
-    return mixer::Clock().Now();
+    return session_.engine.Clock().Now();
 }
 
 }  // namespace vocalith::app

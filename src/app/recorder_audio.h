@@ -5,12 +5,14 @@
 // and the gain is the dialog audio's.
 #include "app/dialog_audio.h"
 #include "app/voice_recorder.h"
+#include "session/session.h"
 
 namespace vocalith::app {
 
 class WorkBufferRecorderAudio final : public RecorderAudio {
   public:
-    explicit WorkBufferRecorderAudio(DialogAudio& audio) : audio_(audio) {}
+    WorkBufferRecorderAudio(DialogAudio& audio, session::Session& session)
+        : audio_(audio), session_(session) {}
     void StartTake() override;
     void StopTake() override;
     bool TakeRunning() override;
@@ -22,6 +24,7 @@ class WorkBufferRecorderAudio final : public RecorderAudio {
 
   private:
     DialogAudio& audio_;
+    session::Session& session_;
 };
 
 }  // namespace vocalith::app

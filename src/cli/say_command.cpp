@@ -17,9 +17,9 @@
 #include "cli/command_line.h"
 #include "device/audio_device.h"
 #include "device/queue_dispatcher.h"
-#include "engine/audio_pump.h"
-#include "engine/sound_window.h"
+#include "engine/engine.h"
 #include "mixer/mixer.h"
+#include "session/session.h"
 #include "translate/translate.h"
 #include "voice/phon_table.h"
 #include "voice/phonetic_render.h"
@@ -169,12 +169,12 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
     return -1;
 }
 
-// Loads the chosen voice into the PhonTable; returns -1 on success, else an
-// exit status after one error line.
-int LoadChosenVoice(const std::string& voice) {
+// Loads the chosen voice into `table`; returns -1 on success, else an exit
+// status after one error line.
+int LoadChosenVoice(const std::string& voice, voice::PhonTable& table) {
     std::filesystem::path path;
     if (const int status = ResolveVoice(voice, VoiceUse::Read, path); status >= 0) return status;
-    const voice::VoiceResult loaded = voice::LoadVoice(path);
+    const voice::VoiceResult loaded = voice::LoadVoice(path, table);
     if (!loaded) return Fail(EXIT_FAILURE_, "cannot load voice: " + loaded.reason);
     return -1;
 }
@@ -218,15 +218,21 @@ std::unique_ptr<device::AudioBackend> LiveBackend(const SayOptions& options) {
     return backend;
 }
 
-int SpeakLive(const std::string& phonetic, device::AudioBackend* backend) {
+int SpeakLive(session::Session& session, const std::string& phonetic,
+              device::AudioBackend* backend) {
     // Only the output device: speaking needs no microphone.
     device::QueueDispatcher dispatcher;
-    engine::ResetPump();
-    mixer::ClearAllChannels(mixer::TheMixer());
+    engine::Engine& engine = session.engine;
     // The stream's one-time failure box has no place on a command line: the
     // failure is reported below as the command's one error line.
     NoMessages noMessages;
-    engine::CSoundWnd window(backend->OpenOutput(), nullptr, &dispatcher, &noMessages);
+    engine::CSoundWnd& window =
+        engine.OpenSoundWindow(backend->OpenOutput(), nullptr, &dispatcher, &noMessages);
+    // The window goes before the dispatcher and the sink it was given.
+    struct WindowCloser {
+        engine::Engine& engine;
+        ~WindowCloser() { engine.CloseSoundWindow(); }
+    } closer{engine};
     window.Create();
     if (window.speechCreated == 0) {
         std::string reason = window.CheckOutput().reason;
@@ -236,8 +242,8 @@ int SpeakLive(const std::string& phonetic, device::AudioBackend* backend) {
         return Fail(EXIT_FAILURE_, reason);
     }
 
-    voice::SpeakPhonetic(phonetic.c_str());
-    const mixer::MixerChannel& speech = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
+    voice::SpeakPhonetic(engine.mixer, session.phonTable, phonetic.c_str());
+    const mixer::MixerChannel& speech = engine.mixer.channels[mixer::SPEECH_CHANNEL];
     // Never wait longer than the speech lasts, plus the start delay and slack.
     const auto deadline =
         std::chrono::steady_clock::now() +
@@ -247,7 +253,7 @@ int SpeakLive(const std::string& phonetic, device::AudioBackend* backend) {
     // drained and the device has played everything written.
     while (std::chrono::steady_clock::now() < deadline) {
         dispatcher.RunPending();
-        engine::AudioPump();
+        engine.AudioPump();
         if (const base::Result health = window.CheckOutput(); !health) {
             window.ShutdownAudio();
             return Fail(EXIT_FAILURE_, "say: " + health.reason);
@@ -314,13 +320,14 @@ class TextPieces {
 
 // say --wav: read, translated and rendered a piece at a time straight into
 // the file, so memory stays bounded however long the text.
-int RenderToWav(TextPieces& text, bool phonetic, const std::string& wavPath) {
+int RenderToWav(const voice::PhonTable& table, TextPieces& text, bool phonetic,
+                const std::string& wavPath) {
     wave::WavWriter writer;
     if (base::Result opened = writer.Open(wavPath); !opened) {
         return Fail(EXIT_FAILURE_, opened.reason);
     }
     WavFileSink sink(writer);
-    voice::PhoneticRenderer renderer(voice::ThePhonTable(), sink);
+    voice::PhoneticRenderer renderer(table, sink);
     std::string piece;
     while (text.Next(piece)) {
         const base::Result fed = renderer.Feed(phonetic ? piece : Translate(piece));
@@ -347,17 +354,19 @@ int RunSay(int argc, char** argv) {
         words += options.words[i];
     }
 
-    voice::ResetSoundTables();
-    if (const int status = LoadChosenVoice(options.voice); status >= 0) return status;
+    const auto session = std::make_unique<session::Session>();
+    if (const int status = LoadChosenVoice(options.voice, session->phonTable); status >= 0) {
+        return status;
+    }
 
     if (options.wav) {
         TextPieces text = options.words.empty() ? TextPieces() : TextPieces(std::move(words));
-        return RenderToWav(text, options.phonetic, options.wavPath);
+        return RenderToWav(session->phonTable, text, options.phonetic, options.wavPath);
     }
     std::unique_ptr<device::AudioBackend> backend = LiveBackend(options);
     if (!backend) return EXIT_USAGE;
     const std::string text = options.words.empty() ? ReadAll(std::cin) : words;
-    return SpeakLive(options.phonetic ? text : Translate(text), backend.get());
+    return SpeakLive(*session, options.phonetic ? text : Translate(text), backend.get());
 }
 
 }  // namespace vocalith::cli

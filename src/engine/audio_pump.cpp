@@ -3,46 +3,20 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/capture_list.h"
-#include "engine/sound_window.h"
-#include "mixer/mixer.h"
-#include "mixer/tick_clock.h"
+#include "engine/engine.h"
 
 namespace vocalith::engine {
 
-int32_t InputGain = 3;
-int32_t VoiceThreshold = 700;
-int32_t VoiceDetectMode = 3;
-int32_t MonitorEnabled = 0;
-int32_t MonitorClipValue = 1;
-int32_t MixEnabled = 1;
-int32_t StreamEnabled = 1;
-
-uint32_t lastVoiceTick = 0;
-uint32_t lastMixTick = 0;
-
-Recorder* recorder = nullptr;
-
-uint32_t speechUnderrunCalls = 0;
-uint32_t speechUnderrunEvents = 0;
-
 namespace {
 
-int32_t inputPeak = 0;  // raw, since the last TakeInputPeak
-
-int64_t GainFactor() {
-    return std::max<int64_t>(1, 2 * static_cast<int64_t>(InputGain));
+int64_t GainFactor(int32_t inputGain) {
+    return std::max<int64_t>(1, 2 * static_cast<int64_t>(inputGain));
 }
-
-// Fixed buffers: the pump allocates nothing itself.
-std::array<int16_t, CAPTURE_BLOCK_BYTES / 2> captureBlock{};
-std::array<int16_t, MIX_BUFFER_SAMPLES> mixBuffer{};
 
 }  // namespace
 
-int32_t MeasureLevel(int16_t* samples, int32_t byteCount, int32_t& peak) {
-    int64_t factor = 2 * static_cast<int64_t>(InputGain);
-    if (factor < 1) factor = 1;
+int32_t MeasureLevel(int16_t* samples, int32_t byteCount, int32_t& peak, int32_t inputGain) {
+    const int64_t factor = GainFactor(inputGain);
     peak = 0;
     if (byteCount < 2 || samples == nullptr) return 0;
     const int32_t k = byteCount / 2;
@@ -59,10 +33,8 @@ int32_t MeasureLevel(int16_t* samples, int32_t byteCount, int32_t& peak) {
     return static_cast<int32_t>(sum / k);
 }
 
-namespace {
-
 // ServiceSpeech with the underrun statistics kept; same call, same result.
-uint32_t ServiceSpeechCounted(CSoundWnd& window) {
+uint32_t Engine::ServiceSpeechCounted(CSoundWnd& window) {
     const bool wasResyncing = window.speechResync != 0;
     const uint32_t silenced = window.ServiceSpeech();
     if (silenced > 0) {
@@ -72,39 +44,37 @@ uint32_t ServiceSpeechCounted(CSoundWnd& window) {
     return silenced;
 }
 
-}  // namespace
-
-void AudioPump() {
-    CSoundWnd* window = theSoundWnd;
+void Engine::AudioPump() {
+    CSoundWnd* window = window_.get();
     if (window == nullptr) return;
     window->PollMusic();
-    mixer::Mixer& mixer = mixer::TheMixer();
+    int16_t* const captureBlock = captureBlock_->data();
+    int16_t* const mixBuffer = mixBuffer_->data();
 
     for (;;) {
         int32_t available = 0;
-        const int32_t n =
-            window->ReadCaptureExact(captureBlock.data(), CAPTURE_BLOCK_BYTES, available);
+        const int32_t n = window->ReadCaptureExact(captureBlock, CAPTURE_BLOCK_BYTES, available);
         int32_t peak = 0;
-        const int32_t mean = MeasureLevel(captureBlock.data(), n, peak);
-        inputPeak = std::max(inputPeak, static_cast<int32_t>(peak / GainFactor()));
+        const int32_t mean = MeasureLevel(captureBlock, n, peak, InputGain);
+        inputPeak_ = std::max(inputPeak_, static_cast<int32_t>(peak / GainFactor(InputGain)));
 
         if (VoiceDetectMode > 2 && mean > VoiceThreshold &&
             static_cast<int64_t>(peak) > 4 * static_cast<int64_t>(VoiceThreshold)) {
-            lastVoiceTick = mixer::Clock().Now();
+            lastVoiceTick = clock_->Now();
         }
-        if (mixer::Clock().Now() - lastVoiceTick < VOICE_HOLD_MS) {
+        if (clock_->Now() - lastVoiceTick < VOICE_HOLD_MS) {
             if (MonitorEnabled && n > 0) {
                 mixer::QueueClip(mixer, mixer::MONITOR_CHANNEL, MonitorClipValue, "Echo",
-                                 captureBlock.data(), n / 2);
+                                 captureBlock, n / 2);
             }
-            if (recorder != nullptr) recorder->OnRecordedBlock(captureBlock.data(), n / 2);
+            if (recorder != nullptr) recorder->OnRecordedBlock(captureBlock, n / 2);
         }
 
-        if (lastMixTick == 0) lastMixTick = mixer::Clock().Now();
+        if (lastMixTick == 0) lastMixTick = clock_->Now();
 
         bool mixed = false;
         int32_t m = 0;
-        const uint32_t now = mixer::Clock().Now();
+        const uint32_t now = clock_->Now();
         const uint32_t elapsed = now - lastMixTick;
         if (elapsed >= MIX_PERIOD_MS && MixEnabled) {
             lastMixTick = now;
@@ -119,14 +89,14 @@ void AudioPump() {
             if (StreamEnabled && limit != UINT32_MAX) {
                 wanted = std::min<int64_t>(wanted, limit / 2);
             }
-            m = mixer::MixBlock(mixer, mixBuffer.data(), static_cast<int32_t>(wanted), true, true);
+            m = mixer::MixBlock(mixer, mixBuffer, static_cast<int32_t>(wanted), true, true);
             if (StreamEnabled && m > 0) {
                 // After a pause the device may have passed pos since the last
                 // check; written there, the block would land behind the cursor
                 // and then be silenced. Deal with the underrun first so the
                 // block is anchored ahead of the cursor.
                 if (window->SpeechBehind()) ServiceSpeechCounted(*window);
-                window->WriteSpeech(mixBuffer.data(), static_cast<uint32_t>(m) * 2);
+                window->WriteSpeech(mixBuffer, static_cast<uint32_t>(m) * 2);
             }
             if (StreamEnabled && m < wanted) {
                 // The mixer ran out: nothing more to mix for now. A stream
@@ -141,27 +111,15 @@ void AudioPump() {
     }
 }
 
-int32_t TakeInputPeak() {
-    const int32_t peak = inputPeak;
-    inputPeak = 0;
+int32_t Engine::TakeInputPeak() {
+    const int32_t peak = inputPeak_;
+    inputPeak_ = 0;
     return peak;
 }
 
-int32_t GateInputPeak() {
-    const int64_t factor = GainFactor();
+int32_t Engine::GateInputPeak() const {
+    const int64_t factor = GainFactor(InputGain);
     return static_cast<int32_t>((4 * static_cast<int64_t>(VoiceThreshold) + factor) / factor);
-}
-
-void ResetPump() {
-    InputGain = 3;
-    VoiceThreshold = 700;
-    VoiceDetectMode = 3;
-    MonitorEnabled = 0;
-    MonitorClipValue = 1;
-    MixEnabled = 1;
-    StreamEnabled = 1;
-    lastVoiceTick = 0;
-    lastMixTick = 0;
 }
 
 }  // namespace vocalith::engine

@@ -10,11 +10,6 @@ CaptureList::~CaptureList() {
     ClearCaptureList(*this);
 }
 
-CaptureList& TheCaptureList() {
-    static CaptureList list;
-    return list;
-}
-
 void AppendChunk(const void* bytes, int32_t length, CaptureList& list) {
     if (length <= 0 || bytes == nullptr) return;
     void* memory = std::malloc(sizeof(CaptureChunk) + static_cast<size_t>(length));

@@ -34,26 +34,22 @@ struct CaptureList {
 inline constexpr int CAPTURE_READ_UP_TO = 0;           // the lesser of count and what waits
 inline constexpr int CAPTURE_READ_ALL_OR_NOTHING = 1;  // count bytes or none; count := waiting
 
-// The program's one capture list.
-CaptureList& TheCaptureList();
-
 // Adds a copy of `length` bytes at the end of the list (dropped silently when
 // the chunk cannot be allocated or length <= 0).
-void AppendChunk(const void* bytes, int32_t length, CaptureList& list = TheCaptureList());
+void AppendChunk(const void* bytes, int32_t length, CaptureList& list);
 
 // The bytes waiting.
-int32_t CaptureAvailable(const CaptureList& list = TheCaptureList());
+int32_t CaptureAvailable(const CaptureList& list);
 
 // Copies bytes from the head of the list into `destination` and returns how
 // many. Mode 0: up to `count`; mode 1: exactly `count` or nothing, and `count`
 // is set to the bytes that were waiting; any other mode: nothing.
-int32_t ReadCapture(void* destination, int32_t& count, int mode,
-                    CaptureList& list = TheCaptureList());
+int32_t ReadCapture(void* destination, int32_t& count, int mode, CaptureList& list);
 
 // Releases every chunk and resets the read offset.
 void ClearCaptureList(CaptureList& list);
 
 // The number of chunks held (including a used-up head chunk).
-int32_t CaptureChunkCount(const CaptureList& list = TheCaptureList());
+int32_t CaptureChunkCount(const CaptureList& list);
 
 }  // namespace vocalith::engine

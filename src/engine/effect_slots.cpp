@@ -7,8 +7,7 @@
 
 #include "base/ascii_case.h"
 #include "base/program_folder.h"
-#include "engine/sound_window.h"
-#include "mixer/tick_clock.h"
+#include "engine/engine.h"
 #include "wave/riff_reader.h"
 
 namespace vocalith::engine {
@@ -32,34 +31,24 @@ constexpr std::array<const char*, BUILTIN_EFFECT_COUNT> BUILTIN_NAMES = {
 
 }  // namespace
 
-std::array<BuiltinEffect, BUILTIN_EFFECT_COUNT>& BuiltinEffects() {
-    static std::array<BuiltinEffect, BUILTIN_EFFECT_COUNT> table = [] {
-        std::array<BuiltinEffect, BUILTIN_EFFECT_COUNT> t{};
-        for (int i = 0; i < BUILTIN_EFFECT_COUNT; ++i) t[i] = {-1, BUILTIN_NAMES[i]};
-        return t;
-    }();
-    return table;
+EffectTable::EffectTable() {
+    for (int i = 0; i < BUILTIN_EFFECT_COUNT; ++i) builtin[i] = {-1, BUILTIN_NAMES[i]};
 }
 
-std::array<DynamicEffect, DYNAMIC_EFFECT_COUNT>& DynamicEffects() {
-    static std::array<DynamicEffect, DYNAMIC_EFFECT_COUNT> table{};
-    return table;
+void EffectTable::ResetBuiltinEffectIds() {
+    for (BuiltinEffect& e : builtin) e.slot = -1;
 }
 
-void ResetBuiltinEffectIds() {
-    for (BuiltinEffect& e : BuiltinEffects()) e.slot = -1;
-}
-
-void ResetDynamicNames() {
-    for (DynamicEffect& e : DynamicEffects()) {
+void EffectTable::ResetDynamicNames() {
+    for (DynamicEffect& e : dynamic) {
         e.slot = -1;
         std::memset(e.name, 0, sizeof e.name);
     }
 }
 
-int RegisterEffectName(const char* name) {
+int EffectTable::RegisterEffectName(const char* name) {
     if (name == nullptr) return -1;
-    auto& table = DynamicEffects();
+    auto& table = dynamic;
     int firstFree = -1;
     for (int i = 0; i < DYNAMIC_EFFECT_COUNT; ++i) {
         if (table[i].slot == -1) {
@@ -76,32 +65,33 @@ int RegisterEffectName(const char* name) {
     return DYNAMIC_EFFECT_BASE + firstFree;
 }
 
-int PlayEffectById(int id, int mode) {
-    if (id < 0 || theSoundWnd == nullptr) return -1;
-    int32_t* slot = nullptr;
-    const char* name = nullptr;
+int32_t* EffectTable::SlotOf(int id, const char*& name) {
     if (id >= DYNAMIC_EFFECT_BASE && id < DYNAMIC_EFFECT_BASE + DYNAMIC_EFFECT_COUNT) {
-        DynamicEffect& e = DynamicEffects()[id - DYNAMIC_EFFECT_BASE];
-        slot = &e.slot;
+        DynamicEffect& e = dynamic[id - DYNAMIC_EFFECT_BASE];
         name = e.name;
-    } else if (id < BUILTIN_EFFECT_COUNT) {
-        BuiltinEffect& e = BuiltinEffects()[id];
-        slot = &e.slot;
-        name = e.name;
-    } else {
-        return -1;
+        return &e.slot;
     }
+    if (id < 0 || id >= BUILTIN_EFFECT_COUNT) return nullptr;
+    name = builtin[id].name;
+    return &builtin[id].slot;
+}
+
+int Engine::PlayEffectById(int id, int mode) {
+    CSoundWnd* window = window_.get();
+    const char* name = nullptr;
+    int32_t* slot = effects.SlotOf(id, name);
+    if (slot == nullptr || window == nullptr) return -1;
     if (*slot < 0) {
-        const int loaded = theSoundWnd->LoadEffect(EffectPath(name));
+        const int loaded = window->LoadEffect(EffectPath(name));
         // A failed load leaves the entry unloaded; the next play tries again.
         if (loaded >= 0) *slot = loaded;
     }
-    if (*slot >= 0) theSoundWnd->PlayEffect(*slot, mode);
+    if (*slot >= 0) window->PlayEffect(*slot, mode);
     return *slot;
 }
 
-int PlayEffectByName(const char* name, int mode) {
-    const int id = RegisterEffectName(name);
+int Engine::PlayEffectByName(const char* name, int mode) {
+    const int id = effects.RegisterEffectName(name);
     if (id == -1) return -1;
     return PlayEffectById(id, mode);
 }
@@ -174,12 +164,12 @@ int CSoundWnd::PlayEffect(int slot, int mode) {
             // Wait for the end, at most 20 s by the program's clock (and by
             // the real one, so a stopped test clock cannot hang the thread),
             // polling every millisecond rather than spinning.
-            const uint32_t begin = mixer::Clock().Now();
+            const uint32_t begin = engine_.Clock().Now();
             const auto realBegin = std::chrono::steady_clock::now();
             bool playing = false;
             DeviceResult status = buffer->GetStatus(playing);
             while (status == DeviceResult::Ok && playing &&
-                   mixer::Clock().Now() - begin < EFFECT_WAIT_LIMIT_MS &&
+                   engine_.Clock().Now() - begin < EFFECT_WAIT_LIMIT_MS &&
                    std::chrono::steady_clock::now() - realBegin <
                        std::chrono::milliseconds(EFFECT_WAIT_LIMIT_MS)) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));

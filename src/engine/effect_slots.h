@@ -38,21 +38,25 @@ struct DynamicEffect {
     char name[EFFECT_NAME_MAX + 1] = {};  // zero-terminated
 };
 
-// The builtin table (id = index) and the dynamic table (id = 1000 + index).
-std::array<BuiltinEffect, BUILTIN_EFFECT_COUNT>& BuiltinEffects();
-std::array<DynamicEffect, DYNAMIC_EFFECT_COUNT>& DynamicEffects();
+// An engine's effect names: the builtin table (id = index) and the dynamic
+// table (id = 1000 + index). Playing goes through the engine, which has the
+// sound window (Engine::PlayEffectById).
+struct EffectTable {
+    EffectTable();  // every builtin named and not loaded, every dynamic entry free
 
-// Every builtin slot to -1 (no buffer is released).
-void ResetBuiltinEffectIds();
-// Every dynamic slot to -1 and every dynamic name emptied.
-void ResetDynamicNames();
-// The id of a loaded entry named `name` (letter case ignored), else a free
-// entry given the first 39 characters of `name`; -1 when none is free.
-int RegisterEffectName(const char* name);
-// Loads the effect on first use, then plays it in `mode`; the slot, or -1.
-int PlayEffectById(int id, int mode);
-// RegisterEffectName, then PlayEffectById; the slot, or -1.
-int PlayEffectByName(const char* name, int mode);
+    std::array<BuiltinEffect, BUILTIN_EFFECT_COUNT> builtin;
+    std::array<DynamicEffect, DYNAMIC_EFFECT_COUNT> dynamic{};
+
+    // Every builtin slot to -1 (no buffer is released).
+    void ResetBuiltinEffectIds();
+    // Every dynamic slot to -1 and every dynamic name emptied.
+    void ResetDynamicNames();
+    // The id of a loaded entry named `name` (letter case ignored), else a free
+    // entry given the first 39 characters of `name`; -1 when none is free.
+    int RegisterEffectName(const char* name);
+    // The slot entry and file name of `id`; null for an id that names none.
+    int32_t* SlotOf(int id, const char*& name);
+};
 
 // "<data folder>/sfx/<name>" in the first data folder that has the file
 // (base::DataFolders: the program folder, or the user's then the shared one).

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "mixer/tick_clock.h"
 #include "wave/riff_reader.h"
 
 namespace vocalith::engine {
@@ -45,7 +44,7 @@ base::Result MediaControl::SendString(std::string_view command, device::OutputDe
             buffer_->SetCurrentPosition(0);
             buffer_->Play(false);
         }
-        startTick_ = mixer::Clock().Now();
+        startTick_ = clock_.Now();
         playing_ = true;
         return {};
     }
@@ -73,7 +72,7 @@ base::Result MediaControl::SendString(std::string_view command, device::OutputDe
 }
 
 void MediaControl::Poll() {
-    if (!playing_ || mixer::Clock().Now() - startTick_ < durationMs_) return;
+    if (!playing_ || clock_.Now() - startTick_ < durationMs_) return;
     playing_ = false;
     if (!notify_) return;
     if (dispatcher_ != nullptr) {

@@ -16,6 +16,7 @@
 
 #include "base/result.h"
 #include "device/audio_device.h"
+#include "mixer/tick_clock.h"
 
 namespace vocalith::engine {
 
@@ -32,7 +33,8 @@ inline constexpr uint32_t MEDIA_NOTIFY_SUCCESSFUL = 1;
 class MediaControl {
   public:
     // `notify` is called (through `dispatcher` when given) with the code.
-    MediaControl() = default;
+    // The song's end is found by `clock`, which must outlive the control.
+    explicit MediaControl(mixer::TickClock& clock) : clock_(clock) {}
     MediaControl(const MediaControl&) = delete;
     MediaControl& operator=(const MediaControl&) = delete;
 
@@ -47,6 +49,7 @@ class MediaControl {
     void ReleaseBuffer() { buffer_.reset(); }
 
   private:
+    mixer::TickClock& clock_;
     bool open_ = false;
     bool playing_ = false;
     wave::PcmFormat format_;

@@ -6,11 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/capture_list.h"
+#include "engine/engine.h"
 
 namespace vocalith::engine {
-
-CSoundWnd* theSoundWnd = nullptr;
 
 void StderrMessageSink::ShowMessage(std::string_view text, std::string_view caption) {
     std::fprintf(base::UserErrors(), "%.*s: %.*s\n", static_cast<int>(caption.size()),
@@ -60,19 +58,19 @@ device::CaptureSink* ForwarderFor(const std::shared_ptr<CSoundWnd*>& window) {
 
 }  // namespace
 
-CSoundWnd::CSoundWnd(device::AudioBackend* backend, device::UiDispatcher* dispatcher,
-                     MessageSink* messages)
-    : backend_(backend),
+CSoundWnd::CSoundWnd(Engine& engine, device::AudioBackend* backend,
+                     device::UiDispatcher* dispatcher, MessageSink* messages)
+    : engine_(engine),
+      backend_(backend),
       dispatcher_(dispatcher),
       messages_(messages != nullptr ? messages : &stderrMessages_),
-      self_(std::make_shared<CSoundWnd*>(this)) {
-    theSoundWnd = this;
-}
+      media_(engine.Clock()),
+      self_(std::make_shared<CSoundWnd*>(this)) {}
 
-CSoundWnd::CSoundWnd(std::unique_ptr<device::OutputDevice> output,
+CSoundWnd::CSoundWnd(Engine& engine, std::unique_ptr<device::OutputDevice> output,
                      std::unique_ptr<device::CaptureDevice> capture,
                      device::UiDispatcher* dispatcher, MessageSink* messages)
-    : CSoundWnd(nullptr, dispatcher, messages) {
+    : CSoundWnd(engine, nullptr, dispatcher, messages) {
     ownedBackend_ = std::make_unique<FixedDeviceBackend>(std::move(output), std::move(capture));
     backend_ = ownedBackend_.get();
 }
@@ -80,7 +78,6 @@ CSoundWnd::CSoundWnd(std::unique_ptr<device::OutputDevice> output,
 CSoundWnd::~CSoundWnd() {
     ShutdownAudio();
     *self_ = nullptr;
-    if (theSoundWnd == this) theSoundWnd = nullptr;
 }
 
 bool CSoundWnd::Create() {
@@ -98,6 +95,8 @@ base::Result CSoundWnd::FinishOutput() {
 
 bool CSoundWnd::ReopenDevices() {
     ShutdownAudio();
+    engine_.effects.ResetBuiltinEffectIds();
+    engine_.effects.ResetDynamicNames();
     speechCreateTried = 0;
     speechCreated = 0;
     speechPlaying = 0;
@@ -179,13 +178,14 @@ void CSoundWnd::CloseCapture() {
     uint8_t scratch[CAPTURE_DRAIN_BYTES];
     for (;;) {
         int32_t count = CAPTURE_DRAIN_BYTES;
-        if (ReadCapture(scratch, count, CAPTURE_READ_UP_TO) == 0) break;
+        if (ReadCapture(scratch, count, CAPTURE_READ_UP_TO, engine_.captures) == 0) break;
     }
 }
 
 int32_t CSoundWnd::ReadCaptureExact(void* destination, int32_t byteCount, int32_t& available) {
     int32_t count = byteCount;
-    const int32_t copied = ReadCapture(destination, count, CAPTURE_READ_ALL_OR_NOTHING);
+    const int32_t copied =
+        ReadCapture(destination, count, CAPTURE_READ_ALL_OR_NOTHING, engine_.captures);
     available = count;
     return copied;
 }
@@ -194,7 +194,7 @@ int CSoundWnd::OnWimData(int index, const uint8_t* data, uint32_t bytesRecorded)
     // A device never fills more than the buffer it was given.
     if (bytesRecorded > CAPTURE_BUFFER_BYTES) bytesRecorded = CAPTURE_BUFFER_BYTES;
     if (bytesRecorded > 0 && data != nullptr) {
-        AppendChunk(data, static_cast<int32_t>(bytesRecorded));
+        AppendChunk(data, static_cast<int32_t>(bytesRecorded), engine_.captures);
     }
     // Buffers handed back after StopCapture (or during the close) stay out.
     if (captureRunning && captureDevice != nullptr) captureDevice->AddBuffer(index);

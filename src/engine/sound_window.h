@@ -65,24 +65,26 @@ int CreateDsBuffer(device::OutputDevice* outputDevice,
 int WriteDsBuffer(device::OutputBuffer* buffer, uint32_t offset, const void* source,
                   uint32_t byteCount);
 
-class CSoundWnd;
+class Engine;
 
-// The one sound window, set by its constructor and cleared by its destructor.
-extern CSoundWnd* theSoundWnd;
-
+// An engine's sound window, made and owned by Engine::OpenSoundWindow. It
+// fills the engine's capture list, reads its clock and, when the devices are
+// reopened, forgets the effect slots of its effect table.
 class CSoundWnd {
-  public:
+    friend class Engine;
     // Opens devices from `backend` when asked to (InitDirectSound, OpenCapture).
     // `messages` null means StderrMessageSink. The pointers must outlive the window.
-    CSoundWnd(device::AudioBackend* backend, device::UiDispatcher* dispatcher,
-              MessageSink* messages = nullptr);
+    CSoundWnd(Engine& engine, device::AudioBackend* backend, device::UiDispatcher* dispatcher,
+              MessageSink* messages);
     // The same with a fixed pair of devices (either may be null: no device).
-    CSoundWnd(std::unique_ptr<device::OutputDevice> output,
+    CSoundWnd(Engine& engine, std::unique_ptr<device::OutputDevice> output,
               std::unique_ptr<device::CaptureDevice> capture, device::UiDispatcher* dispatcher,
-              MessageSink* messages = nullptr);
+              MessageSink* messages);
+
+  public:
     CSoundWnd(const CSoundWnd&) = delete;
     CSoundWnd& operator=(const CSoundWnd&) = delete;
-    // Runs ShutdownAudio once more and clears theSoundWnd.
+    // Runs ShutdownAudio once more.
     ~CSoundWnd();
 
     // Window creation, then InitDirectSound, StartSpeechPlay and StartCapture.
@@ -123,8 +125,9 @@ class CSoundWnd {
     base::Result CheckOutput();
     bool OutputAlive() { return CheckOutput().ok(); }
     // After the output was lost: releases both devices and opens them afresh
-    // as at start-up, without the start-up failure box. True when the speech
-    // stream plays again.
+    // as at start-up, without the start-up failure box. The effect slots go
+    // with the device, so every effect name is forgotten and loads again on
+    // use. True when the speech stream plays again.
     bool ReopenDevices();
     // Ends the output device's work (a file is written whole) and says
     // whether everything played reached it; ok with no device.
@@ -195,6 +198,7 @@ class CSoundWnd {
     int LoadEffectImage(const wave::RiffSource& source, int slot);
     int FirstFreeSlot() const;
 
+    Engine& engine_;
     device::AudioBackend* backend_ = nullptr;
     std::unique_ptr<device::AudioBackend> ownedBackend_;  // the fixed pair, when given
     device::UiDispatcher* dispatcher_ = nullptr;

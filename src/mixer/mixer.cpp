@@ -72,11 +72,6 @@ Mixer::~Mixer() {
     ClearAllChannels(*this);
 }
 
-Mixer& TheMixer() {
-    static Mixer mixer;
-    return mixer;
-}
-
 int32_t QueueClip(Mixer& mixer, int channel, int32_t userValue, const char* tag,
                   const int16_t* samples, int32_t count) {
     if (channel < 0 || channel >= MIXER_CHANNEL_COUNT) return 0;

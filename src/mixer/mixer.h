@@ -58,19 +58,15 @@ inline int32_t SamplesLeft(const MixerChannel& channel) {
 // The channel table with the clock it reads. Releases its clips on destruction.
 struct Mixer {
     std::array<MixerChannel, MIXER_CHANNEL_COUNT> channels{};
-    TickClock* clock = nullptr;  // null: the program's Clock()
+    TickClock* clock = nullptr;  // null: a steady clock
 
     Mixer() = default;
     explicit Mixer(TickClock* c) : clock(c) {}
     Mixer(const Mixer&) = delete;
     Mixer& operator=(const Mixer&) = delete;
     ~Mixer();
-    uint32_t Now() const { return clock ? clock->Now() : Clock().Now(); }
+    uint32_t Now() const { return clock ? clock->Now() : SteadyTickClock().Now(); }
 };
-
-// The program's one mixer (channels 36 and 37 are fed by the voice, the work
-// buffer and the pump).
-Mixer& TheMixer();
 
 // Queues a copy of `count` samples on channel `channel` (0..37) of `mixer`.
 // count < 0 clears the channel; count == 0 or samples == nullptr does nothing.

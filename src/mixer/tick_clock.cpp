@@ -11,23 +11,4 @@ uint32_t SteadyTickClock::Now() {
     return static_cast<uint32_t>(static_cast<uint64_t>(ms.count()));
 }
 
-namespace {
-
-SteadyTickClock& SteadyClock() {
-    static SteadyTickClock clock;
-    return clock;
-}
-
-TickClock* g_clock = nullptr;  // null: the steady clock
-
-}  // namespace
-
-TickClock& Clock() {
-    return g_clock ? *g_clock : SteadyClock();
-}
-
-void SetClock(TickClock* clock) {
-    g_clock = clock;
-}
-
 }  // namespace vocalith::mixer

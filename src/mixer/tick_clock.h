@@ -30,9 +30,4 @@ class FakeTickClock final : public TickClock {
     uint32_t now_;
 };
 
-// The clock the program's logic reads (a SteadyTickClock unless replaced).
-TickClock& Clock();
-// Replaces the program's clock; nullptr restores the steady clock.
-void SetClock(TickClock* clock);
-
 }  // namespace vocalith::mixer

@@ -6,11 +6,6 @@
 
 namespace vocalith::voice {
 
-PhonTable& ThePhonTable() {
-    static PhonTable table;
-    return table;
-}
-
 void ClearPhonTable(PhonTable& table) {
     for (PhonSlot& slot : table.slots) {
         slot.count = 0;
@@ -18,9 +13,9 @@ void ClearPhonTable(PhonTable& table) {
     }
 }
 
-void ResetSoundTables() {
-    mixer::ClearAllChannels(mixer::TheMixer());
-    ClearPhonTable(ThePhonTable());
+void ResetSoundTables(mixer::Mixer& mixer, PhonTable& table) {
+    mixer::ClearAllChannels(mixer);
+    ClearPhonTable(table);
 }
 
 void PlayPhon(mixer::Mixer& mixer, const PhonTable& table, int code) {
@@ -30,10 +25,6 @@ void PlayPhon(mixer::Mixer& mixer, const PhonTable& table, int code) {
     // it is never read past the slot.
     if (slot.count <= 0 || slot.count > PHON_MAX_SAMPLES) return;
     mixer::QueueClip(mixer, mixer::SPEECH_CHANNEL, 1, "noOne", slot.samples.data(), slot.count);
-}
-
-void PlayPhon(int code) {
-    PlayPhon(mixer::TheMixer(), ThePhonTable(), code);
 }
 
 bool NextPhonetic(const char* text, std::size_t& pos, int& code) {
@@ -59,10 +50,6 @@ void SpeakPhonetic(mixer::Mixer& mixer, const PhonTable& table, const char* text
     while (NextPhonetic(text, pos, code)) {
         if (code >= 0) PlayPhon(mixer, table, code);
     }
-}
-
-void SpeakPhonetic(const char* text) {
-    SpeakPhonetic(mixer::TheMixer(), ThePhonTable(), text);
 }
 
 }  // namespace vocalith::voice

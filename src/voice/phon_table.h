@@ -20,22 +20,16 @@ struct PhonTable {
     std::array<PhonSlot, PHONEME_COUNT> slots{};
 };
 
-// The program's one PhonTable (all zero at start).
-PhonTable& ThePhonTable();
-
 // Zeroes every count and every sample of the table.
-void ClearPhonTable(PhonTable& table = ThePhonTable());
+void ClearPhonTable(PhonTable& table);
 
-// The start-up reset: empties all 38 mixer channels of TheMixer(), then
-// clears ThePhonTable().
-void ResetSoundTables();
+// The start-up reset: empties all 38 channels of `mixer`, then clears `table`.
+void ResetSoundTables(mixer::Mixer& mixer, PhonTable& table);
 
 // Queues a copy of slot `code`'s clip of `table` on the speech channel of
 // `mixer` (userValue 1, tag "noOne"); codes outside 0..41 and empty slots do
 // nothing.
 void PlayPhon(mixer::Mixer& mixer, const PhonTable& table, int code);
-// The same with the program's mixer and table.
-void PlayPhon(int code);
 
 // Reads the symbol of `text` that starts at `pos` and moves `pos` past it;
 // `code` receives its phoneme code, or -1 when it names none. False at the
@@ -44,7 +38,5 @@ bool NextPhonetic(const char* text, std::size_t& pos, int& code);
 
 // Cuts `text` into phoneme symbols and plays each one found, in order.
 void SpeakPhonetic(mixer::Mixer& mixer, const PhonTable& table, const char* text);
-// The same with the program's mixer and table.
-void SpeakPhonetic(const char* text);
 
 }  // namespace vocalith::voice

@@ -59,7 +59,6 @@ class PhoneticRenderer {
 base::Result RenderPhonetic(const char* phonetic, const PhonTable& table, SampleSink& sink);
 
 // The whole rendering in memory.
-std::vector<int16_t> RenderPhoneticToSamples(const char* phonetic,
-                                             const PhonTable& table = ThePhonTable());
+std::vector<int16_t> RenderPhoneticToSamples(const char* phonetic, const PhonTable& table);
 
 }  // namespace vocalith::voice

@@ -28,11 +28,11 @@ inline constexpr uint64_t VOICE_FILE_MAX_BYTES = 16u << 20;
 
 // Writes the table to `path` atomically (temporary file, flush, rename); on
 // failure the old file is intact. Creates the parent (voices) folder if missing.
-VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table = ThePhonTable());
+VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table);
 
 // Reads `path` into the table. The whole file is checked first; a refused
 // file leaves the table exactly as it was.
-VoiceResult LoadVoice(const std::filesystem::path& path, PhonTable& table = ThePhonTable());
+VoiceResult LoadVoice(const std::filesystem::path& path, PhonTable& table);
 
 // The same, from bytes in memory (no file).
 VoiceResult LoadVoiceBytes(std::span<const uint8_t> bytes, PhonTable& table);

@@ -108,8 +108,8 @@ void UndoEffect(WorkBuffer& wb) {
     RestoreBackup(BACKUP_EFFECT, wb);
 }
 
-void PlaySelectionForASecond(WorkBuffer& wb) {
-    PlaySelection(MIN_PLAY_CAP, wb);
+void PlaySelectionForASecond(WorkBuffer& wb, mixer::Mixer& mixer) {
+    PlaySelection(MIN_PLAY_CAP, wb, mixer);
 }
 
 void ApplyEffect(int number, WorkBuffer& wb) {

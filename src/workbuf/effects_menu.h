@@ -22,8 +22,11 @@ struct EffectsMenuItem {
     const char* question;  // null when none
     AskRule rule;
     const char* status;           // null: the line neither redraws the view nor says anything
-    void (*run)(WorkBuffer& wb);  // null for the title line
+    void (*run)(WorkBuffer& wb);  // null for the title line and for a line that plays
     bool isEffect;                // changes the buffer: backup 1 is taken first (for Undo Effect)
+    // A line that plays the buffer does it through this, on the speech
+    // channel of the mixer it is given.
+    void (*play)(WorkBuffer& wb, mixer::Mixer& mixer) = nullptr;
 };
 
 // The effects proper, each on the whole buffer whatever the selection.
@@ -33,9 +36,9 @@ void RaisePitch(WorkBuffer& wb);        // backup 1 resampled to 90% of the leng
 void LowerPitch(WorkBuffer& wb);        // backup 1 resampled to 111%, at most 43999
 void DuplicateSamples(WorkBuffer& wb);  // repeated until about one second
 // The other lines' operations.
-void ReloadRecording(WorkBuffer& wb);          // back to the most recent recording
-void UndoEffect(WorkBuffer& wb);               // back to before the last effect or trim
-void PlaySelectionForASecond(WorkBuffer& wb);  // the selection, looped to 11000 samples
+void ReloadRecording(WorkBuffer& wb);  // back to the most recent recording
+void UndoEffect(WorkBuffer& wb);       // back to before the last effect or trim
+void PlaySelectionForASecond(WorkBuffer& wb, mixer::Mixer& mixer);  // looped to 11000 samples
 
 // The menu in its order. To add a line, declare its operation above (defined
 // in effects.cpp or a file of its own) and add its row here; the dialog's
@@ -55,8 +58,8 @@ inline constexpr std::array kEffectsMenu = std::to_array<EffectsMenuItem>({
      "Slowdown complete", LowerPitch, true},
     {"Duplicate Samples", "Increase sample buffer by duplication of samples?", AskRule::Ordinary,
      "Duplication complete", DuplicateSamples, true},
-    {"Play (loop) current selection for 1 second", nullptr, AskRule::None, nullptr,
-     PlaySelectionForASecond, false},
+    {"Play (loop) current selection for 1 second", nullptr, AskRule::None, nullptr, nullptr, false,
+     PlaySelectionForASecond},
 });
 
 }  // namespace vocalith::workbuf

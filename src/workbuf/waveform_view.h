@@ -24,7 +24,7 @@ inline constexpr int32_t WAVE_SCALE = 8000;             // the sample drawn at h
 // to viewRect: samples beyond +-8000 draw above or below it, the axis starts
 // on its right edge, and a selection end past the buffer puts its marker
 // past that edge.
-void DrawWaveform(Canvas& canvas, const Rect& viewRect, WorkBuffer& wb = TheWorkBuffer());
+void DrawWaveform(Canvas& canvas, const Rect& viewRect, WorkBuffer& wb);
 
 // While a recording waits for speech: paints the whole of viewRect with the
 // input's peak level as a bar from the left (on a scale of -60 to 0 dBFS)

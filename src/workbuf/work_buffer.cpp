@@ -33,11 +33,6 @@ bool ValidCode(int code) {
 
 }  // namespace
 
-WorkBuffer& TheWorkBuffer() {
-    static WorkBuffer buffer;
-    return buffer;
-}
-
 void ResetWorkBuffer(WorkBuffer& wb) {
     // Rebuilt in place from the member initialisers, so the state is exactly
     // the one the program starts with; a temporary of three 44000-sample
@@ -77,23 +72,23 @@ int32_t ClampSelection(WorkBuffer& wb) {
     return end - start;
 }
 
-int32_t SelectionToPhon(int code, WorkBuffer& wb) {
+int32_t SelectionToPhon(int code, WorkBuffer& wb, voice::PhonTable& table) {
     if (!ValidCode(code)) return 0;
     int32_t n = ClampSelection(wb);
     if (n >= PHON_MAX) n = PHON_MAX;
     if (n == 0) return 0;
     // A damaged length could leave the clamped range past the array's end.
     if (wb.selectionStart + n > WORK_CAPACITY) return 0;
-    voice::PhonSlot& slot = voice::ThePhonTable().slots[code];
+    voice::PhonSlot& slot = table.slots[code];
     std::copy_n(wb.samples.begin() + wb.selectionStart, n, slot.samples.begin());
     slot.count = n;
     return n;
 }
 
-void PhonToWorkBuffer(int code, WorkBuffer& wb) {
+void PhonToWorkBuffer(int code, WorkBuffer& wb, const voice::PhonTable& table) {
     if (!ValidCode(code)) return;
     ClampSelection(wb);
-    const voice::PhonSlot& slot = voice::ThePhonTable().slots[code];
+    const voice::PhonSlot& slot = table.slots[code];
     const int32_t count = std::min(slot.count, PHON_MAX);
     if (count <= 0) return;
     std::copy_n(slot.samples.begin(), count, wb.samples.begin());
@@ -127,7 +122,7 @@ void AppendRecording(const int16_t* source, int32_t n, WorkBuffer& wb) {
     wb.length = a + n;
 }
 
-void PlaySelection(int32_t minimum, WorkBuffer& wb) {
+void PlaySelection(int32_t minimum, WorkBuffer& wb, mixer::Mixer& mixer) {
     const int32_t n = ClampSelection(wb);
     if (minimum >= MIN_PLAY_CAP) minimum = MIN_PLAY_CAP;
     if (n == 0) return;
@@ -136,7 +131,7 @@ void PlaySelection(int32_t minimum, WorkBuffer& wb) {
     // The total only grows, so the loop ends after at most ceil(11000 / n) clips.
     int32_t total = 0;
     do {
-        mixer::QueueClip(mixer::TheMixer(), mixer::SPEECH_CHANNEL, 1, "noOne", first, n);
+        mixer::QueueClip(mixer, mixer::SPEECH_CHANNEL, 1, "noOne", first, n);
         total += n;
     } while (minimum != 0 && total < minimum);
 }

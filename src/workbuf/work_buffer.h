@@ -6,6 +6,9 @@
 #include <span>
 #include <string>
 
+#include "mixer/mixer.h"
+#include "voice/phon_table.h"
+
 namespace vocalith::workbuf {
 
 inline constexpr int32_t WORK_CAPACITY = 44000;  // samples in the buffer and in each backup
@@ -26,39 +29,37 @@ struct WorkBuffer {
     int32_t displayLength = 1;   // samples the last waveform drawing spread over its width
 };
 
-// The program's one work buffer.
-WorkBuffer& TheWorkBuffer();
 // Returns the buffer to its start-up state: empty, silent, nothing selected,
 // no recording, both backups empty.
-void ResetWorkBuffer(WorkBuffer& wb = TheWorkBuffer());
+void ResetWorkBuffer(WorkBuffer& wb);
 
-void SaveBackup(int index, WorkBuffer& wb = TheWorkBuffer());
-void RestoreBackup(int index, WorkBuffer& wb = TheWorkBuffer());
+void SaveBackup(int index, WorkBuffer& wb);
+void RestoreBackup(int index, WorkBuffer& wb);
 // Brings the selection inside the buffer (stored); returns its length.
-int32_t ClampSelection(WorkBuffer& wb = TheWorkBuffer());
-// Copies the selection (at most 10000 samples) into PhonSlot `code` of the
-// program's PhonTable; returns the samples copied.
-int32_t SelectionToPhon(int code, WorkBuffer& wb = TheWorkBuffer());
-void PhonToWorkBuffer(int code, WorkBuffer& wb = TheWorkBuffer());
+int32_t ClampSelection(WorkBuffer& wb);
+// Copies the selection (at most 10000 samples) into PhonSlot `code` of
+// `table`; returns the samples copied.
+int32_t SelectionToPhon(int code, WorkBuffer& wb, voice::PhonTable& table);
+void PhonToWorkBuffer(int code, WorkBuffer& wb, const voice::PhonTable& table);
 // Adds captured samples to the running recording (dropped when none runs).
-void AppendRecording(const int16_t* source, int32_t n, WorkBuffer& wb = TheWorkBuffer());
-// Queues the selection on the speech channel of the program's mixer,
-// repeated until `minimum` samples (capped at 11000) are queued.
-void PlaySelection(int32_t minimum, WorkBuffer& wb = TheWorkBuffer());
-void TrimToSelection(WorkBuffer& wb = TheWorkBuffer());
+void AppendRecording(const int16_t* source, int32_t n, WorkBuffer& wb);
+// Queues the selection on the speech channel of `mixer`, repeated until
+// `minimum` samples (capped at 11000) are queued.
+void PlaySelection(int32_t minimum, WorkBuffer& wb, mixer::Mixer& mixer);
+void TrimToSelection(WorkBuffer& wb);
 // Replaces the buffer with `samples` (at most RECORD_LIMIT are taken; the
 // rest of the buffer is cleared) and selects it whole. The backups are
 // left alone.
-void ReplaceWorkBuffer(std::span<const int16_t> samples, WorkBuffer& wb = TheWorkBuffer());
-void SetSelectionFromView(bool isStart, int32_t x, int32_t width, WorkBuffer& wb = TheWorkBuffer());
+void ReplaceWorkBuffer(std::span<const int16_t> samples, WorkBuffer& wb);
+void SetSelectionFromView(bool isStart, int32_t x, int32_t width, WorkBuffer& wb);
 // "0" or "%d (%1.2f ms)".
 std::string FormatDuration(int32_t count);
 // "Recording..", "No selection" or FormatDuration's text of the clamped selection.
-std::string FormatSelectionInfo(WorkBuffer& wb = TheWorkBuffer());
+std::string FormatSelectionInfo(WorkBuffer& wb);
 
 // Runs the effect on line `number` of the effects menu (effects_menu.h);
 // any other line or number does nothing.
-void ApplyEffect(int number, WorkBuffer& wb = TheWorkBuffer());
+void ApplyEffect(int number, WorkBuffer& wb);
 void ClampSample(double& value);
 double InterpolateSample(const int16_t* source, int32_t i, int32_t n, int32_t sourceLength);
 

@@ -1,6 +1,6 @@
 #pragma once
-// The fixture shared by the MainDialog tests: a temporary program folder, the
-// program's work buffer, PhonTable and mixer reset, a fake window and audio.
+// The fixture shared by the MainDialog tests: a temporary program folder, a
+// session of its own on a fake clock, a fake window and audio.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +13,8 @@
 #include "base/program_folder.h"
 #include "fake_host.h"
 #include "mixer/mixer.h"
+#include "mixer/tick_clock.h"
+#include "session/session.h"
 #include "support/temp_folder.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
@@ -23,39 +25,31 @@
 namespace vocalith::app::testing {
 
 namespace fs = std::filesystem;
-using workbuf::TheWorkBuffer;
 
 inline constexpr const char* kComplete =
     "Recording complete.  Press PLAY to hear it.  Use Left/Right mouse to set selection.";
-
-using workbuf::ResetWorkBuffer;
-
-inline void FillWorkBuffer(int32_t n) {
-    workbuf::WorkBuffer& wb = TheWorkBuffer();
-    for (int32_t i = 0; i < n; ++i)
-        wb.samples[static_cast<size_t>(i)] = static_cast<int16_t>(i * 7);
-    wb.length = n;
-}
-
-inline int32_t SpeechQueued() {
-    return mixer::TheMixer().channels[mixer::SPEECH_CHANNEL].queuedSamples;
-}
 
 class MainDialogTest : public ::testing::Test {
   public:
     void SetUp() override {
         fs::create_directories(folder_ / "voices");
         base::SetProgramFolder(folder_);
-        ResetWorkBuffer();
-        mixer::ClearAllChannels(mixer::TheMixer());
-        voice::ClearPhonTable();
         host_ = std::make_unique<FakeHost>(log_);
         audio_ = std::make_unique<FakeAudio>(log_);
-        dialog_ = std::make_unique<MainDialog>(*host_, *audio_);
+        dialog_ = std::make_unique<MainDialog>(*host_, *audio_, *session_);
     }
-    void TearDown() override {
-        dialog_.reset();
-        mixer::ClearAllChannels(mixer::TheMixer());
+    void TearDown() override { dialog_.reset(); }
+
+    workbuf::WorkBuffer& Buffer() { return session_->workBuffer; }
+    voice::PhonTable& PhonTable() { return session_->phonTable; }
+    void FillWorkBuffer(int32_t n) {
+        workbuf::WorkBuffer& wb = Buffer();
+        for (int32_t i = 0; i < n; ++i)
+            wb.samples[static_cast<size_t>(i)] = static_cast<int16_t>(i * 7);
+        wb.length = n;
+    }
+    int32_t SpeechQueued() const {
+        return session_->engine.mixer.channels[mixer::SPEECH_CHANNEL].queuedSamples;
     }
 
     // Create and initialise as the window does, then forget the log.
@@ -89,12 +83,10 @@ class MainDialogTest : public ::testing::Test {
     // A fresh window, started, with Warnings ticked or not.
     void Restart(bool warnings) {
         dialog_.reset();
-        ResetWorkBuffer();
-        voice::ClearPhonTable();
-        mixer::ClearAllChannels(mixer::TheMixer());
+        session_ = std::make_unique<session::Session>(&clock_);
         host_ = std::make_unique<FakeHost>(log_);
         audio_ = std::make_unique<FakeAudio>(log_);
-        dialog_ = std::make_unique<MainDialog>(*host_, *audio_);
+        dialog_ = std::make_unique<MainDialog>(*host_, *audio_, *session_);
         Start();
         host_->checks[IDC_WARNINGS] = warnings;
         dialog_->OnWarnings();
@@ -104,14 +96,16 @@ class MainDialogTest : public ::testing::Test {
     // A buffer of 1000 samples with samples 100..399 selected.
     void FillForCommand() {
         FillWorkBuffer(1000);
-        TheWorkBuffer().selectionStart = 100;
-        TheWorkBuffer().selectionEnd = 400;
+        Buffer().selectionStart = 100;
+        Buffer().selectionEnd = 400;
     }
     void SelectCode(int code) { host_->selected = host_->ItemOfCode(code); }
     void SetVoiceName(const std::string& name) { host_->combos[IDC_VOICE].edit = name; }
 
     testsupport::TempFolder temp_{"vocalith-app"};
     fs::path folder_ = temp_.Path();
+    mixer::FakeTickClock clock_{1000};
+    std::unique_ptr<session::Session> session_ = std::make_unique<session::Session>(&clock_);
     std::vector<std::string> log_;
     std::unique_ptr<FakeHost> host_;
     std::unique_ptr<FakeAudio> audio_;

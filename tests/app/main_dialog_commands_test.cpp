@@ -16,7 +16,6 @@ namespace {
 
 using namespace testing;  // NOLINT: the shared fixture
 namespace fs = std::filesystem;
-using workbuf::TheWorkBuffer;
 
 // ---- recording over timer ticks ----
 
@@ -45,8 +44,8 @@ TEST_F(MainDialogTest, ATakeThatClipsNamesALowerGain) {
         dialog_->OnTimer(2);
         FillWorkBuffer(3000);
         for (int32_t i = 0; i < row.fullScale; ++i)
-            TheWorkBuffer().samples[size_t(100 + i)] = i % 2 ? INT16_MAX : INT16_MIN;
-        TheWorkBuffer().recordedCount = 3000;
+            Buffer().samples[size_t(100 + i)] = i % 2 ? INT16_MAX : INT16_MIN;
+        Buffer().recordedCount = 3000;
         dialog_->OnRec();
         dialog_->OnTimer(2);
         EXPECT_EQ(host_->texts[IDC_STATUS], row.status);
@@ -57,7 +56,7 @@ TEST_F(MainDialogTest, RecordingStoppedByRecCompletesOnTheNextTick) {
     Start();
     host_->answers = {true};
     dialog_->OnRec();
-    EXPECT_EQ(TheWorkBuffer().recording, 1);
+    EXPECT_EQ(Buffer().recording, 1);
     EXPECT_EQ(host_->texts[IDC_SELECTION], "Recording..");
     ASSERT_EQ(host_->questions.size(), 1u) << "starting asks once, Warnings being on";
     EXPECT_EQ(host_->questions[0].first, "Record new microphone data into Work Buffer?");
@@ -68,14 +67,14 @@ TEST_F(MainDialogTest, RecordingStoppedByRecCompletesOnTheNextTick) {
     EXPECT_EQ(log_,
               (std::vector<std::string>{"audio:Pump", "invalidate", "audio:Pump", "invalidate"}));
     FillWorkBuffer(3000);
-    TheWorkBuffer().recordedCount = 3000;
-    TheWorkBuffer().selectionStart = 0;
-    TheWorkBuffer().selectionEnd = 3000;
+    Buffer().recordedCount = 3000;
+    Buffer().selectionStart = 0;
+    Buffer().selectionEnd = 3000;
     // Stopping asks nothing and says nothing.
     log_.clear();
     host_->questions.clear();
     dialog_->OnRec();
-    EXPECT_EQ(TheWorkBuffer().recording, 0);
+    EXPECT_EQ(Buffer().recording, 0);
     EXPECT_EQ(host_->questions.size(), 0u) << "stopping must not ask";
     EXPECT_EQ(std::count_if(log_.begin(), log_.end(),
                             [](const std::string& e) { return e.rfind("status:", 0) == 0; }),
@@ -87,9 +86,9 @@ TEST_F(MainDialogTest, RecordingStoppedByRecCompletesOnTheNextTick) {
     EXPECT_EQ(log_[1], std::string("status:") + kComplete);
     EXPECT_EQ(log_[2], "invalidate");
     EXPECT_EQ(log_[3].rfind("selection:", 0), 0u);
-    EXPECT_EQ(TheWorkBuffer().backupLength[0], 3000);
-    EXPECT_EQ(TheWorkBuffer().backupLength[1], 3000);
-    EXPECT_EQ(TheWorkBuffer().backup[0][10], TheWorkBuffer().samples[10]);
+    EXPECT_EQ(Buffer().backupLength[0], 3000);
+    EXPECT_EQ(Buffer().backupLength[1], 3000);
+    EXPECT_EQ(Buffer().backup[0][10], Buffer().samples[10]);
     // The completion runs once.
     log_.clear();
     dialog_->OnTimer(2);
@@ -102,25 +101,24 @@ TEST_F(MainDialogTest, RecordingEndedByAFullBufferCompletesInTheSameTick) {
     dialog_->OnRec();
     dialog_->OnTimer(2);
     // The pump fills the buffer and the buffer clears its own flag.
-    audio_->onPump = [] {
+    audio_->onPump = [this] {
         FillWorkBuffer(workbuf::RECORD_LIMIT);
-        TheWorkBuffer().recordedCount = workbuf::RECORD_LIMIT;
-        TheWorkBuffer().recording = 0;
+        Buffer().recordedCount = workbuf::RECORD_LIMIT;
+        Buffer().recording = 0;
     };
     log_.clear();
     dialog_->OnTimer(2);
     ASSERT_GE(log_.size(), 2u);
     EXPECT_EQ(log_[1], std::string("status:") + kComplete);
-    EXPECT_EQ(TheWorkBuffer().backupLength[0], workbuf::RECORD_LIMIT);
-    EXPECT_EQ(TheWorkBuffer().backupLength[1], workbuf::RECORD_LIMIT);
+    EXPECT_EQ(Buffer().backupLength[0], workbuf::RECORD_LIMIT);
+    EXPECT_EQ(Buffer().backupLength[1], workbuf::RECORD_LIMIT);
 }
 
 // A recording that hears nothing says so, shows the input against the gate,
 // and leaves the buffer alone when stopped; an engine notice reaches the
 // status line.
 TEST_F(MainDialogTest, SilentRecordingShowsTheLevelAndRecordsNothing) {
-    mixer::FakeTickClock clock(1000);
-    mixer::SetClock(&clock);
+    mixer::FakeTickClock& clock = clock_;
     Start();
     FillWorkBuffer(500);
     host_->answers = {true};
@@ -147,20 +145,19 @@ TEST_F(MainDialogTest, SilentRecordingShowsTheLevelAndRecordsNothing) {
     dialog_->OnTimer(2);
     EXPECT_EQ(Status(),
               "Nothing was recorded: no speech was heard.  The Work Buffer is as it was.");
-    EXPECT_EQ(TheWorkBuffer().length, 500);
+    EXPECT_EQ(Buffer().length, 500);
 
     audio_->notice = "Sound output is back.";
     dialog_->OnTimer(2);
     EXPECT_EQ(Status(), "Sound output is back.");
-    mixer::SetClock(nullptr);
 }
 
 TEST_F(MainDialogTest, RecStartsANewRecordingFromZero) {
     Start();
-    TheWorkBuffer().recordedCount = 1234;
+    Buffer().recordedCount = 1234;
     host_->answers = {true};
     dialog_->OnRec();
-    EXPECT_EQ(TheWorkBuffer().recordedCount, 0);
+    EXPECT_EQ(Buffer().recordedCount, 0);
 }
 
 // ---- effects menu ----
@@ -170,14 +167,14 @@ TEST_F(MainDialogTest, UndoAfterTwoEffectsUndoesOnlyTheSecond) {
     FillForCommand();
     host_->answers = {true, true};
     ChooseEffect(3);
-    const auto afterFirst = TheWorkBuffer().samples;
-    const int32_t lengthAfterFirst = TheWorkBuffer().length;
+    const auto afterFirst = Buffer().samples;
+    const int32_t lengthAfterFirst = Buffer().length;
     ChooseEffect(7);  // duplicate: changes the length too
-    EXPECT_NE(TheWorkBuffer().length, lengthAfterFirst);
+    EXPECT_NE(Buffer().length, lengthAfterFirst);
     ChooseEffect(2);  // never asks
-    EXPECT_EQ(TheWorkBuffer().length, lengthAfterFirst);
+    EXPECT_EQ(Buffer().length, lengthAfterFirst);
     EXPECT_TRUE(std::equal(afterFirst.begin(), afterFirst.begin() + lengthAfterFirst,
-                           TheWorkBuffer().samples.begin()));
+                           Buffer().samples.begin()));
     EXPECT_EQ(Status(), "Most recent effect removed.");
     EXPECT_EQ(host_->questions.size(), 2u);
 }
@@ -200,7 +197,7 @@ TEST_F(MainDialogTest, ReloadBeforeAnyRecordingLeavesTheBufferEmpty) {
     FillForCommand();
     host_->answers = {true};
     ChooseEffect(1);
-    EXPECT_EQ(TheWorkBuffer().length, 0);
+    EXPECT_EQ(Buffer().length, 0);
 }
 
 TEST_F(MainDialogTest, UndoAfterTrimBringsBackTheUntrimmedBuffer) {
@@ -208,9 +205,9 @@ TEST_F(MainDialogTest, UndoAfterTrimBringsBackTheUntrimmedBuffer) {
     FillForCommand();
     host_->answers = {true};
     dialog_->OnTrim();
-    EXPECT_EQ(TheWorkBuffer().length, 300);
+    EXPECT_EQ(Buffer().length, 300);
     ChooseEffect(2);
-    EXPECT_EQ(TheWorkBuffer().length, 1000);
+    EXPECT_EQ(Buffer().length, 1000);
 }
 
 TEST_F(MainDialogTest, EachMenuLineAsksAndReportsWhatItsRowSays) {
@@ -259,8 +256,8 @@ TEST_F(MainDialogTest, ClicksOnlyInsideTheViewSetTheSelection) {
     };
     for (const Click& c : clicks) {
         SCOPED_TRACE(c.name);
-        TheWorkBuffer().selectionStart = 500;
-        TheWorkBuffer().selectionEnd = 600;
+        Buffer().selectionStart = 500;
+        Buffer().selectionEnd = 600;
         host_->texts[IDC_STATUS] = "before";
         host_->invalidations = 0;
         if (c.left) {
@@ -270,18 +267,18 @@ TEST_F(MainDialogTest, ClicksOnlyInsideTheViewSetTheSelection) {
         }
         if (!c.inside) {
             EXPECT_EQ(Status(), "before");
-            EXPECT_EQ(TheWorkBuffer().selectionStart, 500);
-            EXPECT_EQ(TheWorkBuffer().selectionEnd, 600);
+            EXPECT_EQ(Buffer().selectionStart, 500);
+            EXPECT_EQ(Buffer().selectionEnd, 600);
             EXPECT_EQ(host_->invalidations, 0);
             continue;
         }
         EXPECT_EQ(host_->invalidations, 1);
         if (c.left) {
             EXPECT_EQ(Status(), "Left mouse click sets START of selection.");
-            EXPECT_EQ(TheWorkBuffer().selectionStart, 0);
+            EXPECT_EQ(Buffer().selectionStart, 0);
         } else {
             EXPECT_EQ(Status(), "Right mouse click sets END of selection.");
-            EXPECT_NE(TheWorkBuffer().selectionEnd, 600);
+            EXPECT_NE(Buffer().selectionEnd, 600);
         }
     }
 }
@@ -296,7 +293,7 @@ TEST_F(MainDialogTest, LoadWithAOneCharacterNameOnlyRefillsTheList) {
     dialog_->OnLoad();
     EXPECT_TRUE(host_->questions.empty());
     EXPECT_EQ(Status(), "before");
-    EXPECT_EQ(voice::ThePhonTable().slots[1].count, 0);
+    EXPECT_EQ(PhonTable().slots[1].count, 0);
     EXPECT_TRUE(Logged("list:clear"));
     EXPECT_EQ(host_->list.size(), 42u);
 }
@@ -312,7 +309,7 @@ TEST_F(MainDialogTest, RefusedVoiceNamesAreExplainedAndNothingIsReadOrWritten) {
         EXPECT_EQ(
             Status().rfind(std::string("The voice name \"") + name + "\" cannot be used: ", 0), 0u)
             << Status();
-        EXPECT_EQ(voice::ThePhonTable().slots[1].count, 0);
+        EXPECT_EQ(PhonTable().slots[1].count, 0);
         dialog_->OnSave();
         EXPECT_TRUE(host_->questions.empty());
     }
@@ -329,7 +326,7 @@ TEST_F(MainDialogTest, LoadReportsAMissingFileAfterStartUp) {
 
 TEST_F(MainDialogTest, SaveListsTheNewVoiceAndKeepsItsNameInTheEditPart) {
     Start();
-    voice::ThePhonTable().slots[4].count = 2;
+    PhonTable().slots[4].count = 2;
     SetVoiceName("Mine");
     host_->answers = {true};
     dialog_->OnSave();
@@ -345,7 +342,7 @@ TEST_F(MainDialogTest, OverwriteIsAlwaysAskedAndNoWritesNothing) {
     Start();
     host_->checks[IDC_WARNINGS] = false;
     dialog_->OnWarnings();
-    voice::ThePhonTable().slots[4].count = 2;
+    PhonTable().slots[4].count = 2;
     SetVoiceName("Mine");
     host_->combos[IDC_VOICE].items.clear();  // to see whether the list is refilled
     host_->texts[IDC_STATUS] = "before";
@@ -389,10 +386,10 @@ TEST_F(MainDialogTest, InstalledProgramSavesToTheUsersFolderAndLoadsFromItFirst)
     vocalith::test::ScopedEnv xdg("XDG_DATA_HOME", (folder_ / "xdg").c_str());
     base::SetProgramFolder(bin);
     Start();
-    EXPECT_EQ(voice::ThePhonTable().slots[1].count, 4) << "shared Voxa not loaded at start-up";
+    EXPECT_EQ(PhonTable().slots[1].count, 4) << "shared Voxa not loaded at start-up";
 
-    voice::ClearPhonTable();
-    voice::ThePhonTable().slots[4].count = 2;
+    voice::ClearPhonTable(PhonTable());
+    PhonTable().slots[4].count = 2;
     SetVoiceName("mine");
     host_->answers = {true};
     dialog_->OnSave();
@@ -410,12 +407,12 @@ TEST_F(MainDialogTest, InstalledProgramSavesToTheUsersFolderAndLoadsFromItFirst)
     EXPECT_EQ(host_->questions[1].first,
               "Overwrite the existing copy of mine.voc in the VOICES folder?");
 
-    voice::ClearPhonTable();
+    voice::ClearPhonTable(PhonTable());
     SetVoiceName("MINE");
     host_->answers = {true};
     dialog_->OnLoad();
-    EXPECT_EQ(voice::ThePhonTable().slots[4].count, 2) << "user's copy not loaded first";
-    EXPECT_EQ(voice::ThePhonTable().slots[1].count, 0);
+    EXPECT_EQ(PhonTable().slots[4].count, 2) << "user's copy not loaded first";
+    EXPECT_EQ(PhonTable().slots[1].count, 0);
 }
 
 // ---- the PHON list ----
@@ -435,7 +432,7 @@ TEST_F(MainDialogTest, PhonListIsSortedAndCommandsTakeTheCodeFromItemData) {
     }
     ASSERT_TRUE(someRowDiffersFromItsCode);
     // A click plays the clicked code's clip, whatever its row.
-    voice::ThePhonTable().slots[7].count = 321;
+    PhonTable().slots[7].count = 321;
     SelectCode(7);
     dialog_->OnPhonListClick();
     EXPECT_EQ(SpeechQueued(), 321);
@@ -455,7 +452,7 @@ TEST_F(MainDialogTest, CommandsNeedingAPhonItemDoNothingWithoutOne) {
     }
     EXPECT_TRUE(host_->questions.empty());
     EXPECT_EQ(SpeechQueued(), 0);
-    EXPECT_EQ(TheWorkBuffer().length, 1000);
+    EXPECT_EQ(Buffer().length, 1000);
 }
 
 // Copying or trimming an empty selection says that nothing happened; a
@@ -476,20 +473,20 @@ TEST_F(MainDialogTest, EmptyAndOverlongSelectionsAreReported) {
     };
     for (const Row& r : rows) {
         FillWorkBuffer(30000);
-        TheWorkBuffer().selectionStart = r.start;
-        TheWorkBuffer().selectionEnd = r.end;
+        Buffer().selectionStart = r.start;
+        Buffer().selectionEnd = r.end;
         host_->answers = {true};
         ((*dialog_).*(r.command))();
         EXPECT_EQ(Status().rfind(r.status, 0), 0u) << Status();
         if (r.slotCount >= 0) {
-            EXPECT_EQ(voice::ThePhonTable().slots[5].count, r.slotCount);
+            EXPECT_EQ(PhonTable().slots[5].count, r.slotCount);
         }
         if (r.slotCount == 10000) {
             EXPECT_NE(Status().find("only the first 10000 of the 20000 selected were copied"),
                       std::string::npos)
                 << Status();
         }
-        EXPECT_EQ(TheWorkBuffer().length, 30000) << "nothing trimmed";
+        EXPECT_EQ(Buffer().length, 30000) << "nothing trimmed";
     }
 }
 
@@ -500,26 +497,26 @@ TEST_F(MainDialogTest, SizeCellShowsWhatTheSlotHoldsAfterCopyingASelection) {
     SelectCode(9);
     const int item = host_->selected;
     dialog_->OnSelectionToPhon();
-    EXPECT_EQ(voice::ThePhonTable().slots[9].count, 300);
+    EXPECT_EQ(PhonTable().slots[9].count, 300);
     EXPECT_EQ(host_->list[static_cast<size_t>(item)].sub.at(2), workbuf::FormatDuration(300));
     // An empty selection copies nothing: the slot keeps its clip and so does the cell.
-    TheWorkBuffer().selectionEnd = TheWorkBuffer().selectionStart;
+    Buffer().selectionEnd = Buffer().selectionStart;
     dialog_->OnSelectionToPhon();
-    EXPECT_EQ(voice::ThePhonTable().slots[9].count, 300);
+    EXPECT_EQ(PhonTable().slots[9].count, 300);
     EXPECT_EQ(host_->list[static_cast<size_t>(item)].sub.at(2), workbuf::FormatDuration(300));
 }
 
 TEST_F(MainDialogTest, PhonToWorkTakesBackupOneAfterTheCopy) {
     Start();
-    voice::ThePhonTable().slots[6].count = 50;
-    voice::ThePhonTable().slots[6].samples[0] = 1111;
+    PhonTable().slots[6].count = 50;
+    PhonTable().slots[6].samples[0] = 1111;
     FillForCommand();
     SelectCode(6);
     host_->answers = {true};
     dialog_->OnPhonToWork();
-    EXPECT_EQ(TheWorkBuffer().length, 50);
-    EXPECT_EQ(TheWorkBuffer().backupLength[1], 50);
-    EXPECT_EQ(TheWorkBuffer().backup[1][0], 1111);
+    EXPECT_EQ(Buffer().length, 50);
+    EXPECT_EQ(Buffer().backupLength[1], 50);
+    EXPECT_EQ(Buffer().backup[1][0], 1111);
 }
 
 // ---- switches, Play, TTS ----
@@ -569,7 +566,7 @@ TEST_F(MainDialogTest, TtsReadsBoundedTextAndLeavesThePhoneticEditOnEmptyInput) 
 
 TEST_F(MainDialogTest, SpeakQueuesTheTypedPhoneticString) {
     Start();
-    voice::ThePhonTable().slots[0].count = 10;
+    PhonTable().slots[0].count = 10;
     host_->texts[IDC_PHONETIC] = voice::kInventory[0].symbol;
     dialog_->OnSpeak();
     EXPECT_EQ(SpeechQueued(), 10);
@@ -585,7 +582,7 @@ TEST_F(MainDialogTest, WavImportAndExportReportWhatHappened) {
     FillWorkBuffer(100);
     std::vector<int16_t> longSound(50000, 1234);
     ASSERT_TRUE(wave::WriteWavFile(folder_ / "long.wav", longSound));
-    workbuf::WorkBuffer& wb = TheWorkBuffer();
+    workbuf::WorkBuffer& wb = Buffer();
 
     dialog_->OnImportWav();  // cancelled
     EXPECT_TRUE(Logged("open:" + folder_.string()));

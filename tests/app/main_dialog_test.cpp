@@ -13,7 +13,6 @@ namespace {
 
 using namespace testing;  // NOLINT: the shared fixture
 namespace fs = std::filesystem;
-using workbuf::TheWorkBuffer;
 
 // ---- start-up and shut-down ----
 
@@ -53,7 +52,7 @@ TEST_F(MainDialogTest, StartupLoadsTheDefaultVoiceWithoutQuestionOrStatus) {
     WriteVoice("Voxa", 5, 3);
     WriteVoice("Other", 1, 1);
     Start();
-    EXPECT_EQ(voice::ThePhonTable().slots[5].count, 3);
+    EXPECT_EQ(PhonTable().slots[5].count, 3);
     EXPECT_EQ(Status(), kWelcomeText);
     int item = host_->ItemOfCode(5);
     ASSERT_GE(item, 0);
@@ -82,12 +81,12 @@ TEST_F(MainDialogTest, StartupReportsADefaultVoiceThatIsThereButUnreadable) {
         SCOPED_TRACE(i);
         fs::remove(voxa);
         damages[i].make();
-        dialog_ = std::make_unique<MainDialog>(*host_, *audio_);
+        dialog_ = std::make_unique<MainDialog>(*host_, *audio_, *session_);
         Start();
         EXPECT_EQ(Status(),
                   std::string("Could not load voices/Voxa.voc: ") + damages[i].shortReason);
         EXPECT_NE(host_->tooltips[IDC_STATUS].find(voxa.string()), std::string::npos);
-        EXPECT_EQ(voice::ThePhonTable().slots[0].count, 0);
+        EXPECT_EQ(PhonTable().slots[0].count, 0);
     }
 }
 
@@ -96,10 +95,10 @@ TEST_F(MainDialogTest, NoSoundWindowMeansNoDevicesButTheDialogStillRuns) {
     Start();
     EXPECT_FALSE(std::count(log_.begin(), log_.end(), "audio:StartDevices"));
     FillWorkBuffer(100);
-    TheWorkBuffer().selectionEnd = 50;
+    Buffer().selectionEnd = 50;
     host_->answers = {true};
     dialog_->OnTrim();
-    EXPECT_EQ(TheWorkBuffer().length, 50);
+    EXPECT_EQ(Buffer().length, 50);
 }
 
 TEST_F(MainDialogTest, DestroyStopsTimerAndAudioInOrderAndDestructionShutsDownAgain) {
@@ -128,7 +127,7 @@ TEST_F(MainDialogTest, ClosingWithChangedClipsAsksEvenWithWarningsOff) {
     Start();
     host_->checks[IDC_WARNINGS] = false;
     dialog_->OnWarnings();
-    voice::ThePhonTable().slots[3].count = 5;
+    PhonTable().slots[3].count = 5;
     const std::string question = "Discard the changes to the voice Voxa?";
     // No keeps the window (Escape, then the close box); Yes closes it.
     host_->answers = {false, false, true};
@@ -147,7 +146,7 @@ TEST_F(MainDialogTest, ClosingWithChangedClipsAsksEvenWithWarningsOff) {
     host_->questions.clear();
     dialog_->OnCancel();
     EXPECT_TRUE(host_->questions.empty());
-    voice::ThePhonTable().slots[3].samples[0] = 7;
+    PhonTable().slots[3].samples[0] = 7;
     host_->answers = {false};
     dialog_->OnCancel();
     ASSERT_EQ(host_->questions.size(), 1u);
@@ -236,7 +235,7 @@ TEST_F(MainDialogTest, EveryQuestionFollowsTheWarningsRuleAndNoChangesNothing) {
                 if (c.setup) c.setup(*this);
                 const bool asks = warnings || c.forced;
                 if (asks) host_->answers = {answer};
-                const int32_t lengthBefore = TheWorkBuffer().length;
+                const int32_t lengthBefore = Buffer().length;
                 c.run(*this);
                 if (asks) {
                     ASSERT_EQ(host_->questions.size(), 1u);
@@ -249,8 +248,8 @@ TEST_F(MainDialogTest, EveryQuestionFollowsTheWarningsRuleAndNoChangesNothing) {
                     EXPECT_EQ(Status(), c.statusOnYes);
                 } else {
                     EXPECT_EQ(Status(), "before");
-                    EXPECT_EQ(TheWorkBuffer().length, lengthBefore);
-                    EXPECT_EQ(TheWorkBuffer().recording, 0);
+                    EXPECT_EQ(Buffer().length, lengthBefore);
+                    EXPECT_EQ(Buffer().recording, 0);
                     EXPECT_EQ(host_->invalidations, 0);
                     EXPECT_FALSE(fs::exists(folder_ / "voices" / "Fresh.voc"));
                 }

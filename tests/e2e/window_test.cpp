@@ -92,14 +92,14 @@ class WindowTest : public ::testing::Test {
         fs::create_directories(folder_ / "voices");
         ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / "Voxa.voc", ToneVoice()).ok());
         base::SetProgramFolder(folder_);
-        engine::ResetPump();
         out_ = (folder_ / "out.wav").string();
         std::string error;
         backend_ = device::MakeBackend("wav:" + out_, &error);
         ASSERT_TRUE(backend_) << error;
         dispatcher_ = std::make_unique<qt::QtUiDispatcher>(&context_);
-        audio_ = std::make_unique<EngineAudio>(backend_.get(), dispatcher_.get(), &messages_);
-        window_ = std::make_unique<qt::MainWindow>(*audio_, &messages_);
+        audio_ =
+            std::make_unique<EngineAudio>(*session_, backend_.get(), dispatcher_.get(), &messages_);
+        window_ = std::make_unique<qt::MainWindow>(*session_, *audio_, &messages_);
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
     }
@@ -120,6 +120,7 @@ class WindowTest : public ::testing::Test {
     std::unique_ptr<device::AudioBackend> backend_;
     std::unique_ptr<qt::QtUiDispatcher> dispatcher_;
     qt::WindowMessageSink messages_;
+    std::unique_ptr<session::Session> session_ = std::make_unique<session::Session>();
     std::unique_ptr<EngineAudio> audio_;
     std::unique_ptr<qt::MainWindow> window_;
 };
@@ -134,7 +135,7 @@ TEST_F(WindowTest, EnterTranslatesSpeaksAndKeepsTheWindowOpen) {
     EXPECT_EQ(phonetic->toPlainText().toStdString(), "hEHlOW kAAmmAX wERld pIYrIYAAd ");
     EXPECT_TRUE(window_->isVisible()) << "Enter must never close the window";
     // The default voice loaded at start-up.
-    EXPECT_EQ(voice::ThePhonTable().slots[0].count, 600);
+    EXPECT_EQ(session_->phonTable.slots[0].count, 600);
 
     QTest::qWait(2000);
     window_->close();
@@ -217,8 +218,8 @@ TEST_F(WindowTest, ClickInTheWaveViewSetsTheSelectionStart) {
 TEST_F(WindowTest, PhonListPlaysOnceForEachClick) {
     auto* list = Find<QTreeWidget>(IDC_PHON_LIST);
     ASSERT_NE(list, nullptr);
-    const mixer::MixerChannel& speech = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
-    mixer::ClearChannel(mixer::TheMixer().channels[mixer::SPEECH_CHANNEL]);
+    const mixer::MixerChannel& speech = session_->engine.mixer.channels[mixer::SPEECH_CHANNEL];
+    mixer::ClearChannel(session_->engine.mixer.channels[mixer::SPEECH_CHANNEL]);
     const QPoint row = list->visualItemRect(list->topLevelItem(1)).center();
     struct Step {
         const char* what;
@@ -313,7 +314,7 @@ TEST_F(WindowTest, QuestionsCarryTheirExactTitlesAndShowNamesAsTyped) {
 // The close box and Escape keep a window whose PHON clips changed unless the
 // user agrees to lose them.
 TEST_F(WindowTest, ChangedClipsAreNotLostByClosing) {
-    voice::ThePhonTable().slots[2].count = 9;
+    session_->phonTable.slots[2].count = 9;
     const SeenBox discard{kConfirmTitle, "Discard the changes to the voice Voxa?", true};
     {
         BoxAnswerer answerer({QMessageBox::No, QMessageBox::No});
@@ -353,7 +354,7 @@ TEST_F(WindowTest, EveryTextFitsItsControlInAnyFont) {
         font.setFamilies({QString::fromLatin1(face.family)});
         font.setPixelSize(11);
         window_.reset();
-        window_ = std::make_unique<qt::MainWindow>(*audio_, &messages_, nullptr, &font);
+        window_ = std::make_unique<qt::MainWindow>(*session_, *audio_, &messages_, nullptr, &font);
         const QFontMetrics metrics(window_->font());
         const QString picture = QString::fromUtf8(VOCALITH_ARTEFACT_DIR) +
                                 QStringLiteral("/main_window_%1.png").arg(face.family);
@@ -387,7 +388,7 @@ TEST_F(WindowTest, EveryTextFitsItsControlInAnyFont) {
 TEST_F(WindowTest, TheTraceNeverShowsThroughLabelsOrCheckBoxes) {
     // Samples of +-32000 draw lines far beyond the view, over every control
     // below it.
-    workbuf::WorkBuffer& wb = workbuf::TheWorkBuffer();
+    workbuf::WorkBuffer& wb = session_->workBuffer;
     for (int i = 0; i < 2000; ++i) wb.samples[static_cast<size_t>(i)] = i % 2 ? 32000 : -32000;
     wb.length = 2000;
     wb.selectionStart = 0;
@@ -481,10 +482,10 @@ TEST_F(WindowTest, ImportedWavReachesTheVoiceFileExactly) {
     ASSERT_TRUE(base::ReadFileBytes(folder_ / "voices" / "Mine.voc", 1 << 24, bytes));
     EXPECT_EQ(bytes, voice::EncodeVoice(*expected));
 
-    voice::ClearPhonTable();
+    voice::ClearPhonTable(session_->phonTable);
     BoxAnswerer yes({QMessageBox::Yes});
     QTest::mouseClick(window_->Control(IDC_LOAD), Qt::LeftButton);
-    EXPECT_EQ(voice::EncodeVoice(voice::ThePhonTable()), bytes);
+    EXPECT_EQ(voice::EncodeVoice(session_->phonTable), bytes);
 
     // Export Selection writes the same samples back out.
     const fs::path out = folder_ / "again.wav";
@@ -538,10 +539,11 @@ TEST_F(WindowTest, DeviceDialogChoosesOpensAndRemembers) {
         std::string error;
         backend_ = device::MakeBackend(r.backend, &error);
         ASSERT_TRUE(backend_) << error;
-        audio_ = std::make_unique<EngineAudio>(backend_.get(), dispatcher_.get(), &messages_);
+        audio_ =
+            std::make_unique<EngineAudio>(*session_, backend_.get(), dispatcher_.get(), &messages_);
         audio_->UseDevicesAtStart(r.remembered.input, r.remembered.output);
         BoxAnswerer noDeviceBox({QMessageBox::Ok});  // the null backend's start-up box
-        window_ = std::make_unique<qt::MainWindow>(*audio_, &messages_);
+        window_ = std::make_unique<qt::MainWindow>(*session_, *audio_, &messages_);
         window_->show();
         QTest::qWait(50);
         auto* status = Find<QLabel>(IDC_STATUS);

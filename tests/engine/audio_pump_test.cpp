@@ -28,10 +28,6 @@ std::vector<int16_t> LevelBlock(int32_t mean, int16_t peakInput) {
     return block;
 }
 
-void Capture(const std::vector<int16_t>& samples) {
-    AppendChunk(samples.data(), static_cast<int32_t>(samples.size() * 2));
-}
-
 TEST(MeasureLevelTest, AmplifiesSaturatesAndMeasures) {
     struct Row {
         const char* fault;
@@ -58,35 +54,33 @@ TEST(MeasureLevelTest, AmplifiesSaturatesAndMeasures) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.fault);
-        InputGain = r.gain;
         std::vector<int16_t> block = r.in;
         int32_t peak = -1;
-        EXPECT_EQ(MeasureLevel(block.data(), r.bytes, peak), r.mean);
+        EXPECT_EQ(MeasureLevel(block.data(), r.bytes, peak, r.gain), r.mean);
         EXPECT_EQ(peak, r.peak);
         EXPECT_EQ(block[0], r.first);
     }
-    InputGain = 3;
 }
 
 TEST_F(PumpFixture, DrainsWholeBlocksOnly) {
     MakeWindow();
     std::vector<uint8_t> bytes(1300, 0);
-    AppendChunk(bytes.data(), 1300);
-    AudioPump();
-    EXPECT_EQ(CaptureAvailable(), 276);
+    Capture(bytes.data(), 1300);
+    engine.AudioPump();
+    EXPECT_EQ(CaptureWaiting(), 276);
 }
 
 TEST_F(PumpFixture, MixingStepThatProducesNothingEndsTheCall) {
     MakeWindow();
-    AudioPump();  // starts the mixing clock
+    engine.AudioPump();  // starts the mixing clock
     clock.Advance(200);
     std::vector<uint8_t> bytes(2048, 0);
-    AppendChunk(bytes.data(), 2048);
-    AudioPump();
-    EXPECT_EQ(CaptureAvailable(), 1536);
+    Capture(bytes.data(), 2048);
+    engine.AudioPump();
+    EXPECT_EQ(CaptureWaiting(), 1536);
     clock.Advance(10);
-    AudioPump();
-    EXPECT_EQ(CaptureAvailable(), 0);
+    engine.AudioPump();
+    EXPECT_EQ(CaptureWaiting(), 0);
 }
 
 TEST_F(PumpFixture, SpeechNeedsMeanAndPeakAboveTheThresholds) {
@@ -104,51 +98,48 @@ TEST_F(PumpFixture, SpeechNeedsMeanAndPeakAboveTheThresholds) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.fault);
-        lastVoiceTick = 0;
+        engine.lastVoiceTick = 0;
         clock.Advance(5);
         Capture(LevelBlock(r.mean, r.peakInput));
-        AudioPump();
-        EXPECT_EQ(lastVoiceTick, r.speech ? clock.Now() : 0u);
+        engine.AudioPump();
+        EXPECT_EQ(engine.lastVoiceTick, r.speech ? clock.Now() : 0u);
     }
 }
 
 TEST_F(PumpFixture, VoiceHoldRecordsQuietBlocksFor800Ms) {
     MakeWindow();
-    auto& wb = workbuf::TheWorkBuffer();
     wb.recording = 1;
     const std::vector<int16_t> quiet(256, 1);
     Capture(LevelBlock(701, 467));
-    AudioPump();
+    engine.AudioPump();
     EXPECT_EQ(wb.recordedCount, 256);
     clock.Advance(799);
     Capture(quiet);
-    AudioPump();
+    engine.AudioPump();
     EXPECT_EQ(wb.recordedCount, 512) << "a quiet block within 800 ms is recorded";
     clock.Advance(1);
     Capture(quiet);
-    AudioPump();
+    engine.AudioPump();
     EXPECT_EQ(wb.recordedCount, 512) << "a block 800 ms after speech is dropped";
 }
 
 TEST_F(PumpFixture, QuietBlocksAtStartAreDropped) {
     MakeWindow();
-    auto& wb = workbuf::TheWorkBuffer();
     wb.recording = 1;
-    MonitorEnabled = 1;
+    engine.MonitorEnabled = 1;
     Capture(std::vector<int16_t>(256, 1));
-    AudioPump();
+    engine.AudioPump();
     EXPECT_EQ(wb.recordedCount, 0);
-    EXPECT_EQ(TheMixer().channels[MONITOR_CHANNEL].clipCount, 0);
+    EXPECT_EQ(engine.mixer.channels[MONITOR_CHANNEL].clipCount, 0);
 }
 
 TEST_F(PumpFixture, LoudInputIsRecordedSaturated) {
     MakeWindow();
-    auto& wb = workbuf::TheWorkBuffer();
     wb.recording = 1;
     std::vector<int16_t> block(256);
     for (size_t i = 0; i < block.size(); ++i) block[i] = i % 2 ? -6000 : 6000;
     Capture(block);
-    AudioPump();
+    engine.AudioPump();
     ASSERT_EQ(wb.recordedCount, 256);
     EXPECT_EQ(wb.samples[0], 32767);
     EXPECT_EQ(wb.samples[1], -32768);
@@ -156,11 +147,11 @@ TEST_F(PumpFixture, LoudInputIsRecordedSaturated) {
 
 TEST_F(PumpFixture, MonitorQueuesEachBlockAsOneEchoClip) {
     MakeWindow();
-    MonitorEnabled = 1;
+    engine.MonitorEnabled = 1;
     Capture(LevelBlock(701, 467));
     Capture(std::vector<int16_t>(256, 1));
-    AudioPump();
-    const MixerChannel& ch = TheMixer().channels[MONITOR_CHANNEL];
+    engine.AudioPump();
+    const MixerChannel& ch = engine.mixer.channels[MONITOR_CHANNEL];
     ASSERT_EQ(ch.clipCount, 2);
     EXPECT_EQ(ch.head->SampleCount(), 256);
     EXPECT_STREQ(ch.head->tag, "Echo");
@@ -169,29 +160,29 @@ TEST_F(PumpFixture, MonitorQueuesEachBlockAsOneEchoClip) {
 }
 
 // A long clip on the speech channel that is never exhausted by one step.
-void QueueSpeech(int32_t samples, int16_t value = 100) {
+void QueueSpeech(Engine& engine, int32_t samples, int16_t value = 100) {
     std::vector<int16_t> clip(static_cast<size_t>(samples), value);
-    QueueClip(TheMixer(), SPEECH_CHANNEL, 1, "test", clip.data(), samples);
+    QueueClip(engine.mixer, SPEECH_CHANNEL, 1, "test", clip.data(), samples);
 }
 
 TEST_F(PumpFixture, FirstMixAsksTwelvePerMillisecondCappedAt20000) {
     MakeWindow();
-    QueueSpeech(30000);
-    AudioPump();
+    QueueSpeech(engine, 30000);
+    engine.AudioPump();
     clock.Advance(2000);
-    AudioPump();
+    engine.AudioPump();
     EXPECT_EQ(window->speechWritePos, 1000u + 40000u) << "20000 samples, not 24000";
 }
 
 TEST_F(PumpFixture, MixRhythmAndLeadBound) {
     MakeWindow();
-    QueueSpeech(40000);
-    AudioPump();
+    QueueSpeech(engine, 40000);
+    engine.AudioPump();
     clock.Advance(200);
-    AudioPump();  // inside the 450 ms start delay: nothing mixed
+    engine.AudioPump();  // inside the 450 ms start delay: nothing mixed
     EXPECT_EQ(window->speechWritePos, 0u);
     clock.Advance(300);
-    AudioPump();  // 300 ms: 3600 samples, the stream starts
+    engine.AudioPump();  // 300 ms: 3600 samples, the stream starts
     ASSERT_EQ(window->speechWritePos, 1000u + 7200u);
     ASSERT_TRUE(devices.Stream().playing);
 
@@ -199,35 +190,35 @@ TEST_F(PumpFixture, MixRhythmAndLeadBound) {
     devices.Stream().play = 7000;
     devices.Stream().write = 7500;
     clock.Advance(250);
-    AudioPump();
+    engine.AudioPump();
     ASSERT_EQ(window->speechWritePos, 8200u + 6000u);
 
     // 10000 bytes ahead of the write cursor: only 1025 more fit in the lead.
     devices.Stream().write = 14200 - 10000;
     devices.Stream().play = 14200 - 10500;
     clock.Advance(250);
-    AudioPump();
+    engine.AudioPump();
     EXPECT_EQ(window->speechWritePos, 14200u + 1024u);
 
     // At the lead: nothing is asked for, and the clip keeps its samples.
-    const int32_t before = TheMixer().channels[SPEECH_CHANNEL].queuedSamples -
-                           TheMixer().channels[SPEECH_CHANNEL].position;
+    const int32_t before = engine.mixer.channels[SPEECH_CHANNEL].queuedSamples -
+                           engine.mixer.channels[SPEECH_CHANNEL].position;
     devices.Stream().write = 15224 - 11025;
     devices.Stream().play = 15224 - 11525;
     clock.Advance(250);
-    AudioPump();
+    engine.AudioPump();
     EXPECT_EQ(window->speechWritePos, 15224u);
-    EXPECT_EQ(TheMixer().channels[SPEECH_CHANNEL].queuedSamples -
-                  TheMixer().channels[SPEECH_CHANNEL].position,
+    EXPECT_EQ(engine.mixer.channels[SPEECH_CHANNEL].queuedSamples -
+                  engine.mixer.channels[SPEECH_CHANNEL].position,
               before);
 }
 
 TEST_F(PumpFixture, AShortUtteranceStartsTheStreamAndIsPlayedToItsEnd) {
     MakeWindow();
-    QueueSpeech(1000);  // far below the quarter second the stream waits for
-    AudioPump();
+    QueueSpeech(engine, 1000);  // far below the quarter second the stream waits for
+    engine.AudioPump();
     clock.Advance(500);
-    AudioPump();
+    engine.AudioPump();
     ASSERT_EQ(window->speechWritePos, 1000u + 2000u);
     EXPECT_TRUE(devices.Stream().playing) << "the mixer ran out: the stream must start";
     EXPECT_EQ(window->speechStartPending, 0);
@@ -251,7 +242,7 @@ TEST_F(PumpFixture, AShortUtteranceStartsTheStreamAndIsPlayedToItsEnd) {
 
 TEST_F(PumpFixture, ALostOutputIsReportedAndReopened) {
     test::FakeBackend backend(devices);
-    CSoundWnd lossy(&backend, &dispatcher, &messages);
+    CSoundWnd& lossy = engine.OpenSoundWindow(&backend, &dispatcher, &messages);
     ASSERT_TRUE(lossy.Create());
     EXPECT_TRUE(lossy.OutputAlive());
     devices.output->lost = "the sound server went away";
@@ -274,19 +265,75 @@ TEST_F(PumpFixture, ServiceSpeechRunsEvenWhenNothingIsMixed) {
     window->speechWritePos = 9000;
     devices.Stream().play = 9500;
     devices.Stream().write = 10000;
-    AudioPump();
+    engine.AudioPump();
     clock.Advance(200);
-    AudioPump();
+    engine.AudioPump();
     EXPECT_EQ(window->speechResync, 1);
     EXPECT_EQ(window->speechWritePos, 10000u);
 }
 
 TEST_F(PumpFixture, NoWindowNoWork) {
     std::vector<uint8_t> bytes(1024, 0);
-    AppendChunk(bytes.data(), 1024);
-    AudioPump();
-    EXPECT_EQ(CaptureAvailable(), 1024);
-    EXPECT_EQ(lastMixTick, 0u);
+    Capture(bytes.data(), 1024);
+    engine.AudioPump();
+    EXPECT_EQ(CaptureWaiting(), 1024);
+    EXPECT_EQ(engine.lastMixTick, 0u);
+}
+
+// Two engines side by side, each with its own clock, devices and window: what
+// one hears, mixes, loads or switches on never reaches the other.
+TEST(TwoEngines, InOneProgramWorkIndependently) {
+    struct Side {
+        FakeTickClock clock{100000};
+        test::FakeDevices devices;
+        test::TestDispatcher dispatcher;
+        Engine engine{&clock};
+    };
+    Side a;
+    Side b;
+    for (Side* side : {&a, &b}) {
+        side->devices.output->clock = &side->clock;
+        CSoundWnd& window = side->engine.OpenSoundWindow(
+            side->devices.MakeOutput(), side->devices.MakeCapture(), &side->dispatcher, nullptr);
+        ASSERT_TRUE(window.Create());
+    }
+    a.engine.MonitorEnabled = 1;
+    const std::vector<int16_t> loud = LevelBlock(701, 467);
+    AppendChunk(loud.data(), 512, a.engine.captures);
+    const std::vector<int16_t> speech(3000, 100);
+    QueueClip(b.engine.mixer, SPEECH_CHANNEL, 1, "b", speech.data(), 3000);
+    a.engine.effects.dynamic[0].slot = 5;
+    a.engine.AudioPump();
+    b.engine.AudioPump();
+    b.clock.Advance(500);  // only b's time moves: its speech is due, a's mixing is not
+    a.engine.AudioPump();
+    b.engine.AudioPump();
+    a.engine.CloseSoundWindow();
+    a.engine.AudioPump();
+    b.engine.AudioPump();
+
+    struct Row {
+        const char* fault;
+        int64_t a, b, wantA, wantB;
+    };
+    const Row rows[] = {
+        {"speech heard by a only", a.engine.lastVoiceTick, b.engine.lastVoiceTick, 100000, 0},
+        {"monitor clip on a only", a.engine.mixer.channels[MONITOR_CHANNEL].clipCount,
+         b.engine.mixer.channels[MONITOR_CHANNEL].clipCount, 1, 0},
+        {"b's speech mixed into b's stream only",
+         static_cast<int64_t>(a.devices.Stream().writes.size()),
+         b.engine.mixer.channels[SPEECH_CHANNEL].clipCount, 0, 0},
+        {"each reads its own clock", a.engine.lastMixTick, b.engine.lastMixTick, 100000, 100500},
+        {"an effect slot of a stays a's", a.engine.effects.dynamic[0].slot,
+         b.engine.effects.dynamic[0].slot, 5, -1},
+        {"closing a's window leaves b's", a.engine.SoundWindow() != nullptr,
+         b.engine.SoundWindow() != nullptr, 0, 1},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(r.a, r.wantA) << r.fault;
+        EXPECT_EQ(r.b, r.wantB) << r.fault;
+    }
+    EXPECT_TRUE(b.devices.Stream().playing) << "b's stream started with b's speech";
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "engine/capture_list.h"
+#include "engine/engine.h"
 #include "engine/fakes.h"
-#include "engine/sound_window.h"
 
 namespace vocalith::engine {
 
@@ -104,19 +104,18 @@ TEST(CaptureListTest, EmptyChunksAreNotAdded) {
 class CaptureWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ClearCaptureList(TheCaptureList());
-        window = std::make_unique<CSoundWnd>(devices.MakeOutput(), devices.MakeCapture(),
-                                             &dispatcher, nullptr);
+        window = &engine.OpenSoundWindow(devices.MakeOutput(), devices.MakeCapture(), &dispatcher,
+                                         nullptr);
         window->Create();
     }
     void TearDown() override {
-        window.reset();
+        engine.CloseSoundWindow();
         dispatcher.RunPending();
-        ClearCaptureList(TheCaptureList());
     }
     FakeDevices devices;
     TestDispatcher dispatcher;
-    std::unique_ptr<CSoundWnd> window;
+    Engine engine;
+    CSoundWnd* window = nullptr;
 };
 
 TEST_F(CaptureWindowTest, OpensSixteenBuffersOfFiveThousandAndStarts) {
@@ -132,14 +131,14 @@ TEST_F(CaptureWindowTest, DoneBuffersAreListedAndRequeuedWhileRunning) {
     test::DeliverCapture(*devices.capture, 3, Ramp(5000));
     test::DeliverCapture(*devices.capture, 4, {});
     dispatcher.RunPending();
-    EXPECT_EQ(CaptureAvailable(), 5000);
-    EXPECT_EQ(CaptureChunkCount(), 1) << "an empty buffer adds no chunk";
+    EXPECT_EQ(CaptureAvailable(engine.captures), 5000);
+    EXPECT_EQ(CaptureChunkCount(engine.captures), 1) << "an empty buffer adds no chunk";
     EXPECT_EQ(devices.capture->added, (std::vector<int>{3, 4}));
 
     window->StopCapture();
     test::DeliverCapture(*devices.capture, 5, Ramp(100));
     dispatcher.RunPending();
-    EXPECT_EQ(CaptureAvailable(), 5100) << "data still counts after stop";
+    EXPECT_EQ(CaptureAvailable(engine.captures), 5100) << "data still counts after stop";
     EXPECT_EQ(devices.capture->added.size(), 2u) << "not queued again after StopCapture";
 }
 
@@ -151,24 +150,26 @@ TEST_F(CaptureWindowTest, CloseStopsResetsClosesAndDrains) {
     window->CloseCapture();
     EXPECT_EQ(devices.capture->calls,
               (std::vector<std::string>{"Open", "Start", "Stop", "Stop", "Reset", "Close"}));
-    EXPECT_EQ(CaptureAvailable(), 0);
-    EXPECT_LE(CaptureChunkCount(), 1);
+    EXPECT_EQ(CaptureAvailable(engine.captures), 0);
+    EXPECT_LE(CaptureChunkCount(engine.captures), 1);
     EXPECT_EQ(window->captureOpen, 0);
     EXPECT_EQ(window->captureOpenTried, 0);
 }
 
 TEST_F(CaptureWindowTest, BuffersPostedAfterTheWindowIsGoneAreIgnored) {
     test::DeliverCapture(*devices.capture, 0, Ramp(100));
-    window.reset();
+    engine.CloseSoundWindow();
     dispatcher.RunPending();  // must not touch the destroyed window
-    EXPECT_EQ(CaptureAvailable(), 0);
+    EXPECT_EQ(CaptureAvailable(engine.captures), 0);
 }
 
 TEST(CaptureOpenTest, RefusedDeviceIsNotRetried) {
     FakeDevices devices;
     devices.capture->refuseOpen = true;
     TestDispatcher dispatcher;
-    CSoundWnd window(devices.MakeOutput(), devices.MakeCapture(), &dispatcher, nullptr);
+    Engine engine;
+    CSoundWnd& window =
+        engine.OpenSoundWindow(devices.MakeOutput(), devices.MakeCapture(), &dispatcher, nullptr);
     EXPECT_EQ(window.OpenCapture(), 0);
     EXPECT_EQ(window.captureOpenTried, 1);
     window.StartCapture();

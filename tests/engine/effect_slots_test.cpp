@@ -11,8 +11,8 @@
 
 #include "base/program_folder.h"
 #include "engine/effect_slots.h"
+#include "engine/engine.h"
 #include "engine/fakes.h"
-#include "engine/sound_window.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
 #include "support/wav_builder.h"
@@ -35,9 +35,7 @@ using vocalith::test::Wave;
 class EffectTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetBuiltinEffectIds();
-        ResetDynamicNames();
-        window = std::make_unique<CSoundWnd>(devices.MakeOutput(), nullptr, &dispatcher, nullptr);
+        window = &engine.OpenSoundWindow(devices.MakeOutput(), nullptr, &dispatcher, nullptr);
         window->InitDirectSound();
         std::filesystem::create_directories(folder / "sfx");
         // A voices folder marks the data as kept beside the program.
@@ -45,19 +43,19 @@ class EffectTest : public ::testing::Test {
         base::SetProgramFolder(folder);
     }
     void TearDown() override {
-        window.reset();
+        engine.CloseSoundWindow();
         dispatcher.RunPending();
-        ResetBuiltinEffectIds();
-        ResetDynamicNames();
     }
     void WriteSfx(const std::string& name, const std::vector<uint8_t>& bytes) {
         std::ofstream(folder / "sfx" / name, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
     }
+    FakeTickClock clock{5000};
     FakeDevices devices;
     TestDispatcher dispatcher;
-    std::unique_ptr<CSoundWnd> window;
+    Engine engine{&clock};
+    CSoundWnd* window = nullptr;
     testsupport::TempFolder temp{"vocalith-effects"};
     std::filesystem::path folder = temp.Path();
 };
@@ -116,8 +114,9 @@ TEST_F(EffectTest, PathFailuresAreMinusOne) {
     for (auto& b : window->effectBuffers)
         b = std::make_unique<test::FakeOutputBuffer>(std::make_shared<test::FakeBufferState>());
     EXPECT_EQ(window->LoadEffect(folder / "sfx" / "ok.wav"), EFFECT_ERR_OPEN) << "no free slot";
-    EXPECT_EQ(PlayEffectByName("ok.wav", 1), -1);
-    CSoundWnd noDevice(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(engine.PlayEffectByName("ok.wav", 1), -1);
+    Engine other;
+    CSoundWnd& noDevice = other.OpenSoundWindow(nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(noDevice.LoadEffect(folder / "sfx" / "ok.wav"), EFFECT_ERR_OPEN);
 }
 
@@ -152,8 +151,6 @@ TEST_F(EffectTest, PlayModesMakeTheirDeviceCalls) {
 }
 
 TEST_F(EffectTest, PlayAndWaitEndsWithThePlayOrAfterTwentySeconds) {
-    FakeTickClock clock(5000);
-    SetClock(&clock);
     ASSERT_EQ(window->LoadEffectFromBytes(Wave({1, 2})), 0);
     auto& b = *devices.output->buffers.back();
     b.clock = &clock;
@@ -169,32 +166,31 @@ TEST_F(EffectTest, PlayAndWaitEndsWithThePlayOrAfterTwentySeconds) {
     EXPECT_EQ(window->PlayEffect(0, 3), 1);
     EXPECT_GE(clock.Now() - begin, 20000u);
     EXPECT_LE(b.statusPolls, 6) << "gives up after 20 s of the clock";
-    SetClock(nullptr);
 }
 
 TEST_F(EffectTest, NamesLoadOnceAndMatchWithoutCase) {
     WriteSfx("arrow.wav", Wave({1, 2, 3, 4}));
-    EXPECT_EQ(PlayEffectByName("arrow.wav", 1), 0);
-    EXPECT_EQ(DynamicEffects()[0].slot, 0);
-    EXPECT_EQ(PlayEffectByName("ARROW.WAV", 1), 0);
+    EXPECT_EQ(engine.PlayEffectByName("arrow.wav", 1), 0);
+    EXPECT_EQ(engine.effects.dynamic[0].slot, 0);
+    EXPECT_EQ(engine.PlayEffectByName("ARROW.WAV", 1), 0);
     EXPECT_EQ(devices.output->buffers.size(), 1u) << "a loaded name is not loaded again";
-    EXPECT_EQ(std::string(DynamicEffects()[0].name), "arrow.wav");
+    EXPECT_EQ(std::string(engine.effects.dynamic[0].name), "arrow.wav");
 
     // A missing file leaves its entry free for the next name.
-    EXPECT_EQ(PlayEffectByName("nothing.wav", 1), -1);
-    EXPECT_EQ(RegisterEffectName("other.wav"), 1001);
-    EXPECT_EQ(std::string(DynamicEffects()[1].name), "other.wav");
+    EXPECT_EQ(engine.PlayEffectByName("nothing.wav", 1), -1);
+    EXPECT_EQ(engine.effects.RegisterEffectName("other.wav"), 1001);
+    EXPECT_EQ(std::string(engine.effects.dynamic[1].name), "other.wav");
 }
 
 TEST_F(EffectTest, LongNamesAreCutTo39Characters) {
     const std::string full(45, 'a');
     const std::string cut(39, 'a');
     WriteSfx(cut, Wave({1, 2}));
-    EXPECT_EQ(PlayEffectByName(full.c_str(), 1), 0) << "looked for under its first 39";
-    EXPECT_EQ(std::string(DynamicEffects()[0].name), cut);
+    EXPECT_EQ(engine.PlayEffectByName(full.c_str(), 1), 0) << "looked for under its first 39";
+    EXPECT_EQ(std::string(engine.effects.dynamic[0].name), cut);
     // The full name does not match the stored text: a further entry and slot.
-    EXPECT_EQ(PlayEffectByName(full.c_str(), 1), 1);
-    EXPECT_EQ(DynamicEffects()[1].slot, 1);
+    EXPECT_EQ(engine.PlayEffectByName(full.c_str(), 1), 1);
+    EXPECT_EQ(engine.effects.dynamic[1].slot, 1);
 }
 
 TEST_F(EffectTest, InstalledProgramTakesTheUsersSfxBeforeTheShared) {
@@ -219,7 +215,7 @@ TEST_F(EffectTest, InstalledProgramTakesTheUsersSfxBeforeTheShared) {
     };
     for (const Row& r : rows) EXPECT_EQ(EffectPath(r.name), r.want.string()) << r.fault;
     WriteSfx("beside.wav", Wave({1, 2}));  // in folder/sfx: no longer the program's
-    EXPECT_EQ(PlayEffectByName("beside.wav", 1), -1);
+    EXPECT_EQ(engine.PlayEffectByName("beside.wav", 1), -1);
 }
 
 TEST_F(EffectTest, IdsOutsideTheTablesAndEmptyNames) {
@@ -234,13 +230,13 @@ TEST_F(EffectTest, IdsOutsideTheTablesAndEmptyNames) {
                         {"an empty name loads the sfx folder itself, which fails", 1000}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.fault);
-        EXPECT_EQ(PlayEffectById(r.id, 1), -1);
+        EXPECT_EQ(engine.PlayEffectById(r.id, 1), -1);
     }
     EXPECT_TRUE(devices.output->buffers.empty());
 }
 
 TEST_F(EffectTest, BuiltinIdsShareFilesButNotSlots) {
-    const auto& t = BuiltinEffects();
+    const auto& t = engine.effects.builtin;
     std::set<std::string> names;
     for (const auto& e : t) names.insert(e.name);
     EXPECT_EQ(names.size(), 54u);
@@ -251,19 +247,18 @@ TEST_F(EffectTest, BuiltinIdsShareFilesButNotSlots) {
     EXPECT_EQ(names.count("arrow.wav"), 0u);
 
     WriteSfx(t[0].name, Wave({1, 2}));
-    EXPECT_EQ(PlayEffectById(0, 1), 0);
-    EXPECT_EQ(PlayEffectById(2, 1), 1) << "a shared file gets a slot per id";
-    EXPECT_EQ(PlayEffectById(0, 1), 0);
+    EXPECT_EQ(engine.PlayEffectById(0, 1), 0);
+    EXPECT_EQ(engine.PlayEffectById(2, 1), 1) << "a shared file gets a slot per id";
+    EXPECT_EQ(engine.PlayEffectById(0, 1), 0);
 }
 
 TEST_F(EffectTest, WithoutWindowNothingPlays) {
-    window.reset();
-    EXPECT_EQ(PlayEffectByName("arrow.wav", 1), -1);
+    engine.CloseSoundWindow();
+    EXPECT_EQ(engine.PlayEffectByName("arrow.wav", 1), -1);
 }
 
 TEST_F(EffectTest, MusicEndLoopsOrCloses) {
-    FakeTickClock clock(1000);
-    SetClock(&clock);
+    clock.Set(1000);
     std::vector<uint8_t> second(22050, 1);  // one second of sound
     WriteSfx("song.wav", Wave(second));
     ASSERT_EQ(window->OpenMusic(folder / "sfx" / "song.wav", /*loop=*/true), MEDIA_OK);
@@ -287,21 +282,18 @@ TEST_F(EffectTest, MusicEndLoopsOrCloses) {
     EXPECT_EQ(window->SendMusicCommand("close song"), MEDIA_ERR_NOT_OPEN);
     EXPECT_EQ(window->SendMusicCommand("open nowhere.wav alias song"), MEDIA_ERR_FILE);
     EXPECT_EQ(window->SendMusicCommand("seek song to 0"), MEDIA_ERR_UNRECOGNIZED);
-    SetClock(nullptr);
 }
 
 TEST_F(EffectTest, ShutdownClosesTheSongAndNotificationsAfterwardsAreHarmless) {
-    FakeTickClock clock(1000);
-    SetClock(&clock);
+    clock.Set(1000);
     WriteSfx("song.wav", Wave(std::vector<uint8_t>(2205, 1)));
     ASSERT_EQ(window->OpenMusic(folder / "sfx" / "song.wav", false), MEDIA_OK);
     clock.Advance(200);
     window->PollMusic();  // posts the end
     window->ShutdownAudio();
     EXPECT_EQ(window->musicOpen, 0);
-    window.reset();
+    engine.CloseSoundWindow();
     dispatcher.RunPending();  // the posted end finds no window
-    SetClock(nullptr);
 }
 
 }  // namespace

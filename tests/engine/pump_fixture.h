@@ -1,63 +1,63 @@
 #pragma once
-// A sound window on fake devices and a fake clock, with the program's mixer,
-// capture list, work buffer and pump reset around each test.
+// A session of its own for each test: its engine on a fake clock, with a sound
+// window on fake devices that records into the session's work buffer.
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
-#include "engine/audio_pump.h"
-#include "engine/capture_list.h"
+#include "engine/engine.h"
 #include "engine/fakes.h"
-#include "engine/sound_window.h"
-#include "mixer/mixer.h"
 #include "mixer/tick_clock.h"
+#include "session/session.h"
 #include "workbuf/work_buffer.h"
 
 namespace vocalith::engine::test {
 
 using namespace vocalith::mixer;
 
-// Records into the program's work buffer, as the window does.
+// Records into a work buffer, as the window does.
 class WorkBufferRecorder final : public Recorder {
   public:
+    explicit WorkBufferRecorder(workbuf::WorkBuffer& wb) : wb_(wb) {}
     void OnRecordedBlock(const int16_t* samples, int32_t count) override {
-        workbuf::AppendRecording(samples, count);
+        workbuf::AppendRecording(samples, count, wb_);
     }
+
+  private:
+    workbuf::WorkBuffer& wb_;
 };
 
 class PumpFixture : public ::testing::Test {
   protected:
-    void SetUp() override {
-        SetClock(&clock);
-        ResetPump();
-        recorder = &workBufferRecorder;
-        ClearAllChannels(TheMixer());
-        ClearCaptureList(TheCaptureList());
-        workbuf::ResetWorkBuffer();
-    }
+    void SetUp() override { engine.recorder = &workBufferRecorder; }
     void TearDown() override {
-        window.reset();
+        engine.CloseSoundWindow();
         dispatcher.RunPending();
-        ClearAllChannels(TheMixer());
-        ClearCaptureList(TheCaptureList());
-        ResetPump();
-        recorder = nullptr;
-        workbuf::ResetWorkBuffer();
-        SetClock(nullptr);
     }
     // Creates the window; `clocked` makes the stream's cursors follow the clock.
     void MakeWindow(bool clocked = false) {
         if (clocked) devices.output->clock = &clock;
-        window = std::make_unique<CSoundWnd>(devices.MakeOutput(), devices.MakeCapture(),
-                                             &dispatcher, &messages);
+        window = &engine.OpenSoundWindow(devices.MakeOutput(), devices.MakeCapture(), &dispatcher,
+                                         &messages);
         ASSERT_TRUE(window->Create());
     }
-    WorkBufferRecorder workBufferRecorder;
+    // Captured bytes as a device delivers them.
+    void Capture(const void* bytes, int32_t count) { AppendChunk(bytes, count, engine.captures); }
+    void Capture(const std::vector<int16_t>& samples) {
+        Capture(samples.data(), static_cast<int32_t>(samples.size() * 2));
+    }
+    int32_t CaptureWaiting() const { return CaptureAvailable(engine.captures); }
+
     FakeTickClock clock{100000};
     FakeDevices devices;
     TestDispatcher dispatcher;
     RecordingMessages messages;
-    std::unique_ptr<CSoundWnd> window;
+    std::unique_ptr<session::Session> session = std::make_unique<session::Session>(&clock);
+    Engine& engine = session->engine;
+    workbuf::WorkBuffer& wb = session->workBuffer;
+    WorkBufferRecorder workBufferRecorder{wb};
+    CSoundWnd* window = nullptr;
 };
 
 }  // namespace vocalith::engine::test

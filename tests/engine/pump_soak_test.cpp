@@ -32,8 +32,8 @@ void ForEachSample(const uint8_t* p, size_t n, const auto& fn) {
     }
 }
 
-int32_t Pending(int channel) {
-    const MixerChannel& ch = TheMixer().channels[channel];
+int32_t Pending(const Engine& engine, int channel) {
+    const MixerChannel& ch = engine.mixer.channels[channel];
     return ch.queuedSamples - ch.position;
 }
 
@@ -54,15 +54,15 @@ TEST_F(PumpFixture, AMinuteOfSpeechArrivesWholeAndInOrderWithoutUnderrun) {
             s = static_cast<int16_t>(1 + expected.size() % 30000);
             expected.push_back(s);
         }
-        QueueClip(TheMixer(), SPEECH_CHANNEL, 1, "noOne", clip.data(), CLIP);
+        QueueClip(engine.mixer, SPEECH_CHANNEL, 1, "noOne", clip.data(), CLIP);
     }
 
     bool started = false;
     uint32_t maxAhead = 0;
     int ticks = 0;
-    for (; Pending(SPEECH_CHANNEL) > 0 && ticks < 90000; ++ticks) {
+    for (; Pending(engine, SPEECH_CHANNEL) > 0 && ticks < 90000; ++ticks) {
         clock.Advance(10);
-        AudioPump();
+        engine.AudioPump();
         if (stream.playing) started = true;
         if (started) {
             ASSERT_EQ(window->speechResync, 0) << "underrun at tick " << ticks;
@@ -77,7 +77,7 @@ TEST_F(PumpFixture, AMinuteOfSpeechArrivesWholeAndInOrderWithoutUnderrun) {
     EXPECT_LE(maxAhead, SPEECH_MAX_LEAD_BYTES);
     for (int i = 0; i < 100; ++i) {  // let the device play out the ring
         clock.Advance(10);
-        AudioPump();
+        engine.AudioPump();
     }
     stream.Fetch();
     ASSERT_EQ(heard.size(), expected.size());
@@ -96,8 +96,7 @@ TEST_F(PumpFixture, SoakKeepsEverySampleAndNothingPilesUp) {
 #endif
     constexpr int QUIET_TAIL = 1500;  // last ticks: no input, let everything drain
     MakeWindow(/*clocked=*/true);
-    MonitorEnabled = 1;
-    auto& wb = workbuf::TheWorkBuffer();
+    engine.MonitorEnabled = 1;
     wb.recording = 1;
     auto& stream = devices.Stream();
 
@@ -142,26 +141,26 @@ TEST_F(PumpFixture, SoakKeepsEverySampleAndNothingPilesUp) {
                 for (int c = 0; c < 11; ++c) {
                     std::vector<int16_t> clip(1000);
                     for (int16_t& s : clip) s = static_cast<int16_t>(1 + speechQueued++ % 63);
-                    QueueClip(TheMixer(), SPEECH_CHANNEL, 1, "noOne", clip.data(), 1000);
+                    QueueClip(engine.mixer, SPEECH_CHANNEL, 1, "noOne", clip.data(), 1000);
                 }
             }
         }
         dispatcher.RunPending();
-        AudioPump();
+        engine.AudioPump();
         if (wb.recordedCount > 30000 || !feeding) {
             recorded += wb.recordedCount;
             wb.recordedCount = 0;
             wb.recording = 1;
         }
-        maxClips36 = std::max(maxClips36, TheMixer().channels[SPEECH_CHANNEL].clipCount);
-        maxClips37 = std::max(maxClips37, TheMixer().channels[MONITOR_CHANNEL].clipCount);
-        maxChunks = std::max(maxChunks, CaptureChunkCount());
+        maxClips36 = std::max(maxClips36, engine.mixer.channels[SPEECH_CHANNEL].clipCount);
+        maxClips37 = std::max(maxClips37, engine.mixer.channels[MONITOR_CHANNEL].clipCount);
+        maxChunks = std::max(maxChunks, CaptureChunkCount(engine.captures));
     }
     stream.Fetch();
     recorded += wb.recordedCount;
 
-    EXPECT_EQ(Pending(SPEECH_CHANNEL), 0);
-    EXPECT_EQ(Pending(MONITOR_CHANNEL), 0);
+    EXPECT_EQ(Pending(engine, SPEECH_CHANNEL), 0);
+    EXPECT_EQ(Pending(engine, MONITOR_CHANNEL), 0);
     EXPECT_LE(maxClips36, 22);
     EXPECT_LE(maxClips37, 64);
     EXPECT_LE(maxChunks, 3);

@@ -4,8 +4,8 @@
 
 #include <vector>
 
+#include "engine/engine.h"
 #include "engine/fakes.h"
-#include "engine/sound_window.h"
 
 namespace vocalith::engine {
 
@@ -19,8 +19,8 @@ using test::TestDispatcher;
 class SpeechStreamTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        window = std::make_unique<CSoundWnd>(devices.MakeOutput(), devices.MakeCapture(),
-                                             &dispatcher, &messages);
+        window = &engine.OpenSoundWindow(devices.MakeOutput(), devices.MakeCapture(), &dispatcher,
+                                         &messages);
         ASSERT_TRUE(window->Create());
         ASSERT_EQ(window->speechCreated, 1);
     }
@@ -35,7 +35,8 @@ class SpeechStreamTest : public ::testing::Test {
     FakeDevices devices;
     TestDispatcher dispatcher;
     RecordingMessages messages;
-    std::unique_ptr<CSoundWnd> window;
+    Engine engine;
+    CSoundWnd* window = nullptr;
 };
 
 TEST_F(SpeechStreamTest, StartWaitsForAQuarterSecondAnchoredPastTheWriteCursor) {
@@ -177,8 +178,9 @@ TEST(SpeechStreamStartTest, FailureIsReportedOnceWithItsCaption) {
         devices.output->refuse = r.refuse;
         TestDispatcher dispatcher;
         RecordingMessages messages;
-        CSoundWnd window(r.haveDevice ? devices.MakeOutput() : nullptr, nullptr, &dispatcher,
-                         &messages);
+        Engine engine;
+        CSoundWnd& window = engine.OpenSoundWindow(r.haveDevice ? devices.MakeOutput() : nullptr,
+                                                   nullptr, &dispatcher, &messages);
         window.InitDirectSound();
         window.StartSpeechPlay();
         window.StartSpeechPlay();
@@ -195,7 +197,8 @@ TEST(SpeechStreamStartTest, FailureIsReportedOnceWithItsCaption) {
 
 TEST(SpeechStreamStartTest, SecondCreateIsRefused) {
     FakeDevices devices;
-    CSoundWnd window(devices.MakeOutput(), nullptr, nullptr, nullptr);
+    Engine engine;
+    CSoundWnd& window = engine.OpenSoundWindow(devices.MakeOutput(), nullptr, nullptr, nullptr);
     window.InitDirectSound();
     EXPECT_EQ(window.CreateSpeechBuffer(), 0);
     EXPECT_EQ(window.CreateSpeechBuffer(), -1);
@@ -241,9 +244,11 @@ TEST(DeviceBufferTest, OversizedWriteIsRefused) {
 TEST(SoundWindowLifetimeTest, ShutdownReleasesEverythingAndRepeatsHarmlessly) {
     FakeDevices devices;
     TestDispatcher dispatcher;
+    Engine engine;
     {
-        CSoundWnd window(devices.MakeOutput(), devices.MakeCapture(), &dispatcher, nullptr);
-        EXPECT_EQ(theSoundWnd, &window);
+        CSoundWnd& window = engine.OpenSoundWindow(devices.MakeOutput(), devices.MakeCapture(),
+                                                   &dispatcher, nullptr);
+        EXPECT_EQ(engine.SoundWindow(), &window);
         ASSERT_TRUE(window.Create());
         window.ShutdownAudio();
         EXPECT_EQ(window.device, nullptr);
@@ -258,12 +263,15 @@ TEST(SoundWindowLifetimeTest, ShutdownReleasesEverythingAndRepeatsHarmlessly) {
         window.StartSpeechPlay();
         EXPECT_EQ(window.speechPlaying, 0);
     }
-    EXPECT_EQ(theSoundWnd, nullptr);
+    engine.CloseSoundWindow();
+    EXPECT_EQ(engine.SoundWindow(), nullptr);
 }
 
 TEST(SoundWindowLifetimeTest, FailedCreationSkipsTheDevices) {
     FakeDevices devices;
-    CSoundWnd window(devices.MakeOutput(), devices.MakeCapture(), nullptr, nullptr);
+    Engine engine;
+    CSoundWnd& window =
+        engine.OpenSoundWindow(devices.MakeOutput(), devices.MakeCapture(), nullptr, nullptr);
     window.InjectCreateFailure(true);
     EXPECT_FALSE(window.Create());
     EXPECT_EQ(window.device, nullptr);

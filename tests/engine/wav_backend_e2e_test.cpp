@@ -8,17 +8,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "device/queue_dispatcher.h"
-#include "engine/audio_pump.h"
-#include "engine/capture_list.h"
-#include "engine/effect_slots.h"
+#include "engine/engine.h"
 #include "engine/fakes.h"
 #include "engine/pump_fixture.h"
-#include "engine/sound_window.h"
 #include "mixer/mixer.h"
-#include "mixer/tick_clock.h"
+#include "session/session.h"
 #include "support/heard_speech.h"
 #include "support/temp_folder.h"
 #include "support/wav_builder.h"
@@ -39,24 +37,10 @@ void WriteMonoWav(const std::filesystem::path& path, const std::vector<int16_t>&
 
 class EngineOnDevicesTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        SetClock(nullptr);
-        ResetPump();
-        recorder = &workBufferRecorder;
-        ClearAllChannels(TheMixer());
-        ClearCaptureList(TheCaptureList());
-        ResetBuiltinEffectIds();
-        ResetDynamicNames();
-        workbuf::ResetWorkBuffer();
-    }
-    void TearDown() override {
-        ClearAllChannels(TheMixer());
-        ClearCaptureList(TheCaptureList());
-        workbuf::ResetWorkBuffer();
-        ResetPump();
-        recorder = nullptr;
-    }
-    test::WorkBufferRecorder workBufferRecorder;
+    void SetUp() override { engine.recorder = &workBufferRecorder; }
+    std::unique_ptr<session::Session> session = std::make_unique<session::Session>();
+    Engine& engine = session->engine;
+    test::WorkBufferRecorder workBufferRecorder{session->workBuffer};
     testsupport::TempFolder temp{"vocalith-engine-e2e"};
     std::filesystem::path dir = temp.Path();
 };
@@ -67,17 +51,17 @@ TEST_F(EngineOnDevicesTest, NullBackendRunsTheNoDevicePaths) {
     ASSERT_NE(backend, nullptr) << error;
     device::QueueDispatcher dispatcher;
     test::RecordingMessages messages;
-    CSoundWnd window(backend.get(), &dispatcher, &messages);
+    CSoundWnd& window = engine.OpenSoundWindow(backend.get(), &dispatcher, &messages);
     ASSERT_TRUE(window.Create());
     EXPECT_EQ(messages.shown,
               std::vector<std::string>{
                   "StartSpeechPlay|CreateSpeechBuffer failed.\nno audio output device"});
     EXPECT_EQ(window.captureOpen, 0);
-    EXPECT_EQ(PlayEffectByName("arrow.wav", 1), -1);
+    EXPECT_EQ(engine.PlayEffectByName("arrow.wav", 1), -1);
     const int16_t clip[4] = {1, 2, 3, 4};
-    QueueClip(TheMixer(), SPEECH_CHANNEL, 1, "x", clip, 4);
-    for (int i = 0; i < 3; ++i) AudioPump();  // harmless without devices
-    window.ShutdownAudio();
+    QueueClip(engine.mixer, SPEECH_CHANNEL, 1, "x", clip, 4);
+    for (int i = 0; i < 3; ++i) engine.AudioPump();  // harmless without devices
+    engine.CloseSoundWindow();
 }
 
 TEST_F(EngineOnDevicesTest, WavBackendRendersSpeechAndRecordsTheMicrophone) {
@@ -92,28 +76,27 @@ TEST_F(EngineOnDevicesTest, WavBackendRendersSpeechAndRecordsTheMicrophone) {
     ASSERT_NE(backend, nullptr) << error;
     device::QueueDispatcher dispatcher;
     test::RecordingMessages messages;
-    auto& wb = workbuf::TheWorkBuffer();
+    workbuf::WorkBuffer& wb = session->workBuffer;
     wb.recording = 1;
     // Half a second of a rising ramp: every sample tells its place.
     std::vector<int16_t> speech(5512);
     for (size_t i = 0; i < speech.size(); ++i) speech[i] = static_cast<int16_t>(1000 + i);
-    const uint32_t underrunsBefore = speechUnderrunEvents;
     {
-        CSoundWnd window(backend.get(), &dispatcher, &messages);
+        CSoundWnd& window = engine.OpenSoundWindow(backend.get(), &dispatcher, &messages);
         ASSERT_TRUE(window.Create());
         ASSERT_EQ(window.speechCreated, 1);
         ASSERT_EQ(window.captureOpen, 1);
         EXPECT_TRUE(messages.shown.empty());
-        QueueClip(TheMixer(), SPEECH_CHANNEL, 1, "noOne", speech.data(),
+        QueueClip(engine.mixer, SPEECH_CHANNEL, 1, "noOne", speech.data(),
                   static_cast<int32_t>(speech.size()));
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
         while (std::chrono::steady_clock::now() < end) {
             dispatcher.WaitAndRun(std::chrono::milliseconds(10));
-            AudioPump();
+            engine.AudioPump();
         }
         window.StopCapture();
         window.StopSpeechPlay();
-        window.ShutdownAudio();
+        engine.CloseSoundWindow();
         dispatcher.RunPending();
     }
     backend.reset();  // closes the output file
@@ -128,7 +111,7 @@ TEST_F(EngineOnDevicesTest, WavBackendRendersSpeechAndRecordsTheMicrophone) {
     EXPECT_EQ(match.stray, testsupport::HeardSpeech::npos)
         << "a sample heard out of order, twice or altered";
     EXPECT_GE(match.heard, speech.size() / 2) << "the speech did not reach the device";
-    if (speechUnderrunEvents == underrunsBefore) {
+    if (engine.speechUnderrunEvents == 0) {
         EXPECT_TRUE(match.inPlace) << "without an underrun a skipped period leaves silence in "
                                       "place; nothing is heard late";
     }

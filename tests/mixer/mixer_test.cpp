@@ -245,15 +245,14 @@ TEST(MixerBlock, MatchesSampleBySamplePull) {
     }
 }
 
-TEST(MixerClock, SetClockReplacesAndRestoresTheProgramClock) {
+TEST(MixerClock, EachMixerReadsTheClockItIsGiven) {
     FakeTickClock fake(1234);
-    SetClock(&fake);
-    EXPECT_EQ(Clock().Now(), 1234u);
-    Mixer m;  // reads the program's clock
+    Mixer m(&fake);
+    Mixer other;  // a steady clock
     Queue(m, 0, {1});
+    Queue(other, 0, {1});
     EXPECT_EQ(m.channels[0].startTick, 1234u);
-    SetClock(nullptr);
-    EXPECT_NE(&Clock(), static_cast<TickClock*>(&fake));
+    EXPECT_NE(other.channels[0].startTick, 1234u);
 }
 
 }  // namespace

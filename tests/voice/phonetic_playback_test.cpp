@@ -2,6 +2,7 @@
 // reading back the clips queued on the speech channel.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,23 +20,26 @@ namespace {
 class SpeechChannel : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetSoundTables();
         for (int code = 0; code < PHONEME_COUNT; ++code) {
-            PhonSlot& slot = ThePhonTable().slots[static_cast<size_t>(code)];
+            PhonSlot& slot = table.slots[static_cast<size_t>(code)];
             slot.count = 1;
             slot.samples[0] = static_cast<int16_t>(1000 + code);
         }
     }
-    void TearDown() override { ResetSoundTables(); }
 
-    static std::vector<int> QueuedCodes() {
+    std::vector<int> QueuedCodes() const {
         std::vector<int> codes;
-        const mixer::MixerChannel& ch = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
+        const mixer::MixerChannel& ch = mixer.channels[mixer::SPEECH_CHANNEL];
         for (const mixer::ClipNode* c = ch.head; c != nullptr; c = c->next) {
             codes.push_back(c->Samples()[0] - 1000);
         }
         return codes;
     }
+
+    mixer::FakeTickClock clock{777};
+    mixer::Mixer mixer{&clock};
+    std::unique_ptr<PhonTable> tablePtr = std::make_unique<PhonTable>();
+    PhonTable& table = *tablePtr;
 };
 
 TEST(PhonemeInventory, LookupIsWholeAndCaseBlind) {
@@ -86,56 +90,56 @@ TEST_F(SpeechChannel, CuttingRule) {
         {"repeated phoneme", "nnn", {32, 32, 32}},
     };
     for (const Row& r : rows) {
-        mixer::ClearAllChannels(mixer::TheMixer());
-        SpeakPhonetic(r.text.c_str());
+        mixer::ClearAllChannels(mixer);
+        SpeakPhonetic(mixer, table, r.text.c_str());
         EXPECT_EQ(QueuedCodes(), r.codes) << r.fault;
     }
 }
 
 TEST_F(SpeechChannel, EmptySlotsAreLeftOutAndNothingClearsTheChannel) {
-    ThePhonTable().slots[12].count = 0;  // AH
-    SpeakPhonetic("wAHn ");
+    table.slots[12].count = 0;  // AH
+    SpeakPhonetic(mixer, table, "wAHn ");
     EXPECT_EQ(QueuedCodes(), (std::vector<int>{35, 32, 41}));
-    SpeakPhonetic("m");
+    SpeakPhonetic(mixer, table, "m");
     EXPECT_EQ(QueuedCodes(), (std::vector<int>{35, 32, 41, 31}));
-    SpeakPhonetic(nullptr);
+    SpeakPhonetic(mixer, table, nullptr);
     EXPECT_EQ(QueuedCodes().size(), 4u);
 }
 
 TEST_F(SpeechChannel, PlayPhonRangeAndClipFields) {
-    PlayPhon(-1);
-    PlayPhon(42);
+    PlayPhon(mixer, table, -1);
+    PlayPhon(mixer, table, 42);
     EXPECT_TRUE(QueuedCodes().empty());
-    PlayPhon(0);
-    PlayPhon(41);
+    PlayPhon(mixer, table, 0);
+    PlayPhon(mixer, table, 41);
     EXPECT_EQ(QueuedCodes(), (std::vector<int>{0, 41}));
-    const mixer::ClipNode* c = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL].head;
+    const mixer::ClipNode* c = mixer.channels[mixer::SPEECH_CHANNEL].head;
     EXPECT_EQ(c->userValue, 1);
     EXPECT_STREQ(c->tag, "noOne");
     // A damaged count never reads past the slot.
-    ThePhonTable().slots[3].count = PHON_MAX_SAMPLES + 1;
-    PlayPhon(3);
+    table.slots[3].count = PHON_MAX_SAMPLES + 1;
+    PlayPhon(mixer, table, 3);
     EXPECT_EQ(QueuedCodes().size(), 2u);
 }
 
 TEST_F(SpeechChannel, ClipsAreCopiedWhenQueued) {
-    PlayPhon(5);
-    ThePhonTable().slots[5].samples[0] = 0;
+    PlayPhon(mixer, table, 5);
+    table.slots[5].samples[0] = 0;
     EXPECT_EQ(QueuedCodes(), (std::vector<int>{5}));
 }
 
 TEST_F(SpeechChannel, RenderStartsWithTheDelayThenClipsBackToBack) {
-    PhonSlot& w = ThePhonTable().slots[35];
+    PhonSlot& w = table.slots[35];
     w.count = 3;
     w.samples[1] = 7;
     w.samples[2] = 8;
-    const std::vector<int16_t> out = RenderPhoneticToSamples("wn");
+    const std::vector<int16_t> out = RenderPhoneticToSamples("wn", table);
     ASSERT_EQ(out.size(), static_cast<size_t>(START_DELAY_SAMPLES + 4));
     for (int i = 0; i < START_DELAY_SAMPLES; ++i) ASSERT_EQ(out[static_cast<size_t>(i)], 0);
     EXPECT_EQ(std::vector<int16_t>(out.end() - 4, out.end()),
               (std::vector<int16_t>{1035, 7, 8, 1032}));
     EXPECT_TRUE(QueuedCodes().empty()) << "the render leaves the channel empty";
-    EXPECT_TRUE(RenderPhoneticToSamples("xq").empty()) << "no phoneme, no samples";
+    EXPECT_TRUE(RenderPhoneticToSamples("xq", table).empty()) << "no phoneme, no samples";
 }
 
 // A phonetic string given in pieces renders as the whole string does, where
@@ -152,11 +156,11 @@ TEST_F(SpeechChannel, RenderingInPiecesEqualsRenderingWhole) {
     };
     const std::string texts[] = {"wn AXn\nn w", "AHAH  n\n\nwq", std::string("wn\0AX n", 8)};
     for (const std::string& text : texts) {
-        const std::vector<int16_t> whole = RenderPhoneticToSamples(text.c_str());
+        const std::vector<int16_t> whole = RenderPhoneticToSamples(text.c_str(), table);
         for (size_t cut = 0; cut <= text.size(); ++cut) {
             for (size_t cut2 = cut; cut2 <= text.size(); ++cut2) {
                 Collect sink;
-                PhoneticRenderer renderer(ThePhonTable(), sink);
+                PhoneticRenderer renderer(table, sink);
                 const std::string_view all(text);
                 ASSERT_TRUE(renderer.Feed(all.substr(0, cut)));
                 ASSERT_TRUE(renderer.Feed(all.substr(cut, cut2 - cut)));
@@ -168,20 +172,17 @@ TEST_F(SpeechChannel, RenderingInPiecesEqualsRenderingWhole) {
     }
 }
 
-// Rendering while the window speaks: the program's mixer and clock are not
+// Rendering while the window speaks: the window's mixer and clock are not
 // touched, and a text far longer than one queue-full comes out whole, in
 // order, with no gap where the queue was refilled.
 TEST_F(SpeechChannel, RenderLeavesTheWindowsSpeechAloneAndStreamsLongTexts) {
-    PhonSlot& w = ThePhonTable().slots[35];  // "w"
+    PhonSlot& w = table.slots[35];  // "w"
     w.count = PHON_MAX_SAMPLES;
     for (int i = 0; i < PHON_MAX_SAMPLES; ++i) w.samples[static_cast<size_t>(i)] = 32767;
-    PlayPhon(5);
-    mixer::FakeTickClock clock(777);
-    mixer::SetClock(&clock);
+    PlayPhon(mixer, table, 5);
     std::string text;
     for (int i = 0; i < 40; ++i) text += "wn";
-    const std::vector<int16_t> out = RenderPhoneticToSamples(text.c_str());
-    mixer::SetClock(nullptr);
+    const std::vector<int16_t> out = RenderPhoneticToSamples(text.c_str(), table);
     EXPECT_EQ(clock.Now(), 777u);
     EXPECT_EQ(QueuedCodes(), (std::vector<int>{5})) << "the window's queued clip is gone";
     ASSERT_EQ(out.size(), static_cast<size_t>(START_DELAY_SAMPLES + 40 * (PHON_MAX_SAMPLES + 1)));

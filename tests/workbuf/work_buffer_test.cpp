@@ -144,39 +144,38 @@ TEST(ResetWorkBuffer, ReturnsEveryFieldToItsStartUpValue) {
 
 TEST(OutsideIndexes, DoNothing) {
     auto wb = Ramp(100, 0, 100);
+    auto table = std::make_unique<voice::PhonTable>();
     for (int index : {-1, 2, 42, 100000}) {
         SaveBackup(index, *wb);
         RestoreBackup(index, *wb);
-        EXPECT_EQ(SelectionToPhon(index, *wb), index == 2 ? 100 : 0);
-        PhonToWorkBuffer(index, *wb);
+        EXPECT_EQ(SelectionToPhon(index, *wb, *table), index == 2 ? 100 : 0);
+        PhonToWorkBuffer(index, *wb, *table);
     }
     EXPECT_EQ(wb->length, 100);
     EXPECT_EQ(wb->backupLength[0] + wb->backupLength[1], 0);
-    voice::ClearPhonTable();
 }
 
 TEST(PhonTransfer, CopiesBothWays) {
-    voice::ClearPhonTable();
-    voice::PhonSlot& slot = voice::ThePhonTable().slots[3];
+    auto table = std::make_unique<voice::PhonTable>();
+    voice::PhonSlot& slot = table->slots[3];
     auto wb = Ramp(30000, 100, 20100);
-    EXPECT_EQ(SelectionToPhon(3, *wb), 10000) << "selection not cut to 10000";
+    EXPECT_EQ(SelectionToPhon(3, *wb, *table), 10000) << "selection not cut to 10000";
     EXPECT_EQ(slot.count, 10000);
     EXPECT_EQ(slot.samples[9999], 10099);
 
     auto empty = Ramp(100, 150, 300);
-    PhonToWorkBuffer(0, *empty);  // empty clip: buffer kept, selection still clamped
+    PhonToWorkBuffer(0, *empty, *table);  // empty clip: buffer kept, selection still clamped
     EXPECT_EQ(empty->length, 100);
     EXPECT_EQ(empty->selectionStart, 99);
-    EXPECT_EQ(SelectionToPhon(3, *Ramp(100, 50, 50)), 0);
+    EXPECT_EQ(SelectionToPhon(3, *Ramp(100, 50, 50), *table), 0);
     EXPECT_EQ(slot.count, 10000) << "empty selection changed the clip";
 
     slot.count = 3;
-    PhonToWorkBuffer(3, *empty);
+    PhonToWorkBuffer(3, *empty, *table);
     EXPECT_EQ(empty->length, 3);
     EXPECT_EQ(empty->samples[2], 102);
     EXPECT_EQ(empty->selectionStart, 0);
     EXPECT_EQ(empty->selectionEnd, 3);
-    voice::ClearPhonTable();
 }
 
 TEST(PlaySelection, QueuesUntilMinimum) {
@@ -196,11 +195,12 @@ TEST(PlaySelection, QueuesUntilMinimum) {
         {"negative minimum must play once", 3000, -5, 1},
         {"empty selection queued", 0, 11000, 0},
     };
-    mixer::MixerChannel& channel = mixer::TheMixer().channels[mixer::SPEECH_CHANNEL];
+    mixer::Mixer mixer;
+    mixer::MixerChannel& channel = mixer.channels[mixer::SPEECH_CHANNEL];
     for (const Row& r : rows) {
         mixer::ClearChannel(channel);
         auto wb = Ramp(20000, 1000, 1000 + r.selection);
-        PlaySelection(r.minimum, *wb);
+        PlaySelection(r.minimum, *wb, mixer);
         EXPECT_EQ(channel.clipCount, r.wantClips) << r.fault;
         EXPECT_EQ(channel.queuedSamples, r.wantClips * r.selection) << r.fault;
         if (channel.head != nullptr) {
@@ -209,7 +209,6 @@ TEST(PlaySelection, QueuesUntilMinimum) {
             EXPECT_EQ(channel.head->Samples()[0], 1000);
         }
     }
-    mixer::ClearChannel(channel);
 }
 
 TEST(TrimToSelection, KeepsSelectionSelectedWhole) {

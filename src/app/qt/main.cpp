@@ -273,7 +273,8 @@ int main(int argc, char** argv) {
             QObject context;
             app::qt::QtUiDispatcher dispatcher(&context);
             app::qt::WindowMessageSink messages;
-            app::EngineAudio audio(backend.get(), &dispatcher, &messages);
+            const auto session = std::make_unique<session::Session>();
+            app::EngineAudio audio(*session, backend.get(), &dispatcher, &messages);
             // A device named on the command line or in the environment wins,
             // for this run, over the one remembered from the dialog.
             const app::qt::RememberedDevices remembered = app::qt::LoadRememberedDevices();
@@ -284,7 +285,7 @@ int main(int argc, char** argv) {
             const char* env = std::getenv("VOCALITH_AUDIO");
             const std::string backendChoice = !args.audio.empty() ? args.audio : env ? env : "";
             if (backendChoice.rfind("wav", 0) != 0) audio.SetInputGainFactor(remembered.inputGain);
-            app::qt::MainWindow window(audio, &messages);
+            app::qt::MainWindow window(*session, audio, &messages);
             window.exec();
         };
         return app::RunStartup(steps);

@@ -95,9 +95,9 @@ const char* IdName(int id) {
 
 }  // namespace
 
-MainWindow::MainWindow(DialogAudio& audio, WindowMessageSink* messages, QWidget* parent,
-                       const QFont* dialogFont)
-    : QDialog(parent), audio_(audio) {
+MainWindow::MainWindow(session::Session& session, DialogAudio& audio, WindowMessageSink* messages,
+                       QWidget* parent, const QFont* dialogFont)
+    : QDialog(parent), audio_(audio), session_(session) {
     setWindowTitle(QStringLiteral("Vocalith"));
     setObjectName(QStringLiteral("IDD_MAIN"));
     setWindowIcon(AppIcon());
@@ -115,7 +115,7 @@ MainWindow::MainWindow(DialogAudio& audio, WindowMessageSink* messages, QWidget*
     });
 
     if (messages) messages->SetOwner(this);
-    logic_ = std::make_unique<MainDialog>(*this, audio);
+    logic_ = std::make_unique<MainDialog>(*this, audio, session);
     logic_->OnCreate();
     BuildControls();
     logic_->OnInitDialog();
@@ -552,7 +552,7 @@ void MainWindow::ShowDevices() {
 
 void MainWindow::RecordVoice() {
     if (destroyed_) return;
-    VoiceRecorderDialog recorder(audio_, voice::ThePhonTable(), this);
+    VoiceRecorderDialog recorder(audio_, session_, this);
     recorder.exec();
     if (recorder.SavedName().empty()) return;
     // The voice just made becomes the one in the voice box, loaded.

@@ -29,13 +29,14 @@ class WindowMessageSink;
 class MainWindow : public QDialog, public DialogHost {
     Q_OBJECT
   public:
-    // Creates the window (starting the audio through `audio`), its controls,
-    // and runs the initialisation: lists, default voice, pump timer.
+    // Creates the window (starting the audio through `audio`) on `session`,
+    // its controls, and runs the initialisation: lists, default voice, pump
+    // timer. The session and the audio must outlive the window.
     // `messages`, if given, is made to show its boxes over this window before
     // the audio starts. `dialogFont` replaces the dialog font (tests use it
     // to try the window in another face).
-    explicit MainWindow(DialogAudio& audio, WindowMessageSink* messages = nullptr,
-                        QWidget* parent = nullptr, const QFont* dialogFont = nullptr);
+    MainWindow(session::Session& session, DialogAudio& audio, WindowMessageSink* messages = nullptr,
+               QWidget* parent = nullptr, const QFont* dialogFont = nullptr);
     ~MainWindow() override;
 
     MainDialog& Logic() { return *logic_; }
@@ -106,6 +107,7 @@ class MainWindow : public QDialog, public DialogHost {
     std::string RunFileDialog(QFileDialog& dialog);
 
     DialogAudio& audio_;
+    session::Session& session_;  // the recorder records through its work buffer
     std::unique_ptr<MainDialog> logic_;
     QHash<int, QWidget*> controls_;
     QLineEdit* english_ = nullptr;

@@ -86,14 +86,14 @@ class TakeView : public QWidget {
     RecorderView view_;
 };
 
-VoiceRecorderDialog::VoiceRecorderDialog(DialogAudio& audio, const voice::PhonTable& base,
+VoiceRecorderDialog::VoiceRecorderDialog(DialogAudio& audio, session::Session& session,
                                          QWidget* parent)
     : QDialog(parent),
-      recorderAudio_(std::make_unique<WorkBufferRecorderAudio>(audio)),
+      recorderAudio_(std::make_unique<WorkBufferRecorderAudio>(audio, session)),
       memory_(std::make_unique<SettingsMemory>()) {
     setObjectName(QStringLiteral("recorder"));
     setWindowTitle(QStringLiteral("Record a Voice"));
-    logic_ = std::make_unique<VoiceRecorder>(*recorderAudio_, *memory_, base);
+    logic_ = std::make_unique<VoiceRecorder>(*recorderAudio_, *memory_, session.phonTable);
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
     word_ = new QLabel(this);

@@ -9,6 +9,7 @@
 
 #include "app/dialog_audio.h"
 #include "app/voice_recorder.h"
+#include "session/session.h"
 
 class QLabel;
 class QLineEdit;
@@ -22,8 +23,9 @@ class TakeView;
 class VoiceRecorderDialog : public QDialog {
     Q_OBJECT
   public:
-    // Starts from `base` (the current voice) unless a session is remembered.
-    VoiceRecorderDialog(DialogAudio& audio, const voice::PhonTable& base, QWidget* parent);
+    // Records through `session`'s work buffer; starts from its voice unless
+    // an earlier recording session is remembered.
+    VoiceRecorderDialog(DialogAudio& audio, session::Session& session, QWidget* parent);
     ~VoiceRecorderDialog() override;
 
     // The name the voice was last saved under in this dialog; empty if none.
