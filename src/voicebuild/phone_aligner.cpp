@@ -1,5 +1,6 @@
 #include "voicebuild/phone_aligner.h"
 
+#include <fsg_model.h>
 #include <pocketsphinx.h>
 
 #include <array>
@@ -95,12 +96,25 @@ std::vector<AlignedPhone> PhoneAligner::Align(std::span<const int16_t> samples,
                                                                 ps_free);
     ps_decoder_t* ps = owner.get();
     if (!ps) return out;
-    std::string rule = "#JSGF V1.0;\ngrammar word;\npublic <word> = [ sil ]";
-    for (const std::string& phone : phones) rule += " " + phone;
-    rule += " [ sil ];\n";
+    // The grammar "[ sil ] phone1 ... phoneN [ sil ]" as a finite-state
+    // graph: state i+1 follows phone i, and a null arc skips each silence.
+    const auto n = static_cast<int32>(phones.size());
+    fsg_model_t* fsg = fsg_model_init("word", ps_get_logmath(ps), 1.0f, n + 3);
+    fsg->start_state = 0;
+    fsg->final_state = n + 2;
+    const int32 sil = fsg_model_word_add(fsg, "sil");
+    fsg_model_trans_add(fsg, 0, 1, 0, sil);
+    fsg_model_null_trans_add(fsg, 0, 1, 0);
+    for (int32 i = 0; i < n; ++i)
+        fsg_model_trans_add(fsg, i + 1, i + 2, 0,
+                            fsg_model_word_add(fsg, phones[size_t(i)].c_str()));
+    fsg_model_trans_add(fsg, n + 1, n + 2, 0, sil);
+    fsg_model_null_trans_add(fsg, n + 1, n + 2, 0);
+    // The search keeps its own reference to the graph.
     const char* name = "word";
-    if (ps_set_jsgf_string(ps, name, rule.c_str()) < 0) return out;
-    if (ps_set_search(ps, name) < 0) return out;
+    const int set = ps_set_fsg(ps, name, fsg);
+    fsg_model_free(fsg);
+    if (set < 0 || ps_set_search(ps, name) < 0) return out;
     if (ps_start_utt(ps) < 0) return out;
     ps_process_raw(ps, samples.data(), samples.size(), FALSE, TRUE);
     ps_end_utt(ps);
