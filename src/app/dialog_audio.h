@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/status_text.h"
+
 namespace vocalith::app {
 
 // The input gains a user can choose, quietest first.
@@ -44,7 +46,7 @@ class DialogAudio {
     virtual int PlayEffectByName(const char* name, int mode) = 0;
     // A message for the status line that the engine has for the user (the
     // sound output was lost, or is back), once; empty when there is none.
-    virtual std::string TakeNotice() { return {}; }
+    virtual StatusNote TakeNotice() { return {}; }
     // The loudest raw microphone sample since the last call, and the peak
     // the speech gate needs; 0 when unknown.
     virtual int32_t TakeInputPeak() { return 0; }

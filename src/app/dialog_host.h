@@ -30,6 +30,8 @@ class DialogHost {
     virtual void SetText(int id, const std::string& text) = 0;
     // The control's tooltip; empty removes it.
     virtual void SetToolTip(int id, const std::string& text) = 0;
+    // True when `text` shows whole on one line of the status field.
+    virtual bool FitsStatusLine(const std::string& /*text*/) { return true; }
 
     virtual bool IsChecked(int id) = 0;
     virtual void SetChecked(int id, bool checked) = 0;
@@ -57,8 +59,10 @@ class DialogHost {
     // The selected item, or -1.
     virtual int ListSelectedItem() = 0;
 
-    // A modal Yes/No question; true only for Yes.
-    virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
+    // A modal Yes/No question; true only for Yes. Enter answers it with the
+    // default button: Yes, or No when `defaultNo` (Yes would throw work away).
+    virtual bool AskYesNo(const std::string& text, const std::string& title,
+                          bool defaultNo = false) = 0;
     // A modal message with an OK button.
     virtual void ShowMessage(const std::string& text, const std::string& title) = 0;
 

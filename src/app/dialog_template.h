@@ -64,17 +64,18 @@ inline constexpr int ABOUT_WIDTH_UNITS = 217;
 inline constexpr int ABOUT_HEIGHT_UNITS = 162;
 
 // The dialog font's base units in pixels, and dialog units converted with
-// them, rounded half up.
+// them, rounded half up. The units may be fractional: a window made to fit
+// a small screen, or widened for a font, takes them in quarter pixels.
 struct DialogUnits {
-    int charWidth = 6;    // average character width
-    int charHeight = 13;  // character cell height
+    double charWidth = 6;    // average character width
+    double charHeight = 13;  // character cell height
     int X(int units) const { return Scale(units, charWidth, 4); }
     int Y(int units) const { return Scale(units, charHeight, 8); }
     bool operator==(const DialogUnits&) const = default;
 
   private:
-    static int Scale(int units, int base, int per) {
-        return static_cast<int>(std::lround(static_cast<double>(units) * base / per));
+    static int Scale(int units, double base, int per) {
+        return static_cast<int>(std::lround(units * base / per));
     }
 };
 

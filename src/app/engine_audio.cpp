@@ -1,5 +1,7 @@
 #include "app/engine_audio.h"
 
+#include <utility>
+
 #include <cstdio>
 
 #include "base/user_errors.h"
@@ -56,7 +58,7 @@ void EngineAudio::WatchOutput() {
         if (health) return;
         outputLost_ = true;
         lastReopenTick_ = now;
-        notice_ = "Sound output lost: " + health.reason + ". Trying again every few seconds.";
+        notice_ = SoundLost(health.reason);
         LogNotice();
         return;
     }
@@ -64,7 +66,7 @@ void EngineAudio::WatchOutput() {
     lastReopenTick_ = now;
     if (window->ReopenDevices()) {
         outputLost_ = false;
-        notice_ = "Sound output is back.";
+        notice_ = {kSoundBackText};
         LogNotice();
     }
 }
@@ -106,24 +108,19 @@ void EngineAudio::UseDevicesAtStart(const std::string& input, const std::string&
     outputName_ = output;
     if (!input.empty() || !output.empty()) {
         const std::vector<device::DeviceInfo> devices = backend_->ListDevices();
-        std::string gone;
-        int goneCount = 0;
+        std::string gone[2];  // input, output
         for (std::string* name : {&inputName_, &outputName_}) {
-            const auto direction = name == &inputName_ ? device::DeviceDirection::Input
-                                                       : device::DeviceDirection::Output;
+            const bool isInput = name == &inputName_;
+            const auto direction =
+                isInput ? device::DeviceDirection::Input : device::DeviceDirection::Output;
             if (name->empty() || device::DeviceNamed(devices, direction, *name)) continue;
-            gone += (gone.empty() ? "'" : " and '") + *name + "'";
-            ++goneCount;
+            gone[isInput ? 0 : 1] = *name;
             name->clear();
         }
-        if (goneCount == 1) {
-            notice_ = "The audio device " + gone +
-                      " chosen earlier is not there; using the default instead.";
-        } else if (goneCount == 2) {
-            notice_ = "The audio devices " + gone +
-                      " chosen earlier are not there; using the defaults instead.";
+        if (!gone[0].empty() || !gone[1].empty()) {
+            notice_ = DevicesGone(gone[0], gone[1]);
+            LogNotice();
         }
-        if (goneCount > 0) LogNotice();
     }
     backend_->UseDevices(inputName_, outputName_);
 }
@@ -139,31 +136,24 @@ void EngineAudio::ChooseDevices(const std::string& input, const std::string& out
     // lost one is.
     outputLost_ = !playing;
     lastReopenTick_ = engine_.Clock().Now();
-    const auto name = [](const std::string& n, const char* what) {
-        return n.empty() ? std::string("the default ") + what : std::string(what) + " '" + n + "'";
-    };
     if (!playing) {
-        notice_ = "Could not open " + name(output, "speakers") + ": " + backend_->OutputFailure() +
-                  ". Trying again every few seconds.";
+        notice_ = OutputFailed(output, backend_->OutputFailure());
     } else if (!input.empty() && window->captureOpen == 0) {
-        notice_ = "Now playing through " + name(output, "speakers") + ", but " +
-                  name(input, "microphone") + " did not open.";
+        notice_ = InputFailed(input, output);
     } else {
-        notice_ = "Now recording from " + name(input, "microphone") + " and playing through " +
-                  name(output, "speakers") + ".";
+        notice_ = NowUsing(input, output);
     }
     LogNotice();
 }
 
 void EngineAudio::LogNotice() const {
     // The debug log keeps the device's story for whoever looks into it.
-    if (base::DebugLogShown()) std::fprintf(base::UserErrors(), "vocalith: %s\n", notice_.c_str());
+    if (base::DebugLogShown())
+        std::fprintf(base::UserErrors(), "vocalith: %s\n", notice_.text.c_str());
 }
 
-std::string EngineAudio::TakeNotice() {
-    std::string notice;
-    notice.swap(notice_);
-    return notice;
+StatusNote EngineAudio::TakeNotice() {
+    return std::exchange(notice_, {});
 }
 
 void EngineAudio::StopCapture() {
@@ -175,7 +165,13 @@ void EngineAudio::StopSpeechPlay() {
 }
 
 void EngineAudio::ShutdownAudio() {
-    if (engine::CSoundWnd* window = engine_.SoundWindow()) window->ShutdownAudio();
+    engine::CSoundWnd* window = engine_.SoundWindow();
+    if (!window) return;
+    // Completes the output (the WAV backend's file) and keeps its verdict.
+    if (const base::Result finished = window->FinishOutput(); !finished) {
+        outputFailure_ = finished.reason;
+    }
+    window->ShutdownAudio();
 }
 
 void EngineAudio::DestroySoundWindow() {

@@ -34,7 +34,7 @@ class EngineAudio final : public DialogAudio {
     void SetMonitorEnabled(bool on) override;
     bool MonitorEnabled() override;
     int PlayEffectByName(const char* name, int mode) override;
-    std::string TakeNotice() override;
+    StatusNote TakeNotice() override;
     int32_t TakeInputPeak() override;
     int32_t GateInputPeak() override;
     std::vector<AudioDeviceEntry> AudioDevices(bool input) override;
@@ -48,6 +48,9 @@ class EngineAudio final : public DialogAudio {
     // device that is no longer there gives way to the default, and the
     // status line says so.
     void UseDevicesAtStart(const std::string& input, const std::string& output);
+    // Why the output failed when the audio was shut down (the WAV backend's
+    // file could not be completed); empty when it did not.
+    const std::string& OutputFailure() const { return outputFailure_; }
 
     // How often a lost output device is tried again, in ticks.
     static constexpr uint32_t REOPEN_INTERVAL_MS = 3000;
@@ -74,7 +77,8 @@ class EngineAudio final : public DialogAudio {
     engine::MessageSink* messages_;
     bool outputLost_ = false;
     uint32_t lastReopenTick_ = 0;
-    std::string notice_;
+    StatusNote notice_;
+    std::string outputFailure_;
     std::string inputName_;  // the chosen devices; empty for the defaults
     std::string outputName_;
 };

@@ -24,29 +24,32 @@ namespace vocalith::app {
 
 namespace {
 
-constexpr const char* kRecordingComplete =
-    "Recording complete.  Press PLAY to hear it.  Use Left/Right mouse to set selection.";
-constexpr const char* kNothingRecorded =
-    "Nothing was recorded: no speech was heard.  The Work Buffer is as it was.";
-constexpr const char* kNothingSelected =
-    "nothing is selected in the Work Buffer (set the selection with the left and right mouse "
-    "buttons).";
-constexpr const char* kChoosePhon = "Choose a PHON in the Phon Table first.";
 // A take with at least this many samples at full scale clipped audibly.
 constexpr int32_t CLIPPED_TAKE_SAMPLES = 3;
 
 // The status after a take that clipped, with the gain to try instead.
-std::string ClippedTakeNotice(int32_t clipped, int gain) {
-    std::string text = "Recording complete, but it clipped (" + std::to_string(clipped) +
-                       " samples at full scale).  ";
+StatusNote ClippedTakeNotice(int32_t clipped, int gain) {
     int lower = 0;
     for (const int choice : INPUT_GAIN_CHOICES)
         if (choice < gain) lower = choice;
+    char text[240];
+    char brief[120];
     if (lower > 0) {
-        return text + "Try a lower input gain (x" + std::to_string(lower) + ", now x" +
-               std::to_string(gain) + ") in Audio Devices and record again.";
+        std::snprintf(text, sizeof text,
+                      "Recording complete, but it clipped (%d samples at full scale).  Try a "
+                      "lower input gain (x%d, now x%d) in Audio Devices and record again.",
+                      clipped, lower, gain);
+        std::snprintf(brief, sizeof brief,
+                      "The take clipped: try a lower input gain (x%d, now x%d).", lower, gain);
+    } else {
+        std::snprintf(text, sizeof text,
+                      "Recording complete, but it clipped (%d samples at full scale).  Turn the "
+                      "microphone down in the system's sound settings and record again.",
+                      clipped);
+        std::snprintf(brief, sizeof brief,
+                      "The take clipped: turn the microphone down in the sound settings.");
     }
-    return text + "Turn the microphone down in the system's sound settings and record again.";
+    return StatusNote(text, brief);
 }
 
 // How long a recording waits in silence before the status line says so.
@@ -113,6 +116,15 @@ void MainDialog::InvalidateView() {
 void MainDialog::SetStatus(const std::string& text, const std::string& detail) {
     host_.SetText(IDC_STATUS, text);
     host_.SetToolTip(IDC_STATUS, detail);
+    noSpeechHintShown_ = false;
+}
+
+void MainDialog::SetStatus(const StatusNote& note) {
+    if (note.brief.empty() || host_.FitsStatusLine(note.text)) {
+        SetStatus(note.text, note.detail);
+    } else {
+        SetStatus(note.brief, note.detail.empty() ? note.text : note.detail);
+    }
 }
 
 void MainDialog::MarkVoiceClean(const std::string& name) {
@@ -122,12 +134,13 @@ void MainDialog::MarkVoiceClean(const std::string& name) {
 
 bool MainDialog::MayClose() {
     if (ClipsDigest(session_.phonTable) == cleanDigest_) return true;
-    return host_.AskYesNo("Discard the changes to the voice " + cleanVoice_ + "?", kConfirmTitle);
+    return host_.AskYesNo("Discard the changes to the voice " + cleanVoice_ + "?", kConfirmTitle,
+                          true);
 }
 
-bool MainDialog::Confirm(bool force, const std::string& question) {
+bool MainDialog::Confirm(bool force, const std::string& question, bool defaultNo) {
     if (warningsOn_ == 0 && !force) return true;
-    return host_.AskYesNo(question, kConfirmTitle);
+    return host_.AskYesNo(question, kConfirmTitle, defaultNo);
 }
 
 void MainDialog::UpdateSelectionInfo() {
@@ -199,7 +212,7 @@ bool MainDialog::OnInitDialog() {
 
 void MainDialog::OnTimer(unsigned /*id*/) {
     audio_.Pump();
-    if (const std::string notice = audio_.TakeNotice(); !notice.empty()) SetStatus(notice);
+    if (const StatusNote notice = audio_.TakeNotice(); !notice.text.empty()) SetStatus(notice);
     workbuf::WorkBuffer& wb = session_.workBuffer;
     const int32_t peak = audio_.TakeInputPeak();
     if (wb.recording != 0) {
@@ -208,7 +221,12 @@ void MainDialog::OnTimer(unsigned /*id*/) {
             levelPeak_ = secondPeak_ = 0;
         }
         wasRecording_ = 1;
-        if (wb.recordedCount == 0) WatchInputLevel(peak);
+        if (wb.recordedCount == 0) {
+            WatchInputLevel(peak);
+        } else if (noSpeechHintShown_) {
+            // Speech has started: the hint no longer holds.
+            SetStatus(kRecordingText);
+        }
         InvalidateView();
         return;
     }
@@ -217,7 +235,7 @@ void MainDialog::OnTimer(unsigned /*id*/) {
         wasRecording_ = 0;
         if (wb.recordedCount == 0) {
             // Stopped before any speech was heard: the buffer is as it was.
-            SetStatus(kNothingRecorded);
+            SetStatus(kNothingRecordedText);
             InvalidateView();
             return;
         }
@@ -226,9 +244,11 @@ void MainDialog::OnTimer(unsigned /*id*/) {
             const int16_t v = wb.samples[static_cast<size_t>(i)];
             if (v == INT16_MAX || v == INT16_MIN) ++clipped;
         }
-        SetStatus(clipped >= CLIPPED_TAKE_SAMPLES
-                      ? ClippedTakeNotice(clipped, audio_.InputGainFactor())
-                      : std::string(kRecordingComplete));
+        if (clipped >= CLIPPED_TAKE_SAMPLES) {
+            SetStatus(ClippedTakeNotice(clipped, audio_.InputGainFactor()));
+        } else {
+            SetStatus(kRecordingCompleteText);
+        }
         InvalidateView();
         UpdateSelectionInfo();
         workbuf::SaveBackup(workbuf::BACKUP_RECORDING, wb);
@@ -243,13 +263,10 @@ void MainDialog::WatchInputLevel(int32_t peak) {
     const uint32_t now = session_.engine.Clock().Now();
     if (now - waitStartTick_ < NO_SPEECH_NOTICE_MS || now - lastLevelReportTick_ < 1000) return;
     lastLevelReportTick_ = now;
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "No speech heard yet: the microphone peaks at %.0f dBFS; speech must reach "
-                  "%.0f dBFS. Speak louder or closer, or push REC to stop.",
-                  workbuf::PeakDbfs(secondPeak_), workbuf::PeakDbfs(audio_.GateInputPeak()));
+    SetStatus(
+        NoSpeechHint(workbuf::PeakDbfs(secondPeak_), workbuf::PeakDbfs(audio_.GateInputPeak())));
     secondPeak_ = 0;
-    SetStatus(text);
+    noSpeechHintShown_ = true;
 }
 
 void MainDialog::OnPaint(workbuf::Canvas& canvas) {
@@ -304,7 +321,7 @@ void MainDialog::OnSpeak() {
 }
 
 void MainDialog::OnPlay() {
-    SetStatus("Played selected data in work buffer.  Use >> to copy selection to current PHON.");
+    SetStatus(kPlayedText);
     workbuf::PlaySelection(0, session_.workBuffer, session_.engine.mixer);
 }
 
@@ -312,7 +329,7 @@ void MainDialog::OnRec() {
     workbuf::WorkBuffer& wb = session_.workBuffer;
     if (wb.recording == 0) {
         if (!Confirm(false, "Record new microphone data into Work Buffer?")) return;
-        SetStatus("Recording.. push REC again to stop sooner than 4 seconds.");
+        SetStatus(kRecordingText);
     }
     wb.recording = wb.recording == 0 ? 1 : 0;
     if (wb.recording != 0) wb.recordedCount = 0;
@@ -326,7 +343,7 @@ bool MainDialog::VoicePathFor(const std::string& name, bool forSave, std::string
         case voice::VoiceNameCheck::TooShort:
             return false;
         case voice::VoiceNameCheck::Refused:
-            SetStatus("The voice name \"" + name + "\" cannot be used: " + reason);
+            SetStatus(VoiceNameRefused(name, reason));
             return false;
         case voice::VoiceNameCheck::Ok:
             break;
@@ -335,10 +352,7 @@ bool MainDialog::VoicePathFor(const std::string& name, bool forSave, std::string
     std::filesystem::path file =
         forSave ? voice::SaveVoicePath(program, name) : voice::LoadVoicePath(program, name);
     if (voice::VoicePathTooLong(file)) {
-        const char* folder = base::DataBesideProgram(program) ? "program folder" : "voices folder";
-        SetStatus("Cannot use " + ShownFileName(file) + ": the path of the " + folder +
-                      " is too long for a voice file.",
-                  file.string());
+        SetStatus(app::VoicePathTooLong(file, base::DataBesideProgram(program)));
         return false;
     }
     path = file.string();
@@ -349,7 +363,9 @@ void MainDialog::OnLoad() {
     std::string name = ReadText(IDC_VOICE, VOICE_NAME_READ_COUNT);
     std::string question = Format("Load the PHON table data from VOICES\\%s.voc?", name);
     std::string path;
-    if (VoicePathFor(name, false, path) && (firstLoad_ != 0 || Confirm(false, question))) {
+    // Loading over changed clips loses them: then Enter keeps them.
+    const bool changed = ClipsDigest(session_.phonTable) != cleanDigest_;
+    if (VoicePathFor(name, false, path) && (firstLoad_ != 0 || Confirm(false, question, changed))) {
         // A default voice that is simply not there at start-up is not worth
         // a word: the window starts with an empty PhonTable. One that is
         // there but cannot be read (an unreadable folder, a dangling link, a
@@ -361,12 +377,10 @@ void MainDialog::OnLoad() {
         if (!silentMiss) {
             voice::VoiceResult result = voice::LoadVoice(path, session_.phonTable);
             if (!result.ok()) {
-                SetStatus("Could not load " + ShownFileName(path) + ": " +
-                              ShortReason(result.reason, path),
-                          result.reason);
+                SetStatus(VoiceFileFailed("load", path, result.reason));
             } else {
                 MarkVoiceClean(name);
-                if (firstLoad_ == 0) SetStatus("New Phon Table data loaded.");
+                if (firstLoad_ == 0) SetStatus(kVoiceLoadedText);
             }
         }
         firstLoad_ = 0;
@@ -384,18 +398,17 @@ void MainDialog::OnSave() {
     if (std::filesystem::exists(path, ec)) {
         std::string overwrite =
             Format("Overwrite the existing copy of %s.voc in the VOICES folder?", name);
-        if (!host_.AskYesNo(overwrite, kOverwriteTitle)) return;
+        if (!host_.AskYesNo(overwrite, kOverwriteTitle, true)) return;
     }
     // An installed program's user voices folder may not exist yet; a failure
     // here shows up as the save's own reason.
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     voice::VoiceResult result = voice::SaveVoice(path, session_.phonTable);
     if (result.ok()) {
-        SetStatus("Phon Table data saved.");
+        SetStatus(kVoiceSavedText);
         MarkVoiceClean(name);
     } else {
-        SetStatus("Could not save " + ShownFileName(path) + ": " + ShortReason(result.reason, path),
-                  result.reason);
+        SetStatus(VoiceFileFailed("save", path, result.reason));
     }
     // Refilling the list empties the combo's edit part: put the name back.
     RefreshVoiceList();
@@ -406,20 +419,20 @@ void MainDialog::OnTrim() {
     if (!Confirm(true, "Trim ALL BUT current selection out of work buffer?")) return;
     workbuf::WorkBuffer& wb = session_.workBuffer;
     if (workbuf::ClampSelection(wb) == 0) {
-        SetStatus(std::string("Nothing was trimmed: ") + kNothingSelected);
+        SetStatus(NothingSelected("trimmed"));
         return;
     }
     workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
     workbuf::TrimToSelection(wb);
     InvalidateView();
-    SetStatus("Work buffer trimmed.  Use >> to save data to selected PHON.");
+    SetStatus(kTrimmedText);
     UpdateSelectionInfo();
 }
 
 void MainDialog::OnPhonToWork() {
     int item = host_.ListSelectedItem();
     if (item == -1) {
-        SetStatus(kChoosePhon);
+        SetStatus(kChoosePhonText);
         return;
     }
     if (!Confirm(false, "Overwrite the work buffer with the selected PHON data?")) return;
@@ -427,9 +440,7 @@ void MainDialog::OnPhonToWork() {
     workbuf::WorkBuffer& wb = session_.workBuffer;
     if (ValidCode(code)) workbuf::PhonToWorkBuffer(static_cast<int>(code), wb, session_.phonTable);
     InvalidateView();
-    SetStatus(
-        "You just loaded the PHON in question into the work buffer. Now edit it, then save it "
-        "back.");
+    SetStatus(kPhonToWorkText);
     UpdateSelectionInfo();
     // After the copy, so that Undo Effect returns to the clip as loaded.
     workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
@@ -438,31 +449,30 @@ void MainDialog::OnPhonToWork() {
 void MainDialog::OnSelectionToPhon() {
     int item = host_.ListSelectedItem();
     if (item == -1) {
-        SetStatus(kChoosePhon);
+        SetStatus(kChoosePhonText);
         return;
     }
+    // Yes replaces the clip for good: with one there, Enter keeps it.
+    const intptr_t target = host_.ListGetItemData(item);
+    const bool holdsClip =
+        ValidCode(target) && session_.phonTable.slots[static_cast<size_t>(target)].count > 0;
     if (!Confirm(false,
                  "Overwrite the selected PHON data with the current selection in the Work "
-                 "Buffer?")) {
+                 "Buffer?",
+                 holdsClip)) {
         return;
     }
     const int32_t selected = workbuf::ClampSelection(session_.workBuffer);
     if (selected == 0) {
-        SetStatus(std::string("Nothing was copied: ") + kNothingSelected);
+        SetStatus(NothingSelected("copied"));
         return;
     }
     intptr_t code = host_.ListGetItemData(item);
     if (!ValidCode(code)) return;
     workbuf::SelectionToPhon(static_cast<int>(code), session_.workBuffer, session_.phonTable);
-    std::string status =
-        "You just copied the work buffer into the current PHON.  If you like how it sounds, SAVE "
-        "your voice file.";
-    if (selected > voice::PHON_MAX_SAMPLES) {
-        status += "  (A PHON holds at most " + std::to_string(voice::PHON_MAX_SAMPLES) +
-                  " samples: only the first " + std::to_string(voice::PHON_MAX_SAMPLES) +
-                  " of the " + std::to_string(selected) + " selected were copied.)";
-    }
-    SetStatus(status);
+    SetStatus(selected > voice::PHON_MAX_SAMPLES
+                  ? SelectionToPhonCut(voice::PHON_MAX_SAMPLES, selected)
+                  : StatusNote{kSelectionToPhonText});
     // The cell shows what the slot now holds: with an empty selection nothing
     // was copied and the slot keeps its clip, so "0" would be wrong there.
     int32_t count = session_.phonTable.slots[static_cast<size_t>(code)].count;
@@ -482,8 +492,7 @@ void MainDialog::OnButtonDown(bool isStart, int x, int y) {
     workbuf::SetSelectionFromView(isStart, x - viewRect_.left, viewRect_.right - viewRect_.left,
                                   session_.workBuffer);
     InvalidateView();
-    SetStatus(isStart ? "Left mouse click sets START of selection."
-                      : "Right mouse click sets END of selection.");
+    SetStatus(isStart ? kStartClickText : kEndClickText);
     UpdateSelectionInfo();
 }
 
@@ -498,17 +507,13 @@ void MainDialog::OnRButtonDown(int x, int y) {
 void MainDialog::OnMonitor() {
     bool on = host_.IsChecked(IDC_MONITOR);
     audio_.SetMonitorEnabled(on);
-    SetStatus(on ? "Everything the microphone hears will now be sent to the speakers.  All the "
-                   "time."
-                 : "The microphone data will no longer be sent to the speakers.");
+    SetStatus(on ? kMonitorOnText : kMonitorOffText);
 }
 
 void MainDialog::OnWarnings() {
     bool on = host_.IsChecked(IDC_WARNINGS);
     warningsOn_ = on ? 1 : 0;
-    SetStatus(on ? "You just re-enabled the warning dialogs."
-                 : "You just disabled some of the warning message dialog boxes... tread "
-                   "carefully.");
+    SetStatus(on ? kWarningsOnText : kWarningsOffText);
 }
 
 void MainDialog::OnEffectChosen() {
@@ -556,7 +561,7 @@ std::string ShownName(const std::string& path) {
 void MainDialog::OnImportWav() {
     workbuf::WorkBuffer& wb = session_.workBuffer;
     if (wb.recording != 0) {
-        SetStatus("Stop the recording (push REC) before importing a WAV file.");
+        SetStatus(kStopRecordingText);
         return;
     }
     const std::string path = host_.ChooseOpenFile("Import WAV into Work Buffer",
@@ -567,23 +572,18 @@ void MainDialog::OnImportWav() {
     const base::Result read =
         voice::ReadSystemAudio(path, static_cast<size_t>(workbuf::RECORD_LIMIT), samples, cut);
     if (!read) {
-        SetStatus("Could not import " + ShownName(path) + ": " + read.reason);
+        SetStatus(ImportFailed(ShownName(path), read.reason));
         return;
     }
     if (samples.empty()) {
-        SetStatus("Nothing was imported: " + ShownName(path) + " holds no sound.");
+        SetStatus(NothingImported(ShownName(path)));
         return;
     }
     // Undo Effect returns to the buffer as it was before the import.
     workbuf::SaveBackup(workbuf::BACKUP_EFFECT, wb);
     workbuf::ReplaceWorkBuffer(samples, wb);
     InvalidateView();
-    std::string status = "Imported " + ShownName(path) + " into the work buffer.";
-    if (cut) {
-        status += "  It was longer than the buffer: only its first " +
-                  workbuf::FormatDuration(wb.length) + " were kept.";
-    }
-    SetStatus(status + "  Use >> to copy a selection to the current PHON.");
+    SetStatus(Imported(ShownName(path), cut ? workbuf::FormatDuration(wb.length) : ""));
     UpdateSelectionInfo();
 }
 
@@ -591,7 +591,7 @@ void MainDialog::OnExportSelectionWav() {
     workbuf::WorkBuffer& wb = session_.workBuffer;
     const int32_t n = workbuf::ClampSelection(wb);
     if (n == 0) {
-        SetStatus(std::string("Nothing was exported: ") + kNothingSelected);
+        SetStatus(NothingSelected("exported"));
         return;
     }
     std::string path = host_.ChooseSaveFile(
@@ -601,8 +601,8 @@ void MainDialog::OnExportSelectionWav() {
     const base::Result written = wave::WriteWavFile(
         path,
         std::span<const int16_t>(wb.samples.data() + wb.selectionStart, static_cast<size_t>(n)));
-    SetStatus(written ? "Selection exported to " + ShownName(path) + "."
-                      : "Could not export the selection: " + written.reason);
+    SetStatus(written ? SelectionExported(ShownName(path))
+                      : ExportFailed("the selection", written.reason));
 }
 
 void MainDialog::OnExportVoiceWav() {
@@ -610,13 +610,12 @@ void MainDialog::OnExportVoiceWav() {
         host_.ChooseFolder("Export Voice as WAV Files", base::HomeFolder().string());
     if (folder.empty()) return;
     if (voice::HasClipFiles(folder) &&
-        !Confirm(true, "Replace the clip WAV files already in " + ShownName(folder) + "?")) {
+        !Confirm(true, "Replace the clip WAV files already in " + ShownName(folder) + "?", true)) {
         return;
     }
     const base::Result written = voice::ExportVoiceClips(session_.phonTable, folder);
-    SetStatus(written ? "Voice exported as " + std::to_string(voice::PHONEME_COUNT) +
-                            " WAV files into " + ShownName(folder) + "."
-                      : "Could not export the voice: " + written.reason);
+    SetStatus(written ? VoiceExported(voice::PHONEME_COUNT, ShownName(folder))
+                      : ExportFailed("the voice", written.reason));
 }
 
 }  // namespace vocalith::app

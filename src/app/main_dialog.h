@@ -12,6 +12,7 @@
 #include "app/dialog_audio.h"
 #include "app/dialog_host.h"
 #include "app/dialog_template.h"
+#include "app/status_text.h"
 #include "session/session.h"
 #include "workbuf/effects_menu.h"
 
@@ -89,8 +90,11 @@ class MainDialog {
     // Dialog operations used by the commands. `detail`, when given, is the
     // status field's tooltip (the full reason behind a short failure text).
     void SetStatus(const std::string& text, const std::string& detail = {});
-    // Asks `question` under the confirmation rule; true for Yes (or not asked).
-    bool Confirm(bool force, const std::string& question);
+    // The note's text where it fits the status line, else its brief form.
+    void SetStatus(const StatusNote& note);
+    // Asks `question` under the confirmation rule; true for Yes (or not
+    // asked). `defaultNo`: Enter answers No, as Yes would throw work away.
+    bool Confirm(bool force, const std::string& question, bool defaultNo = false);
     void UpdateSelectionInfo();
     void RefreshPhonList();
     void RefreshEffectsList();
@@ -140,6 +144,7 @@ class MainDialog {
     int32_t secondPeak_ = 0;
     uint32_t waitStartTick_ = 0;
     uint32_t lastLevelReportTick_ = 0;
+    bool noSpeechHintShown_ = false;  // the status line says no speech was heard yet
 };
 
 }  // namespace vocalith::app

@@ -14,6 +14,11 @@ inline constexpr int EXIT_USAGE = 2;
 // Prints "vocalith-tts: MESSAGE" as one line on standard error and returns `status`.
 int Fail(int status, std::string_view message);
 
+// A mistake on the command line of subcommand `command` (empty: of the
+// program): "vocalith-tts: COMMAND: MESSAGE; try 'vocalith-tts COMMAND
+// --help'" as one line; returns EXIT_USAGE.
+int UsageError(std::string_view command, std::string_view message);
+
 // Subcommands (rows of the table in main.cpp): each one's run function,
 // argv[0] being its name, and its synopsis, the arguments after its name.
 int RunTranslate(int argc, char** argv);

@@ -1,6 +1,11 @@
 // The subcommands' option parser and usage lines.
 #include "cli/command_line.h"
 
+#include <iostream>
+#include <string>
+
+#include "cli/cli_common.h"
+
 namespace vocalith::cli {
 
 bool OptionParser::Next(ParsedArg& arg) {
@@ -53,12 +58,22 @@ std::string UsageLines(std::string_view name, std::string_view synopsis, bool fi
     return text + '\n';
 }
 
-std::string ArgumentError(std::string_view command, const ParsedArg& arg) {
+std::string ArgumentError(const ParsedArg& arg) {
     const std::string text(arg.text);
-    if (arg.kind == ArgKind::MissingValue) {
-        return std::string(command) + ": option " + text + " needs a value";
-    }
-    return std::string(command) + ": unknown option '" + text + "' (try --help)";
+    if (arg.kind == ArgKind::MissingValue) return "option " + text + " needs a value";
+    return "unknown option '" + text + "'";
+}
+
+int Fail(int status, std::string_view message) {
+    std::cerr << "vocalith-tts: " << message << '\n';
+    return status;
+}
+
+int UsageError(std::string_view command, std::string_view message) {
+    const std::string lead = command.empty() ? std::string() : std::string(command) + ": ";
+    const std::string help = command.empty() ? std::string() : std::string(command) + " ";
+    return Fail(EXIT_USAGE,
+                lead + std::string(message) + "; try 'vocalith-tts " + help + "--help'");
 }
 
 }  // namespace vocalith::cli

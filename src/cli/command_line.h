@@ -1,5 +1,6 @@
 #pragma once
-// The command line shared by the vocalith-tts subcommands: one option parser
+// The command line shared by the vocalith-tts subcommands: the one-line
+// error reports (cli_common.h), one option parser
 // (options with and without a value, "--opt=VALUE" and "--opt VALUE", "--"
 // ending the options, --help and -h) and the usage lines the subcommands and
 // the program's --help print.
@@ -59,9 +60,8 @@ class OptionParser {
 // its first word after NAME.
 std::string UsageLines(std::string_view name, std::string_view synopsis, bool first);
 
-// The error line of subcommand `command` for an UnknownOption or a
-// MissingValue: "say: unknown option '-x' (try --help)", "say: option
-// --voice needs a value".
-std::string ArgumentError(std::string_view command, const ParsedArg& arg);
+// The mistake an UnknownOption or a MissingValue is: "unknown option '-x'",
+// "option --voice needs a value".
+std::string ArgumentError(const ParsedArg& arg);
 
 }  // namespace vocalith::cli

@@ -45,29 +45,31 @@ int RunDevices(int argc, char** argv) {
     for (ParsedArg arg; args.Next(arg);) {
         switch (arg.kind) {
             case ArgKind::Operand:
-                return Fail(EXIT_USAGE, "devices: unexpected argument '" + std::string(arg.text) +
-                                            "' (try --help)");
+                return UsageError("devices", "unexpected argument '" + std::string(arg.text) + "'");
             case ArgKind::Help:
                 std::fputs((UsageLines("devices", kDevicesSynopsis, true) + kDevicesHelp).c_str(),
                            stdout);
                 return EXIT_OK;
             case ArgKind::UnknownOption:
             case ArgKind::MissingValue:
-                return Fail(EXIT_USAGE, ArgumentError("devices", arg));
+                return UsageError("devices", ArgumentError(arg));
             case ArgKind::Option:
                 (arg.option == OPTION_AUDIO ? audio : choice[arg.option - OPTION_INPUT]) = arg.text;
                 break;
         }
     }
     std::string error;
-    std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(audio, &error);
-    if (!backend) return Fail(EXIT_USAGE, "devices: " + error);
+    bool fileFault = false;
+    std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(audio, &error, &fileFault);
+    if (!backend) {
+        return fileFault ? Fail(EXIT_FAILURE_, "devices: " + error) : UsageError("devices", error);
+    }
     const std::vector<device::DeviceInfo> devices = backend->ListDevices();
     device::ChosenDevices chosen;
     if (!device::ResolveDevices(
             devices, device::DeviceChoice(device::DeviceDirection::Input, choice[0]),
             device::DeviceChoice(device::DeviceDirection::Output, choice[1]), chosen, &error)) {
-        return Fail(EXIT_USAGE, "devices: " + error);
+        return UsageError("devices", error);
     }
     std::fputs(device::FormatDeviceList(devices, chosen).c_str(), stdout);
     return EXIT_OK;

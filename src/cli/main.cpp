@@ -7,19 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/atomic_file.h"
 #include "base/user_errors.h"
 #include "base/version.h"
 #include "cli/cli_common.h"
 #include "cli/command_line.h"
-
-namespace vocalith::cli {
-
-int Fail(int status, std::string_view message) {
-    std::cerr << "vocalith-tts: " << message << '\n';
-    return status;
-}
-
-}  // namespace vocalith::cli
 
 namespace {
 
@@ -68,21 +60,34 @@ std::string ProgramUsage() {
     return text;
 }
 
+// "translate, say, voice or devices".
+std::string CommandNames() {
+    std::string names;
+    for (size_t i = 0; i < std::size(kSubcommands); ++i) {
+        if (i > 0) names += i + 1 == std::size(kSubcommands) ? " or " : ", ";
+        names += kSubcommands[i].name;
+    }
+    return names;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // A file size limit makes a write fail with an error the program reports
     // (and the old file is kept) instead of killing it half way.
     std::signal(SIGXFSZ, SIG_IGN);
+    // An interrupted write (say --wav, a voice saved) leaves no temporary file.
+    vocalith::base::RemoveTempFilesOnSignals();
     try {
-        if (argc < 2) {
-            std::fputs(ProgramUsage().c_str(), vocalith::base::UserErrors());
-            return EXIT_USAGE;
-        }
+        if (argc < 2) return UsageError("", "no command given (" + CommandNames() + ")");
         const std::string command = argv[1];
         if (command == "--help" || command == "-h" || command == "help") {
             std::fputs(ProgramUsage().c_str(), stdout);
             return EXIT_OK;
+        }
+        if (command == "--version" && argc > 2) {
+            return UsageError(
+                "", "--version takes no arguments, but was given '" + std::string(argv[2]) + "'");
         }
         if (command == "--version") {
             std::printf("vocalith-tts %s\n", vocalith::base::kVersion);
@@ -91,7 +96,10 @@ int main(int argc, char** argv) {
         for (const Subcommand& c : kSubcommands) {
             if (command == c.name) return c.run(argc - 1, argv + 1);
         }
-        return Fail(EXIT_USAGE, "unknown command '" + command + "' (try --help)");
+        if (command.size() > 1 && command[0] == '-') {
+            return UsageError("", "unknown option '" + command + "'");
+        }
+        return UsageError("", "unknown command '" + command + "' (" + CommandNames() + ")");
     } catch (const std::exception& e) {
         return Fail(EXIT_FAILURE_, e.what());
     }

@@ -140,7 +140,7 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
                 return EXIT_OK;
             case ArgKind::UnknownOption:
             case ArgKind::MissingValue:
-                return Fail(EXIT_USAGE, ArgumentError("say", arg));
+                return UsageError("say", ArgumentError(arg));
             case ArgKind::Option:
                 switch (arg.option) {
                     case OPTION_VOICE:
@@ -148,7 +148,7 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
                         break;
                     case OPTION_WAV:
                         if (arg.text.empty()) {
-                            return Fail(EXIT_USAGE, "say: option --wav needs a file name");
+                            return UsageError("say", "option --wav needs a file name");
                         }
                         options.wavPath = arg.text;
                         options.wav = true;
@@ -201,18 +201,21 @@ class NoMessages final : public engine::MessageSink {
 };
 
 // The backend and output device for live speech, chosen before any text is
-// read so that a mistake is reported at once; null after one error line.
-std::unique_ptr<device::AudioBackend> LiveBackend(const SayOptions& options) {
+// read so that a mistake is reported at once; null after one error line,
+// with the exit status in `status`.
+std::unique_ptr<device::AudioBackend> LiveBackend(const SayOptions& options, int& status) {
     std::string error;
-    std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(options.audio, &error);
+    bool fileFault = false;
+    std::unique_ptr<device::AudioBackend> backend =
+        device::MakeBackend(options.audio, &error, &fileFault);
     if (!backend) {
-        Fail(EXIT_USAGE, "say: " + error);
+        status = fileFault ? Fail(EXIT_FAILURE_, "say: " + error) : UsageError("say", error);
         return nullptr;
     }
     const std::string output =
         device::DeviceChoice(device::DeviceDirection::Output, options.outputDevice);
     if (!device::ChooseDevices(*backend, {}, output, &error)) {
-        Fail(EXIT_USAGE, "say: " + error);
+        status = UsageError("say", error);
         return nullptr;
     }
     return backend;
@@ -363,8 +366,9 @@ int RunSay(int argc, char** argv) {
         TextPieces text = options.words.empty() ? TextPieces() : TextPieces(std::move(words));
         return RenderToWav(session->phonTable, text, options.phonetic, options.wavPath);
     }
-    std::unique_ptr<device::AudioBackend> backend = LiveBackend(options);
-    if (!backend) return EXIT_USAGE;
+    int status = EXIT_OK;
+    std::unique_ptr<device::AudioBackend> backend = LiveBackend(options, status);
+    if (!backend) return status;
     const std::string text = options.words.empty() ? ReadAll(std::cin) : words;
     return SpeakLive(*session, options.phonetic ? text : Translate(text), backend.get());
 }

@@ -128,10 +128,10 @@ int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out) {
                 std::fputs(kTranslateHelp, out);
                 return EXIT_OK;
             case ArgKind::UnknownOption:
-                return Fail(EXIT_USAGE, "translate: unknown option '" + std::string(arg.text) +
-                                            "' (put -- before TEXT that starts with '-')");
+                return UsageError(
+                    "translate", ArgumentError(arg) + " (put -- before TEXT that starts with '-')");
             case ArgKind::MissingValue:
-                return Fail(EXIT_USAGE, std::string(arg.text) + " needs a value");
+                return UsageError("translate", ArgumentError(arg));
             case ArgKind::Option:
                 if (arg.option == OPTION_LINES) {
                     lines = true;
@@ -139,9 +139,9 @@ int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out) {
                 }
                 capacity = ParseCapacity(arg.text);
                 if (!capacity) {
-                    return Fail(EXIT_USAGE, "invalid --capacity '" + std::string(arg.text) +
-                                                "': expected an integer from -2147483648 "
-                                                "to 2147483647");
+                    return UsageError("translate", "invalid --capacity '" + std::string(arg.text) +
+                                                       "': expected an integer from -2147483648 "
+                                                       "to 2147483647");
                 }
                 break;
         }

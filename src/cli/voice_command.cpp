@@ -45,7 +45,7 @@ const char kVoiceHelp[] =
     "          without samples.\n"
     "  import  builds the voice from the WAV files in DIR named as export names\n"
     "          them (letter case ignored); a phoneme without a file keeps its\n"
-    "          clip from the --base voice, or stays empty.\n"
+    "          clip from the --base voice, or stays empty (a warning names them).\n"
     "  set     replaces the clip of phoneme PHON (a symbol such as AA or p, or\n"
     "          silence) with FILE.wav.\n"
     "  prompts prints the word to record for each phoneme, one \"SYMBOL<tab>word\"\n"
@@ -84,6 +84,24 @@ void Warn(const std::string& message) {
 std::string CutWarning(const fs::path& file) {
     return file.string() + " is longer than a clip's " + std::to_string(voice::PHON_MAX_SAMPLES) +
            " samples: only its first " + std::to_string(voice::PHON_MAX_SAMPLES) + " are kept";
+}
+
+// Without --base, the phonemes that have no file stay empty. They are named
+// rather than filled from Voxa: the voice is the user's recordings and
+// nothing else, and an empty clip shows in `voice info` where a borrowed
+// one would pass unnoticed. (A file without samples is an empty clip as
+// export writes it, and needs no warning.)
+void WarnEmpty(const std::map<int, fs::path>& clips) {
+    std::string names;
+    int count = 0;
+    for (int code = 0; code < voice::PHONEME_COUNT; ++code) {
+        if (clips.count(code)) continue;
+        names += (count++ ? ", " : "") + voice::ClipName(code);
+    }
+    if (count == 0) return;
+    Warn(std::to_string(count) + (count == 1 ? " phoneme has" : " phonemes have") +
+         " no file and stay" + (count == 1 ? "s" : "") + " empty (" + names +
+         "); --base Voxa takes them from Voxa");
 }
 
 // Loads the voice file at `path` into `table`; -1, or an exit status.
@@ -154,11 +172,12 @@ int Import(const std::string& name, const std::string& dir, const std::string* b
         return Fail(EXIT_FAILURE_,
                     "import: " + dir + " holds no clip files (AA.wav, p.wav, ... silence.wav)");
     }
+    if (!base) WarnEmpty(clips);
     // Every file is read before anything is written.
     for (const auto& [code, file] : clips) {
         bool cut = false;
         const base::Result read =
-            voice::ImportClip(file, table->slots[static_cast<size_t>(code)], cut);
+            voice::ImportClip(file, table->slots[static_cast<size_t>(code)], cut, true);
         if (!read) return Fail(EXIT_FAILURE_, "import: " + read.reason);
         if (cut) Warn(CutWarning(file));
     }
@@ -168,8 +187,8 @@ int Import(const std::string& name, const std::string& dir, const std::string* b
 int Set(const std::string& name, const std::string& phon, const std::string& file) {
     const int code = voice::ClipNameCode(phon);
     if (code < 0) {
-        return Fail(EXIT_USAGE, "voice set: unknown phoneme '" + phon +
-                                    "' (a symbol such as AA or p, or silence)");
+        return UsageError(
+            "voice", "set: unknown phoneme '" + phon + "' (a symbol such as AA or p, or silence)");
     }
     fs::path from;
     if (const int status = ResolveVoice(name, VoiceUse::Read, from); status >= 0) return status;
@@ -296,7 +315,7 @@ int RunVoice(int argc, char** argv) {
                 return EXIT_OK;
             case ArgKind::UnknownOption:
             case ArgKind::MissingValue:
-                return Fail(EXIT_USAGE, ArgumentError("voice", arg));
+                return UsageError("voice", ArgumentError(arg));
             case ArgKind::Option:
                 base = arg.text;
                 hasBase = true;
@@ -315,23 +334,24 @@ int RunVoice(int argc, char** argv) {
                                           {"prompts", 0, "prompts"},
                                           {"build", 2, "build NAME DIR [--base NAME|FILE]"}};
     if (operands.empty()) {
-        return Fail(
-            EXIT_USAGE,
-            "voice: say what to do: info, export, import, set, prompts or build (try --help)");
+        return UsageError("voice", "say what to do: info, export, import, set, prompts or build");
     }
     const Action* action = nullptr;
     for (const Action& a : kActions) {
         if (operands[0] == a.name) action = &a;
     }
     if (!action) {
-        return Fail(EXIT_USAGE, "voice: unknown action '" + operands[0] +
-                                    "' (info, export, import, set, prompts or build)");
+        return UsageError("voice", "unknown action '" + operands[0] +
+                                       "' (info, export, import, set, prompts or build)");
     }
     if (operands.size() != action->operands + 1) {
-        return Fail(EXIT_USAGE, "voice: usage: vocalith-tts voice " + std::string(action->usage));
+        const std::string_view rest = action->usage.size() > action->name.size()
+                                          ? action->usage.substr(action->name.size() + 1)
+                                          : "nothing more";
+        return UsageError("voice", std::string(action->name) + " takes " + std::string(rest));
     }
     if (hasBase && action->name != "import" && action->name != "build") {
-        return Fail(EXIT_USAGE, "voice: --base goes with import and build only");
+        return UsageError("voice", "--base goes with import and build only");
     }
     if (action->name == "info") return Info(operands[1]);
     if (action->name == "export") return Export(operands[1], operands[2]);

@@ -157,8 +157,10 @@ std::string BackendChoices();
 
 // The backend named by `choice` (a row of AudioBackends). An empty choice
 // reads VOCALITH_AUDIO, defaulting to the first row. Null with a one-line
-// reason in `error` when the choice is not understood.
-std::unique_ptr<AudioBackend> MakeBackend(std::string_view choice, std::string* error);
+// reason in `error` when the choice is not understood or, with `fileFault`
+// set, when a file it names cannot be used (the WAV backend's files).
+std::unique_ptr<AudioBackend> MakeBackend(std::string_view choice, std::string* error,
+                                          bool* fileFault = nullptr);
 
 // Makes `backend` use the devices that `inputChoice` and `outputChoice` name
 // (FindDevice; empty keeps the default). False with one line in `error`

@@ -96,6 +96,8 @@ constexpr BackendEntry kBackends[] = {
 
 }  // namespace
 
+static std::unique_ptr<AudioBackend> MakeChosen(std::string_view choice, std::string* error);
+
 std::span<const BackendEntry> AudioBackends() {
     return kBackends;
 }
@@ -109,7 +111,18 @@ std::string BackendChoices() {
     return text;
 }
 
-std::unique_ptr<AudioBackend> MakeBackend(std::string_view choice, std::string* error) {
+std::unique_ptr<AudioBackend> MakeBackend(std::string_view choice, std::string* error,
+                                          bool* fileFault) {
+    std::string reason;
+    std::unique_ptr<AudioBackend> made = MakeChosen(choice, &reason);
+    // A choice not understood is reported as "audio backend ..." or
+    // "unknown audio backend ..."; a file the choice names as "cannot ...".
+    if (fileFault) *fileFault = !made && reason.rfind("cannot ", 0) == 0;
+    if (error && !made) *error = reason;
+    return made;
+}
+
+static std::unique_ptr<AudioBackend> MakeChosen(std::string_view choice, std::string* error) {
     std::string name(choice);
     if (name.empty()) {
         const char* env = std::getenv("VOCALITH_AUDIO");

@@ -258,6 +258,7 @@ std::vector<int16_t> ConvertToCaptureFormat(const wave::AudioFrames& audio) {
 
 base::Result ReadCaptureFile(const std::string& path, wave::AudioFrames& audio) {
     if (base::Result read = wave::ReadAudioFile(path, audio); !read) return read;
+    if (audio.Frames() == 0) return base::Result::Fail(path + " holds no sound");
     if (audio.sampleRate < MIN_RATE || audio.sampleRate > MAX_RATE) {
         return base::Result::Fail(path + ": a rate of " + std::to_string(audio.sampleRate) +
                                   " Hz, outside " + std::to_string(MIN_RATE) + " to " +

@@ -64,9 +64,11 @@ Result ReadSystemAudio(const fs::path& path, size_t limit, std::vector<int16_t>&
     return Result::Ok();
 }
 
-Result ImportClip(const fs::path& path, PhonSlot& slot, bool& cut) {
+Result ImportClip(const fs::path& path, PhonSlot& slot, bool& cut, bool keepEmpty) {
     std::vector<int16_t> samples;
     if (Result read = ReadSystemAudio(path, PHON_MAX_SAMPLES, samples, cut); !read) return read;
+    // As the window refuses it: an empty file is a mistake, not a silent clip.
+    if (samples.empty() && !keepEmpty) return Result::Fail(path.string() + " holds no sound");
     std::copy(samples.begin(), samples.end(), slot.samples.begin());
     slot.count = static_cast<int32_t>(samples.size());
     return Result::Ok();
@@ -121,8 +123,18 @@ Result FindClipFiles(const fs::path& folder, std::map<int, fs::path>& clips,
     std::sort(entries.begin(), entries.end());
     for (const fs::path& entry : entries) {
         const std::string name = entry.filename().string();
-        if (!fs::is_regular_file(entry, ec)) continue;
         const int code = ClipFileCode(name);
+        if (!fs::is_regular_file(entry, ec)) {
+            // A FIFO, a folder or a dangling link under a clip's name is
+            // named, not passed over.
+            if (code >= 0 && fs::is_symlink(fs::symlink_status(entry, ec)) &&
+                !fs::exists(entry, ec)) {
+                return Result::Fail(entry.string() + " is a link, and its target " +
+                                    fs::read_symlink(entry, ec).string() + " is not there");
+            }
+            if (code >= 0) return Result::Fail(entry.string() + " is not a regular file");
+            continue;
+        }
         if (code < 0) {
             if (HasWavSuffix(name)) ignored.push_back(name);
             continue;

@@ -38,8 +38,10 @@ base::Result ReadSystemAudio(const std::filesystem::path& path, size_t limit,
                              std::vector<int16_t>& samples, bool& cut);
 
 // Reads `path` into `slot`, cut to PHON_MAX_SAMPLES; the slot is unchanged
-// on failure.
-base::Result ImportClip(const std::filesystem::path& path, PhonSlot& slot, bool& cut);
+// on failure. A file without samples is refused, unless `keepEmpty` (an
+// empty clip as ExportClip writes it) makes it an empty clip.
+base::Result ImportClip(const std::filesystem::path& path, PhonSlot& slot, bool& cut,
+                        bool keepEmpty = false);
 
 // Writes slot `code` of `table` as a WAV file at `path` (atomically: a
 // failure leaves an existing file as it was).
@@ -55,7 +57,8 @@ bool HasClipFiles(const std::filesystem::path& folder);
 // The clip files of `folder`, by phoneme code: every regular file (or link
 // to one) whose name ClipFileCode recognises. WAV files named for no
 // phoneme go to `ignored`. Two files for one phoneme (names differing only in case)
-// are refused, as is a folder that cannot be listed.
+// are refused, as are anything but a regular file under a clip's name and a
+// folder that cannot be listed.
 base::Result FindClipFiles(const std::filesystem::path& folder,
                            std::map<int, std::filesystem::path>& clips,
                            std::vector<std::string>& ignored);

@@ -1,15 +1,13 @@
 #include "voice/voice_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <system_error>
 
+#include "base/atomic_file.h"
 #include "base/file_io.h"
 #include "wave/byte_order.h"
 
@@ -18,8 +16,6 @@ namespace vocalith::voice {
 namespace {
 
 using Header = std::array<int32_t, VOICE_HEADER_ENTRIES>;
-
-using base::ErrnoText;
 
 VoiceResult Ok() {
     return VoiceResult::Ok();
@@ -128,9 +124,15 @@ VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table)
     if (folder.empty()) folder = ".";
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
+        const std::string cannot = "cannot create voices folder " + folder.string() + ": ";
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(folder, ec))) {
+            // A link to a folder that is gone: creating it would say "File exists".
+            // Worded so that the window, which drops paths, still reads well.
+            return Refused(cannot + "it is a link, and its target " +
+                           std::filesystem::read_symlink(folder, ec).string() + " is not there");
+        }
         std::filesystem::create_directories(folder, ec);
-        if (ec)
-            return Refused("cannot create voices folder " + folder.string() + ": " + ec.message());
+        if (ec) return Refused(cannot + ec.message());
     }
 
     // A voice the user has made read-only is kept as it is, also for root,
@@ -146,48 +148,14 @@ VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table)
     // The voice goes to a temporary file in the same folder first and
     // replaces the old file only once every byte is on disk, so a failed
     // save never costs the voice that was there.
-    std::string tempName = (folder / (path.filename().string() + ".XXXXXX")).string();
-    std::vector<char> temp(tempName.begin(), tempName.end());
-    temp.push_back('\0');
-    base::UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd.Valid()) return Refused("cannot create " + name + ": " + ErrnoText(errno));
-    const std::string tempPath(temp.data());
-    auto fail = [&](const std::string& what, int e) {
-        fd.Reset();
-        ::unlink(tempPath.c_str());
-        return Refused(what + " " + name + ": " + ErrnoText(e));
-    };
-
-    // mkstemp makes the file private; a voice file gets the usual mode, or
-    // the mode and owner of the voice it replaces.
-    if (replacing) {
-        ::fchmod(fd.Get(), old.st_mode & 07777);
-        // Only root may give a file away; anyone else keeps it as theirs.
-        [[maybe_unused]] const int owned = ::fchown(fd.Get(), old.st_uid, old.st_gid);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd.Get(), 0666 & ~mask);
-    }
-
+    base::AtomicFile file;
+    if (VoiceResult created = file.Create(path, name); !created) return created;
     const std::vector<uint8_t> bytes = EncodeVoice(table);
-    if (VoiceResult written = base::WriteAll(fd.Get(), path, bytes.data(), bytes.size());
+    if (VoiceResult written = base::WriteAll(file.Fd(), path, bytes.data(), bytes.size());
         !written) {
-        fd.Reset();
-        ::unlink(tempPath.c_str());
         return written;
     }
-    if (::fsync(fd.Get()) != 0) return fail("cannot write", errno);
-    if (fd.Reset() != 0) return fail("cannot write", errno);
-    if (::rename(tempPath.c_str(), path.c_str()) != 0) return fail("cannot replace", errno);
-
-    // Make the rename itself durable; a failure here loses nothing.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return Ok();
+    return file.Commit();
 }
 
 }  // namespace vocalith::voice

@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -104,8 +105,9 @@ Result ScanChunks(const RiffSource& source, const std::string& name,
                                     : ReadLe32(chunk + 4);
         const bool sound = std::memcmp(chunk, "data", 4) == 0 || std::memcmp(chunk, "SSND", 4) == 0;
         if (!sound && pos + 8 + uint64_t{length} > size) {
-            return Result::Fail("cannot read " + name + ": its " +
-                                std::string(reinterpret_cast<const char*>(chunk), 4) +
+            std::string id(reinterpret_cast<const char*>(chunk), 4);
+            id.erase(id.find_last_not_of(' ') + 1);  // "fmt " is the fmt chunk
+            return Result::Fail("cannot read " + name + ": its " + id +
                                 " chunk claims more bytes than the file holds");
         }
         if (wave && !sound) {
@@ -120,9 +122,46 @@ Result ScanChunks(const RiffSource& source, const std::string& name,
     return {};
 }
 
+// Why libsndfile could not open a file, in our words rather than its own
+// ("Internal error : SF_INFO struct incomplete.").
+std::string OpenFailure(int code) {
+    switch (code) {
+        case SF_ERR_UNRECOGNISED_FORMAT:
+            return "not a sound file in a format that can be read (WAV, FLAC, Ogg, AIFF, ...)";
+        case SF_ERR_UNSUPPORTED_ENCODING:
+            return "its samples are stored in an encoding that cannot be read";
+        default:
+            return "its header is damaged or incomplete";
+    }
+}
+
+// Samples stored as floating point (full scale at 1.0) on the 16-bit scale.
+// libsndfile's own short reading of them rounds the values unscaled, which
+// makes silence of any float file; values past full scale are clipped.
+sf_count_t ReadFloatFrames(SNDFILE* file, std::vector<float>& piece, int16_t* out,
+                           sf_count_t frames) {
+    const sf_count_t got = sf_readf_float(file, piece.data(), frames);
+    const size_t values =
+        got > 0 ? static_cast<size_t>(got) * piece.size() / static_cast<size_t>(frames) : 0;
+    for (size_t i = 0; i < values; ++i) {
+        const float v = piece[i];
+        float scaled = 0.0f;  // NaN stays 0
+        if (v >= 1.0f) {
+            scaled = 32767.0f;
+        } else if (v <= -1.0f) {
+            scaled = -32768.0f;
+        } else if (v > -1.0f) {
+            scaled = std::min(v * 32768.0f, 32767.0f);
+        }
+        out[i] = static_cast<int16_t>(std::lrint(scaled));
+    }
+    return got;
+}
+
 Result Decode(const RiffSource& source, const std::string& name, AudioFrames& out,
               uint64_t maxSamples) {
     out = AudioFrames{};
+    if (source.Size() == 0) return Result::Fail("cannot read " + name + ": the file is empty");
     std::vector<uint64_t> masked;
     if (Result sane = ScanChunks(source, name, masked); !sane) return sane;
     static SF_VIRTUAL_IO vio = {VioLength, VioSeek, VioRead, VioWrite, VioTell};
@@ -131,7 +170,7 @@ Result Decode(const RiffSource& source, const std::string& name, AudioFrames& ou
     SNDFILE* file = sf_open_virtual(&vio, SFM_READ, &info, &reader);
     if (!file) {
         if (!reader.status) return reader.status;
-        return Result::Fail("cannot read " + name + ": " + sf_strerror(nullptr));
+        return Result::Fail("cannot read " + name + ": " + OpenFailure(sf_error(nullptr)));
     }
     if (info.channels < 1 || info.samplerate < 1) {
         sf_close(file);
@@ -142,11 +181,16 @@ Result Decode(const RiffSource& source, const std::string& name, AudioFrames& ou
     // The frame count in a header may lie: read in pieces until the end.
     const size_t channels = static_cast<size_t>(info.channels);
     constexpr size_t PIECE_FRAMES = 4096;
+    const int encoding = info.format & SF_FORMAT_SUBMASK;
+    const bool floating = encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE;
+    std::vector<float> piece(floating ? PIECE_FRAMES * channels : 0);
     Result result;
     for (;;) {
         const size_t at = out.samples.size();
         out.samples.resize(at + PIECE_FRAMES * channels);
-        const sf_count_t got = sf_readf_short(file, out.samples.data() + at, PIECE_FRAMES);
+        const sf_count_t got =
+            floating ? ReadFloatFrames(file, piece, out.samples.data() + at, PIECE_FRAMES)
+                     : sf_readf_short(file, out.samples.data() + at, PIECE_FRAMES);
         out.samples.resize(at + static_cast<size_t>(got > 0 ? got : 0) * channels);
         if (out.samples.size() > maxSamples) {
             result = Result::Fail("cannot read " + name + ": more than " +

@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "base/atomic_file.h"
 #include "base/file_io.h"
 
 namespace vocalith::wave {
@@ -21,8 +22,8 @@ struct WavWriter::Sink {
     Kind kind = Kind::Memory;
     std::string name;                        // the path as the reasons name it
     std::filesystem::path target;            // Replace: the file renamed over at the end
-    std::string tempPath;                    // Replace: the temporary file
-    base::UniqueFd fd;                       // Replace: the temporary file; Stream: the target
+    base::AtomicFile replace;                // Replace: the temporary file
+    base::UniqueFd fd;                       // Stream: the target
     std::vector<uint8_t>* memory = nullptr;  // Memory: where Finish leaves the bytes
     std::vector<uint8_t> held;               // Stream, Memory: bytes not yet let go
     bool streaming = false;                  // Stream: the held bytes have been let go
@@ -53,8 +54,9 @@ struct WavWriter::Sink {
         if (kind == Kind::Replace) {
             uint64_t done = 0;
             while (done < n) {
-                const ssize_t w = ::pwrite(fd.Get(), bytes + done, static_cast<size_t>(n - done),
-                                           static_cast<off_t>(pos + done));
+                const ssize_t w =
+                    ::pwrite(replace.Fd(), bytes + done, static_cast<size_t>(n - done),
+                             static_cast<off_t>(pos + done));
                 if (w < 0) {
                     if (errno == EINTR) continue;
                     Fail(errno);
@@ -124,12 +126,6 @@ SNDFILE* Handle(void* file) {
     return static_cast<SNDFILE*>(file);
 }
 
-mode_t NewFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
 // Decides where the bytes for `path` go; fills the sink's kind, target and fd.
 Result Prepare(const std::filesystem::path& path, Sink& sink) {
     namespace fs = std::filesystem;
@@ -142,7 +138,6 @@ Result Prepare(const std::filesystem::path& path, Sink& sink) {
         return Result::Ok();
     }
     if (path.empty()) return Result::Fail("no output file name given");
-    mode_t mode = NewFileMode();
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
@@ -155,7 +150,6 @@ Result Prepare(const std::filesystem::path& path, Sink& sink) {
         std::error_code ec;
         sink.target = fs::canonical(path, ec);  // a symlink's target is what gets replaced
         if (ec) return sink.Fail(ec.value());
-        mode = st.st_mode & 07777;
     } else if (errno == ENOENT) {
         sink.target = path;
         std::error_code ec;
@@ -169,17 +163,7 @@ Result Prepare(const std::filesystem::path& path, Sink& sink) {
         return sink.Fail(errno);
     }
     sink.kind = Sink::Kind::Replace;
-    fs::path folder = sink.target.parent_path();
-    if (folder.empty()) folder = ".";
-    std::string hidden = sink.target.filename().string();
-    hidden.insert(hidden.begin(), '.');
-    hidden.append(".XXXXXX");
-    std::string temp = (folder / hidden).string();
-    sink.fd = base::UniqueFd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!sink.fd.Valid()) return sink.Fail(errno);
-    sink.tempPath = temp;
-    if (::fchmod(sink.fd.Get(), mode) != 0) return sink.Fail(errno);
-    return Result::Ok();
+    return sink.replace.Create(sink.target, sink.name);
 }
 
 }  // namespace
@@ -297,16 +281,7 @@ Result WavWriter::Finish() {
     if (result) {
         switch (s.kind) {
             case Sink::Kind::Replace:
-                if (::fsync(s.fd.Get()) != 0) {
-                    result = s.Fail(errno);
-                } else if (s.fd.Reset() != 0) {
-                    result = s.Fail(errno);
-                } else if (::rename(s.tempPath.c_str(), s.target.c_str()) != 0) {
-                    result =
-                        Result::Fail("cannot replace " + s.name + ": " + base::ErrnoText(errno));
-                } else {
-                    s.tempPath.clear();  // it is the target now
-                }
+                result = s.replace.Commit();
                 break;
             case Sink::Kind::Stream:
                 if (!s.streaming) result = s.LetGo();
@@ -328,7 +303,7 @@ void WavWriter::Abandon() {
     }
     if (sink_) {
         sink_->fd.Reset();
-        if (!sink_->tempPath.empty()) ::unlink(sink_->tempPath.c_str());
+        sink_->replace.Abandon();
         sink_.reset();
     }
 }

@@ -51,6 +51,7 @@ class FakeHost : public DialogHost {
     std::map<int, std::string> tooltips;
     std::deque<bool> answers;  // the answers to the next questions, in order
     std::vector<std::pair<std::string, std::string>> questions;  // text, title
+    std::vector<bool> defaultNos;  // each question's default: true for No
     std::map<int, int> lastReadCount;
     ViewRect frame{10, 26, 484, 161};
     int invalidations = 0;
@@ -128,8 +129,10 @@ class FakeHost : public DialogHost {
         return list.at(static_cast<size_t>(index)).data;
     }
     int ListSelectedItem() override { return selected; }
-    bool AskYesNo(const std::string& text, const std::string& title) override {
+    bool AskYesNo(const std::string& text, const std::string& title,
+                  bool defaultNo = false) override {
         questions.emplace_back(text, title);
+        defaultNos.push_back(defaultNo);
         log.push_back("ask:" + title + ":" + text);
         if (answers.empty()) {
             ADD_FAILURE() << "unexpected question: " << text;
@@ -195,7 +198,7 @@ class FakeAudio : public DialogAudio {
     bool monitor = false;
     std::function<void()> onPump;  // runs inside Pump (e.g. a buffer filling up)
     int32_t inputPeak = 0;         // what TakeInputPeak reports
-    std::string notice;            // what TakeNotice reports once
+    StatusNote notice;             // what TakeNotice reports once
     int gain = DEFAULT_INPUT_GAIN;
 
     explicit FakeAudio(std::vector<std::string>& sharedLog) : log(sharedLog) {}
@@ -219,7 +222,7 @@ class FakeAudio : public DialogAudio {
     int InputGainFactor() override { return gain; }
     void SetInputGainFactor(int factor) override { gain = factor; }
     int32_t GateInputPeak() override { return 467; }
-    std::string TakeNotice() override { return std::exchange(notice, {}); }
+    StatusNote TakeNotice() override { return std::exchange(notice, {}); }
     int PlayEffectByName(const char* name, int mode) override {
         log.push_back(std::string("audio:PlayEffectByName:") + name + ":" + std::to_string(mode));
         return -1;

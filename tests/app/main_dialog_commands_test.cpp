@@ -3,6 +3,8 @@
 // voice commands on a temporary folder, the PHON list and TTS.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "dialog_fixture.h"
 #include "mixer/tick_clock.h"
 #include "support/scoped_env.h"
@@ -147,9 +149,67 @@ TEST_F(MainDialogTest, SilentRecordingShowsTheLevelAndRecordsNothing) {
               "Nothing was recorded: no speech was heard.  The Work Buffer is as it was.");
     EXPECT_EQ(Buffer().length, 500);
 
-    audio_->notice = "Sound output is back.";
+    audio_->notice = {"Sound output is back."};
     dialog_->OnTimer(2);
     EXPECT_EQ(Status(), "Sound output is back.");
+}
+
+// The no-speech hint says what holds only until speech is heard.
+TEST_F(MainDialogTest, TheNoSpeechHintGivesWayOnceSpeechIsHeard) {
+    Start();
+    host_->answers = {true};
+    dialog_->OnRec();
+    for (int tick = 0; tick < 310; ++tick) {
+        clock_.Advance(10);
+        dialog_->OnTimer(2);
+    }
+    EXPECT_EQ(Status().rfind("No speech heard yet", 0), 0u) << Status();
+    Buffer().recordedCount = 100;  // speech began
+    dialog_->OnTimer(2);
+    EXPECT_EQ(Status(), kRecordingText);
+}
+
+// Enter answers a question with its default button: No wherever Yes would
+// throw away clips or files that cannot be had back, Yes elsewhere.
+TEST_F(MainDialogTest, QuestionsThatLoseWorkDefaultToNo) {
+    struct Row {
+        const char* what;
+        std::function<void()> prepare;  // after a fresh start with a saved voice
+        std::function<void()> command;
+        std::vector<bool> defaultNos;  // of the questions asked, in order
+    };
+    const auto changeClip = [this] { PhonTable().slots[3].count = 7; };
+    const Row rows[] = {
+        {"Rec", [] {}, [&] { dialog_->OnRec(); }, {false}},
+        {"Trim (Undo Effect brings the buffer back)", [] {}, [&] { dialog_->OnTrim(); }, {false}},
+        {"<< (the buffer is for scratch work)",
+         [&] { SelectCode(5); },
+         [&] { dialog_->OnPhonToWork(); },
+         {false}},
+        {">> into an empty PHON",
+         [&] { SelectCode(6); },
+         [&] { dialog_->OnSelectionToPhon(); },
+         {false}},
+        {">> over a recorded PHON",
+         [&] { SelectCode(5); },
+         [&] { dialog_->OnSelectionToPhon(); },
+         {true}},
+        {"Load over unchanged clips", [] {}, [&] { dialog_->OnLoad(); }, {false}},
+        {"Load over changed clips", changeClip, [&] { dialog_->OnLoad(); }, {true}},
+        {"Save, then overwrite the voice file", [] {}, [&] { dialog_->OnSave(); }, {false, true}},
+        {"closing with changed clips", changeClip, [&] { dialog_->OnClose(); }, {true}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        WriteVoice("Voxa", 5, 40);
+        Restart(true);
+        FillForCommand();
+        r.prepare();
+        host_->answers = {true, false};
+        host_->defaultNos.clear();
+        r.command();
+        EXPECT_EQ(host_->defaultNos, r.defaultNos);
+    }
 }
 
 TEST_F(MainDialogTest, RecStartsANewRecordingFromZero) {
@@ -482,7 +542,7 @@ TEST_F(MainDialogTest, EmptyAndOverlongSelectionsAreReported) {
             EXPECT_EQ(PhonTable().slots[5].count, r.slotCount);
         }
         if (r.slotCount == 10000) {
-            EXPECT_NE(Status().find("only the first 10000 of the 20000 selected were copied"),
+            EXPECT_NE(Status().find("Only the first 10000 of the 20000 selected samples fit."),
                       std::string::npos)
                 << Status();
         }

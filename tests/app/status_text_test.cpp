@@ -18,6 +18,9 @@ TEST(StatusText, ReasonsBecomeShortWithoutPaths) {
          "a part of the path is not a folder"},
         {"cannot create voices folder /home/a b/voices: File exists",
          "cannot create voices folder: a file is in the way"},
+        {"cannot create voices folder /home/a b/voices: it is a link, and its target /gone is not "
+         "there",
+         "cannot create voices folder: it is a link, and its target is not there"},
         {"voices/Mine.voc is read-only", "it is read-only"},
         {file + ": the file is 9 bytes long", "the file is 9 bytes long"},
     };

@@ -158,6 +158,10 @@ TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
              "' --output-device speakers",
          2},
         {"unknown option accepted", "--loud hi", 2},
+        {"an unreadable microphone file taken for a wrong option",
+         "--voice '" + voice_.string() + "' --audio 'wav:" + (dir_ / "x.wav").string() + "," +
+             (dir_ / "none.wav").string() + "' hi",
+         1},
     };
     for (const Row& r : rows) {
         const Result got = Say(r.args);
@@ -169,6 +173,64 @@ TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
     EXPECT_FALSE(fs::exists(dir_ / "x.wav"));
     EXPECT_TRUE(fs::is_character_file("/dev/full")) << "a failed write removed the device";
     EXPECT_EQ(Say("--help").status, 0);
+}
+
+// Every mistake on the command line is one line that ends by pointing to the
+// right --help, and status 2.
+TEST_F(SayCommand, EveryUsageErrorIsOneLineAndAPointerToHelp) {
+    const std::string backends = "(use portaudio, null or wav:OUT.wav[,IN.wav])";
+    const struct {
+        std::string args;
+        std::string line;  // after "vocalith-tts: "
+    } rows[] = {
+        {"", "no command given (translate, say, voice or devices); try 'vocalith-tts --help'"},
+        {"speak",
+         "unknown command 'speak' (translate, say, voice or devices); try "
+         "'vocalith-tts --help'"},
+        {"--x", "unknown option '--x'; try 'vocalith-tts --help'"},
+        {"--version extra",
+         "--version takes no arguments, but was given 'extra'; try 'vocalith-tts --help'"},
+        {"translate --x",
+         "translate: unknown option '--x' (put -- before TEXT that starts with "
+         "'-'); try 'vocalith-tts translate --help'"},
+        {"translate --capacity",
+         "translate: option --capacity needs a value; try 'vocalith-tts translate --help'"},
+        {"translate --capacity x",
+         "translate: invalid --capacity 'x': expected an integer from "
+         "-2147483648 to 2147483647; try 'vocalith-tts translate --help'"},
+        {"say --x", "say: unknown option '--x'; try 'vocalith-tts say --help'"},
+        {"say --voice", "say: option --voice needs a value; try 'vocalith-tts say --help'"},
+        {"say --wav=", "say: option --wav needs a file name; try 'vocalith-tts say --help'"},
+        {"say --voice '" + voice_.string() + "' --audio bogus hi",
+         "say: unknown audio backend 'bogus' " + backends + "; try 'vocalith-tts say --help'"},
+        {"voice",
+         "voice: say what to do: info, export, import or set; try 'vocalith-tts voice "
+         "--help'"},
+        {"voice play",
+         "voice: unknown action 'play' (info, export, import or set); try "
+         "'vocalith-tts voice --help'"},
+        {"voice set Voxa",
+         "voice: set takes NAME|FILE PHON FILE.wav; try 'vocalith-tts voice "
+         "--help'"},
+        {"voice info Voxa --base Voxa",
+         "voice: --base goes with import only; try 'vocalith-tts voice --help'"},
+        {"voice set Voxa QQ x.wav",
+         "voice: set: unknown phoneme 'QQ' (a symbol such as AA or p, "
+         "or silence); try 'vocalith-tts voice --help'"},
+        {"voice --x", "voice: unknown option '--x'; try 'vocalith-tts voice --help'"},
+        {"devices extra",
+         "devices: unexpected argument 'extra'; try 'vocalith-tts devices --help'"},
+        {"devices --audio",
+         "devices: option --audio needs a value; try 'vocalith-tts devices "
+         "--help'"},
+        {"devices --audio wav:", "devices: audio backend 'wav:' names no output file " + backends +
+                                     "; try 'vocalith-tts devices --help'"},
+    };
+    for (const auto& row : rows) {
+        const Result got = Tts(row.args);
+        EXPECT_EQ(got.status, 2) << row.args;
+        EXPECT_EQ(got.err, "vocalith-tts: " + row.line + "\n") << row.args;
+    }
 }
 
 // `devices` lists what a backend offers and checks a choice of devices as

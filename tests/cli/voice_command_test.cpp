@@ -202,7 +202,7 @@ TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
     const Case cases[] = {
         {"", 2, "say what to do"},
         {"play " + v, 2, "unknown action 'play'"},
-        {"info", 2, "usage: vocalith-tts voice info NAME|FILE"},
+        {"info", 2, "info takes NAME|FILE; try 'vocalith-tts voice --help'"},
         {"info " + v + "--base Voxa", 2, "--base goes with import and build only"},
         {"set " + v + "QQ" + wav, 2, "unknown phoneme 'QQ'"},
         {"info X", 1, "a voice name has at least 2 characters"},
@@ -211,7 +211,7 @@ TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
         {"import " + v + missing, 1, "import: no folder "},
         {"import " + v + "'" + dir_.string() + "'", 1, "holds no clip files"},
         {"set " + v + "AA " + missing, 1, "voice set: "},
-        {"prompts " + v, 2, "usage: vocalith-tts voice prompts"},
+        {"prompts " + v, 2, "prompts takes nothing more"},
         {"build " + v + silent, 1, "AA.wav: no speech found; nothing saved"},
         {"build " + v + two, 1, "AA.wav: more than one word"},
         {"build " + v + text, 1, "AA.wav: "},

@@ -3,6 +3,8 @@
 // window open; the controls stand where the dialog template puts them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,6 +19,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStyle>
 #include <QTest>
@@ -31,22 +34,27 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/dialog_template.h"
 #include "app/engine_audio.h"
+#include "app/qt/about_box.h"
 #include "app/qt/app_identity.h"
 #include "app/qt/devices_dialog.h"
 #include "app/qt/main_window.h"
 #include "app/qt/template_geometry.h"
 #include "app/qt/ui_dispatcher.h"
 #include "app/qt/window_message_sink.h"
+#include "app/screen_fit.h"
+#include "app/status_text.h"
 #include "base/file_io.h"
 #include "base/program_folder.h"
 #include "device/backends.h"
 #include "engine/audio_pump.h"
 #include "engine/effect_slots.h"
 #include "mixer/mixer.h"
+#include "support/scoped_env.h"
 #include "support/temp_folder.h"
 #include "support/wav_builder.h"
 #include "voice/phon_table.h"
@@ -66,7 +74,9 @@ QApplication& App() {
     static char name[] = "e2e_window_tests";
     static char* argv[] = {name, nullptr};
     static QApplication* app = [] {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        // The screen check runs the window on a real display instead.
+        const char* platform = std::getenv("VOCALITH_TEST_QPA");
+        ::setenv("QT_QPA_PLATFORM", platform ? platform : "offscreen", 1);
         return new QApplication(argc, argv);
     }();
     return *app;
@@ -253,7 +263,7 @@ struct SeenBox {
 };
 
 // Answers the message boxes that open while it lives with `answers`, in
-// order, and records each box.
+// order (NoButton: Enter), and records each box.
 class BoxAnswerer {
   public:
     explicit BoxAnswerer(std::vector<QMessageBox::StandardButton> answers)
@@ -271,7 +281,12 @@ class BoxAnswerer {
         seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(),
                         box->textFormat() == Qt::PlainText});
         const size_t i = seen.size() - 1;
-        box->button(i < answers_.size() ? answers_[i] : QMessageBox::No)->click();
+        const auto answer = i < answers_.size() ? answers_[i] : QMessageBox::No;
+        if (answer == QMessageBox::NoButton) {
+            QTest::keyClick(box, Qt::Key_Return);  // the default button
+        } else {
+            box->button(answer)->click();
+        }
     }
     std::vector<QMessageBox::StandardButton> answers_;
     QTimer poll_;
@@ -317,10 +332,12 @@ TEST_F(WindowTest, ChangedClipsAreNotLostByClosing) {
     session_->phonTable.slots[2].count = 9;
     const SeenBox discard{kConfirmTitle, "Discard the changes to the voice Voxa?", true};
     {
-        BoxAnswerer answerer({QMessageBox::No, QMessageBox::No});
+        // Enter, too, keeps the changes.
+        BoxAnswerer answerer({QMessageBox::No, QMessageBox::No, QMessageBox::NoButton});
         window_->close();
         QTest::keyClick(window_.get(), Qt::Key_Escape);
-        EXPECT_EQ(answerer.seen, (std::vector<SeenBox>{discard, discard}));
+        window_->close();
+        EXPECT_EQ(answerer.seen, (std::vector<SeenBox>{discard, discard, discard}));
         EXPECT_TRUE(window_->isVisible());
     }
     BoxAnswerer answerer({QMessageBox::Yes});
@@ -339,49 +356,260 @@ TEST_F(WindowTest, TheApplicationAddsNothingToWindowTitles) {
     QApplication::setApplicationName(name);
 }
 
-// Every caption, button and check box text fits its control in the intended
-// face and in faces that are wider (DejaVu Sans) or taller (Nimbus Sans)
-// than it; the intended face keeps the template's own sizes.
-TEST_F(WindowTest, EveryTextFitsItsControlInAnyFont) {
-    struct Face {
-        const char* family;
-        bool intended;
-    };
-    for (const Face& face : {Face{"DejaVu Sans Condensed", true}, Face{"DejaVu Sans", false},
-                             Face{"Nimbus Sans", false}}) {
-        SCOPED_TRACE(face.family);
-        QFont font;
-        font.setFamilies({QString::fromLatin1(face.family)});
-        font.setPixelSize(11);
-        window_.reset();
-        window_ = std::make_unique<qt::MainWindow>(*session_, *audio_, &messages_, nullptr, &font);
-        const QFontMetrics metrics(window_->font());
-        const QString picture = QString::fromUtf8(VOCALITH_ARTEFACT_DIR) +
-                                QStringLiteral("/main_window_%1.png").arg(face.family);
-        EXPECT_TRUE(window_->grab().save(picture.simplified().replace(' ', '_')));
-        if (face.intended && QFontInfo(window_->font()).family() == face.family) {
-            EXPECT_EQ(window_->size(), QSize(783, 335));
+// The faces the layout is tried in: the intended one, one that is wider
+// (DejaVu Sans) and one that is taller (Nimbus Sans).
+struct Face {
+    const char* family;
+    bool intended;
+};
+constexpr Face kFaces[] = {
+    {"DejaVu Sans Condensed", true}, {"DejaVu Sans", false}, {"Nimbus Sans", false}};
+
+QFont FaceFont(const Face& face) {
+    QFont font;
+    font.setFamilies({QString::fromLatin1(face.family)});
+    font.setPixelSize(11);
+    return font;
+}
+
+QString Artefact(const QString& name) {
+    fs::create_directories(VOCALITH_ARTEFACT_DIR);
+    return QString::fromUtf8(VOCALITH_ARTEFACT_DIR "/") + name.simplified().replace(' ', '_');
+}
+
+// Every caption, button and check box text of `dialog` fits its control: on
+// one line, or within the control's height where the label wraps.
+void ExpectEveryTextFits(QWidget* dialog) {
+    const QFontMetrics metrics(dialog->font());
+    for (QWidget* w : dialog->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(dialog)) continue;
+        QString text;
+        int room = w->width();
+        auto* label = qobject_cast<QLabel*>(w);
+        if (label) {
+            text = label->text();
+        } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+            text = button->text();
+        } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+            text = box->text();
+            room -= w->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, w) +
+                    w->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, w);
+            // The text's ink, not only its advance, stays inside.
+            room = std::min(room, room - (metrics.boundingRect(text).right() + 1 -
+                                          metrics.horizontalAdvance(text)));
         }
-        for (QWidget* w : window_->findChildren<QWidget*>()) {
-            if (!w->isVisibleTo(window_.get())) continue;
-            QString text;
-            int room = w->width();
-            if (auto* label = qobject_cast<QLabel*>(w)) {
-                text = label->text();
-            } else if (auto* button = qobject_cast<QPushButton*>(w)) {
-                text = button->text();
-            } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
-                text = box->text();
-                room -= w->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
-                        w->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
-                // The text's ink, not only its advance, stays inside.
-                room = std::min(room, room - (metrics.boundingRect(text).right() + 1 -
-                                              metrics.horizontalAdvance(text)));
-            }
-            if (text.isEmpty() || w->objectName() == QStringLiteral("IDC_STATUS")) continue;
+        if (text.isEmpty() || w->objectName() == QStringLiteral("IDC_STATUS")) continue;
+        if (label && (label->wordWrap() || text.contains(QLatin1Char('\n')))) {
+            EXPECT_LE(metrics.boundingRect(QRect(0, 0, w->width(), 1 << 20), Qt::TextWordWrap, text)
+                          .height(),
+                      w->height())
+                << w->objectName().toStdString() << ": " << text.toStdString();
+        } else {
             EXPECT_LE(metrics.horizontalAdvance(text), room)
                 << w->objectName().toStdString() << ": " << text.toStdString();
         }
+    }
+}
+
+// Every caption, button and check box text fits its control in the intended
+// face and in the wider and taller ones; the intended face keeps the
+// template's own sizes.
+TEST_F(WindowTest, EveryTextFitsItsControlInAnyFont) {
+    for (const Face& face : kFaces) {
+        SCOPED_TRACE(face.family);
+        const QFont font = FaceFont(face);
+        window_.reset();
+        window_ = std::make_unique<qt::MainWindow>(*session_, *audio_, &messages_, nullptr, &font);
+        EXPECT_TRUE(
+            window_->grab().save(Artefact(QStringLiteral("main_window_%1.png").arg(face.family))));
+        if (face.intended && QFontInfo(window_->font()).family() == face.family) {
+            EXPECT_EQ(window_->size(), QSize(783, 335));
+        }
+        ExpectEveryTextFits(window_.get());
+    }
+}
+
+// Every text the status line can show, with the longest names, numbers and
+// reasons there can be.
+std::vector<std::pair<std::string, StatusNote>> EveryStatusText() {
+    const std::string voice(VOICE_NAME_READ_COUNT - 1, 'W');
+    const std::string file = std::string(251, 'W') + ".wav";
+    const std::string device(120, 'W');
+    const std::string reason(300, 'w');
+    const fs::path voicePath =
+        fs::path("/home/someone/.local/share/vocalith/voices") / (voice + ".voc");
+    std::vector<std::pair<std::string, StatusNote>> rows = {
+        {"welcome", {kWelcomeText}},
+        {"played", {kPlayedText}},
+        {"recording", {kRecordingText}},
+        {"recording complete", {kRecordingCompleteText}},
+        {"voice loaded", {kVoiceLoadedText}},
+        {"voice saved", {kVoiceSavedText}},
+        {"trimmed", {kTrimmedText}},
+        {"<<", {kPhonToWorkText}},
+        {">>", {kSelectionToPhonText}},
+        {"start click", {kStartClickText}},
+        {"end click", {kEndClickText}},
+        {"monitor on", {kMonitorOnText}},
+        {"monitor off", {kMonitorOffText}},
+        {"warnings on", {kWarningsOnText}},
+        {"warnings off", {kWarningsOffText}},
+        {"nothing recorded", {kNothingRecordedText}},
+        {"choose a PHON", {kChoosePhonText}},
+        {"stop recording", {kStopRecordingText}},
+        {"sound back", {kSoundBackText}},
+        {"nothing trimmed", NothingSelected("trimmed")},
+        {"nothing copied", NothingSelected("copied")},
+        {"nothing exported", NothingSelected("exported")},
+        {"no speech", NoSpeechHint(-60, -60)},
+        {">> cut", SelectionToPhonCut(10000, workbuf::RECORD_LIMIT)},
+        {"name refused",
+         VoiceNameRefused(voice + "/", "A voice name cannot contain control characters.")},
+        {"path too long", app::VoicePathTooLong(voicePath, false)},
+        {"load failed", VoiceFileFailed("load", voicePath, reason)},
+        {"save failed",
+         VoiceFileFailed("save", voicePath, "cannot create " + voicePath.string() + ": " + reason)},
+        {"import failed", ImportFailed(file, reason)},
+        {"nothing imported", NothingImported(file)},
+        {"imported", Imported(file, "")},
+        {"imported, cut", Imported(file, workbuf::FormatDuration(workbuf::RECORD_LIMIT))},
+        {"selection exported", SelectionExported(file)},
+        {"selection export failed", ExportFailed("the selection", reason)},
+        {"voice exported", VoiceExported(voice::PHONEME_COUNT, file)},
+        {"voice export failed", ExportFailed("the voice", reason)},
+        {"sound lost", SoundLost(reason)},
+        {"device gone", DevicesGone(device, "")},
+        {"devices gone", DevicesGone(device, device)},
+        {"output failed", OutputFailed(device, reason)},
+        {"input failed", InputFailed(device, device)},
+        {"now using", NowUsing(device, device)},
+    };
+    for (const workbuf::EffectsMenuItem& item : kEffectsMenu) {
+        if (item.status != nullptr) rows.push_back({item.text, {item.status}});
+    }
+    return rows;
+}
+
+// Shows every status text in `window` and checks that the field shows it
+// whole: on one line, or (the commands' own sentences only) wrapped within
+// the field; a brief text has the whole one as its tooltip.
+void ExpectEveryStatusTextWhole(qt::MainWindow& window) {
+    auto* status = qobject_cast<QLabel*>(window.Control(IDC_STATUS));
+    const QFontMetrics metrics(status->font());
+    const QRect line = status->geometry();
+    const int phoneticBottom = window.Control(IDC_PHONETIC)->geometry().bottom();
+    for (const auto& [what, note] : EveryStatusText()) {
+        SCOPED_TRACE(what);
+        window.Logic().SetStatus(note);
+        const QString shown = status->text();
+        if (note.brief.empty()) {
+            EXPECT_EQ(shown.toStdString(), note.text);
+        } else if (shown.toStdString() != note.text) {
+            EXPECT_EQ(shown.toStdString(), note.brief);
+            EXPECT_EQ(status->toolTip().toStdString(),
+                      note.detail.empty() ? note.text : note.detail);
+        }
+        if (status->wordWrap()) {
+            EXPECT_TRUE(note.brief.empty()) << "only the commands' own sentences wrap";
+            EXPECT_LE(
+                metrics.boundingRect(QRect(0, 0, status->width(), 1 << 20), Qt::TextWordWrap, shown)
+                    .height(),
+                status->height())
+                << shown.toStdString();
+            EXPECT_GT(status->geometry().top(), phoneticBottom);
+        } else {
+            EXPECT_LE(qt::TextRoom(ControlKind::Label, shown, status->font(), *status->style()),
+                      status->width())
+                << shown.toStdString();
+        }
+        EXPECT_EQ(status->geometry().bottom(), line.bottom());
+    }
+    window.Logic().SetStatus(kWelcomeText);
+}
+
+// The dialog font each screen gets: the window and the About box fit the
+// screen's free area, at the largest size with which they do.
+TEST_F(WindowTest, TheDialogsFitEveryScreenAtTheLargestFontThatFits) {
+    struct Screen {
+        int width, height;
+    };
+    for (const Screen screen : {Screen{1024, 600}, Screen{1280, 800}, Screen{1920, 1080}}) {
+        for (const double scale : {1.0, 1.5, 2.0}) {
+            // The free area in the window's own pixels.
+            const QRect room(0, 0, static_cast<int>(screen.width / scale),
+                             static_cast<int>(screen.height / scale));
+            for (const Face& face : kFaces) {
+                SCOPED_TRACE(std::to_string(screen.width) + "x" + std::to_string(screen.height) +
+                             " at " + std::to_string(scale) + ", " + face.family);
+                const QStyle& style = *QApplication::style();
+                const qt::FittedFont main =
+                    qt::FitDialogToScreen(FaceFont(face), style, kMainTemplate, MAIN_WIDTH_UNITS,
+                                          MAIN_HEIGHT_UNITS, room, IDCANCEL);
+                const qt::FittedFont about =
+                    qt::FitDialogToScreen(main.font, style, kAboutTemplate, ABOUT_WIDTH_UNITS,
+                                          ABOUT_HEIGHT_UNITS, room, 0, true);
+                for (const auto& [fitted, width, height] :
+                     {std::tuple{main, MAIN_WIDTH_UNITS, MAIN_HEIGHT_UNITS},
+                      std::tuple{about, ABOUT_WIDTH_UNITS, ABOUT_HEIGHT_UNITS}}) {
+                    EXPECT_LE(fitted.units.X(width) + FRAME_ALLOWANCE_WIDTH, room.width());
+                    EXPECT_LE(fitted.units.Y(height) + FRAME_ALLOWANCE_HEIGHT, room.height());
+                }
+                // One pixel more and some text would not fit the window.
+                const int px = main.font.pixelSize();
+                if (px < 11) {
+                    QFont larger = main.font;
+                    larger.setPixelSize(px + 1);
+                    const DialogUnits needs =
+                        qt::FittingUnits(larger, style, kMainTemplate, IDCANCEL);
+                    EXPECT_TRUE(needs.charWidth > main.units.charWidth ||
+                                needs.charHeight > main.units.charHeight);
+                }
+                std::printf("%4dx%-4d x%.1f %-22s font %2d px, window %dx%d, About %dx%d\n",
+                            screen.width, screen.height, scale, face.family, px,
+                            main.units.X(MAIN_WIDTH_UNITS), main.units.Y(MAIN_HEIGHT_UNITS),
+                            about.units.X(ABOUT_WIDTH_UNITS), about.units.Y(ABOUT_HEIGHT_UNITS));
+            }
+        }
+    }
+}
+
+// The window and the About box as they open on this screen (a real display
+// of a given size and scale when the screen check runs this test), in each
+// face: inside the screen's free area, every text whole, every status text
+// whole in the status field. Pictures of both are kept.
+TEST_F(WindowTest, TheWindowAndAboutBoxOpenWithinTheScreen) {
+    const QString tag = QString::fromUtf8(
+        std::getenv("VOCALITH_SCREEN_TAG") ? std::getenv("VOCALITH_SCREEN_TAG") : "offscreen");
+    for (const Face& face : kFaces) {
+        SCOPED_TRACE(face.family);
+        const QFont font = FaceFont(face);
+        window_.reset();
+        window_ = std::make_unique<qt::MainWindow>(*session_, *audio_, &messages_, nullptr, &font);
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        const QRect free = window_->screen()->availableGeometry();
+        EXPECT_TRUE(free.contains(window_->frameGeometry()))
+            << window_->frameGeometry().width() << "x" << window_->frameGeometry().height();
+        ExpectEveryTextFits(window_.get());
+        ExpectEveryStatusTextWhole(*window_);
+        const QString name = QStringLiteral("%1_%2.png").arg(tag, face.family);
+        QTest::qWait(50);
+        EXPECT_TRUE(
+            window_->screen()->grabWindow(0).save(Artefact(QStringLiteral("screen_main_") + name)));
+
+        qt::AboutBox about(window_.get());
+        about.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+        EXPECT_TRUE(free.contains(about.frameGeometry()))
+            << about.frameGeometry().width() << "x" << about.frameGeometry().height();
+        EXPECT_TRUE(about.findChild<QPushButton*>(QStringLiteral("IDOK"))->isVisible());
+        ExpectEveryTextFits(&about);
+        QTest::qWait(50);
+        EXPECT_TRUE(window_->screen()->grabWindow(0).save(
+            Artefact(QStringLiteral("screen_about_") + name)));
+        std::printf("%s %-22s font %d px, window %dx%d, About %dx%d\n", qPrintable(tag),
+                    face.family, window_->font().pixelSize(), window_->width(), window_->height(),
+                    about.width(), about.height());
     }
 }
 
@@ -572,7 +800,9 @@ TEST_F(WindowTest, DeviceDialogChoosesOpensAndRemembers) {
         EXPECT_EQ(inputs, r.inputs);
         EXPECT_EQ(outputs, r.outputs);
         QTest::qWait(50);
-        EXPECT_EQ(status->text().toStdString(), r.status);
+        // Whole in the field, or (too long for it) whole in its tooltip.
+        EXPECT_EQ((status->toolTip().isEmpty() ? status->text() : status->toolTip()).toStdString(),
+                  r.status);
         const qt::RememberedDevices saved = qt::LoadRememberedDevices();
         EXPECT_EQ(saved.input, audio_->ChosenDevice(true));
         EXPECT_EQ(saved.output, audio_->ChosenDevice(false));
@@ -590,6 +820,92 @@ TEST_F(WindowTest, DeviceDialogChoosesOpensAndRemembers) {
     EXPECT_GT(std::count_if(heard.samples.begin(), heard.samples.end(),
                             [](int16_t s) { return std::abs(s) > 1000; }),
               500);
+}
+
+// The program itself: a mistake on its command line is one line pointing to
+// --help (status 2); a file it cannot use, a platform that is not there and
+// a WAV output that could not be completed are failures (status 1) whose
+// last line says why.
+TEST(WindowProgram, MistakesAndFailuresEndWithOneLineAndTheirStatus) {
+    const testsupport::TempFolder folder("vocalith-program");
+    const std::string out = (folder / "out.wav").string();
+    const struct {
+        const char* env;
+        std::string args;
+        int status;
+        std::string last;  // the last line on standard error
+    } rows[] = {
+        {"", "--audio", 2, "vocalith: option --audio needs a value; try 'vocalith --help'"},
+        {"", "--loud", 2, "vocalith: unknown option '--loud'; try 'vocalith --help'"},
+        {"", "--version extra", 2,
+         "vocalith: --version takes no other arguments, but was given 'extra'; try 'vocalith "
+         "--help'"},
+        {"", "--audio bogus", 2,
+         "vocalith: unknown audio backend 'bogus' (use portaudio, null or wav:OUT.wav[,IN.wav]); "
+         "try 'vocalith --help'"},
+        {"", "--audio wav:" + out + "," + (folder / "none.wav").string(), 1,
+         "vocalith: cannot read input file '" + (folder / "none.wav").string() + "': cannot open " +
+             (folder / "none.wav").string() + ": No such file or directory"},
+        {"QT_QPA_PLATFORM=bogus ", "--audio null", 1,
+         "vocalith: cannot open the window: QT_QPA_PLATFORM names the platform 'bogus', which is "
+         "not installed (there are: "},
+        {"QT_QPA_PLATFORM=offscreen VOCALITH_STARTUP_PROBE=1 ", "--audio wav:/dev/full", 1,
+         "vocalith: cannot write /dev/full: No space left on device"},
+    };
+    for (const auto& row : rows) {
+        const fs::path err = folder / "err.txt";
+        const std::string cmd = "HOME='" + folder.Path().string() +
+                                "' XDG_CONFIG_HOME= " + row.env + "'" + VOCALITH_BIN_DIR +
+                                "/vocalith' " + row.args + " </dev/null >/dev/null 2>'" +
+                                err.string() + "'";
+        const int raw = std::system(cmd.c_str());
+        std::ifstream in(err);
+        std::string line, last;
+        while (std::getline(in, line)) last = line;
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, row.status) << row.args;
+        EXPECT_EQ(last.substr(0, row.last.size()), row.last) << row.args;
+    }
+}
+
+// The settings file is read like any other outside file: a FIFO, a folder
+// or a file far too large is ignored at once, with a line for the status.
+TEST(WindowProgram, OnlyAUsableSettingsFileIsRead) {
+    const testsupport::TempFolder folder("vocalith-settings");
+    const test::ScopedEnv config("XDG_CONFIG_HOME", folder.Path().c_str());
+    const fs::path file = folder / "vocalith" / "vocalith.conf";
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        std::string notice;
+    } rows[] = {
+        {"absent", [] {}, ""},
+        {"a FIFO hung the window", [&] { ::mkfifo(file.c_str(), 0600); },
+         "Settings ignored: " + file.string() + " is not a regular file."},
+        {"a folder", [&] { fs::create_directory(file); },
+         "Settings ignored: " + file.string() + " is not a regular file."},
+        {"a sparse 2 GB file read whole",
+         [&] {
+             std::ofstream{file};
+             fs::resize_file(file, 2ull << 30);
+         },
+         "Settings ignored: " + file.string() +
+             " is 2147483648 bytes, more than the limit of "
+             "262144."},
+        {"a few lines", [&] { std::ofstream(file) << "[devices]\noutput=spk\n"; }, ""},
+    };
+    for (const auto& row : rows) {
+        fs::remove_all(folder / "vocalith");
+        fs::create_directories(folder / "vocalith");
+        row.make();
+        StatusNote notice;
+        const qt::RememberedDevices devices = qt::LoadRememberedDevices(&notice);
+        EXPECT_EQ(notice.text, row.notice) << row.name;
+        // (What a usable file holds is QSettings' business, and QSettings
+        // keeps the config folder it first saw for the whole process.)
+        if (!row.notice.empty()) {
+            EXPECT_EQ(devices.output, "") << row.name;
+        }
+    }
 }
 
 }  // namespace

@@ -16,12 +16,6 @@ namespace vocalith::cli {
 // The command's logic with its streams passed in (translate_command.cpp).
 int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out);
 
-// The program's one-line error report, as vocalith-tts prints it.
-int Fail(int status, std::string_view message) {
-    std::cerr << "vocalith-tts: " << message << '\n';
-    return status;
-}
-
 namespace {
 
 struct CommandResult {

@@ -1,10 +1,13 @@
 // Reading outside audio files through libsndfile, and the whole-file reader
 // of base: both refuse what is not a regular file without blocking on it.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -75,6 +78,63 @@ TEST(AudioFileTest, SamplesComeOnTheSixteenBitScale) {
     EXPECT_EQ(audio.sampleRate, 8000u);
     EXPECT_EQ(MixToMono(std::vector<int16_t>{100, 300, -5, -6}, 2),
               (std::vector<int16_t>{200, -6}));
+}
+
+// A tone of amplitude `peak` (1.0 is full scale), 1102 frames at 11025 Hz,
+// written by libsndfile in `format`, must read back as the same tone on the
+// 16-bit scale: float files once came back as silence.
+TEST(AudioFileTest, EveryEncodingReadsOnTheSixteenBitScale) {
+    const struct {
+        const char* name;
+        int format;
+        double peak;
+        int tolerance;  // the encoding's own rounding
+    } rows[] = {
+        {"16-bit WAV", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.5, 1},
+        {"8-bit WAV", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 0.5, 256},
+        {"24-bit WAV", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 0.5, 1},
+        {"32-bit WAV", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 0.5, 1},
+        {"float WAV", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0.5, 1},
+        {"double WAV", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 0.5, 1},
+        {"float WAV past full scale, clipped", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2.0, 1},
+        {"A-law WAV", SF_FORMAT_WAV | SF_FORMAT_ALAW, 0.5, 600},
+        {"mu-law WAV", SF_FORMAT_WAV | SF_FORMAT_ULAW, 0.5, 600},
+        {"FLAC", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 0.5, 1},
+        {"Ogg Vorbis", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 0.5, 2500},
+        {"AIFF", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 0.5, 1},
+    };
+    const testsupport::TempFolder folder("vocalith-tone");
+    constexpr int FRAMES = 1102;
+    for (const auto& row : rows) {
+        std::vector<double> tone(FRAMES);
+        std::vector<int16_t> expected(FRAMES);
+        for (int i = 0; i < FRAMES; ++i) {
+            tone[i] = row.peak * std::sin(2 * M_PI * 440.0 * i / 11025.0);
+            expected[i] =
+                static_cast<int16_t>(std::clamp(std::lrint(tone[i] * 32768), -32768l, 32767l));
+        }
+        const fs::path path = folder / "tone";
+        SF_INFO info{};
+        info.samplerate = 11025;
+        info.channels = 1;
+        info.format = row.format;
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        ASSERT_NE(file, nullptr) << row.name << ": " << sf_strerror(nullptr);
+        sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+        sf_writef_double(file, tone.data(), FRAMES);
+        sf_close(file);
+
+        AudioFrames audio;
+        ASSERT_TRUE(ReadAudioFile(path, audio)) << row.name;
+        ASSERT_EQ(audio.samples.size(), expected.size()) << row.name;
+        int worst = 0;
+        // Lossy coding starts and ends on its own ramp: the middle counts.
+        const int edge = row.tolerance > 1000 ? 200 : 0;
+        for (int i = edge; i < FRAMES - edge; ++i) {
+            worst = std::max(worst, std::abs(audio.samples[i] - expected[i]));
+        }
+        EXPECT_LE(worst, row.tolerance) << row.name;
+    }
 }
 
 // WAVE files whose LIST chunk claims four gigabytes held libsndfile's

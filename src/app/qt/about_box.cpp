@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QString>
 
 #include "app/dialog_template.h"
@@ -23,8 +24,14 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Vocalith"));
     setObjectName(QStringLiteral("IDD_ABOUT"));
     setWindowIcon(AppIcon());
-    setFont(DialogFont(font()));
-    const DialogUnits units = FittingUnits(font(), *style(), kAboutTemplate);
+    // The main window's font, already made to fit its screen; the labels
+    // wrap at their template widths, and the box too shrinks its font
+    // where it would not fit the screen.
+    const FittedFont fitted = FitDialogToScreen(
+        parent ? parent->font() : DialogFont(font()), *style(), kAboutTemplate, ABOUT_WIDTH_UNITS,
+        ABOUT_HEIGHT_UNITS, screen()->availableGeometry(), 0, true);
+    setFont(fitted.font);
+    const DialogUnits& units = fitted.units;
     setFixedSize(units.X(ABOUT_WIDTH_UNITS), units.Y(ABOUT_HEIGHT_UNITS));
     int labelNumber = 0;
     for (const TemplateControl& c : kAboutTemplate) {

@@ -5,13 +5,17 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "app/qt/app_identity.h"
+#include "app/status_text.h"
+#include "base/file_io.h"
 
 namespace vocalith::app::qt {
 
@@ -21,8 +25,48 @@ constexpr char kInputKey[] = "devices/input";
 constexpr int MAX_VISIBLE_ROWS = 10;
 constexpr char kOutputKey[] = "devices/output";
 constexpr char kGainKey[] = "devices/inputGain";
+// A few lines are all the window writes; more is not its file.
+constexpr uint64_t kSettingsMaxBytes = 256 * 1024;
 
-std::unique_ptr<QSettings> Settings() {
+// The settings files are read like any other outside file before the
+// toolkit reads them (QSettings opens them blocking and reads them whole):
+// only regular files, opened without blocking, of a sane size. Empty when
+// every one is usable or absent, else why the settings are ignored, and
+// `file` is the file at fault.
+std::string SettingsProblem(std::filesystem::path& file) {
+    const QString name = QStringLiteral("/%1/%2.conf")
+                             .arg(QString::fromLatin1(kSettingsOrganization),
+                                  QString::fromLatin1(kSettingsApplication));
+    for (const QString& folder :
+         QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation)) {
+        const std::filesystem::path path = (folder + name).toStdString();
+        file = path;
+        std::error_code ec;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) continue;
+        base::UniqueFd fd;
+        uint64_t size = 0;
+        if (const base::Result opened = base::OpenRegularFile(path, fd, size); !opened) {
+            return opened.reason;
+        }
+        if (size > kSettingsMaxBytes) {
+            return path.string() + " is " + std::to_string(size) +
+                   " bytes, more than the limit of " + std::to_string(kSettingsMaxBytes);
+        }
+    }
+    return {};
+}
+
+// Null when the settings cannot be used; `notice` (if given) then says why.
+std::unique_ptr<QSettings> Settings(StatusNote* notice = nullptr) {
+    std::filesystem::path file;
+    if (const std::string problem = SettingsProblem(file); !problem.empty()) {
+        if (notice) {
+            *notice =
+                StatusNote("Settings ignored: " + problem + ".",
+                           "Settings file ignored: " + ShortReason(problem, file) + ".", problem);
+        }
+        return nullptr;
+    }
     return std::make_unique<QSettings>(QString::fromLatin1(kSettingsOrganization),
                                        QString::fromLatin1(kSettingsApplication));
 }
@@ -119,8 +163,9 @@ void ShowDevicesDialog(DialogAudio& audio, QWidget* parent) {
     SaveRememberedDevices(chosen);
 }
 
-RememberedDevices LoadRememberedDevices() {
-    const auto settings = Settings();
+RememberedDevices LoadRememberedDevices(StatusNote* notice) {
+    const auto settings = Settings(notice);
+    if (!settings) return {};
     RememberedDevices devices{
         settings->value(QString::fromLatin1(kInputKey)).toString().toStdString(),
         settings->value(QString::fromLatin1(kOutputKey)).toString().toStdString()};
@@ -132,6 +177,7 @@ RememberedDevices LoadRememberedDevices() {
 
 void SaveRememberedDevices(const RememberedDevices& devices) {
     const auto settings = Settings();
+    if (!settings) return;  // what is there is left alone
     settings->setValue(QString::fromLatin1(kInputKey), QString::fromStdString(devices.input));
     settings->setValue(QString::fromLatin1(kOutputKey), QString::fromStdString(devices.output));
     settings->setValue(QString::fromLatin1(kGainKey), devices.inputGain);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/dialog_audio.h"
+#include "app/status_text.h"
 
 class QComboBox;
 class QListWidget;
@@ -34,13 +35,15 @@ class DevicesDialog : public QDialog {
 void ShowDevicesDialog(DialogAudio& audio, QWidget* parent);
 
 // The devices remembered from an earlier run (empty: the default), and
-// remembering new ones.
+// remembering new ones. A settings file that is not a regular file, or is
+// too large, is neither read nor written; `notice` gets a line for the
+// status line that says so.
 struct RememberedDevices {
     std::string input;
     std::string output;
     int inputGain = DialogAudio::DEFAULT_INPUT_GAIN;
 };
-RememberedDevices LoadRememberedDevices();
+RememberedDevices LoadRememberedDevices(StatusNote* notice = nullptr);
 void SaveRememberedDevices(const RememberedDevices& devices);
 
 }  // namespace vocalith::app::qt

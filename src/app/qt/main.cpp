@@ -41,6 +41,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/ui_dispatcher.h"
 #include "app/qt/window_message_sink.h"
+#include "base/atomic_file.h"
 #include "base/user_errors.h"
 #include "base/version.h"
 #include "device/audio_device.h"
@@ -152,24 +153,22 @@ struct Arguments {
     bool listDevices = false;
 };
 
-// "--name VALUE" or "--name=VALUE" at argv[i] (which moves past the value).
-bool OptionValue(int argc, char** argv, int& i, std::string_view name, std::string& value) {
-    const std::string_view a = argv[i];
-    if (a == name && i + 1 < argc) {
-        value = argv[++i];
-        return true;
-    }
-    if (a.size() > name.size() && a.substr(0, name.size()) == name && a[name.size()] == '=') {
-        value = a.substr(name.size() + 1);
-        return true;
-    }
-    return false;
+// A mistake on the command line: one line and a pointer to --help; status 2.
+int UsageError(const std::string& message) {
+    std::fprintf(vocalith::base::UserErrors(), "vocalith: %s; try 'vocalith --help'\n",
+                 message.c_str());
+    return 2;
 }
 
 // The arguments, read before the toolkit starts so that they work without a
 // display. Returns -1 to go on, or the exit status.
 int ReadArguments(int argc, char** argv, Arguments& args) {
-    using vocalith::base::UserErrors;
+    const struct {
+        std::string_view name;
+        std::string Arguments::*value;
+    } options[] = {{"--audio", &Arguments::audio},
+                   {"--input-device", &Arguments::inputDevice},
+                   {"--output-device", &Arguments::outputDevice}};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -177,33 +176,67 @@ int ReadArguments(int argc, char** argv, Arguments& args) {
             return 0;
         }
         if (a == "--version") {
+            if (argc > 2) {
+                return UsageError("--version takes no other arguments, but was given '" +
+                                  std::string(argv[i == 1 ? 2 : 1]) + "'");
+            }
             std::printf("vocalith %s\n", vocalith::base::kVersion);
             return 0;
         }
         if (a == "--list-devices") {
             args.listDevices = true;
-        } else if (!OptionValue(argc, argv, i, "--audio", args.audio) &&
-                   !OptionValue(argc, argv, i, "--input-device", args.inputDevice) &&
-                   !OptionValue(argc, argv, i, "--output-device", args.outputDevice)) {
-            std::fprintf(UserErrors(), "vocalith: unknown argument '%s'\n", a.c_str());
-            Usage(UserErrors());
-            return 2;
+            continue;
+        }
+        // "--name VALUE" or "--name=VALUE".
+        const std::string key = a.substr(0, a.find('='));
+        bool known = false;
+        for (const auto& option : options) {
+            if (key != option.name) continue;
+            known = true;
+            if (key.size() < a.size()) {
+                args.*option.value = a.substr(key.size() + 1);
+            } else if (i + 1 < argc) {
+                args.*option.value = argv[++i];
+            } else {
+                return UsageError("option " + key + " needs a value");
+            }
+        }
+        if (!known) {
+            return UsageError(a.size() > 1 && a[0] == '-' ? "unknown option '" + a + "'"
+                                                          : "unexpected argument '" + a + "'");
         }
     }
     return -1;
 }
 
+// Set when the toolkit reports that the platform QT_QPA_PLATFORM names is
+// not there, before it gives up (the toolkit calls OnToolkitMessage, a plain
+// function, on the UI thread).
+bool gPlatformMissing = false;
+
 // The toolkit ends the program with an abort when it cannot reach the
-// display; say so in one line and exit with status 1 instead.
+// display or has no such platform; say so in one line and exit with status 1
+// instead.
 void OnToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type != QtFatalMsg) {
-        if (vocalith::base::DebugLogShown()) {
-            std::fprintf(vocalith::base::UserErrors(), "%s\n", message.toLocal8Bit().constData());
-        }
-        return;
-    }
     if (vocalith::base::DebugLogShown()) {
         std::fprintf(vocalith::base::UserErrors(), "%s\n", message.toLocal8Bit().constData());
+    }
+    if (message.contains(QStringLiteral("Could not find the Qt platform plugin"))) {
+        gPlatformMissing = true;
+    }
+    if (type != QtFatalMsg) return;
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (gPlatformMissing && platform != nullptr) {
+        // "... Available platform plugins are: eglfs, minimal, offscreen, ..., xcb."
+        const QString marker = QStringLiteral("Available platform plugins are: ");
+        const qsizetype at = message.indexOf(marker);
+        QString there = at >= 0 ? message.mid(at + marker.size()).trimmed() : QString();
+        if (there.endsWith(u'.')) there.chop(1);
+        std::fprintf(vocalith::base::UserErrors(),
+                     "vocalith: cannot open the window: QT_QPA_PLATFORM names the platform '%s', "
+                     "which is not installed (there are: %s)\n",
+                     platform, there.isEmpty() ? "none" : there.toLocal8Bit().constData());
+        std::_Exit(1);
     }
     const char* display = std::getenv("WAYLAND_DISPLAY");
     if (display == nullptr) display = std::getenv("DISPLAY");
@@ -226,11 +259,14 @@ int main(int argc, char** argv) {
     // The backend and the devices named on the command line are checked
     // before the window needs a display, so a mistake is one line at once.
     std::string error;
-    std::unique_ptr<device::AudioBackend> backend = device::MakeBackend(args.audio, &error);
-    if (!backend) {
+    bool fileFault = false;
+    std::unique_ptr<device::AudioBackend> backend =
+        device::MakeBackend(args.audio, &error, &fileFault);
+    if (!backend && fileFault) {
         std::fprintf(base::UserErrors(), "vocalith: %s\n", error.c_str());
-        return 2;
+        return 1;
     }
+    if (!backend) return UsageError(error);
     device::ChosenDevices chosen;
     const std::string inputChoice =
         device::DeviceChoice(device::DeviceDirection::Input, args.inputDevice);
@@ -239,8 +275,7 @@ int main(int argc, char** argv) {
     if (!inputChoice.empty() || !outputChoice.empty() || args.listDevices) {
         const std::vector<device::DeviceInfo> devices = backend->ListDevices();
         if (!device::ResolveDevices(devices, inputChoice, outputChoice, chosen, &error)) {
-            std::fprintf(base::UserErrors(), "vocalith: %s\n", error.c_str());
-            return 2;
+            return UsageError(error);
         }
         if (args.listDevices) {
             std::fputs(device::FormatDeviceList(devices, chosen).c_str(), stdout);
@@ -250,6 +285,9 @@ int main(int argc, char** argv) {
     // A file size limit makes a write fail with an error the program reports
     // instead of killing it with the voice half saved.
     std::signal(SIGXFSZ, SIG_IGN);
+    // A voice being saved or the WAV backend's file leaves no temporary file
+    // behind when the window is interrupted or told to end.
+    base::RemoveTempFilesOnSignals();
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if ((platform == nullptr || *platform == '\0') && std::getenv("DISPLAY") == nullptr &&
         std::getenv("WAYLAND_DISPLAY") == nullptr) {
@@ -269,6 +307,7 @@ int main(int argc, char** argv) {
         steps.showError = [](const std::string& text) {
             QMessageBox::warning(nullptr, QStringLiteral("Vocalith"), QString::fromStdString(text));
         };
+        std::string outputFailure;
         steps.runWindow = [&] {
             QObject context;
             app::qt::QtUiDispatcher dispatcher(&context);
@@ -277,7 +316,9 @@ int main(int argc, char** argv) {
             app::EngineAudio audio(*session, backend.get(), &dispatcher, &messages);
             // A device named on the command line or in the environment wins,
             // for this run, over the one remembered from the dialog.
-            const app::qt::RememberedDevices remembered = app::qt::LoadRememberedDevices();
+            app::StatusNote settingsNotice;
+            const app::qt::RememberedDevices remembered =
+                app::qt::LoadRememberedDevices(&settingsNotice);
             audio.UseDevicesAtStart(inputChoice.empty() ? remembered.input : chosen.input,
                                     outputChoice.empty() ? remembered.output : chosen.output);
             // The gain suits the user's microphone; a WAV file read as the
@@ -285,10 +326,21 @@ int main(int argc, char** argv) {
             const char* env = std::getenv("VOCALITH_AUDIO");
             const std::string backendChoice = !args.audio.empty() ? args.audio : env ? env : "";
             if (backendChoice.rfind("wav", 0) != 0) audio.SetInputGainFactor(remembered.inputGain);
-            app::qt::MainWindow window(*session, audio, &messages);
-            window.exec();
+            {
+                app::qt::MainWindow window(*session, audio, &messages);
+                if (!settingsNotice.text.empty()) window.Logic().SetStatus(settingsNotice);
+                window.exec();
+            }
+            outputFailure = audio.OutputFailure();
         };
-        return app::RunStartup(steps);
+        const int status = app::RunStartup(steps);
+        // The WAV backend's file is what this run was for: a failure to
+        // complete it is the program's failure, as it is for vocalith-tts.
+        if (status == 0 && !outputFailure.empty()) {
+            std::fprintf(base::UserErrors(), "vocalith: %s\n", outputFailure.c_str());
+            return 1;
+        }
+        return status;
     } catch (const std::exception& e) {
         std::fprintf(base::UserErrors(), "vocalith: %s\n", e.what());
         return 1;

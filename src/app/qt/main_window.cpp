@@ -1,5 +1,7 @@
 #include "app/qt/main_window.h"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include <QCheckBox>
@@ -7,6 +9,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -19,6 +22,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -93,6 +97,17 @@ const char* IdName(int id) {
     }
 }
 
+// The phonetic edit. At a fractional scale its text area, rounded to whole
+// device pixels, can cover the bottom line of its frame; a pixel kept free
+// below it leaves the frame whole.
+class PhoneticEdit : public QPlainTextEdit {
+  public:
+    explicit PhoneticEdit(QWidget* parent) : QPlainTextEdit(parent) {
+        const qreal ratio = devicePixelRatioF();
+        if (ratio != std::floor(ratio)) setViewportMargins(0, 0, 0, 1);
+    }
+};
+
 }  // namespace
 
 MainWindow::MainWindow(session::Session& session, DialogAudio& audio, WindowMessageSink* messages,
@@ -104,8 +119,13 @@ MainWindow::MainWindow(session::Session& session, DialogAudio& audio, WindowMess
     // Caption and close box, no minimise or maximise box.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFont(dialogFont ? *dialogFont : DialogFont(font()));
-    units_ = FittingUnits(font(), *style(), kMainTemplate, IDCANCEL);
+    // The dialog font as intended, or smaller where the window would not
+    // fit the screen it opens on.
+    const FittedFont fitted = FitDialogToScreen(
+        dialogFont ? *dialogFont : DialogFont(font()), *style(), kMainTemplate, MAIN_WIDTH_UNITS,
+        MAIN_HEIGHT_UNITS, screen()->availableGeometry(), IDCANCEL);
+    setFont(fitted.font);
+    units_ = fitted.units;
     setFixedSize(units_.X(MAIN_WIDTH_UNITS), units_.Y(MAIN_HEIGHT_UNITS));
 
     pumpTimer_ = new QTimer(this);
@@ -149,7 +169,7 @@ void MainWindow::BuildControls() {
                 break;
             }
             case ControlKind::MultiLineEdit: {
-                phonetic_ = new QPlainTextEdit(this);
+                phonetic_ = new PhoneticEdit(this);
                 phonetic_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
                 phonetic_->setTabChangesFocus(true);
                 phonetic_->installEventFilter(this);
@@ -290,6 +310,7 @@ void MainWindow::BuildControls() {
             g.setHeight(ClosedComboHeight(units_));
         }
         w->setGeometry(g);
+        if (c.id == IDC_STATUS) statusLine_ = g;
     }
 }
 
@@ -331,9 +352,37 @@ void MainWindow::SetText(int id, const std::string& text) {
         combo->setEditText(s);
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(s);
+        if (id == IDC_STATUS) FitStatusText();
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
         button->setText(s);
     }
+}
+
+bool MainWindow::FitsStatusLine(const std::string& text) {
+    QWidget* status = Control(IDC_STATUS);
+    return status != nullptr && TextRoom(ControlKind::Label, FromStd(text), status->font(),
+                                         *status->style()) <= statusLine_.width();
+}
+
+void MainWindow::FitStatusText() {
+    auto* status = qobject_cast<QLabel*>(Control(IDC_STATUS));
+    if (status == nullptr) return;
+    const QByteArray text = status->text().toUtf8();
+    const bool oneLine =
+        FitsStatusLine(std::string(text.constData(), static_cast<size_t>(text.size())));
+    status->setWordWrap(!oneLine);
+    if (oneLine) {
+        status->setGeometry(statusLine_);
+        return;
+    }
+    const int bottom = statusLine_.top() + statusLine_.height();
+    const int needed = QFontMetrics(status->font())
+                           .boundingRect(QRect(0, 0, statusLine_.width(), 1 << 20),
+                                         Qt::TextWordWrap, status->text())
+                           .height();
+    const int top =
+        std::min(statusLine_.top(), std::max(phonetic_->geometry().bottom() + 1, bottom - needed));
+    status->setGeometry(statusLine_.left(), top, statusLine_.width(), bottom - top);
 }
 
 void MainWindow::SetToolTip(int id, const std::string& text) {
@@ -406,7 +455,9 @@ void MainWindow::ListInsertColumn(int column, const std::string& title, int widt
     if (phonList_->columnCount() <= column) phonList_->setColumnCount(column + 1);
     phonList_->headerItem()->setText(column, FromStd(title));
     phonList_->headerItem()->setTextAlignment(column, Qt::AlignLeft | Qt::AlignVCenter);
-    phonList_->setColumnWidth(column, widthPixels);
+    // The widths are the intended font's; other fonts scale them.
+    phonList_->setColumnWidth(column, static_cast<int>(std::lround(widthPixels * units_.charWidth /
+                                                                   DialogUnits{}.charWidth)));
 }
 
 void MainWindow::ListDeleteAll() {
@@ -448,9 +499,10 @@ int MainWindow::ListSelectedItem() {
     return phonList_->indexOfTopLevelItem(selected.first());
 }
 
-bool MainWindow::AskYesNo(const std::string& text, const std::string& title) {
+bool MainWindow::AskYesNo(const std::string& text, const std::string& title, bool defaultNo) {
     QMessageBox box(QMessageBox::NoIcon, FromStd(title), FromStd(text),
                     QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(defaultNo ? QMessageBox::No : QMessageBox::Yes);
     box.setObjectName(QStringLiteral("question"));
     // Questions quote voice names as typed, markup included.
     box.setTextFormat(Qt::PlainText);

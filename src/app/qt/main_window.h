@@ -49,6 +49,7 @@ class MainWindow : public QDialog, public DialogHost {
     std::string GetText(int id, int maxCount) override;
     void SetText(int id, const std::string& text) override;
     void SetToolTip(int id, const std::string& text) override;
+    bool FitsStatusLine(const std::string& text) override;
     bool IsChecked(int id) override;
     void SetChecked(int id, bool checked) override;
     void ComboReset(int id) override;
@@ -64,7 +65,8 @@ class MainWindow : public QDialog, public DialogHost {
     void ListSetSubItemText(int index, int subItem, const std::string& text) override;
     intptr_t ListGetItemData(int index) override;
     int ListSelectedItem() override;
-    bool AskYesNo(const std::string& text, const std::string& title) override;
+    bool AskYesNo(const std::string& text, const std::string& title,
+                  bool defaultNo = false) override;
     void ShowMessage(const std::string& text, const std::string& title) override;
     std::string ChooseOpenFile(const std::string& title, const std::string& folder,
                                const std::string& filter) override;
@@ -97,6 +99,9 @@ class MainWindow : public QDialog, public DialogHost {
 
   private:
     void BuildControls();
+    // Shows the status text whole: on its one line where it fits, else
+    // wrapped on two, the field growing into the free space above it.
+    void FitStatusText();
     void Destroy();
     QComboBox* Combo(int id) const;
     // Adds the WAV commands to the context menu; RunWavAction runs the one
@@ -120,6 +125,7 @@ class MainWindow : public QDialog, public DialogHost {
     unsigned pumpTimerId_ = 0;
     bool destroyed_ = false;            // OnDestroy has run
     DialogUnits units_;                 // pixels per dialog unit
+    QRect statusLine_;                  // the status field's one-line place
     QStyle* checkBoxStyle_ = nullptr;   // owned by the window
     bool phonListDoubleClick_ = false;  // the next release ends a double-click on the PHON list
     // The WAV commands of the open context menu, by action.

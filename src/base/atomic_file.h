@@ -1,0 +1,76 @@
+#pragma once
+// Replacing a file whole, so that it is either the old file or the complete
+// new one: the bytes go to a temporary file in the target's folder, which is
+// synced and renamed over the target only once complete. Used for voices and
+// WAV files alike.
+//
+// The temporary file is named ".NAME.vocalith-XXXXXX" (hidden, and never
+// taken for a voice or a clip). It is removed when the write fails or is
+// abandoned, and, once a program has called RemoveTempFilesOnSignals, when
+// SIGINT, SIGTERM or SIGHUP end it half way. A program killed outright
+// leaves the file behind; such files older than a day are removed at the
+// next write into the same folder.
+//
+// Files are created with open(..., 0666), so the user's umask decides the
+// mode of a new file; a replaced file keeps its mode and, where allowed, its
+// owner. Nothing here changes the umask.
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "base/file_io.h"
+#include "base/result.h"
+
+namespace vocalith::base {
+
+class AtomicFile {
+  public:
+    AtomicFile() = default;
+    ~AtomicFile() { Abandon(); }
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // Starts replacing `target` (a regular file or a path not there yet).
+    // Reasons name the file as `name`: "cannot create NAME: REASON".
+    Result Create(const std::filesystem::path& target, const std::string& name);
+
+    // The temporary file, open for writing (and reading).
+    int Fd() const { return fd_.Get(); }
+    bool IsOpen() const { return fd_.Valid(); }
+
+    // Syncs and closes the temporary file and renames it over the target;
+    // on failure the target is as it was and the temporary file is gone.
+    Result Commit();
+
+    // Closes and removes the temporary file; the target is as it was.
+    void Abandon();
+
+  private:
+    Result Fail(const char* what, int err);
+
+    UniqueFd fd_;
+    std::filesystem::path target_;
+    std::string temp_;
+    std::string name_;
+    int slot_ = -1;  // the temporary file's row in the signal handler's table
+};
+
+// True for a name AtomicFile gives its temporary files, or that an earlier
+// version gave them ("NAME.voc.XXXXXX", ".NAME.wav.XXXXXX").
+bool IsTempFileName(std::string_view name);
+
+// Removes the temporary files of ours in `folder` (regular files we own
+// whose name IsTempFileName) last changed more than `age` ago.
+void RemoveStaleTempFiles(const std::filesystem::path& folder,
+                          std::chrono::seconds age = std::chrono::hours(24));
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary files being written
+// before the program ends as the signal would have ended it. A signal that
+// is ignored (as nohup ignores SIGHUP) stays ignored. Called once by a
+// program's main().
+void RemoveTempFilesOnSignals();
+
+}  // namespace vocalith::base
