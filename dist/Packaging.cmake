@@ -1,6 +1,9 @@
 # `make package`: a Debian package of the installed layout under /usr, its
 # dependencies computed from the programs' shared libraries (dpkg-shlibdeps,
-# from dpkg-dev). The version is the project's.
+# from dpkg-dev). The version is the project's, and dist/changelog has an
+# entry for it. The build is hardened (cmake/Hardening.cmake); lintian
+# --pedantic accepts the result without an error or warning
+# (tests/install/lintian_test.sh).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vocalith)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -20,6 +23,23 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's narrow dialog face, so its texts fit as drawn; shared
 # libraries are added to this list by the shlibdeps step.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-extra")
+# PortAudio reaches a desktop's PulseAudio or PipeWire server through ALSA's
+# pulse plugin; without it only the bare sound cards are heard.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libasound2-plugins")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
+
+# A stripped install (the package, cmake --install --strip) also drops the
+# compilers' .comment and .note sections from the programs, as Debian's own
+# packages do: they only name the compiler versions.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(program vocalith vocalith-tts)
+      set(file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\")
+      if(EXISTS \"\${file}\")
+        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                                --remove-section=.note \"\${file}\" COMMAND_ERROR_IS_FATAL ANY)
+      endif()
+    endforeach()
+  endif()")

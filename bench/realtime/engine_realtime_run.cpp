@@ -157,11 +157,11 @@ double DetectorPassShare(const engine::Engine& engine, std::vector<int16_t> samp
 std::filesystem::path FindVoice(const std::string& given) {
     namespace fs = std::filesystem;
     if (!given.empty()) return given;
-    const fs::path here = voice::VoiceFilePath(base::ProgramFolder(), "Voxa");
+    const fs::path here = voice::VoiceFilePath(base::ExecutableFolder(), "Voxa");
     std::error_code ec;
     if (fs::exists(here, ec)) return here;
     // Built into bench-bin/: the program folder's data is in bin/ beside it.
-    return voice::VoiceFilePath(base::ProgramFolder().parent_path() / "bin", "Voxa");
+    return voice::VoiceFilePath(base::ExecutableFolder().parent_path() / "bin", "Voxa");
 }
 
 struct OutputSummary {

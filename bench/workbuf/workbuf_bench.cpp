@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "workbuf/effects_menu.h"
 #include "workbuf/raster_canvas.h"
 #include "workbuf/waveform_view.h"
 #include "workbuf/work_buffer.h"
@@ -39,7 +40,7 @@ void BM_LowerPitchFullBuffer(benchmark::State& state) {
     vw::SaveBackup(vw::BACKUP_EFFECT, *wb);
     for (auto _ : state) {
         wb->length = vw::RECORD_LIMIT;
-        vw::ApplyEffect(6, *wb);
+        vw::ApplyEffect(vw::EffectNumber("lower-pitch"), *wb);
         benchmark::DoNotOptimize(wb->samples[100]);
     }
 }

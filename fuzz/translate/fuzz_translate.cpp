@@ -1,7 +1,8 @@
 // Drives TranslateText with arbitrary bytes and capacities. The first two
 // bytes choose the capacity (-8 .. 65527); the buffer has exactly that many
 // bytes (at least one), so any write past capacity - 1 is caught by the
-// address sanitizer. Checks the NUL and the length bound.
+// address sanitizer. Checks the NUL and the length bound, and that the plain
+// rule engine says the same bytes as the fast one.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,5 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (n < 0 || n > limit) std::abort();
     if (out[static_cast<size_t>(n)] != '\0') std::abort();
     if (std::strlen(out.data()) != static_cast<size_t>(n)) std::abort();
+
+    vocalith::translate::Translator plain({}, vocalith::translate::RuleEngineMode::Plain);
+    std::vector<char> again(out.size());
+    if (plain.TranslateText(text.data(), again.data(), capacity) != n) std::abort();
+    if (std::memcmp(out.data(), again.data(), static_cast<size_t>(n) + 1) != 0) std::abort();
     return 0;
 }

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const uint8_t> bytes(data, size);
     const WaveView view = ParseWave(bytes);
     if (!view.status) {
-        if (view.status.code < EFFECT_ERR_DATA_EMPTY || view.status.code > EFFECT_ERR_NOT_WAVE)
+        if (view.status.code < RIFF_ERR_DATA_EMPTY || view.status.code > RIFF_ERR_NOT_WAVE)
             std::abort();
         return 0;
     }

@@ -2,6 +2,7 @@
 
 #include "app/status_text.h"
 #include "base/program_folder.h"
+#include "base/user_errors.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -174,7 +175,7 @@ void MainDialog::RefreshEffectsList() {
 
 void MainDialog::RefreshVoiceList() {
     host_.ComboReset(IDC_VOICE);
-    std::vector<std::string> names = voice::ListVoiceNames(base::ProgramFolder());
+    std::vector<std::string> names = voice::ListVoiceNames(session_.engine.programFolder);
     for (size_t i = 0; i < names.size(); ++i) {
         int index = host_.ComboAddString(IDC_VOICE, names[i]);
         if (index != -1) host_.ComboSetItemData(IDC_VOICE, index, static_cast<intptr_t>(i));
@@ -308,7 +309,8 @@ void MainDialog::OnTts() {
     std::string text = ReadText(IDC_ENGLISH, ENGLISH_READ_COUNT);
     if (text.empty()) return;
     std::vector<char> out(TRANSLATE_BUFFER_BYTES, '\0');
-    int32_t n = translate::TranslateText(text.c_str(), out.data(), TRANSLATE_CAPACITY);
+    int32_t n = translate::TranslateText(text.c_str(), out.data(), TRANSLATE_CAPACITY,
+                                         base::WriteUserErrors);
     if (n <= 0) return;
     host_.SetText(IDC_PHONETIC, std::string(out.data()));
     OnSpeak();
@@ -348,7 +350,7 @@ bool MainDialog::VoicePathFor(const std::string& name, bool forSave, std::string
         case voice::VoiceNameCheck::Ok:
             break;
     }
-    const std::filesystem::path program = base::ProgramFolder();
+    const std::filesystem::path program = session_.engine.programFolder;
     std::filesystem::path file =
         forSave ? voice::SaveVoicePath(program, name) : voice::LoadVoicePath(program, name);
     if (voice::VoicePathTooLong(file)) {

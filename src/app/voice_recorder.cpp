@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "app/dialog_audio.h"
-#include "base/program_folder.h"
 #include "voice/phoneme_inventory.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
@@ -28,9 +28,10 @@ double Dbfs(double peak) {
 }  // namespace
 
 VoiceRecorder::VoiceRecorder(RecorderAudio& audio, RecorderMemory& memory,
-                             const voice::PhonTable& base)
+                             const voice::PhonTable& base, std::filesystem::path programFolder)
     : audio_(audio),
       memory_(memory),
+      programFolder_(std::move(programFolder)),
       table_(std::make_unique<voice::PhonTable>(base)),
       cutter_(std::make_unique<voicebuild::ClipCutter>()) {
     // The place is "NAME<tab>" and one '1' or '0' per prompt.
@@ -39,7 +40,7 @@ VoiceRecorder::VoiceRecorder(RecorderAudio& audio, RecorderMemory& memory,
     if (tab != std::string::npos && place.size() == tab + 1 + PROMPT_COUNT) {
         const std::string name = place.substr(0, tab);
         auto saved = std::make_unique<voice::PhonTable>(base);
-        const std::filesystem::path path = voice::LoadVoicePath(base::ProgramFolder(), name);
+        const std::filesystem::path path = voice::LoadVoicePath(programFolder_, name);
         if (voice::CheckVoiceName(name) == voice::VoiceNameCheck::Ok &&
             voice::LoadVoice(path, *saved).ok()) {
             table_ = std::move(saved);
@@ -268,7 +269,7 @@ bool VoiceRecorder::OnSave(const std::string& name) {
 }
 
 bool VoiceRecorder::SaveTo(const std::string& name) {
-    const std::filesystem::path path = voice::SaveVoicePath(base::ProgramFolder(), name);
+    const std::filesystem::path path = voice::SaveVoicePath(programFolder_, name);
     if (const voice::VoiceResult saved = voice::SaveVoice(path, *table_); !saved) {
         status_ = "The voice could not be saved: " + saved.reason;
         return false;

@@ -8,6 +8,7 @@
 // up where this one left off. The window shows View() after every event.
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <span>
 #include <string>
@@ -63,8 +64,10 @@ struct RecorderView {
 class VoiceRecorder {
   public:
     // Starts from `base` (the voice whose clips stand in for the ones not
-    // yet recorded), or from the voice remembered in `memory`.
-    VoiceRecorder(RecorderAudio& audio, RecorderMemory& memory, const voice::PhonTable& base);
+    // yet recorded), or from the voice remembered in `memory`; voices are
+    // found and saved as the program in `programFolder` finds and saves them.
+    VoiceRecorder(RecorderAudio& audio, RecorderMemory& memory, const voice::PhonTable& base,
+                  std::filesystem::path programFolder);
     ~VoiceRecorder();
 
     const RecorderView& View() const { return view_; }
@@ -104,6 +107,7 @@ class VoiceRecorder {
 
     RecorderAudio& audio_;
     RecorderMemory& memory_;
+    std::filesystem::path programFolder_;
     std::unique_ptr<voice::PhonTable> table_;
     std::unique_ptr<voicebuild::ClipCutter> cutter_;
     std::array<bool, voicebuild::PROMPT_COUNT> accepted_{};

@@ -14,15 +14,6 @@ namespace vocalith::base {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::optional<fs::path>& Setting() {
-    static std::optional<fs::path> folder;
-    return folder;
-}
-
-}  // namespace
-
 fs::path HomeFolder() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] != '\0') return home;
@@ -43,16 +34,6 @@ fs::path ExecutableFolder() {
     const size_t slash = exe.rfind('/');
     if (ec || slash == std::string::npos) return ".";
     return exe.substr(0, slash == 0 ? 1 : slash);
-}
-
-fs::path ProgramFolder() {
-    std::optional<fs::path>& folder = Setting();
-    if (!folder) folder = ExecutableFolder();
-    return *folder;
-}
-
-void SetProgramFolder(const fs::path& folder) {
-    Setting() = folder;
 }
 
 bool DataBesideProgram(const fs::path& programFolder) {

@@ -1,9 +1,9 @@
 #pragma once
 // The program folder and the data folders. The program folder is the
-// executable's folder (tests and tools set another). Data (the voices and sfx
-// folders) sits beside the program when a voices folder is there, as in the
-// build folder or a portable copy; an installed program instead reads the
-// user's data folder, then the shared one under PREFIX/share.
+// executable's folder; a session keeps the one it uses (tests give another). Data (the voices and
+// sfx folders) sits beside the program when a voices folder is there, as in the build folder or a
+// portable copy; an installed program instead reads the user's data folder, then the shared one
+// under PREFIX/share.
 #include <filesystem>
 #include <vector>
 
@@ -12,10 +12,6 @@ namespace vocalith::base {
 // The folder of the running executable: /proc/self/exe cut at its last '/',
 // or "." when that link cannot be read. Read afresh on each call.
 std::filesystem::path ExecutableFolder();
-
-// ExecutableFolder(), computed once; SetProgramFolder replaces it.
-std::filesystem::path ProgramFolder();
-void SetProgramFolder(const std::filesystem::path& folder);
 
 // True when `programFolder` holds an entry named "voices" in any letter case
 // (normally the voices folder): the program then keeps all its data beside

@@ -1,8 +1,11 @@
 #pragma once
 // Shared pieces of the vocalith-tts subcommands.
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "cli/command_line.h"
 
 namespace vocalith::cli {
 
@@ -19,14 +22,31 @@ int Fail(int status, std::string_view message);
 // --help'" as one line; returns EXIT_USAGE.
 int UsageError(std::string_view command, std::string_view message);
 
-// Subcommands (rows of the table in main.cpp): each one's run function,
-// argv[0] being its name, and its synopsis, the arguments after its name.
-int RunTranslate(int argc, char** argv);
-extern const char kTranslateSynopsis[];
-int RunSay(int argc, char** argv);
-extern const char kSaySynopsis[];
-int RunVoice(int argc, char** argv);
-extern const char kVoiceSynopsis[];
+// A subcommand: a row of the program's table (Subcommands()).
+struct Subcommand {
+    std::string_view name;
+    std::string_view summary;  // for the program's --help; may run over several lines
+    const char* synopsis;      // the arguments after the name, as its own --help shows them
+    std::span<const CommandOption> options;  // besides --help and -h
+    int (*run)(int argc, char** argv);       // argv[0] is the name
+};
+
+// Each subcommand's row, defined in the subcommand's own file.
+extern const Subcommand kTranslateCommand;
+extern const Subcommand kSayCommand;
+extern const Subcommand kVoiceCommand;
+extern const Subcommand kDevicesCommand;
+
+// The subcommands, in the order the program's --help lists them. The bash
+// completion and the manual page list the same names, options and backends
+// (tests/cli checks them against this table).
+std::span<const Subcommand* const> Subcommands();
+
+// "usage: ..." for every subcommand, then each name with its summary.
+std::string ProgramUsage();
+
+// "translate, say, voice or devices".
+std::string CommandNames();
 
 enum class VoiceUse { Read, Write };
 
@@ -36,7 +56,5 @@ enum class VoiceUse { Read, Write };
 // reads (Read: it must exist) or its Save writes (Write). Returns -1 when
 // `path` is usable, else an exit status after one error line.
 int ResolveVoice(const std::string& voice, VoiceUse use, std::filesystem::path& path);
-int RunDevices(int argc, char** argv);
-extern const char kDevicesSynopsis[];
 
 }  // namespace vocalith::cli

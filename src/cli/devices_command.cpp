@@ -75,4 +75,7 @@ int RunDevices(int argc, char** argv) {
     return EXIT_OK;
 }
 
+const Subcommand kDevicesCommand = {"devices", "lists the input and output devices.",
+                                    kDevicesSynopsis, kDevicesOptions, RunDevices};
+
 }  // namespace vocalith::cli

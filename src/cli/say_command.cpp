@@ -1,11 +1,13 @@
 // vocalith-tts say: speaks English (or a phonetic string) with a voice, or
-// renders it to a WAV file on a simulated clock.
+// renders it to an audio file (WAV, FLAC, Ogg Vorbis, Opus or MP3) on a
+// simulated clock.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "base/program_folder.h"
+#include "base/user_errors.h"
 #include "cli/cli_common.h"
 #include "cli/command_line.h"
 #include "device/audio_device.h"
@@ -25,13 +28,13 @@
 #include "voice/phonetic_render.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
+#include "wave/audio_file_writer.h"
 #include "wave/pcm_format.h"
-#include "wave/wav_writer.h"
 
 namespace vocalith::cli {
 
 const char kSaySynopsis[] =
-    "[--voice NAME|FILE] [--wav OUT.wav] [--phonetic]\n"
+    "[--voice NAME|FILE] [--output FILE] [--phonetic]\n"
     "[--audio BACKEND] [--output-device DEV] [TEXT ...]";
 
 namespace {
@@ -46,21 +49,25 @@ const char kSayHelpHead[] =
     "  --voice NAME|FILE  the voice: NAME is looked up as voices/NAME.voc beside\n"
     "                     the program (letter case ignored); a value containing\n"
     "                     '/' or ending in \".voc\" is a voice file. Default: Voxa.\n"
-    "  --wav OUT.wav      render to a 16-bit mono 11025 Hz WAV file instead of\n"
-    "                     playing, as fast as the machine allows. The file holds\n"
-    "                     what the window plays: 4961 samples of silence (the\n"
-    "                     450 ms start delay, 450 * 11025 / 1000 rounded down),\n"
-    "                     then the clip of every phoneme back to back, ending\n"
-    "                     with the last clip. A text that sounds no phoneme\n"
-    "                     gives a file with no samples.\n"
+    "  --output FILE      render to an audio file instead of playing, as fast as\n"
+    "                     the machine allows. The file holds what the window\n"
+    "                     plays: 4961 samples of silence (the 450 ms start\n"
+    "                     delay, 450 * 11025 / 1000 rounded down), then the clip\n"
+    "                     of every phoneme back to back, ending with the last\n"
+    "                     clip. A text that sounds no phoneme gives a file with\n"
+    "                     no samples. The extension picks the format: .wav\n"
+    "                     (16-bit mono 11025 Hz; RF64 past 4 GiB), .flac,\n"
+    "                     .ogg (Vorbis), .opus (12000 Hz) or .mp3; a name\n"
+    "                     without one, and - (standard output), is WAV.\n"
+    "  --wav FILE         the same as --output FILE.\n"
     "  --phonetic         TEXT is already a phonetic string; speak it as given.\n";
 const char kSayHelpTail[] =
-    "                     Not used with --wav.\n"
+    "                     Not used with --output.\n"
     "  --output-device DEV\n"
     "                     the speakers: the index or a part of the name of an\n"
     "                     output device (see `vocalith-tts devices`). Default:\n"
     "                     $VOCALITH_OUTPUT, else the backend's default device.\n"
-    "                     Not used with --wav.\n"
+    "                     Not used with --output.\n"
     "  --help             print this text.\n";
 
 constexpr size_t HELP_WIDTH = 76;  // the longest line of the help
@@ -106,21 +113,21 @@ std::string SayHelp() {
 
 enum SayOption {
     OPTION_VOICE,
+    OPTION_OUTPUT,
     OPTION_WAV,
     OPTION_PHONETIC,
     OPTION_AUDIO,
     OPTION_OUTPUT_DEVICE
 };  // kSayOptions
-constexpr CommandOption kSayOptions[] = {{"--voice", true},
-                                         {"--wav", true},
-                                         {"--phonetic", false},
-                                         {"--audio", true},
-                                         kOutputDeviceOption};
+constexpr CommandOption kSayOptions[] = {{"--voice", true}, {"--output", true},
+                                         {"--wav", true},   {"--phonetic", false},
+                                         {"--audio", true}, kOutputDeviceOption};
 
 struct SayOptions {
     std::string voice = "Voxa";
-    std::string wavPath;
-    bool wav = false;
+    std::string outputPath;
+    wave::AudioEncoding encoding = wave::AudioEncoding::Wav;
+    bool render = false;
     bool phonetic = false;
     std::string audio;
     std::string outputDevice;
@@ -146,13 +153,26 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
                     case OPTION_VOICE:
                         options.voice = arg.text;
                         break;
-                    case OPTION_WAV:
+                    case OPTION_OUTPUT:
+                    case OPTION_WAV: {
+                        const char* name = arg.option == OPTION_WAV ? "--wav" : "--output";
                         if (arg.text.empty()) {
-                            return UsageError("say", "option --wav needs a file name");
+                            return UsageError("say",
+                                              "option " + std::string(name) + " needs a file name");
                         }
-                        options.wavPath = arg.text;
-                        options.wav = true;
+                        const std::optional<wave::AudioEncoding> encoding =
+                            wave::EncodingForPath(std::string(arg.text));
+                        if (!encoding) {
+                            return UsageError("say", "cannot tell the audio format of '" +
+                                                         std::string(arg.text) +
+                                                         "' from its extension (use " +
+                                                         wave::AUDIO_FILE_EXTENSIONS + ")");
+                        }
+                        options.outputPath = arg.text;
+                        options.encoding = *encoding;
+                        options.render = true;
                         break;
+                    }
                     case OPTION_PHONETIC:
                         options.phonetic = true;
                         break;
@@ -185,11 +205,11 @@ std::string ReadAll(std::istream& in) {
 
 // The phonetic string of `text`, uncut (a text too long for an uncut
 // translation is cut at the translator's largest capacity).
-std::string Translate(const std::string& text) {
+std::string Translate(translate::Translator& translator, const std::string& text) {
     const int64_t capacity = std::min<int64_t>(translate::UncutCapacity(text.size()), 0x7FFFFFF0);
     std::vector<char> out(static_cast<size_t>(capacity), '\0');
     const int32_t length =
-        translate::TranslateText(text.c_str(), out.data(), static_cast<int32_t>(capacity));
+        translator.TranslateText(text.c_str(), out.data(), static_cast<int32_t>(capacity));
     return std::string(out.data(), length > 0 ? static_cast<size_t>(length) : 0);
 }
 
@@ -240,7 +260,7 @@ int SpeakLive(session::Session& session, const std::string& phonetic,
     if (window.speechCreated == 0) {
         std::string reason = window.CheckOutput().reason;
         if (reason == "no audio output device") {
-            reason += " (try --audio wav:OUT.wav, or --wav OUT.wav to render)";
+            reason += " (try --audio wav:OUT.wav, or --output OUT.wav to render)";
         }
         return Fail(EXIT_FAILURE_, reason);
     }
@@ -270,18 +290,18 @@ int SpeakLive(session::Session& session, const std::string& phonetic,
     return EXIT_OK;
 }
 
-class WavFileSink final : public voice::SampleSink {
+class AudioFileSink final : public voice::SampleSink {
   public:
-    explicit WavFileSink(wave::WavWriter& writer) : writer_(writer) {}
+    explicit AudioFileSink(wave::AudioFileWriter& writer) : writer_(writer) {}
     base::Result Write(std::span<const int16_t> samples) override {
         return writer_.Append(samples);
     }
 
   private:
-    wave::WavWriter& writer_;
+    wave::AudioFileWriter& writer_;
 };
 
-// The text for say --wav, a piece at a time: the words given, or standard
+// The text for say --output, a piece at a time: the words given, or standard
 // input read in blocks. Each piece ends after a newline or, failing that, a
 // blank, where the translator starts afresh, so translating piece by piece
 // gives exactly the phonetic string of the whole text. A NUL byte ends the
@@ -321,19 +341,20 @@ class TextPieces {
     bool eof_ = false;
 };
 
-// say --wav: read, translated and rendered a piece at a time straight into
-// the file, so memory stays bounded however long the text.
-int RenderToWav(const voice::PhonTable& table, TextPieces& text, bool phonetic,
-                const std::string& wavPath) {
-    wave::WavWriter writer;
-    if (base::Result opened = writer.Open(wavPath); !opened) {
+// say --output: read, translated, rendered and encoded a piece at a time
+// straight into the file, so memory stays bounded however long the text.
+int RenderToFile(const voice::PhonTable& table, TextPieces& text, const SayOptions& options) {
+    const bool phonetic = options.phonetic;
+    wave::AudioFileWriter writer;
+    if (base::Result opened = writer.Open(options.outputPath, options.encoding); !opened) {
         return Fail(EXIT_FAILURE_, opened.reason);
     }
-    WavFileSink sink(writer);
+    AudioFileSink sink(writer);
     voice::PhoneticRenderer renderer(table, sink);
+    translate::Translator translator(base::WriteUserErrors);
     std::string piece;
     while (text.Next(piece)) {
-        const base::Result fed = renderer.Feed(phonetic ? piece : Translate(piece));
+        const base::Result fed = renderer.Feed(phonetic ? piece : Translate(translator, piece));
         if (!fed) return Fail(EXIT_FAILURE_, fed.reason);
     }
     if (base::Result rendered = renderer.Finish(); !rendered) {
@@ -362,15 +383,21 @@ int RunSay(int argc, char** argv) {
         return status;
     }
 
-    if (options.wav) {
+    if (options.render) {
         TextPieces text = options.words.empty() ? TextPieces() : TextPieces(std::move(words));
-        return RenderToWav(session->phonTable, text, options.phonetic, options.wavPath);
+        return RenderToFile(session->phonTable, text, options);
     }
     int status = EXIT_OK;
     std::unique_ptr<device::AudioBackend> backend = LiveBackend(options, status);
     if (!backend) return status;
     const std::string text = options.words.empty() ? ReadAll(std::cin) : words;
-    return SpeakLive(*session, options.phonetic ? text : Translate(text), backend.get());
+    translate::Translator translator(base::WriteUserErrors);
+    return SpeakLive(*session, options.phonetic ? text : Translate(translator, text),
+                     backend.get());
 }
+
+const Subcommand kSayCommand = {"say",
+                                "speaks TEXT with the voice Voxa, or renders it to a WAV file.",
+                                kSaySynopsis, kSayOptions, RunSay};
 
 }  // namespace vocalith::cli

@@ -12,13 +12,18 @@
 #include <string>
 #include <string_view>
 
+#include "base/user_errors.h"
 #include "cli/cli_common.h"
 #include "cli/command_line.h"
 #include "translate/translate.h"
 
 namespace vocalith::cli {
 
+namespace {
+
 const char kTranslateSynopsis[] = "[--capacity N] [--lines] [TEXT ...]";
+
+}  // namespace
 
 int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out);
 
@@ -81,8 +86,8 @@ class OutputBuffer {
 
 // Translates the NUL-terminated `text` of `length` bytes and writes the result
 // to `out`. Returns false when the text is too long for an uncut translation.
-bool TranslatePiece(const char* text, size_t length, std::optional<int32_t> capacity,
-                    OutputBuffer& buffer, std::FILE* out) {
+bool TranslatePiece(translate::Translator& translator, const char* text, size_t length,
+                    std::optional<int32_t> capacity, OutputBuffer& buffer, std::FILE* out) {
     const int64_t bound = translate::UncutCapacity(length);
     int32_t cap;
     int64_t allocation;
@@ -97,7 +102,7 @@ bool TranslatePiece(const char* text, size_t length, std::optional<int32_t> capa
         allocation = bound;
     }
     char* result = buffer.Get(allocation);
-    const int32_t written = translate::TranslateText(text, result, cap);
+    const int32_t written = translator.TranslateText(text, result, cap);
     if (written > 0) std::fwrite(result, 1, static_cast<size_t>(written), out);
     return true;
 }
@@ -158,9 +163,12 @@ int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out) {
     if (nul != std::string::npos) text.resize(nul);
 
     OutputBuffer buffer;
+    // One translator for every line, so words seen on one line are known on
+    // the next.
+    translate::Translator translator(base::WriteUserErrors);
     if (!lines && capacity) {
         // One translation of the whole text under the given capacity.
-        TranslatePiece(text.c_str(), text.size(), capacity, buffer, out);
+        TranslatePiece(translator, text.c_str(), text.size(), capacity, buffer, out);
     } else {
         // Line by line. Without --lines this gives exactly the translation of
         // the whole text, because the translator never looks past a newline
@@ -171,7 +179,8 @@ int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out) {
             const bool last = end == std::string::npos;
             if (last) end = text.size();
             text[end] = '\0';  // std::string keeps a writable NUL at size()
-            if (!TranslatePiece(text.data() + start, end - start, capacity, buffer, out)) {
+            if (!TranslatePiece(translator, text.data() + start, end - start, capacity, buffer,
+                                out)) {
                 return Fail(EXIT_FAILURE_, TooLong(end - start));
             }
             if (lines || !last) std::fputc('\n', out);
@@ -188,5 +197,11 @@ int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out) {
 int RunTranslate(int argc, char** argv) {
     return RunTranslateOn(argc, argv, stdin, stdout);
 }
+
+const Subcommand kTranslateCommand = {
+    "translate",
+    "writes the phonetic string of TEXT (or of standard input) to\n"
+    "standard output, byte for byte, with nothing added.",
+    kTranslateSynopsis, kTranslateOptions, RunTranslate};
 
 }  // namespace vocalith::cli

@@ -282,7 +282,7 @@ int ResolveVoice(const std::string& voice, VoiceUse use, fs::path& path) {
     if (check == voice::VoiceNameCheck::Refused) {
         return Fail(EXIT_FAILURE_, "unknown voice '" + voice + "': " + reason);
     }
-    const fs::path program = base::ProgramFolder();
+    const fs::path program = base::ExecutableFolder();
     path = use == VoiceUse::Write ? voice::SaveVoicePath(program, voice)
                                   : voice::LoadVoicePath(program, voice);
     if (voice::VoicePathTooLong(path)) {
@@ -361,5 +361,11 @@ int RunVoice(int argc, char** argv) {
     if (action->name == "build") return Build(operands[1], operands[2], hasBase ? base : "Voxa");
     return Set(operands[1], operands[2], operands[3]);
 }
+
+const Subcommand kVoiceCommand = {
+    "voice",
+    "shows a voice's clips, writes them as WAV files, builds a voice\n"
+    "from WAV files or replaces one clip.",
+    kVoiceSynopsis, kVoiceOptions, RunVoice};
 
 }  // namespace vocalith::cli

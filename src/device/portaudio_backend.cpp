@@ -2,13 +2,14 @@
 // of every playing buffer from PortAudio's callback; the chosen (or default)
 // input device is read on a thread of our own and fed into the capture ring
 // at 11025 Hz mono.
-#include <fcntl.h>
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
 #include <portaudio.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -21,6 +22,12 @@
 #include "device/capture_ring.h"
 #include "device/mix_core.h"
 #include "device/pcm_convert.h"
+
+// PortAudio's log hook; its header is not installed.
+extern "C" {
+typedef void (*PaUtilLogCallback)(const char* log);
+void PaUtil_SetDebugPrintFunction(PaUtilLogCallback callback);
+}
 
 namespace vocalith::device {
 
@@ -43,6 +50,31 @@ constexpr double MAX_DRAIN_SECONDS = 0.5;
 // gives audible gaps when the machine is busy.
 constexpr double OUTPUT_LATENCY_SECONDS = 0.1;
 
+// The sound libraries' notes (devices ALSA probed and could not open, a JACK
+// server that is not running, underruns) help whoever looks into a problem,
+// never the user: they go to the debug log, in the libraries' own format.
+void AlsaNote(const char* file, int line, const char* function, int err, const char* format, ...) {
+    if (!base::DebugLogShown()) return;
+    std::FILE* log = base::UserErrors();
+    std::fprintf(log, "ALSA lib %s:%i:(%s) ", file, line, function);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(log, format, args);
+    va_end(args);
+    if (err != 0) std::fprintf(log, ": %s", snd_strerror(err));
+    std::fputc('\n', log);
+}
+
+void JackNote(const char* message) {
+    if (base::DebugLogShown()) std::fprintf(base::UserErrors(), "%s\n", message);
+}
+
+// PortAudio's own notes ("Expression ... failed in ...", when a device goes
+// away) arrive whole, newline included.
+void PortAudioNote(const char* message) {
+    if (base::DebugLogShown()) std::fputs(message, base::UserErrors());
+}
+
 // PortAudio is initialised while any session lives and terminated after the
 // last one, so a later session sees the sound configuration as it is then.
 class PaSession {
@@ -62,24 +94,13 @@ class PaSession {
 
   private:
     PaSession() {
-        // Never start a sound server just to look for devices.
-        setenv("JACK_NO_START_SERVER", "1", 0);
-        // Underrun notes and failed internal checks of the sound libraries
-        // go to the debug log, not the user's terminal.
-        base::QuietLibraryChatter();
-        // Probing the host APIs prints pages of notes about devices that are
-        // not there; none of it helps the user, so standard error is quiet
-        // while PortAudio looks.
-        std::fflush(stderr);
-        int saved = base::DebugLogShown() ? -1 : dup(STDERR_FILENO);
-        int devNull = saved >= 0 ? open("/dev/null", O_WRONLY) : -1;
-        if (devNull >= 0) dup2(devNull, STDERR_FILENO);
+        // Probing the host APIs gives pages of notes about devices that are
+        // not there. PortAudio asks JACK not to start a server for the probe.
+        snd_lib_error_set_handler(AlsaNote);
+        jack_set_error_function(JackNote);
+        jack_set_info_function(JackNote);
+        PaUtil_SetDebugPrintFunction(PortAudioNote);
         ok_ = Pa_Initialize() == paNoError;
-        if (devNull >= 0) {
-            dup2(saved, STDERR_FILENO);
-            close(devNull);
-        }
-        if (saved >= 0) close(saved);
     }
     bool ok_ = false;
 };

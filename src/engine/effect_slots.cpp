@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/ascii_case.h"
@@ -82,7 +83,7 @@ int Engine::PlayEffectById(int id, int mode) {
     int32_t* slot = effects.SlotOf(id, name);
     if (slot == nullptr || window == nullptr) return -1;
     if (*slot < 0) {
-        const int loaded = window->LoadEffect(EffectPath(name));
+        const int loaded = window->LoadEffect(EffectPath(programFolder, name));
         // A failed load leaves the entry unloaded; the next play tries again.
         if (loaded >= 0) *slot = loaded;
     }
@@ -96,14 +97,35 @@ int Engine::PlayEffectByName(const char* name, int mode) {
     return PlayEffectById(id, mode);
 }
 
-std::string EffectPath(std::string_view name) {
+std::string EffectPath(const std::filesystem::path& programFolder, std::string_view name) {
     // Joined as text: a path's '/' would let a name starting with '/' replace
     // the folder.
     const std::string relative = "sfx/" + std::string(name);
-    return base::FindDataFile(base::ProgramFolder(), relative).string();
+    return base::FindDataFile(programFolder, relative).string();
 }
 
 // --- the sound window's slots ---
+
+namespace {
+
+// The loader's code for what the RIFF walk found wrong; a file that cannot
+// be opened or read is EFFECT_ERR_OPEN.
+int EffectCode(int walkCode) {
+    constexpr std::pair<int, int> kCodes[] = {
+        {wave::RIFF_ERR_NOT_WAVE, EFFECT_ERR_NOT_WAVE},
+        {wave::RIFF_ERR_NO_FORMAT, EFFECT_ERR_NO_FORMAT},
+        {wave::RIFF_ERR_FORMAT_SHORT, EFFECT_ERR_FORMAT_SHORT},
+        {wave::RIFF_ERR_NO_DATA, EFFECT_ERR_NO_DATA},
+        {wave::RIFF_ERR_DATA_EMPTY, EFFECT_ERR_DATA_EMPTY},
+        {wave::RIFF_ERR_DATA_READ, EFFECT_ERR_DATA_READ},
+    };
+    for (const auto& [walk, effect] : kCodes) {
+        if (walk == walkCode) return effect;
+    }
+    return EFFECT_ERR_OPEN;
+}
+
+}  // namespace
 
 int CSoundWnd::FirstFreeSlot() const {
     for (int i = 0; i < EFFECT_SLOT_COUNT; ++i) {
@@ -113,35 +135,37 @@ int CSoundWnd::FirstFreeSlot() const {
 }
 
 int CSoundWnd::LoadEffect(const std::filesystem::path& path) {
-    if (device == nullptr || path.empty()) return wave::EFFECT_ERR_OPEN;
+    if (device == nullptr || path.empty()) return EFFECT_ERR_OPEN;
     const int slot = FirstFreeSlot();
-    if (slot < 0) return wave::EFFECT_ERR_OPEN;
+    if (slot < 0) return EFFECT_ERR_OPEN;
     wave::FileSource file;
-    if (const base::Result opened = file.Open(path); !opened) return opened.code;
+    if (const base::Result opened = file.Open(path); !opened) return EFFECT_ERR_OPEN;
     return LoadEffectImage(file, slot);
 }
 
 int CSoundWnd::LoadEffectFromBytes(std::span<const uint8_t> bytes) {
-    if (device == nullptr) return wave::EFFECT_ERR_OPEN;
+    if (device == nullptr) return EFFECT_ERR_OPEN;
     const int slot = FirstFreeSlot();
-    if (slot < 0) return wave::EFFECT_ERR_OPEN;
+    if (slot < 0) return EFFECT_ERR_OPEN;
     return LoadEffectImage(wave::MemorySource(bytes), slot);
 }
 
 int CSoundWnd::LoadEffectImage(const wave::RiffSource& source, int slot) {
     wave::WaveChunks chunks;
-    if (const base::Result found = wave::FindWaveChunks(source, chunks); !found) return found.code;
+    if (const base::Result found = wave::FindWaveChunks(source, chunks); !found) {
+        return EffectCode(found.code);
+    }
     // The declared data must be there before a buffer of its size is made:
     // a small file claiming gigabytes gets no buffer at all.
-    if (chunks.dataPresent < chunks.dataSize) return wave::EFFECT_ERR_DATA_READ;
+    if (chunks.dataPresent < chunks.dataSize) return EFFECT_ERR_DATA_READ;
     if (!CreateDsBuffer(device.get(), effectBuffers[slot], chunks.format, chunks.dataSize)) {
-        return wave::EFFECT_ERR_BUFFER;
+        return EFFECT_ERR_BUFFER;
     }
     // From here on the slot keeps the buffer made for it, even on failure.
     std::vector<uint8_t> data;
-    if (!wave::ReadWaveData(source, chunks, data)) return wave::EFFECT_ERR_DATA_READ;
+    if (!wave::ReadWaveData(source, chunks, data)) return EFFECT_ERR_DATA_READ;
     if (!WriteDsBuffer(effectBuffers[slot].get(), 0, data.data(), chunks.dataSize)) {
-        return wave::EFFECT_ERR_DATA_READ;
+        return EFFECT_ERR_DATA_READ;
     }
     return slot;
 }

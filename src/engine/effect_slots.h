@@ -14,7 +14,17 @@
 
 namespace vocalith::engine {
 
-// LoadEffect's failure codes -1..-8 are wave::EFFECT_ERR_* (wave/riff_reader.h).
+// LoadEffect's failure codes.
+inline constexpr int EFFECT_ERR_OPEN = -1;          // no device, no path, no free slot, not opened
+inline constexpr int EFFECT_ERR_NOT_WAVE = -2;      // no RIFF form of type "WAVE"
+inline constexpr int EFFECT_ERR_NO_FORMAT = -3;     // the form holds no "fmt " chunk
+inline constexpr int EFFECT_ERR_FORMAT_SHORT = -4;  // the "fmt " chunk cannot be read whole
+inline constexpr int EFFECT_ERR_NO_DATA = -5;       // no "data" chunk after the "fmt " chunk
+inline constexpr int EFFECT_ERR_DATA_EMPTY = -6;    // the "data" chunk is empty
+inline constexpr int EFFECT_ERR_BUFFER = -7;  // the device refuses the buffer; slot stays free
+// The data cannot be read whole (checked before any buffer is made, so the
+// slot stays free) or cannot be written into the new buffer (the slot keeps it).
+inline constexpr int EFFECT_ERR_DATA_READ = -8;
 
 // PlayEffect's modes.
 inline constexpr int EFFECT_STOP = 0;
@@ -60,6 +70,6 @@ struct EffectTable {
 
 // "<data folder>/sfx/<name>" in the first data folder that has the file
 // (base::DataFolders: the program folder, or the user's then the shared one).
-std::string EffectPath(std::string_view name);
+std::string EffectPath(const std::filesystem::path& programFolder, std::string_view name);
 
 }  // namespace vocalith::engine

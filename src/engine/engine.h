@@ -8,7 +8,9 @@
 // thread in the window); device notifications arrive through its dispatcher.
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "device/audio_device.h"
 #include "engine/audio_pump.h"
@@ -51,6 +53,10 @@ class Engine {
     void CloseSoundWindow();
     // The window; null before the first open and after a close.
     CSoundWnd* SoundWindow() const { return window_.get(); }
+    // Keeps a sink a window gives its capture devices until the engine goes:
+    // a device may post a completed buffer that runs after its window is
+    // closed. Notifications must not run after the engine is gone.
+    device::CaptureSink* KeepCaptureSink(std::unique_ptr<device::CaptureSink> sink);
 
     // --- the audio pump (audio_pump.h) ---
     // One pump call; does nothing while there is no sound window.
@@ -93,6 +99,10 @@ class Engine {
     // RegisterEffectName, then PlayEffectById; the slot, or -1.
     int PlayEffectByName(const char* name, int mode);
 
+    // The folder the program runs from; the sfx folder is looked for there
+    // or in the data folders (EffectPath).
+    std::filesystem::path programFolder;
+
     mixer::Mixer mixer;    // channels 36 and 37 are fed by the voice, the work buffer and the pump
     CaptureList captures;  // recorded microphone bytes waiting for the pump
     EffectTable effects;
@@ -104,6 +114,7 @@ class Engine {
     // Fixed buffers: the pump allocates nothing itself.
     std::unique_ptr<std::array<int16_t, CAPTURE_BLOCK_BYTES / 2>> captureBlock_;
     std::unique_ptr<std::array<int16_t, MIX_BUFFER_SAMPLES>> mixBuffer_;
+    std::vector<std::unique_ptr<device::CaptureSink>> captureSinks_;
     // Last: the window goes before everything it uses.
     std::unique_ptr<CSoundWnd> window_;
 };

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "engine/engine.h"
 
@@ -32,8 +31,8 @@ class FixedDeviceBackend final : public device::AudioBackend {
 };
 
 // The sink a capture device is given. A device may post completed buffers
-// that run after the window is gone; the forwarder outlives every window and
-// passes buffers on only while its window lives.
+// that run after the window is gone; the forwarder, kept by the engine,
+// outlives the window and passes buffers on only while its window lives.
 class CaptureForwarder final : public device::CaptureSink {
   public:
     explicit CaptureForwarder(std::shared_ptr<CSoundWnd*> window) : window_(std::move(window)) {}
@@ -44,17 +43,6 @@ class CaptureForwarder final : public device::CaptureSink {
   private:
     std::shared_ptr<CSoundWnd*> window_;
 };
-
-// One forwarder per window, made on its first capture open and kept for the
-// rest of the run (a few bytes each).
-device::CaptureSink* ForwarderFor(const std::shared_ptr<CSoundWnd*>& window) {
-    static std::vector<std::pair<CSoundWnd**, std::unique_ptr<CaptureForwarder>>> forwarders;
-    for (auto& [cell, forwarder] : forwarders) {
-        if (cell == window.get()) return forwarder.get();
-    }
-    forwarders.emplace_back(window.get(), std::make_unique<CaptureForwarder>(window));
-    return forwarders.back().second.get();
-}
 
 }  // namespace
 
@@ -136,13 +124,20 @@ void CSoundWnd::ShutdownAudio() {
 
 // --- microphone capture ---
 
+device::CaptureSink* CSoundWnd::ForwardingSink() {
+    if (captureSink_ == nullptr) {
+        captureSink_ = engine_.KeepCaptureSink(std::make_unique<CaptureForwarder>(self_));
+    }
+    return captureSink_;
+}
+
 int CSoundWnd::OpenCapture() {
     captureOpenTried = 1;
     std::unique_ptr<device::CaptureDevice> opened =
         backend_ != nullptr ? backend_->OpenCapture() : nullptr;
     if (opened == nullptr) return 0;
     if (!opened->Open(wave::SystemFormat, CAPTURE_BUFFER_COUNT, CAPTURE_BUFFER_BYTES,
-                      ForwarderFor(self_), dispatcher_)) {
+                      ForwardingSink(), dispatcher_)) {
         return 0;
     }
     captureDevice = std::move(opened);

@@ -196,6 +196,8 @@ class CSoundWnd {
     uint32_t speechLastDistance_ = UINT32_MAX;
 
     int LoadEffectImage(const wave::RiffSource& source, int slot);
+    // The sink this window's capture devices are given, made on first use.
+    device::CaptureSink* ForwardingSink();
     int FirstFreeSlot() const;
 
     Engine& engine_;
@@ -210,6 +212,7 @@ class CSoundWnd {
     // Cleared by the destructor: notifications posted before then and run
     // after it find no window and do nothing.
     std::shared_ptr<CSoundWnd*> self_;
+    device::CaptureSink* captureSink_ = nullptr;  // kept by the engine
 };
 
 }  // namespace vocalith::engine

@@ -19,7 +19,7 @@ class Session {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    engine::Engine engine;
+    engine::Engine engine;           // its programFolder is where voices and sounds are looked for
     voice::PhonTable phonTable;      // all zero at start
     workbuf::WorkBuffer workBuffer;  // empty at start
 };

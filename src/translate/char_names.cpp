@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "translate/rule_engine.h"
+#include "translate/translate.h"
 #include "translate/translator_state.h"
 
 namespace vocalith::translate {
@@ -139,17 +139,17 @@ const char* const AsciiNames[128] = {
     "dEHl ",                     // 127 DEL
 };
 
-void SayAscii(int c) {
+void Translator::SayAscii(int c) {
     EmitString(AsciiNames[c & 127]);
 }
 
-void SpellWord(const char* word) {
+void Translator::SpellWord(const char* word) {
     const size_t length = std::strlen(word);
     if (length <= 2) return;
     for (size_t i = 1; i + 1 < length; ++i) SayAscii(static_cast<unsigned char>(word[i]));
 }
 
-void ExpandAbbreviation(const char* word) {
+void Translator::ExpandAbbreviation(const char* word) {
     if (std::strcmp(word, " DR ") == 0) {
         TranslateWord(" DOCTOR ");
     } else if (std::strcmp(word, " MR ") == 0) {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <limits>
 
-#include "translate/char_names.h"
+#include "translate/translate.h"
 #include "translate/translator_state.h"
 
 namespace vocalith::translate {
@@ -73,9 +73,11 @@ bool SaysThousands(int32_t n) {
 // a digit string is being read.
 class DigitString {
   public:
+    explicit DigitString(Translator& t) : t_(t) {}
+
     void Add(int digitChar) {
         if (overflowed_) {
-            SayAscii(digitChar);
+            t_.SayAscii(digitChar);
             return;
         }
         const int d = DigitValue(digitChar);
@@ -85,9 +87,9 @@ class DigitString {
         }
         if (value_ > (std::numeric_limits<int32_t>::max() - d) / 10) {
             overflowed_ = true;
-            for (size_t i = 0; i < leadingZeros_; ++i) SayAscii('0');
-            for (int i = 0; i < significant_; ++i) SayAscii(digits_[i]);
-            SayAscii(digitChar);
+            for (size_t i = 0; i < leadingZeros_; ++i) t_.SayAscii('0');
+            for (int i = 0; i < significant_; ++i) t_.SayAscii(digits_[i]);
+            t_.SayAscii(digitChar);
             return;
         }
         value_ = value_ * 10 + d;
@@ -97,6 +99,7 @@ class DigitString {
     int32_t Value() const { return value_; }
 
   private:
+    Translator& t_;
     int32_t value_ = 0;
     bool overflowed_ = false;
     size_t leadingZeros_ = 0;
@@ -138,25 +141,25 @@ constexpr Scale kScales[] = {
 // Says the billions, millions and thousands of n and leaves the rest in n;
 // false when nothing is left to say. "AEnd " follows a scale word when what
 // is left is 1 to 99.
-bool SayLargeParts(int32_t& n, bool ordinal) {
+bool SayLargeParts(Translator& t, int32_t& n, bool ordinal) {
     for (const Scale& scale : kScales) {
         const bool splits = scale.unit == 1000 ? SaysThousands(n) : n >= scale.unit;
         if (!splits) continue;
-        SayCardinal(n / scale.unit);
+        t.SayCardinal(n / scale.unit);
         n %= scale.unit;
         if (n == 0) {
-            EmitString(ordinal ? scale.ordinalWord : scale.word);
+            t.EmitString(ordinal ? scale.ordinalWord : scale.word);
             return false;
         }
-        EmitString(scale.word);
-        if (n < 100) EmitString(kNumberAnd);
+        t.EmitString(scale.word);
+        if (n < 100) t.EmitString(kNumberAnd);
     }
     return true;
 }
 
 }  // namespace
 
-void SayCardinal(int32_t n) {
+void Translator::SayCardinal(int32_t n) {
     if (n < 0) {
         EmitString(kCardinalMinus);
         // The negation of -2147483648 does not fit in 32 bits.
@@ -166,7 +169,7 @@ void SayCardinal(int32_t n) {
         }
         n = -n;
     }
-    if (!SayLargeParts(n, false)) return;
+    if (!SayLargeParts(*this, n, false)) return;
     if (n >= 100) {
         EmitString(CardinalWords[n / 100]);
         EmitString(kHundred);
@@ -181,7 +184,7 @@ void SayCardinal(int32_t n) {
     EmitString(CardinalWords[n]);
 }
 
-void SayOrdinal(int32_t n) {
+void Translator::SayOrdinal(int32_t n) {
     if (n < 0) {
         EmitString(kOrdinalMinus);
         if (n == std::numeric_limits<int32_t>::min()) {
@@ -190,7 +193,7 @@ void SayOrdinal(int32_t n) {
         }
         n = -n;
     }
-    if (!SayLargeParts(n, true)) return;
+    if (!SayLargeParts(*this, n, true)) return;
     if (n >= 100) {
         EmitString(CardinalWords[n / 100]);
         n %= 100;
@@ -211,15 +214,14 @@ void SayOrdinal(int32_t n) {
     EmitString(OrdinalWords[n]);
 }
 
-void ScanNumber() {
-    Translator& t = theTranslator;
-    DigitString digits;
-    int lastDigit = t.C0;
-    digits.Add(t.C0);
+void Translator::ScanNumber() {
+    DigitString digits(*this);
+    int lastDigit = C0;
+    digits.Add(C0);
     AdvanceWindow();
-    while (IsDigit(t.C0)) {
-        lastDigit = t.C0;
-        digits.Add(t.C0);
+    while (IsDigit(C0)) {
+        lastDigit = C0;
+        digits.Add(C0);
         AdvanceWindow();
     }
 
@@ -227,8 +229,8 @@ void ScanNumber() {
     // "11st" is. A digit string too long to say as a number has been spoken
     // by digit names; its suffix is then spelled like any glued letters.
     const char* suffix = SuffixFor(lastDigit);
-    if (!digits.Overflowed() && ToUpper(t.C0) == suffix[0] && ToUpper(t.C1) == suffix[1] &&
-        !IsLetter(t.C2) && !IsDigit(t.C2)) {
+    if (!digits.Overflowed() && ToUpper(C0) == suffix[0] && ToUpper(C1) == suffix[1] &&
+        !IsLetter(C2) && !IsDigit(C2)) {
         SayOrdinal(digits.Value());
         AdvanceWindow();
         AdvanceWindow();
@@ -236,44 +238,43 @@ void ScanNumber() {
     }
     if (!digits.Overflowed()) SayCardinal(digits.Value());
 
-    if (t.C0 == '.' && IsDigit(t.C1)) {
+    if (C0 == '.' && IsDigit(C1)) {
         EmitString(kPoint);
         AdvanceWindow();
-        while (IsDigit(t.C0)) {
-            SayAscii(t.C0);
+        while (IsDigit(C0)) {
+            SayAscii(C0);
             AdvanceWindow();
         }
     }
-    while (IsLetter(t.C0)) {
-        SayAscii(t.C0);
+    while (IsLetter(C0)) {
+        SayAscii(C0);
         AdvanceWindow();
     }
 }
 
-void ScanDollars() {
-    Translator& t = theTranslator;
-    DigitString digits;
+void Translator::ScanDollars() {
+    DigitString digits(*this);
     AdvanceWindow();  // the dollar sign is not spoken
     // Thousands commas, a trailing one included, are consumed and ignored.
-    while (IsDigit(t.C0) || t.C0 == ',') {
-        if (IsDigit(t.C0)) digits.Add(t.C0);
+    while (IsDigit(C0) || C0 == ',') {
+        if (IsDigit(C0)) digits.Add(C0);
         AdvanceWindow();
     }
     if (!digits.Overflowed()) SayCardinal(digits.Value());
     const bool one = !digits.Overflowed() && digits.Value() == 1;
 
-    if (t.C0 == '.' && IsDigit(t.C1)) {
+    if (C0 == '.' && IsDigit(C1)) {
         AdvanceWindow();
-        if (IsDigit(t.C1) && !IsDigit(t.C2)) {
+        if (IsDigit(C1) && !IsDigit(C2)) {
             // Exactly two digits after the point: cents.
             EmitString(one ? kDollar : kDollars);
-            if (t.C0 == '0' && t.C1 == '0') {
+            if (C0 == '0' && C1 == '0') {
                 AdvanceWindow();
                 AdvanceWindow();
                 return;
             }
             EmitString(kMoneyAnd);
-            const int32_t cents = 10 * DigitValue(t.C0) + DigitValue(t.C1);
+            const int32_t cents = 10 * DigitValue(C0) + DigitValue(C1);
             SayCardinal(cents);
             EmitString(cents == 1 ? kCent : kCents);
             AdvanceWindow();
@@ -282,8 +283,8 @@ void ScanDollars() {
         }
         // One digit, or three and more: a decimal amount, always plural.
         EmitString(kPoint);
-        while (IsDigit(t.C0)) {
-            SayAscii(t.C0);
+        while (IsDigit(C0)) {
+            SayAscii(C0);
             AdvanceWindow();
         }
         EmitString(kDollars);

@@ -1,9 +1,10 @@
 #pragma once
-// Letter-to-sound rule engine: TranslateWord walks a collected word (upper-case
-// letters, apostrophes and blanks, a blank at each end) through the rule
-// lists and emits the phonemes of the first fitting rule at each position.
-// Diagnostics (a missing rule, a bad context symbol) go to standard error.
+// Letter-to-sound rule engine: Translator::TranslateWord walks a collected
+// word (upper-case letters, apostrophes and blanks, a blank at each end)
+// through the rule lists and emits the phonemes of the first fitting rule at
+// each position. The rule data and the index the fast mode reads it through.
 #include <cstdint>
+#include <span>
 
 namespace vocalith::translate {
 
@@ -24,20 +25,28 @@ inline constexpr int RULE_LIST_COUNT = 27;
 // lists 1..26 those for "A".."Z". Each list ends with a null-match terminator.
 extern const LetterRule* const RuleLists[RULE_LIST_COUNT];
 
-// Emits the phonemes of `word`, which starts with a blank (context only) and
-// ends with a blank before its NUL.
-void TranslateWord(const char* word);
-
-// Applies the first rule of `list` that fits at `index` (>= 1) and returns the
-// position after the matched characters; with no rule, reports it on standard
-// error and returns index + 1.
-int32_t FindRule(const char* word, int32_t index, const LetterRule* list);
-
-// Context tests: `position` is the character just left (right) of the match.
-bool MatchLeftContext(const char* pattern, const char* word, int32_t position);
-bool MatchRightContext(const char* pattern, const char* word, int32_t position);
+// The list for the word character c.
+int RuleListFor(int c);
 
 bool IsVowel(int c);      // A E I O U
 bool IsConsonant(int c);  // an upper-case letter that is no vowel, "Y" included
+
+// A rule with the lengths of its strings.
+struct SizedRule {
+    const char* left;
+    const char* match;
+    const char* right;
+    const char* output;
+    uint8_t leftLength;
+    uint8_t matchLength;
+    uint8_t rightLength;
+    uint8_t outputLength;
+};
+
+// The rules of one list that can fit at a position followed by `next`: those
+// whose match text is one character long or whose second character is
+// `next`, in the list's order. So the first of them that fits is the rule the
+// whole list would choose. Built once, shared by every Translator.
+std::span<const SizedRule> CandidateRules(int list, int next);
 
 }  // namespace vocalith::translate

@@ -91,15 +91,15 @@ Result MemorySource::Read(uint64_t offset, void* bytes, size_t count, size_t& go
 Result FileSource::Open(const std::filesystem::path& path) {
     path_ = path;
     Result opened = base::OpenRegularFile(path, fd_, size_);
-    if (!opened) opened.code = EFFECT_ERR_OPEN;
+    if (!opened) opened.code = RIFF_ERR_OPEN;
     return opened;
 }
 
 Result FileSource::Read(uint64_t offset, void* bytes, size_t count, size_t& got) const {
     got = 0;
-    if (!fd_.Valid()) return Code(EFFECT_ERR_OPEN, "no file is open");
+    if (!fd_.Valid()) return Code(RIFF_ERR_OPEN, "no file is open");
     Result read = base::ReadAt(fd_.Get(), path_, offset, bytes, count, got);
-    if (!read) read.code = EFFECT_ERR_OPEN;
+    if (!read) read.code = RIFF_ERR_OPEN;
     return read;
 }
 
@@ -109,16 +109,16 @@ Result FindWaveChunks(const RiffSource& source, WaveChunks& chunks) {
     uint64_t formEnd = 0;
     bool found = false;
     if (Result r = FindWaveForm(source, formBegin, formEnd, found); !r) return r;
-    if (!found) return Code(EFFECT_ERR_NOT_WAVE, "no RIFF form of type WAVE");
+    if (!found) return Code(RIFF_ERR_NOT_WAVE, "no RIFF form of type WAVE");
     Chunk fmt;
     if (Result r = FindChunk(source, formBegin, formEnd, "fmt ", fmt, found); !r) return r;
-    if (!found) return Code(EFFECT_ERR_NO_FORMAT, "the form holds no \"fmt \" chunk");
+    if (!found) return Code(RIFF_ERR_NO_FORMAT, "the form holds no \"fmt \" chunk");
     // A chunk's bytes are read from the file, so a chunk that runs past the
     // end the form declares is still read whole while the file holds it.
     const uint64_t fileEnd = source.Size();
     const uint64_t fmtData = fmt.at + 8;
     if (fmtData + fmt.size > fileEnd) {
-        return Code(EFFECT_ERR_FORMAT_SHORT, "the \"fmt \" chunk is cut short");
+        return Code(RIFF_ERR_FORMAT_SHORT, "the \"fmt \" chunk is cut short");
     }
     // The format record with room to spare: fields a short chunk lacks read as 0.
     std::array<uint8_t, 16> record{};
@@ -137,9 +137,9 @@ Result FindWaveChunks(const RiffSource& source, WaveChunks& chunks) {
     // moving forward through the form finds it.
     Chunk data;
     if (Result r = FindChunk(source, fmt.next, formEnd, "data", data, found); !r) return r;
-    if (!found) return Code(EFFECT_ERR_NO_DATA, "no \"data\" chunk after the \"fmt \" chunk");
+    if (!found) return Code(RIFF_ERR_NO_DATA, "no \"data\" chunk after the \"fmt \" chunk");
     chunks.dataSize = data.size;
-    if (data.size == 0) return Code(EFFECT_ERR_DATA_EMPTY, "the \"data\" chunk is empty");
+    if (data.size == 0) return Code(RIFF_ERR_DATA_EMPTY, "the \"data\" chunk is empty");
     chunks.dataOffset = data.at + 8;
     const uint64_t present = fileEnd > chunks.dataOffset ? fileEnd - chunks.dataOffset : 0;
     chunks.dataPresent = present < data.size ? present : data.size;
@@ -153,9 +153,9 @@ Result ReadWaveData(const RiffSource& source, const WaveChunks& chunks,
     Result read = source.Read(chunks.dataOffset, data.data(), data.size(), got);
     data.resize(got);
     if (read && got < chunks.dataPresent) {
-        return Code(EFFECT_ERR_DATA_READ, "the file shrank while its data was read");
+        return Code(RIFF_ERR_DATA_READ, "the file shrank while its data was read");
     }
-    if (!read) read.code = EFFECT_ERR_DATA_READ;
+    if (!read) read.code = RIFF_ERR_DATA_READ;
     return read;
 }
 

@@ -7,8 +7,8 @@
 // against the bytes actually present, so a truncated or lying file is
 // reported, never read past. Integers are little-endian.
 //
-// The outcomes are base::Result codes, the sound-effect loader's -1..-8
-// that callers of LoadEffect see; the walk itself gives -1..-6.
+// The outcomes are base::Result codes, RIFF_ERR_*; the sound-effect loader
+// turns them into its own codes.
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -20,17 +20,14 @@
 
 namespace vocalith::wave {
 
-// LoadEffect's codes, the one set used by the walk and by the engine.
-inline constexpr int32_t EFFECT_ERR_OPEN = -1;       // no device, no path, no free slot, not opened
-inline constexpr int32_t EFFECT_ERR_NOT_WAVE = -2;   // no RIFF form of type "WAVE"
-inline constexpr int32_t EFFECT_ERR_NO_FORMAT = -3;  // the form holds no "fmt " chunk
-inline constexpr int32_t EFFECT_ERR_FORMAT_SHORT = -4;  // the "fmt " chunk cannot be read whole
-inline constexpr int32_t EFFECT_ERR_NO_DATA = -5;       // no "data" chunk after the "fmt " chunk
-inline constexpr int32_t EFFECT_ERR_DATA_EMPTY = -6;    // the "data" chunk is empty
-inline constexpr int32_t EFFECT_ERR_BUFFER = -7;  // the device refuses the buffer; slot stays free
-// The data cannot be read whole (checked before any buffer is made, so the
-// slot stays free) or cannot be written into the new buffer (the slot keeps it).
-inline constexpr int32_t EFFECT_ERR_DATA_READ = -8;
+// What the walk can find wrong.
+inline constexpr int32_t RIFF_ERR_OPEN = -1;          // the file cannot be opened or read
+inline constexpr int32_t RIFF_ERR_NOT_WAVE = -2;      // no RIFF form of type "WAVE"
+inline constexpr int32_t RIFF_ERR_NO_FORMAT = -3;     // the form holds no "fmt " chunk
+inline constexpr int32_t RIFF_ERR_FORMAT_SHORT = -4;  // the "fmt " chunk cannot be read whole
+inline constexpr int32_t RIFF_ERR_NO_DATA = -5;       // no "data" chunk after the "fmt " chunk
+inline constexpr int32_t RIFF_ERR_DATA_EMPTY = -6;    // the "data" chunk is empty
+inline constexpr int32_t RIFF_ERR_DATA_READ = -7;     // the data cannot be read whole
 
 // Where the walk reads: a file or bytes in memory.
 class RiffSource {
@@ -54,7 +51,7 @@ class MemorySource final : public RiffSource {
 // A regular file, opened without blocking (base::OpenRegularFile).
 class FileSource final : public RiffSource {
   public:
-    // EFFECT_ERR_OPEN with the reason when the file cannot be opened or is
+    // RIFF_ERR_OPEN with the reason when the file cannot be opened or is
     // not a regular file.
     base::Result Open(const std::filesystem::path& path);
     uint64_t Size() const override { return size_; }
@@ -74,11 +71,11 @@ struct WaveChunks {
     uint64_t dataPresent = 0;  // how many of them the source holds (<= dataSize)
 };
 
-// Walks the source; RESULT_OK or EFFECT_ERR_OPEN..EFFECT_ERR_DATA_EMPTY.
+// Walks the source; RESULT_OK or RIFF_ERR_OPEN..RIFF_ERR_DATA_EMPTY.
 base::Result FindWaveChunks(const RiffSource& source, WaveChunks& chunks);
 
 // Reads the data chunk's bytes present in the source (chunks.dataPresent of
-// them) into `data`; EFFECT_ERR_DATA_READ when they cannot be read.
+// them) into `data`; RIFF_ERR_DATA_READ when they cannot be read.
 base::Result ReadWaveData(const RiffSource& source, const WaveChunks& chunks,
                           std::vector<uint8_t>& data);
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "base/atomic_file.h"
 #include "base/file_io.h"
+#include "wave/byte_order.h"
 
 namespace vocalith::wave {
 
@@ -126,6 +128,56 @@ SNDFILE* Handle(void* file) {
     return static_cast<SNDFILE*>(file);
 }
 
+int SndfileFormat(AudioEncoding encoding) {
+    switch (encoding) {
+        case AudioEncoding::Flac:
+            return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+        case AudioEncoding::Vorbis:
+            return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+        case AudioEncoding::Opus:
+            return SF_FORMAT_OGG | SF_FORMAT_OPUS;
+        case AudioEncoding::Mp3:
+            return SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+        case AudioEncoding::Wav:
+            break;
+    }
+    return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+}
+
+// Puts `room` bytes in front of the `length` bytes of the file `fd`: a range
+// inserted by the file system where it can, else every byte copied `room`
+// further on, from the end backwards, a block at a time. Returns an errno
+// value, 0 on success.
+int InsertAtFront(int fd, uint64_t length, uint64_t room) {
+    if (::fallocate(fd, FALLOC_FL_INSERT_RANGE, 0, static_cast<off_t>(room)) == 0) return 0;
+    std::vector<uint8_t> block(size_t{1} << 20);
+    for (uint64_t end = length; end > 0;) {
+        const uint64_t n = std::min<uint64_t>(block.size(), end);
+        const uint64_t start = end - n;
+        for (uint64_t done = 0; done < n;) {
+            const ssize_t r = ::pread(fd, block.data() + done, static_cast<size_t>(n - done),
+                                      static_cast<off_t>(start + done));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) return r < 0 ? errno : EIO;
+            done += static_cast<uint64_t>(r);
+        }
+        for (uint64_t done = 0; done < n;) {
+            const ssize_t w = ::pwrite(fd, block.data() + done, static_cast<size_t>(n - done),
+                                       static_cast<off_t>(start + room + done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0) return errno;
+            done += static_cast<uint64_t>(w);
+        }
+        end = start;
+    }
+    return 0;
+}
+
+void WriteLe64(uint8_t* p, uint64_t value) {
+    WriteLe32(p, static_cast<uint32_t>(value));
+    WriteLe32(p + 4, static_cast<uint32_t>(value >> 32));
+}
+
 // Decides where the bytes for `path` go; fills the sink's kind, target and fd.
 Result Prepare(const std::filesystem::path& path, Sink& sink) {
     namespace fs = std::filesystem;
@@ -175,7 +227,7 @@ WavWriter::~WavWriter() {
 }
 
 bool WavWriter::IsOpen() const {
-    return file_ != nullptr;
+    return file_ != nullptr || rf64_;
 }
 
 Result WavWriter::Failed(Result why) {
@@ -183,7 +235,8 @@ Result WavWriter::Failed(Result why) {
     return failure_;
 }
 
-Result WavWriter::Open(const std::filesystem::path& path, uint32_t sampleRate) {
+Result WavWriter::Open(const std::filesystem::path& path, uint32_t sampleRate,
+                       AudioEncoding encoding) {
     Abandon();
     sink_ = std::make_unique<Sink>();
     if (Result prepared = Prepare(path, *sink_); !prepared) {
@@ -191,26 +244,30 @@ Result WavWriter::Open(const std::filesystem::path& path, uint32_t sampleRate) {
         Abandon();
         return why;
     }
-    return Start(sampleRate);
+    return Start(sampleRate, encoding);
 }
 
-Result WavWriter::OpenMemory(std::vector<uint8_t>* out, uint32_t sampleRate) {
+Result WavWriter::OpenMemory(std::vector<uint8_t>* out, uint32_t sampleRate,
+                             AudioEncoding encoding) {
     Abandon();
     sink_ = std::make_unique<Sink>();
     sink_->kind = Sink::Kind::Memory;
     sink_->name = "memory";
     sink_->memory = out;
-    return Start(sampleRate);
+    return Start(sampleRate, encoding);
 }
 
-Result WavWriter::Start(uint32_t sampleRate) {
+Result WavWriter::Start(uint32_t sampleRate, AudioEncoding encoding) {
     failure_ = Result::Ok();
     dataBytes_ = 0;
+    sampleRate_ = sampleRate;
+    encoding_ = encoding;
+    rf64_ = false;
     static SF_VIRTUAL_IO vio = {VioLength, VioSeek, VioRead, VioWrite, VioTell};
     SF_INFO info{};
     info.samplerate = static_cast<int>(sampleRate);
     info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    info.format = SndfileFormat(encoding);
     file_ = sf_open_virtual(&vio, SFM_WRITE, &info, sink_.get());
     if (!file_) {
         Result why = sink_->status
@@ -229,11 +286,15 @@ Result WavWriter::Start(uint32_t sampleRate) {
 
 Result WavWriter::Append(std::span<const int16_t> samples) {
     if (!failure_) return failure_;
-    if (!file_) return Failed(Result::Fail("the WAV writer is not open"));
+    if (!IsOpen()) return Failed(Result::Fail("the WAV writer is not open"));
+    if (rf64_) return AppendRf64(samples);
     const uint64_t bytes = 2 * static_cast<uint64_t>(samples.size());
-    if (bytes > limit_ - dataBytes_) {
-        return Failed(Result::Fail("cannot write " + sink_->name + ": a WAV file holds at most " +
-                                   std::to_string(limit_) + " bytes of samples (4 GiB)"));
+    // A stream let its header go long before the limit; only files and
+    // memory images have one to widen.
+    if (encoding_ == AudioEncoding::Wav && sink_->kind != Sink::Kind::Stream &&
+        bytes > limit_ - dataBytes_) {
+        if (Result widened = BecomeRf64(); !widened) return Failed(widened);
+        return AppendRf64(samples);
     }
     const sf_count_t n = static_cast<sf_count_t>(samples.size());
     const sf_count_t written = n ? sf_write_short(Handle(file_), samples.data(), n) : 0;
@@ -254,14 +315,18 @@ Result WavWriter::Append(std::span<const int16_t> samples) {
 
 Result WavWriter::UpdateHeader() {
     if (!failure_) return failure_;
-    if (!file_) return Failed(Result::Fail("the WAV writer is not open"));
+    if (!IsOpen()) return Failed(Result::Fail("the WAV writer is not open"));
+    if (rf64_) {
+        if (Result written = WriteRf64Header(); !written) return Failed(written);
+        return Result::Ok();
+    }
     sf_command(Handle(file_), SFC_UPDATE_HEADER_NOW, nullptr, 0);
     if (!sink_->status) return Failed(sink_->status);
     return Result::Ok();
 }
 
 Result WavWriter::Finish() {
-    if (!file_) {
+    if (!IsOpen()) {
         Result why = failure_ ? Result::Fail("the WAV writer is not open") : failure_;
         Abandon();
         return why;
@@ -271,8 +336,10 @@ Result WavWriter::Finish() {
         Abandon();
         return why;
     }
-    const int closed = sf_close(Handle(file_));  // writes the final header
+    // The final header: libsndfile's, or the RF64 one written here.
+    const int closed = file_ ? sf_close(Handle(file_)) : 0;
     file_ = nullptr;
+    if (rf64_) WriteRf64Header();  // a failure stays in the sink's status
     Sink& s = *sink_;
     Result result = s.status;
     if (result && closed != 0) {
@@ -301,11 +368,83 @@ void WavWriter::Abandon() {
         sf_close(Handle(file_));
         file_ = nullptr;
     }
+    rf64_ = false;
     if (sink_) {
         sink_->fd.Reset();
         sink_->replace.Abandon();
         sink_.reset();
     }
+}
+
+Result WavWriter::BecomeRf64() {
+    Sink& s = *sink_;
+    // libsndfile hands over what it still holds and a final plain header.
+    const int closed = sf_close(Handle(file_));
+    file_ = nullptr;
+    if (!s.status) return s.status;
+    if (closed != 0) return Result::Fail("cannot write " + s.name + ": " + sf_error_number(closed));
+    constexpr uint64_t kWavDataOffset = 44;
+    if (s.length != kWavDataOffset + dataBytes_) {
+        return Result::Fail("cannot write " + s.name +
+                            ": the WAVE file is not laid out as expected");
+    }
+    const uint64_t room = RF64_DATA_OFFSET - kWavDataOffset;
+    if (s.kind == Sink::Kind::Memory) {
+        s.held.insert(s.held.begin(), static_cast<size_t>(room), 0);
+    } else if (const int err = InsertAtFront(s.replace.Fd(), s.length, room); err != 0) {
+        return s.Fail(err);
+    }
+    s.length += room;
+    rf64_ = true;
+    return WriteRf64Header();
+}
+
+Result WavWriter::WriteRf64Header() {
+    // RF64: 32-bit sizes of all ones, the real ones in the ds64 chunk; a JUNK
+    // chunk fills the room up to the samples.
+    std::vector<uint8_t> h(RF64_DATA_OFFSET, 0);
+    uint8_t* p = h.data();
+    const uint64_t length = sink_->length;
+    std::memcpy(p, "RF64", 4);
+    WriteLe32(p + 4, 0xFFFFFFFFu);
+    std::memcpy(p + 8, "WAVEds64", 8);
+    WriteLe32(p + 16, 28);
+    WriteLe64(p + 20, length - 8);
+    WriteLe64(p + 28, dataBytes_);
+    WriteLe64(p + 36, dataBytes_ / 2);  // frames of one 16-bit sample
+    WriteLe32(p + 44, 0);               // no table of further sizes
+    std::memcpy(p + 48, "fmt ", 4);
+    WriteLe32(p + 52, 16);
+    WriteLe16(p + 56, 1);  // PCM
+    WriteLe16(p + 58, 1);  // mono
+    WriteLe32(p + 60, sampleRate_);
+    WriteLe32(p + 64, sampleRate_ * 2);
+    WriteLe16(p + 68, 2);
+    WriteLe16(p + 70, 16);
+    std::memcpy(p + 72, "JUNK", 4);
+    WriteLe32(p + 76, static_cast<uint32_t>(RF64_DATA_OFFSET - 8 - 80));
+    std::memcpy(p + RF64_DATA_OFFSET - 8, "data", 4);
+    WriteLe32(p + RF64_DATA_OFFSET - 4, 0xFFFFFFFFu);
+    sink_->pos = 0;
+    sink_->Write(h.data(), static_cast<sf_count_t>(h.size()));
+    sink_->pos = sink_->length;
+    return sink_->status;
+}
+
+Result WavWriter::AppendRf64(std::span<const int16_t> samples) {
+    uint8_t bytes[8192];
+    while (!samples.empty()) {
+        const size_t n = std::min(samples.size(), sizeof bytes / 2);
+        for (size_t i = 0; i < n; ++i) {
+            WriteLe16(bytes + 2 * i, static_cast<uint16_t>(samples[i]));
+        }
+        sink_->pos = sink_->length;
+        sink_->Write(bytes, static_cast<sf_count_t>(2 * n));
+        if (!sink_->status) return Failed(sink_->status);
+        dataBytes_ += 2 * n;
+        samples = samples.subspan(n);
+    }
+    return Result::Ok();
 }
 
 Result WriteWavFile(const std::filesystem::path& path, std::span<const int16_t> samples,

@@ -4,6 +4,8 @@
 // the operation on the work buffer. The dialog fills its effects list from
 // this table and runs a chosen line by it; ApplyEffect runs its effects.
 #include <array>
+#include <cstddef>
+#include <string_view>
 
 #include "workbuf/work_buffer.h"
 
@@ -16,8 +18,10 @@ enum class AskRule {
     Forced,    // always asked
 };
 
-// One line of the effects menu; its number is its index in kEffectsMenu.
+// One line of the effects menu; its number is its index in kEffectsMenu, its
+// name a key that stays when lines are added or moved.
 struct EffectsMenuItem {
+    const char* name;
     const char* text;
     const char* question;  // null when none
     AskRule rule;
@@ -42,24 +46,34 @@ void PlaySelectionForASecond(WorkBuffer& wb, mixer::Mixer& mixer);  // looped to
 
 // The menu in its order. To add a line, declare its operation above (defined
 // in effects.cpp or a file of its own) and add its row here; the dialog's
-// list and its handling follow from the table.
+// list and its handling follow from the table. Callers find a line by its
+// name (EffectNumber), never by a number written down.
 inline constexpr std::array kEffectsMenu = std::to_array<EffectsMenuItem>({
-    {"Special Effects", nullptr, AskRule::None, nullptr, nullptr, false},
-    {"Reload Recording", "Reload most recent recording?", AskRule::Forced,
+    {"title", "Special Effects", nullptr, AskRule::None, nullptr, nullptr, false},
+    {"reload-recording", "Reload Recording", "Reload most recent recording?", AskRule::Forced,
      "Most recent recording restored.", ReloadRecording, false},
-    {"Undo Effect", nullptr, AskRule::None, "Most recent effect removed.", UndoEffect, false},
-    {"Attenuate 3dB", "Reduce amplitude of work buffer by 3dB?", AskRule::Ordinary,
+    {"undo-effect", "Undo Effect", nullptr, AskRule::None, "Most recent effect removed.",
+     UndoEffect, false},
+    {"attenuate", "Attenuate 3dB", "Reduce amplitude of work buffer by 3dB?", AskRule::Ordinary,
      "Attenuation complete", Attenuate, true},
-    {"Amplify 3dB", "Amplify work buffer 3dB?", AskRule::Ordinary, "Amplification complete",
-     Amplify, true},
-    {"Raise Pitch (speed up)", "Raise pitch and speed up sound?", AskRule::Ordinary,
+    {"amplify", "Amplify 3dB", "Amplify work buffer 3dB?", AskRule::Ordinary,
+     "Amplification complete", Amplify, true},
+    {"raise-pitch", "Raise Pitch (speed up)", "Raise pitch and speed up sound?", AskRule::Ordinary,
      "Speedup complete", RaisePitch, true},
-    {"Lower Pitch (slow down)", "Lower pitch and slow down sound?", AskRule::Ordinary,
-     "Slowdown complete", LowerPitch, true},
-    {"Duplicate Samples", "Increase sample buffer by duplication of samples?", AskRule::Ordinary,
-     "Duplication complete", DuplicateSamples, true},
-    {"Play (loop) current selection for 1 second", nullptr, AskRule::None, nullptr, nullptr, false,
-     PlaySelectionForASecond},
+    {"lower-pitch", "Lower Pitch (slow down)", "Lower pitch and slow down sound?",
+     AskRule::Ordinary, "Slowdown complete", LowerPitch, true},
+    {"duplicate", "Duplicate Samples", "Increase sample buffer by duplication of samples?",
+     AskRule::Ordinary, "Duplication complete", DuplicateSamples, true},
+    {"play-second", "Play (loop) current selection for 1 second", nullptr, AskRule::None, nullptr,
+     nullptr, false, PlaySelectionForASecond},
 });
+
+// The number of the menu line called `name`; -1 when there is none.
+constexpr int EffectNumber(std::string_view name) {
+    for (size_t i = 0; i < kEffectsMenu.size(); ++i) {
+        if (name == kEffectsMenu[i].name) return static_cast<int>(i);
+    }
+    return -1;
+}
 
 }  // namespace vocalith::workbuf

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "app/main_dialog.h"
 #include "base/program_folder.h"
@@ -33,7 +34,7 @@ class MainDialogTest : public ::testing::Test {
   public:
     void SetUp() override {
         fs::create_directories(folder_ / "voices");
-        base::SetProgramFolder(folder_);
+        session_->engine.programFolder = folder_;
         host_ = std::make_unique<FakeHost>(log_);
         audio_ = std::make_unique<FakeAudio>(log_);
         dialog_ = std::make_unique<MainDialog>(*host_, *audio_, *session_);
@@ -75,8 +76,8 @@ class MainDialogTest : public ::testing::Test {
         return std::find(log_.begin(), log_.end(), entry) != log_.end();
     }
     std::string Status() { return host_->texts[IDC_STATUS]; }
-    void ChooseEffect(int item) {
-        host_->combos[IDC_EFFECTS].cur = item;
+    void ChooseEffect(std::string_view name) {
+        host_->combos[IDC_EFFECTS].cur = workbuf::EffectNumber(name);
         dialog_->OnEffectChosen();
     }
 
@@ -84,6 +85,7 @@ class MainDialogTest : public ::testing::Test {
     void Restart(bool warnings) {
         dialog_.reset();
         session_ = std::make_unique<session::Session>(&clock_);
+        session_->engine.programFolder = folder_;
         host_ = std::make_unique<FakeHost>(log_);
         audio_ = std::make_unique<FakeAudio>(log_);
         dialog_ = std::make_unique<MainDialog>(*host_, *audio_, *session_);

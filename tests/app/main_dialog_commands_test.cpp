@@ -226,12 +226,12 @@ TEST_F(MainDialogTest, UndoAfterTwoEffectsUndoesOnlyTheSecond) {
     Start();
     FillForCommand();
     host_->answers = {true, true};
-    ChooseEffect(3);
+    ChooseEffect("attenuate");
     const auto afterFirst = Buffer().samples;
     const int32_t lengthAfterFirst = Buffer().length;
-    ChooseEffect(7);  // duplicate: changes the length too
+    ChooseEffect("duplicate");  // duplicate: changes the length too
     EXPECT_NE(Buffer().length, lengthAfterFirst);
-    ChooseEffect(2);  // never asks
+    ChooseEffect("undo-effect");  // never asks
     EXPECT_EQ(Buffer().length, lengthAfterFirst);
     EXPECT_TRUE(std::equal(afterFirst.begin(), afterFirst.begin() + lengthAfterFirst,
                            Buffer().samples.begin()));
@@ -243,9 +243,9 @@ TEST_F(MainDialogTest, MenuTitleAndLoopPlayAskNothingAndLeaveTheStatus) {
     Start();
     FillForCommand();
     host_->texts[IDC_STATUS] = "before";
-    ChooseEffect(0);
+    ChooseEffect("title");
     EXPECT_EQ(SpeechQueued(), 0);
-    ChooseEffect(8);
+    ChooseEffect("play-second");
     EXPECT_GE(SpeechQueued(), workbuf::MIN_PLAY_CAP);
     EXPECT_EQ(Status(), "before");
     EXPECT_TRUE(host_->questions.empty());
@@ -256,7 +256,7 @@ TEST_F(MainDialogTest, ReloadBeforeAnyRecordingLeavesTheBufferEmpty) {
     Start();
     FillForCommand();
     host_->answers = {true};
-    ChooseEffect(1);
+    ChooseEffect("reload-recording");
     EXPECT_EQ(Buffer().length, 0);
 }
 
@@ -266,7 +266,7 @@ TEST_F(MainDialogTest, UndoAfterTrimBringsBackTheUntrimmedBuffer) {
     host_->answers = {true};
     dialog_->OnTrim();
     EXPECT_EQ(Buffer().length, 300);
-    ChooseEffect(2);
+    ChooseEffect("undo-effect");
     EXPECT_EQ(Buffer().length, 1000);
 }
 
@@ -277,7 +277,7 @@ TEST_F(MainDialogTest, EachMenuLineAsksAndReportsWhatItsRowSays) {
         Restart(true);
         FillForCommand();
         host_->answers = {true};
-        ChooseEffect(static_cast<int>(i));
+        ChooseEffect(row.name);
         const std::vector<std::string> asked =
             row.question ? std::vector<std::string>{row.question} : std::vector<std::string>{};
         std::vector<std::string> questions;
@@ -444,7 +444,7 @@ TEST_F(MainDialogTest, InstalledProgramSavesToTheUsersFolderAndLoadsFromItFirst)
     ASSERT_TRUE(voice::SaveVoice(shared / "Voxa.voc", table).ok());
     ASSERT_TRUE(voice::SaveVoice(shared / "Mine.voc", table).ok());
     vocalith::test::ScopedEnv xdg("XDG_DATA_HOME", (folder_ / "xdg").c_str());
-    base::SetProgramFolder(bin);
+    session_->engine.programFolder = bin;
     Start();
     EXPECT_EQ(PhonTable().slots[1].count, 4) << "shared Voxa not loaded at start-up";
 

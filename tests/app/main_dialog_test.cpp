@@ -38,10 +38,10 @@ TEST_F(MainDialogTest, StartupRunsItsStepsInOrderAndStaysSilentWithoutTheDefault
                                   {"Phon", 40}, {"Hint", 60}, {"Size (Dur.)", 105}}));
     ASSERT_EQ(host_->list.size(), 42u);
     for (const auto& item : host_->list) EXPECT_EQ(item.sub.at(2), "0");
-    // The effects menu: nine items, item data = item number, item 0 chosen.
+    // The effects menu: a line per row, item data = item number, item 0 chosen.
     const FakeCombo& effects = host_->combos[IDC_EFFECTS];
-    ASSERT_EQ(effects.items.size(), 9u);
-    for (size_t i = 0; i < 9; ++i) {
+    ASSERT_EQ(effects.items.size(), kEffectsMenu.size());
+    for (size_t i = 0; i < kEffectsMenu.size(); ++i) {
         EXPECT_EQ(effects.items[i].text, kEffectsMenu[i].text);
         EXPECT_EQ(effects.items[i].data, static_cast<intptr_t>(i));
     }
@@ -189,7 +189,9 @@ TEST_F(MainDialogTest, EveryQuestionFollowsTheWarningsRuleAndNoChangesNothing) {
         t.FillForCommand();
         t.SelectCode(3);
     };
-    auto effect = [](int item) { return [item](MainDialogTest& t) { t.ChooseEffect(item); }; };
+    auto effect = [](const char* name) {
+        return [name](MainDialogTest& t) { t.ChooseEffect(name); };
+    };
     const std::vector<AskCase> cases = {
         {"RecStart", nullptr, [](MainDialogTest& t) { t.dialog_->OnRec(); },
          "Record new microphone data into Work Buffer?", false,
@@ -212,17 +214,18 @@ TEST_F(MainDialogTest, EveryQuestionFollowsTheWarningsRuleAndNoChangesNothing) {
          "Overwrite the selected PHON data with the current selection in the Work Buffer?", false,
          "You just copied the work buffer into the current PHON.  If you like how it sounds, "
          "SAVE your voice file."},
-        {"ReloadRecording", [](MainDialogTest& t) { t.FillForCommand(); }, effect(1),
-         "Reload most recent recording?", true, "Most recent recording restored."},
-        {"Attenuate", [](MainDialogTest& t) { t.FillForCommand(); }, effect(3),
+        {"ReloadRecording", [](MainDialogTest& t) { t.FillForCommand(); },
+         effect("reload-recording"), "Reload most recent recording?", true,
+         "Most recent recording restored."},
+        {"Attenuate", [](MainDialogTest& t) { t.FillForCommand(); }, effect("attenuate"),
          "Reduce amplitude of work buffer by 3dB?", false, "Attenuation complete"},
-        {"Amplify", [](MainDialogTest& t) { t.FillForCommand(); }, effect(4),
+        {"Amplify", [](MainDialogTest& t) { t.FillForCommand(); }, effect("amplify"),
          "Amplify work buffer 3dB?", false, "Amplification complete"},
-        {"RaisePitch", [](MainDialogTest& t) { t.FillForCommand(); }, effect(5),
+        {"RaisePitch", [](MainDialogTest& t) { t.FillForCommand(); }, effect("raise-pitch"),
          "Raise pitch and speed up sound?", false, "Speedup complete"},
-        {"LowerPitch", [](MainDialogTest& t) { t.FillForCommand(); }, effect(6),
+        {"LowerPitch", [](MainDialogTest& t) { t.FillForCommand(); }, effect("lower-pitch"),
          "Lower pitch and slow down sound?", false, "Slowdown complete"},
-        {"Duplicate", [](MainDialogTest& t) { t.FillForCommand(); }, effect(7),
+        {"Duplicate", [](MainDialogTest& t) { t.FillForCommand(); }, effect("duplicate"),
          "Increase sample buffer by duplication of samples?", false, "Duplication complete"},
     };
     for (const AskCase& c : cases) {

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "app/voice_recorder.h"
-#include "base/program_folder.h"
 #include "support/temp_folder.h"
 #include "voice/voice_file.h"
 
@@ -72,10 +71,8 @@ class Recorder : public ::testing::Test {
   protected:
     void SetUp() override {
         std::filesystem::create_directories(temp_.Path() / "voices");
-        base::SetProgramFolder(temp_.Path());
         mic_.word = Word(3000);
     }
-    void TearDown() override { base::SetProgramFolder({}); }
     // Rec, then the word and enough silence for the take to stop.
     void Take(VoiceRecorder& r) {
         r.OnRec();
@@ -125,7 +122,7 @@ TEST_F(Recorder, EventsLeadToTheirStep) {
         SCOPED_TRACE(row.name);
         mic_ = FakeMic{};
         mic_.word = Word(3000);
-        VoiceRecorder r(mic_, memory_, *base_);
+        VoiceRecorder r(mic_, memory_, *base_, temp_.Path());
         row.events(r, mic_);
         const RecorderView& v = r.View();
         EXPECT_EQ(v.progress, row.progress);
@@ -138,7 +135,7 @@ TEST_F(Recorder, EventsLeadToTheirStep) {
 
 TEST_F(Recorder, AcceptedClipsAreSavedAndTheSessionResumes) {
     {
-        VoiceRecorder r(mic_, memory_, *base_);
+        VoiceRecorder r(mic_, memory_, *base_, temp_.Path());
         Take(r);
         mic_.gain = 6;
         r.OnPlayClip();
@@ -154,7 +151,7 @@ TEST_F(Recorder, AcceptedClipsAreSavedAndTheSessionResumes) {
     voice::PhonTable saved;
     ASSERT_TRUE(voice::LoadVoice(temp_.Path() / "voices" / "Mine.voc", saved).ok());
     EXPECT_GT(saved.slots[1].count, 0);
-    VoiceRecorder again(mic_, memory_, *base_);
+    VoiceRecorder again(mic_, memory_, *base_, temp_.Path());
     EXPECT_EQ(again.View().progress, "3 of 41");
     EXPECT_EQ(again.View().accepted, 2);
     EXPECT_EQ(again.View().voiceName, "Mine");

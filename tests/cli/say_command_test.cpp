@@ -175,6 +175,36 @@ TEST_F(SayCommand, ErrorsAreOneLineWithStatus) {
     EXPECT_EQ(Say("--help").status, 0);
 }
 
+// --output picks the format by the file's extension; each file reads back as
+// the speech it holds: WAV and FLAC sample for sample, the lossy formats as
+// a sound of the same length (their encoders pad it a little).
+TEST_F(SayCommand, OutputFormatFollowsTheExtension) {
+    const struct {
+        const char* name;
+        uint32_t rate;
+        bool exact;
+    } rows[] = {
+        {"out.wav", 11025, true},   {"out.FLAC", 11025, true}, {"out.ogg", 11025, false},
+        {"out.opus", 12000, false}, {"out.mp3", 11025, false},
+    };
+    const std::vector<int16_t> want = Expected({35, 12, 32, 41});
+    for (const auto& row : rows) {
+        const fs::path out = dir_ / row.name;
+        const Result r = Say("--voice '" + voice_.string() + "' --phonetic --output '" +
+                             out.string() + "' 'wAHn '");
+        ASSERT_EQ(r.status, 0) << row.name << ": " << r.err;
+        wave::AudioFrames back;
+        ASSERT_TRUE(wave::ReadAudioFile(out, back)) << row.name;
+        EXPECT_EQ(back.sampleRate, row.rate) << row.name;
+        if (row.exact) {
+            EXPECT_EQ(back.samples, want) << row.name;
+            continue;
+        }
+        const double seconds = static_cast<double>(back.Frames()) / back.sampleRate;
+        EXPECT_NEAR(seconds, static_cast<double>(want.size()) / 11025, 0.08) << row.name;
+    }
+}
+
 // Every mistake on the command line is one line that ends by pointing to the
 // right --help, and status 2.
 TEST_F(SayCommand, EveryUsageErrorIsOneLineAndAPointerToHelp) {
@@ -201,6 +231,9 @@ TEST_F(SayCommand, EveryUsageErrorIsOneLineAndAPointerToHelp) {
         {"say --x", "say: unknown option '--x'; try 'vocalith-tts say --help'"},
         {"say --voice", "say: option --voice needs a value; try 'vocalith-tts say --help'"},
         {"say --wav=", "say: option --wav needs a file name; try 'vocalith-tts say --help'"},
+        {"say --output x.txt hi",
+         "say: cannot tell the audio format of 'x.txt' from its extension (use .wav, .flac, "
+         ".ogg, .opus or .mp3); try 'vocalith-tts say --help'"},
         {"say --voice '" + voice_.string() + "' --audio bogus hi",
          "say: unknown audio backend 'bogus' " + backends + "; try 'vocalith-tts say --help'"},
         {"voice",
@@ -253,6 +286,33 @@ TEST_F(SayCommand, DevicesListsAndChecksTheChoice) {
     };
     for (const Row& r : rows) {
         const Result got = Tts(r.args, "", r.env);
+        std::ifstream in(dir_ / "out.txt");
+        const std::string out(std::istreambuf_iterator<char>(in), {});
+        EXPECT_EQ(got.status, r.status) << r.args << ": " << got.err;
+        EXPECT_NE((r.status == 0 ? out : got.err).find(r.said), std::string::npos)
+            << r.args << ": " << out << got.err;
+    }
+}
+
+// --audio before the command chooses the backend of every command; the
+// command's own --audio still wins.
+TEST_F(SayCommand, AudioBeforeTheCommand) {
+    const std::string wav = "'wav:" + (dir_ / "x.wav").string() + "'";
+    struct Row {
+        std::string args;
+        int status;
+        const char* said;  // on standard output, or standard error
+    };
+    const Row rows[] = {
+        {"--audio null devices", 0, "Output devices:\n  none\n"},
+        {"--audio=" + wav + " devices", 0, "x.wav  WAV file  (default output)"},
+        {"--audio null devices --audio " + wav, 0, "x.wav  WAV file"},
+        {"--audio null say --voice '" + voice_.string() + "' hi", 1, "no audio output device"},
+        {"--audio", 2, "vocalith-tts: option --audio needs a value; try"},
+        {"--audio bogus devices", 2, "unknown audio backend 'bogus'"},
+    };
+    for (const Row& r : rows) {
+        const Result got = Tts(r.args);
         std::ifstream in(dir_ / "out.txt");
         const std::string out(std::istreambuf_iterator<char>(in), {});
         EXPECT_EQ(got.status, r.status) << r.args << ": " << got.err;

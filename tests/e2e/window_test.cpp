@@ -101,7 +101,7 @@ class WindowTest : public ::testing::Test {
         App();
         fs::create_directories(folder_ / "voices");
         ASSERT_TRUE(voice::SaveVoice(folder_ / "voices" / "Voxa.voc", ToneVoice()).ok());
-        base::SetProgramFolder(folder_);
+        session_->engine.programFolder = folder_;
         out_ = (folder_ / "out.wav").string();
         std::string error;
         backend_ = device::MakeBackend("wav:" + out_, &error);

@@ -40,7 +40,7 @@ class EffectTest : public ::testing::Test {
         std::filesystem::create_directories(folder / "sfx");
         // A voices folder marks the data as kept beside the program.
         std::filesystem::create_directories(folder / "voices");
-        base::SetProgramFolder(folder);
+        engine.programFolder = folder;
     }
     void TearDown() override {
         engine.CloseSoundWindow();
@@ -202,7 +202,7 @@ TEST_F(EffectTest, InstalledProgramTakesTheUsersSfxBeforeTheShared) {
     for (const fs::path& f : {shared / "arrow.wav", shared / "both.wav", user / "both.wav"})
         std::ofstream(f, std::ios::binary) << "x";
     vocalith::test::ScopedEnv xdg("XDG_DATA_HOME", (folder / "xdg").c_str());
-    base::SetProgramFolder(bin);
+    engine.programFolder = bin;
     struct Row {
         const char* fault;
         const char* name;
@@ -213,7 +213,7 @@ TEST_F(EffectTest, InstalledProgramTakesTheUsersSfxBeforeTheShared) {
         {"shared sound played before the user's", "both.wav", user / "both.wav"},
         {"missing sound not looked for in the user's folder", "none.wav", user / "none.wav"},
     };
-    for (const Row& r : rows) EXPECT_EQ(EffectPath(r.name), r.want.string()) << r.fault;
+    for (const Row& r : rows) EXPECT_EQ(EffectPath(bin, r.name), r.want.string()) << r.fault;
     WriteSfx("beside.wav", Wave({1, 2}));  // in folder/sfx: no longer the program's
     EXPECT_EQ(engine.PlayEffectByName("beside.wav", 1), -1);
 }

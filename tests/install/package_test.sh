@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Debian package into a temporary folder and checks what it holds
-# (dpkg-deb -c) and what it declares (dpkg-deb -I): the installed layout
-# under /usr, the dependencies from the programs' shared libraries, section
-# sound. Skips (exit 77) when dpkg-deb or dpkg-shlibdeps is missing.
+# Builds the Debian package into BUILD_DIR/package-test (where
+# lintian_test.sh reads it) and checks what it holds (dpkg-deb -c) and what
+# it declares (dpkg-deb -I): the installed layout under /usr with the
+# licence and changelog, the dependencies from the programs' shared
+# libraries and the recommended sound plugins, section sound. Skips (exit
+# 77) when dpkg-deb or dpkg-shlibdeps is missing.
 # Usage: package_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -15,8 +17,9 @@ for tool in cpack dpkg-deb dpkg-shlibdeps; do
   fi
 done
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+work=$build/package-test
+rm -rf "$work"
+mkdir -p "$work"
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; exit 1; }
 deb=$work/vocalith_${version}_$(dpkg --print-architecture).deb
@@ -28,7 +31,8 @@ fail() { echo "FAIL: $*" >&2; failed=1; }
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for f in ./usr/bin/vocalith ./usr/bin/vocalith-tts ./usr/share/vocalith/voices/Voxa.voc \
   ./usr/share/vocalith/sfx/arrow.wav ./usr/share/applications/vocalith.desktop \
-  ./usr/share/man/man1/vocalith.1 ./usr/share/man/man1/vocalith-tts.1 \
+  ./usr/share/man/man1/vocalith.1.gz ./usr/share/man/man1/vocalith-tts.1.gz \
+  ./usr/share/doc/vocalith/copyright ./usr/share/doc/vocalith/changelog.gz \
   ./usr/share/bash-completion/completions/vocalith-tts \
   ./usr/share/icons/hicolor/48x48/apps/vocalith.png; do
   grep -qxF "$f" <<<"$contents" || fail "the package lacks $f"
@@ -41,11 +45,13 @@ field() { sed -n "s/^ $1: //p" <<<"$info"; }
 [ "$(field Package)" = vocalith ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
 [ "$(field Section)" = sound ] || fail "Section: $(field Section)"
+[ "$(field Priority)" = optional ] || fail "Priority: $(field Priority)"
+[ "$(field Recommends)" = libasound2-plugins ] || fail "Recommends: $(field Recommends)"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
 names=$(sed 's/, /\n/g' <<<"$depends" | awk '{print $1}')
-for lib in libc6 libstdc++6 libportaudio2 libqt6widgets6 libqt6gui6 libqt6core6 fonts-dejavu-extra; do
+for lib in libc6 libstdc++6 libasound2 libqt6widgets6 libqt6gui6 libqt6core6 fonts-dejavu-extra; do
   grep -qxF "$lib" <<<"$names" || fail "Depends lacks $lib: $depends"
 done
 

@@ -23,11 +23,12 @@ expected=(
   bin/vocalith-tts
   share/vocalith/voices/Voxa.voc
   share/vocalith/sfx/arrow.wav
-  share/man/man1/vocalith-tts.1
+  share/man/man1/vocalith-tts.1.gz
+  share/doc/vocalith/copyright
   share/bash-completion/completions/vocalith-tts
 )
 if [ "$with_gui" = 1 ]; then
-  expected+=(bin/vocalith share/applications/vocalith.desktop share/man/man1/vocalith.1)
+  expected+=(bin/vocalith share/applications/vocalith.desktop share/man/man1/vocalith.1.gz)
   for size in 16 32 48 128 256; do
     expected+=("share/icons/hicolor/${size}x${size}/apps/vocalith.png")
   done

@@ -86,7 +86,8 @@ TEST(RuleEngine, TranslatesCollectedWords) {
         {"word of two blanks gives one blank", "  ", " "},
     };
     for (const Example& row : rows) {
-        EXPECT_EQ(Emitted([&] { TranslateWord(row.input.c_str()); }), row.expected) << row.name;
+        EXPECT_EQ(Emitted([&](Translator& t) { t.TranslateWord(row.input.c_str()); }), row.expected)
+            << row.name;
     }
 }
 
@@ -156,13 +157,14 @@ TEST(TranslateNumbers, Dollars) {
 }
 
 TEST(TranslateNumbers, SignedValuesSaidDirectly) {
-    EXPECT_EQ(Emitted([] { SayCardinal(-5); }), "mAYnAHs fAYv ");
-    EXPECT_EQ(Emitted([] { SayOrdinal(-5); }), "mAHnAXs fIHfTH ");
-    EXPECT_EQ(Emitted([] { SayCardinal(INT32_MIN); }), "mAYnAHs IHnfIHnIHtIY ");
-    EXPECT_EQ(Emitted([] { SayOrdinal(INT32_MIN); }), "mAHnAXs IHnfIHnIHtIY ");
-    EXPECT_EQ(Emitted([] { SayOrdinal(2000000000); }), "tUW bIHlIYAXnTH ");
-    EXPECT_EQ(Emitted([] { SayOrdinal(1000000005); }), "wAHn bIHlIYAXn AEnd fIHfTH ");
-    EXPECT_EQ(Emitted([] { SayOrdinal(INT32_MAX); }),
+    EXPECT_EQ(Emitted([](Translator& t) { t.SayCardinal(-5); }), "mAYnAHs fAYv ");
+    EXPECT_EQ(Emitted([](Translator& t) { t.SayOrdinal(-5); }), "mAHnAXs fIHfTH ");
+    EXPECT_EQ(Emitted([](Translator& t) { t.SayCardinal(INT32_MIN); }), "mAYnAHs IHnfIHnIHtIY ");
+    EXPECT_EQ(Emitted([](Translator& t) { t.SayOrdinal(INT32_MIN); }), "mAHnAXs IHnfIHnIHtIY ");
+    EXPECT_EQ(Emitted([](Translator& t) { t.SayOrdinal(2000000000); }), "tUW bIHlIYAXnTH ");
+    EXPECT_EQ(Emitted([](Translator& t) { t.SayOrdinal(1000000005); }),
+              "wAHn bIHlIYAXn AEnd fIHfTH ");
+    EXPECT_EQ(Emitted([](Translator& t) { t.SayOrdinal(INT32_MAX); }),
               "tUW bIHlIYAXn wAHn hAHndrEHd fAOrtIY sEHvAXn mIHlIYAXn fOWr hAHndrEHd EYtIY "
               "THrIY THAWzAEnd sIHks hAHndrEHd fAOrtIY sEHvEHnTH ");
 }

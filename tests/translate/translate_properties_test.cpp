@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "translate/char_names.h"
@@ -255,38 +257,54 @@ TEST(RuleData, ListsHaveTheirShape) {
 }
 
 TEST(RuleData, EveryLetterWordTranslatesWithoutDiagnostics) {
-    ::testing::internal::CaptureStderr();
+    std::string diagnostics;
+    Translator t([&](std::string_view line) { diagnostics += line; });
+    std::vector<char> out(1 << 12);
+    t.StartOutput(out.data(), static_cast<int32_t>(out.size()));
     for (char c = 'A'; c <= 'Z'; ++c) {
         const std::string word = std::string(" ") + c + c + "'" + c + " ";
-        EXPECT_FALSE(Emitted([&] { TranslateWord(word.c_str()); }).empty());
+        const char* before = out.data() + std::strlen(out.data());
+        t.TranslateWord(word.c_str());
+        EXPECT_NE(*before, '\0') << word;
     }
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(diagnostics, "");
 }
 
-TEST(RuleEngine, DiagnosticsGoToStandardError) {
+TEST(RuleEngine, DiagnosticsGoToTheSink) {
     const LetterRule onlyQ[] = {{"", "Q", "", "k"}, {"", nullptr, "", ""}};
-    int32_t next = 0;
-    ::testing::internal::CaptureStderr();
-    const std::string out = Emitted([&] { next = FindRule(" AB ", 1, onlyQ); });
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Error: Can't find rule for: 'A' in \" AB \"\n");
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(next, 2) << "the unmatched character is skipped";
-
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(MatchLeftContext("%", " AB ", 1));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Bad char in left rule: '%'\n");
-
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(MatchRightContext("*", " AB ", 2));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Bad char in right rule:'*'\n");
-
     // A bad context makes that one rule fail; the next rule still applies.
     const LetterRule badThenGood[] = {
         {"", "A", "*", "x"}, {"", "A", "", "AE"}, {"", nullptr, "", ""}};
+    const struct {
+        const char* name;
+        std::function<void(Translator&)> run;
+        std::string lines;
+        std::string output;
+    } rows[] = {
+        {"no rule: the character is skipped",
+         [&](Translator& t) { EXPECT_EQ(t.FindRule(" AB ", 1, onlyQ), 2); },
+         "Error: Can't find rule for: 'A' in \" AB \"\n", ""},
+        {"bad left symbol", [](Translator& t) { EXPECT_FALSE(t.MatchLeftContext("%", " AB ", 1)); },
+         "Bad char in left rule: '%'\n", ""},
+        {"bad right symbol",
+         [](Translator& t) { EXPECT_FALSE(t.MatchRightContext("*", " AB ", 2)); },
+         "Bad char in right rule:'*'\n", ""},
+        {"bad context, next rule", [&](Translator& t) { t.FindRule(" A ", 1, badThenGood); },
+         "Bad char in right rule:'*'\n", "AE"},
+    };
+    for (const auto& row : rows) {
+        std::string lines;
+        char out[64];
+        Translator t([&](std::string_view line) { lines += line; });
+        t.StartOutput(out, sizeof out);
+        row.run(t);
+        EXPECT_EQ(lines, row.lines) << row.name;
+        EXPECT_EQ(std::string(out), row.output) << row.name;
+    }
+    // Without a sink the lines are dropped; nothing reaches standard error.
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(Emitted([&] { FindRule(" A ", 1, badThenGood); }), "AE");
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Bad char in right rule:'*'\n");
+    EXPECT_EQ(Emitted([&](Translator& t) { t.FindRule(" AB ", 1, onlyQ); }), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(RuleEngine, ContextSymbols) {
@@ -316,20 +334,21 @@ TEST(RuleEngine, ContextSymbols) {
         {"right # at the end fails on the blank", "#", " A ", 2, false, false},
         {"right : stops at the NUL", ":", " B", 1, false, true},
     };
+    Translator t;
     for (const auto& row : rows) {
-        const bool got = row.left ? MatchLeftContext(row.pattern, row.word, row.position)
-                                  : MatchRightContext(row.pattern, row.word, row.position);
+        const bool got = row.left ? t.MatchLeftContext(row.pattern, row.word, row.position)
+                                  : t.MatchRightContext(row.pattern, row.word, row.position);
         EXPECT_EQ(got, row.expected) << row.name;
     }
 }
 
 TEST(RuleEngine, MalformedWordsStayInsideTheirBounds) {
     // Words that collection never makes: no blanks, or shorter than two.
-    EXPECT_EQ(Emitted([] { TranslateWord(""); }), "");
-    EXPECT_EQ(Emitted([] { TranslateWord(" "); }), "");
-    EXPECT_EQ(Emitted([] { TranslateWord("THE"); }), "hEH");
-    EXPECT_EQ(Emitted([] { SpellWord(" "); }), "");
-    EXPECT_EQ(Emitted([] { SpellWord(""); }), "");
+    EXPECT_EQ(Emitted([](Translator& t) { t.TranslateWord(""); }), "");
+    EXPECT_EQ(Emitted([](Translator& t) { t.TranslateWord(" "); }), "");
+    EXPECT_EQ(Emitted([](Translator& t) { t.TranslateWord("THE"); }), "hEH");
+    EXPECT_EQ(Emitted([](Translator& t) { t.SpellWord(" "); }), "");
+    EXPECT_EQ(Emitted([](Translator& t) { t.SpellWord(""); }), "");
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "translate/translate.h"
-#include "translate/translator_state.h"
 
 namespace vocalith::translate::testing {
 
@@ -21,10 +20,11 @@ std::string Translate(const std::string& text, int32_t capacity) {
     return std::string(out.data(), static_cast<size_t>(n));
 }
 
-std::string Emitted(const std::function<void()>& emit, int32_t capacity) {
+std::string Emitted(const std::function<void(Translator&)>& emit, int32_t capacity) {
     std::vector<char> out(static_cast<size_t>(capacity), '\x7f');
-    StartOutput(out.data(), capacity);
-    emit();
+    Translator translator;
+    translator.StartOutput(out.data(), capacity);
+    emit(translator);
     return std::string(out.data());
 }
 

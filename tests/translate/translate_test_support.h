@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "translate/translate.h"
+
 namespace vocalith::translate::testing {
 
 // Capacity that never cuts the translation of `text`.
@@ -14,8 +16,8 @@ int32_t UncutCapacity(const std::string& text);
 std::string Translate(const std::string& text, int32_t capacity);
 std::string Translate(const std::string& text);
 
-// Runs `emit` against a fresh output of the given capacity and returns what
-// it wrote through the Translator's output.
-std::string Emitted(const std::function<void()>& emit, int32_t capacity = 1 << 16);
+// Runs `emit` on a fresh Translator whose output has the given capacity and
+// returns what it wrote there.
+std::string Emitted(const std::function<void(Translator&)>& emit, int32_t capacity = 1 << 16);
 
 }  // namespace vocalith::translate::testing

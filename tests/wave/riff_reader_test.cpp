@@ -55,17 +55,17 @@ TEST(RiffReaderTest, EachFaultHasItsCode) {
         {"an odd chunk between must be skipped with its pad byte", Form(fmtThenJunkThenData),
          RESULT_OK, 6},
         {"a form after another top-level chunk must be found", junkFirst, RESULT_OK, 6},
-        {"empty input is no WAVE form", {}, EFFECT_ERR_NOT_WAVE, 0},
+        {"empty input is no WAVE form", {}, RIFF_ERR_NOT_WAVE, 0},
         {"a RIFF form of another type is not WAVE", Form(fmtThenJunkThenData, "AVI "),
-         EFFECT_ERR_NOT_WAVE, 0},
+         RIFF_ERR_NOT_WAVE, 0},
         {"a header cut inside the form type is not WAVE",
          {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W'},
-         EFFECT_ERR_NOT_WAVE,
+         RIFF_ERR_NOT_WAVE,
          0},
-        {"no fmt chunk", Form(noFmt), EFFECT_ERR_NO_FORMAT, 0},
-        {"a fmt chunk longer than the file", Form(fmtTooLong), EFFECT_ERR_FORMAT_SHORT, 0},
-        {"data only before fmt is not found", Form(dataBeforeFmt), EFFECT_ERR_NO_DATA, 0},
-        {"an empty data chunk", Form(emptyData), EFFECT_ERR_DATA_EMPTY, 0},
+        {"no fmt chunk", Form(noFmt), RIFF_ERR_NO_FORMAT, 0},
+        {"a fmt chunk longer than the file", Form(fmtTooLong), RIFF_ERR_FORMAT_SHORT, 0},
+        {"data only before fmt is not found", Form(dataBeforeFmt), RIFF_ERR_NO_DATA, 0},
+        {"an empty data chunk", Form(emptyData), RIFF_ERR_DATA_EMPTY, 0},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.fault);
@@ -104,9 +104,9 @@ TEST(RiffReaderTest, FormSizeBoundsTheSearchNotTheRead) {
         {"data running past the declared form end must be read whole",
          withDeclared(wave, 4 + 24 + 8 + 2), RESULT_OK, 6},
         {"fmt body past the declared form end must be read from the file (then no data)",
-         withDeclared(Form(fmtPastForm), 4 + 8 + 4), EFFECT_ERR_NO_DATA, 0},
+         withDeclared(Form(fmtPastForm), 4 + 8 + 4), RIFF_ERR_NO_DATA, 0},
         {"a form declaring no room for chunks holds no fmt (not: no WAVE form)",
-         withDeclared(wave, 0), EFFECT_ERR_NO_FORMAT, 0},
+         withDeclared(wave, 0), RIFF_ERR_NO_FORMAT, 0},
         {"data cut by the end of the file is short", {wave.begin(), wave.end() - 2}, RESULT_OK, 4},
     };
     for (const Row& r : rows) {
@@ -161,11 +161,11 @@ TEST(RiffReaderTest, WhatIsNoRegularFileIsNotOpened) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     FileSource file;
     const base::Result opened = file.Open(fifo);  // must not wait for a writer
-    EXPECT_EQ(opened.code, EFFECT_ERR_OPEN);
+    EXPECT_EQ(opened.code, RIFF_ERR_OPEN);
     EXPECT_NE(opened.reason.find("is not a regular file"), std::string::npos) << opened.reason;
     std::filesystem::remove(fifo);
-    EXPECT_EQ(file.Open(folder.Path()).code, EFFECT_ERR_OPEN);
-    EXPECT_EQ(file.Open("/no/such/file.wav").code, EFFECT_ERR_OPEN);
+    EXPECT_EQ(file.Open(folder.Path()).code, RIFF_ERR_OPEN);
+    EXPECT_EQ(file.Open("/no/such/file.wav").code, RIFF_ERR_OPEN);
 }
 
 TEST(RiffReaderTest, DeclaredDataIsComparedWithWhatIsPresent) {

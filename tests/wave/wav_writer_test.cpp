@@ -116,21 +116,37 @@ TEST_F(WavWriterTest, AFailedWriteKeepsTheOldFileAndLeavesNoStrayFile) {
     EXPECT_EQ(Names(), std::vector<std::string>{"keep.wav"});
 }
 
-TEST_F(WavWriterTest, TheFourGigabyteLimitFailsInsteadOfCutting) {
-    const fs::path path = dir_ / "big.wav";
-    Put(path, "old");
-    WavWriter w;
-    ASSERT_TRUE(w.Open(path));
-    w.SetDataLimit(100);
-    ASSERT_TRUE(w.Append(Ramp(40)));
-    const base::Result over = w.Append(Ramp(20));
-    EXPECT_FALSE(over);
-    EXPECT_NE(over.reason.find("4 GiB"), std::string::npos) << over.reason;
-    EXPECT_NE(over.reason.find(path.string()), std::string::npos) << over.reason;
-    EXPECT_FALSE(w.Append(Ramp(1))) << "a writer that failed writes on";
-    EXPECT_FALSE(w.Finish());
-    EXPECT_EQ(Bytes(path), (std::vector<uint8_t>{'o', 'l', 'd'}));
-    EXPECT_EQ(Names(), std::vector<std::string>{"big.wav"});
+TEST_F(WavWriterTest, PastTheWavLimitTheFileBecomesRf64) {
+    // The front is made by inserting a range where the file system can
+    // (ext4) and by moving every byte where it cannot (tmpfs); a memory
+    // image moves its bytes too.
+    testsupport::TempFolder shm("/dev/shm/vocalith-rf64");
+    const struct {
+        const char* name;
+        fs::path path;  // empty: memory
+    } rows[] = {
+        {"file on the temporary folder's file system", dir_ / "big.wav"},
+        {"file on tmpfs", fs::exists("/dev/shm") ? shm.Path() / "big.wav" : dir_ / "b.wav"},
+        {"memory image", {}},
+    };
+    const auto samples = Ramp(300000);
+    for (const auto& row : rows) {
+        std::vector<uint8_t> memory;
+        WavWriter w;
+        ASSERT_TRUE(row.path.empty() ? w.OpenMemory(&memory) : w.Open(row.path)) << row.name;
+        w.SetDataLimit(400000);
+        ASSERT_TRUE(w.Append({samples.data(), 150000})) << row.name;
+        ASSERT_TRUE(w.Append({samples.data() + 150000, 100000})) << row.name << ": past the limit";
+        ASSERT_TRUE(w.Append({samples.data() + 250000, 50000})) << row.name;
+        ASSERT_TRUE(w.Finish()) << row.name;
+        const std::vector<uint8_t> bytes = row.path.empty() ? memory : Bytes(row.path);
+        ASSERT_EQ(bytes.size(), RF64_DATA_OFFSET + 2 * samples.size()) << row.name;
+        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RF64") << row.name;
+        AudioFrames back;
+        ASSERT_TRUE(DecodeAudio(bytes, back)) << row.name;
+        EXPECT_EQ(back.samples, samples) << row.name;
+        EXPECT_EQ(back.sampleRate, SYSTEM_SAMPLE_RATE) << row.name;
+    }
     EXPECT_EQ(WAV_MAX_DATA_BYTES, 0xFFFFFFDAull) << "36 + data must fit in 32 bits";
 }
 
@@ -192,7 +208,7 @@ TEST_F(WavWriterTest, DashIsStandardOutput) {
     if (child == 0) {
         const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(fd, STDOUT_FILENO);
-        ::chdir(dir_.c_str());
+        if (::chdir(dir_.c_str()) != 0) _exit(2);
         _exit(WriteWavFile("-", samples) ? 0 : 1);
     }
     int status = 0;

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "workbuf/effects_menu.h"
 #include "workbuf/work_buffer.h"
 
 namespace vocalith::workbuf {
@@ -26,26 +27,26 @@ std::unique_ptr<WorkBuffer> Ramp(int32_t length) {
 TEST(ScaleEffects, EachSampleLimitedAndTruncated) {
     struct Row {
         const char* fault;
-        int effect;
+        const char* effect;
         int16_t in;
         int16_t want;
     };
     const Row rows[] = {
-        {"attenuate factor", 3, 1000, 700},
-        {"attenuate negative", 3, -1000, -700},
-        {"attenuate rounds instead of truncating", 3, 1, 0},
-        {"attenuate truncates away from zero", 3, -3, -2},
-        {"attenuate most negative sample", 3, -32768, -22937},
-        {"amplify factor", 4, 100, 170},
-        {"amplify rounds instead of truncating", 4, 3, 5},
-        {"amplify not limited at +32000", 4, 20000, 32000},
-        {"amplify not limited at -32000", 4, -19000, -32000},
-        {"amplify limits at 32767 instead of 32000", 4, 32767, 32000},
-        {"amplify just below the limit", 4, 18823, 31999},
+        {"attenuate factor", "attenuate", 1000, 700},
+        {"attenuate negative", "attenuate", -1000, -700},
+        {"attenuate rounds instead of truncating", "attenuate", 1, 0},
+        {"attenuate truncates away from zero", "attenuate", -3, -2},
+        {"attenuate most negative sample", "attenuate", -32768, -22937},
+        {"amplify factor", "amplify", 100, 170},
+        {"amplify rounds instead of truncating", "amplify", 3, 5},
+        {"amplify not limited at +32000", "amplify", 20000, 32000},
+        {"amplify not limited at -32000", "amplify", -19000, -32000},
+        {"amplify limits at 32767 instead of 32000", "amplify", 32767, 32000},
+        {"amplify just below the limit", "amplify", 18823, 31999},
     };
     for (const Row& r : rows) {
         auto wb = WithSamples({r.in});
-        ApplyEffect(r.effect, *wb);
+        ApplyEffect(EffectNumber(r.effect), *wb);
         EXPECT_EQ(wb->samples[0], r.want) << r.fault;
         EXPECT_EQ(wb->length, 1) << r.fault;
     }
@@ -53,11 +54,11 @@ TEST(ScaleEffects, EachSampleLimitedAndTruncated) {
 
 TEST(ScaleEffects, AttenuateThenAmplifyDoesNotRestore) {
     auto wb = WithSamples({1000});
-    ApplyEffect(3, *wb);
-    ApplyEffect(4, *wb);
+    ApplyEffect(EffectNumber("attenuate"), *wb);
+    ApplyEffect(EffectNumber("amplify"), *wb);
     EXPECT_EQ(wb->samples[0], 1190);
-    ApplyEffect(2, *wb);  // not an effect
-    ApplyEffect(8, *wb);
+    ApplyEffect(EffectNumber("undo-effect"), *wb);  // not an effect
+    ApplyEffect(EffectNumber("play-second"), *wb);
     EXPECT_EQ(wb->samples[0], 1190);
 }
 
@@ -72,22 +73,22 @@ TEST(InterpolateSample, PositionsOutsideOutputGiveSilence) {
 TEST(PitchEffects, NewLengths) {
     struct Row {
         const char* fault;
-        int effect;
+        const char* effect;
         int32_t length;
         int32_t want;
     };
     const Row rows[] = {
-        {"raise pitch length", 5, 1000, 900},
-        {"raise pitch on one sample keeps it", 5, 1, 0},
-        {"lower pitch length", 6, 1000, 1110},
-        {"lower pitch not capped at 43999", 6, 40000, RECORD_LIMIT},
-        {"lower pitch of a full buffer", 6, RECORD_LIMIT, RECORD_LIMIT},
-        {"lower pitch of an empty buffer", 6, 0, 0},
+        {"raise pitch length", "raise-pitch", 1000, 900},
+        {"raise pitch on one sample keeps it", "raise-pitch", 1, 0},
+        {"lower pitch length", "lower-pitch", 1000, 1110},
+        {"lower pitch not capped at 43999", "lower-pitch", 40000, RECORD_LIMIT},
+        {"lower pitch of a full buffer", "lower-pitch", RECORD_LIMIT, RECORD_LIMIT},
+        {"lower pitch of an empty buffer", "lower-pitch", 0, 0},
     };
     for (const Row& r : rows) {
         auto wb = Ramp(r.length);
         SaveBackup(BACKUP_EFFECT, *wb);
-        ApplyEffect(r.effect, *wb);
+        ApplyEffect(EffectNumber(r.effect), *wb);
         EXPECT_EQ(wb->length, r.want) << r.fault;
     }
 }
@@ -97,7 +98,7 @@ TEST(PitchEffects, RaisePitchInterpolatesFromBackup) {
     wb->samples[1] = 100;
     wb->samples[2] = 191;
     SaveBackup(BACKUP_EFFECT, *wb);
-    ApplyEffect(5, *wb);
+    ApplyEffect(EffectNumber("raise-pitch"), *wb);
     // Output 1 reads position 1000 / 900 = 1.111...: 100 + 0.111... * 91 = 110.11.
     EXPECT_EQ(wb->samples[1], 110);
     EXPECT_EQ(wb->samples[0], 0);
@@ -107,7 +108,7 @@ TEST(PitchEffects, FullBufferStretchedUnchangedFromBackup) {
     auto wb = Ramp(RECORD_LIMIT);
     SaveBackup(BACKUP_EFFECT, *wb);
     wb->samples.fill(-9);  // the source is the backup, not the buffer
-    ApplyEffect(6, *wb);
+    ApplyEffect(EffectNumber("lower-pitch"), *wb);
     EXPECT_EQ(wb->samples[12345], static_cast<int16_t>(123450 % 30000));
     EXPECT_EQ(wb->samples[RECORD_LIMIT - 1], static_cast<int16_t>((RECORD_LIMIT - 1) * 10 % 30000));
 }
@@ -116,7 +117,7 @@ TEST(PitchEffects, WithoutBackupStaysInsideArrays) {
     // backupLength 0 with samples present: every output reads backup[0..1].
     auto wb = Ramp(1000);
     wb->backup[BACKUP_EFFECT][0] = 42;
-    ApplyEffect(6, *wb);
+    ApplyEffect(EffectNumber("lower-pitch"), *wb);
     EXPECT_EQ(wb->length, 1110);
     EXPECT_EQ(wb->samples[1109], 42);
 }
@@ -139,7 +140,7 @@ TEST(DuplicateEffect, RepeatsToOneSecond) {
         auto wb = Ramp(r.length);
         wb->selectionStart = 3;
         wb->selectionEnd = 4;
-        ApplyEffect(7, *wb);
+        ApplyEffect(EffectNumber("duplicate"), *wb);
         EXPECT_EQ(wb->length, r.wantLength) << r.fault;
         EXPECT_EQ(wb->selectionStart, r.wantStart) << r.fault;
         EXPECT_EQ(wb->selectionEnd, r.wantEnd) << r.fault;
@@ -151,11 +152,11 @@ TEST(DuplicateEffect, RepeatsToOneSecond) {
 }
 
 TEST(Effects, UndoRestoresExactly) {
-    for (int effect = 3; effect <= 7; ++effect) {
+    for (const char* effect : {"attenuate", "amplify", "raise-pitch", "lower-pitch", "duplicate"}) {
         auto wb = Ramp(3000);
         wb->samples[10] = 30000;
         SaveBackup(BACKUP_EFFECT, *wb);
-        ApplyEffect(effect, *wb);
+        ApplyEffect(EffectNumber(effect), *wb);
         RestoreBackup(BACKUP_EFFECT, *wb);
         EXPECT_EQ(wb->length, 3000) << effect;
         EXPECT_EQ(wb->samples[10], 30000) << effect;

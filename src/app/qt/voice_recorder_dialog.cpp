@@ -93,7 +93,8 @@ VoiceRecorderDialog::VoiceRecorderDialog(DialogAudio& audio, session::Session& s
       memory_(std::make_unique<SettingsMemory>()) {
     setObjectName(QStringLiteral("recorder"));
     setWindowTitle(QStringLiteral("Record a Voice"));
-    logic_ = std::make_unique<VoiceRecorder>(*recorderAudio_, *memory_, session.phonTable);
+    logic_ = std::make_unique<VoiceRecorder>(*recorderAudio_, *memory_, session.phonTable,
+                                             session.engine.programFolder);
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
     word_ = new QLabel(this);

@@ -1,0 +1,69 @@
+// Translators are independent objects: two of them interleaved on one thread,
+// and on two threads at once, each say exactly what one alone says.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "translate/rule_engine.h"
+#include "translate/translate.h"
+
+namespace vocalith::translate {
+namespace {
+
+std::string Alone(const std::string& text) {
+    std::vector<char> out(static_cast<size_t>(UncutCapacity(text.size())));
+    const int32_t n = TranslateText(text.c_str(), out.data(), static_cast<int32_t>(out.size()));
+    return std::string(out.data(), static_cast<size_t>(n));
+}
+
+TEST(Translators, InterleavedOnOneThread) {
+    // A's output and sink stay A's while B translates a whole text.
+    std::string linesA;
+    std::string linesB;
+    Translator a([&](std::string_view line) { linesA += line; });
+    Translator b([&](std::string_view line) { linesB += line; });
+    const LetterRule onlyQ[] = {{"", "Q", "", "k"}, {"", nullptr, "", ""}};
+    char outA[64];
+    char outB[256];
+    a.StartOutput(outA, sizeof outA);
+    a.EmitString("hEH");
+    EXPECT_EQ(b.TranslateText("Hello, world.", outB, sizeof outB), 31);
+    b.FindRule(" B ", 1, onlyQ);
+    a.EmitString("lOW ");
+    EXPECT_EQ(std::string(outA), "hEHlOW ");
+    EXPECT_EQ(std::string(outB), "hEHlOW kAAmmAX wERld pIYrIYAAd ");
+    EXPECT_EQ(linesA, "");
+    EXPECT_EQ(linesB, "Error: Can't find rule for: 'B' in \" B \"\n");
+}
+
+TEST(Translators, OnTwoThreadsAtOnce) {
+    const std::string texts[2] = {
+        "The quick brown fox jumps over the lazy dog 3 times; $4.50 each.\n",
+        "Dr. Smith's 21st well-known nation of knights, thoughtful and quick.\n"};
+    std::string results[2];
+    {
+        std::vector<std::thread> threads;
+        for (int k = 0; k < 2; ++k) {
+            threads.emplace_back([&, k] {
+                Translator translator;
+                std::string whole;
+                for (int round = 0; round < 200; ++round) whole += texts[k];
+                std::vector<char> out(static_cast<size_t>(UncutCapacity(whole.size())));
+                const int32_t n = translator.TranslateText(whole.c_str(), out.data(),
+                                                           static_cast<int32_t>(out.size()));
+                results[k].assign(out.data(), static_cast<size_t>(n));
+            });
+        }
+        for (std::thread& t : threads) t.join();
+    }
+    for (int k = 0; k < 2; ++k) {
+        std::string want;
+        for (int round = 0; round < 200; ++round) want += Alone(texts[k]);
+        EXPECT_EQ(results[k], want) << "text " << k;
+    }
+}
+
+}  // namespace
+}  // namespace vocalith::translate
