@@ -28,7 +28,7 @@ bench: build
 	@echo "== real-time engine runs (10 s each)"
 	@$(BUILD)/bench-bin/engine_realtime_run --mode idle --seconds 10
 	@$(BUILD)/bench-bin/engine_realtime_run --mode speak --seconds 10
-	@echo "== listening test: Voxa and a reference voice through a speech recognizer"
+	@echo "== listening test: Voxa, voices built from prompt words, and reference voices through a speech recognizer"
 	@/usr/bin/python3 bench/listening/listen.py --tts $(BUILD)/bin/vocalith-tts --jobs $(JOBS)
 
 fuzz: deps

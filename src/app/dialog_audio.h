@@ -11,6 +11,9 @@
 
 namespace vocalith::app {
 
+// The input gains a user can choose, quietest first.
+inline constexpr int INPUT_GAIN_CHOICES[] = {1, 2, 4, 6};
+
 // A sound device a user can choose, as the device dialog lists it.
 struct AudioDeviceEntry {
     std::string name;   // what the choice is kept as
@@ -55,6 +58,11 @@ class DialogAudio {
     virtual std::string ChosenDevice(bool /*input*/) { return {}; }
     // Uses these devices (empty names: the defaults) and opens them at once.
     virtual void ChooseDevices(const std::string& /*input*/, const std::string& /*output*/) {}
+
+    // The microphone's gain: every captured sample is multiplied by it.
+    virtual int InputGainFactor() { return DEFAULT_INPUT_GAIN; }
+    virtual void SetInputGainFactor(int /*factor*/) {}
+    static constexpr int DEFAULT_INPUT_GAIN = 6;
 };
 
 }  // namespace vocalith::app

@@ -140,6 +140,7 @@ inline constexpr std::array<TemplateControl, 6> kAboutTemplate{{
 // The context menu's item that opens the device dialog, above About ("&"
 // marks the access key).
 inline constexpr const char* kDevicesItemText = "Audio &Devices...";
+inline constexpr const char* kRecordVoiceItemText = "Record a &Voice...";
 // The menu text of the About item.
 inline constexpr const char* kAboutItemText = "&About Vocalith...";
 

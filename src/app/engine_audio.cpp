@@ -144,6 +144,15 @@ int32_t EngineAudio::GateInputPeak() {
     return engine_.GateInputPeak();
 }
 
+// The pump multiplies by twice its InputGain, and by 1 when that is 0.
+int EngineAudio::InputGainFactor() {
+    return std::max(1, 2 * static_cast<int>(engine_.InputGain));
+}
+
+void EngineAudio::SetInputGainFactor(int factor) {
+    engine_.InputGain = std::clamp(factor, 1, DEFAULT_INPUT_GAIN) / 2;
+}
+
 std::vector<AudioDeviceEntry> EngineAudio::AudioDevices(bool input) {
     const auto direction = input ? device::DeviceDirection::Input : device::DeviceDirection::Output;
     std::vector<AudioDeviceEntry> entries;

@@ -43,6 +43,8 @@ class EngineAudio final : public DialogAudio {
     std::string ChosenDevice(bool input) override;
     // Reopens both devices at once when the sound window is open.
     void ChooseDevices(const std::string& input, const std::string& output) override;
+    int InputGainFactor() override;
+    void SetInputGainFactor(int factor) override;
     // The devices to open at start, by name (empty: the default), before the
     // sound window opens: chosen on the command line or in an earlier run. A
     // device that is no longer there gives way to the default, and the

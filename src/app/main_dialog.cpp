@@ -25,6 +25,34 @@ namespace vocalith::app {
 
 namespace {
 
+// A take with at least this many samples at full scale clipped audibly.
+constexpr int32_t CLIPPED_TAKE_SAMPLES = 3;
+
+// The status after a take that clipped, with the gain to try instead.
+StatusNote ClippedTakeNotice(int32_t clipped, int gain) {
+    int lower = 0;
+    for (const int choice : INPUT_GAIN_CHOICES)
+        if (choice < gain) lower = choice;
+    char text[240];
+    char brief[120];
+    if (lower > 0) {
+        std::snprintf(text, sizeof text,
+                      "Recording complete, but it clipped (%d samples at full scale).  Try a "
+                      "lower input gain (x%d, now x%d) in Audio Devices and record again.",
+                      clipped, lower, gain);
+        std::snprintf(brief, sizeof brief,
+                      "The take clipped: try a lower input gain (x%d, now x%d).", lower, gain);
+    } else {
+        std::snprintf(text, sizeof text,
+                      "Recording complete, but it clipped (%d samples at full scale).  Turn the "
+                      "microphone down in the system's sound settings and record again.",
+                      clipped);
+        std::snprintf(brief, sizeof brief,
+                      "The take clipped: turn the microphone down in the sound settings.");
+    }
+    return StatusNote(text, brief);
+}
+
 // How long a recording waits in silence before the status line says so.
 constexpr uint32_t NO_SPEECH_NOTICE_MS = 3000;
 
@@ -212,7 +240,16 @@ void MainDialog::OnTimer(unsigned /*id*/) {
             InvalidateView();
             return;
         }
-        SetStatus(kRecordingCompleteText);
+        int32_t clipped = 0;
+        for (int32_t i = 0; i < wb.recordedCount && i < wb.length; ++i) {
+            const int16_t v = wb.samples[static_cast<size_t>(i)];
+            if (v == INT16_MAX || v == INT16_MIN) ++clipped;
+        }
+        if (clipped >= CLIPPED_TAKE_SAMPLES) {
+            SetStatus(ClippedTakeNotice(clipped, audio_.InputGainFactor()));
+        } else {
+            SetStatus(kRecordingCompleteText);
+        }
         InvalidateView();
         UpdateSelectionInfo();
         workbuf::SaveBackup(workbuf::BACKUP_RECORDING, wb);

@@ -17,6 +17,8 @@
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
+#include "voicebuild/clip_cutter.h"
+#include "voicebuild/prompts.h"
 #include "wave/pcm_format.h"
 
 namespace vocalith::cli {
@@ -27,7 +29,9 @@ const char kVoiceSynopsis[] =
     "info NAME|FILE\n"
     "export NAME|FILE DIR\n"
     "import NAME|FILE DIR [--base NAME|FILE]\n"
-    "set NAME|FILE PHON FILE.wav";
+    "set NAME|FILE PHON FILE.wav\n"
+    "prompts\n"
+    "build NAME DIR [--base NAME|FILE]";
 
 namespace {
 
@@ -44,6 +48,18 @@ const char kVoiceHelp[] =
     "          clip from the --base voice, or stays empty (a warning names them).\n"
     "  set     replaces the clip of phoneme PHON (a symbol such as AA or p, or\n"
     "          silence) with FILE.wav.\n"
+    "  prompts prints the word to record for each phoneme, one \"SYMBOL<tab>word\"\n"
+    "          line per phoneme in the phoneme list's order.\n"
+    "  build   makes voice NAME from recordings of the prompt words: DIR holds\n"
+    "          SYMBOL.wav files (AA.wav, p.wav, ...), each one person saying\n"
+    "          that phoneme's prompt word once, in any format and rate. The\n"
+    "          phoneme is found in each word, cut at zero crossings, faded at\n"
+    "          its edges and brought to the voice's level; one line per\n"
+    "          phoneme gives the cut's start and end in the recording and its\n"
+    "          confidence. A phoneme without a file keeps the --base voice's\n"
+    "          clip (Voxa by default). A recording with no speech or more than\n"
+    "          one word, or a file that is not audio, stops the build: nothing\n"
+    "          is saved.\n"
     "\n"
     "A NAME is a voice in the voices folder (letter case ignored), read where\n"
     "the window's Load reads it and written where its Save writes it; a value\n"
@@ -51,7 +67,7 @@ const char kVoiceHelp[] =
     "any PCM format, rate and channel count: they are converted to 16-bit mono\n"
     "at 11025 Hz, and a clip longer than 10000 samples is cut, with a warning.\n"
     "\n"
-    "  --base NAME|FILE  import: the voice the missing clips come from.\n"
+    "  --base NAME|FILE  import, build: the voice the missing clips come from.\n"
     "  --help            print this text.\n";
 
 enum VoiceOption { OPTION_BASE };  // kVoiceOptions
@@ -187,6 +203,69 @@ int Set(const std::string& name, const std::string& phon, const std::string& fil
     return Save(to, *table);
 }
 
+int Prompts() {
+    for (int code = 0; code < voice::PHONEME_COUNT; ++code) {
+        if (const voicebuild::Prompt* prompt = voicebuild::PromptFor(code)) {
+            std::printf("%s\t%s\n", voice::kInventory[static_cast<size_t>(code)].symbol,
+                        voicebuild::PromptWord(*prompt).c_str());
+        }
+    }
+    return EXIT_OK;
+}
+
+int Build(const std::string& name, const std::string& dir, const std::string& base) {
+    fs::path target;
+    if (const int status = ResolveVoice(name, VoiceUse::Write, target); status >= 0) return status;
+    fs::path basePath;
+    if (const int status = ResolveVoice(base, VoiceUse::Read, basePath); status >= 0) return status;
+    auto table = std::make_unique<voice::PhonTable>();
+    if (const int status = Load(basePath, *table); status >= 0) return status;
+    std::map<int, fs::path> files;
+    std::vector<std::string> ignored;
+    if (const base::Result found = voice::FindClipFiles(dir, files, ignored); !found) {
+        return Fail(EXIT_FAILURE_, "voice build: " + found.reason);
+    }
+    for (const std::string& file : ignored) {
+        Warn("ignored " + (fs::path(dir) / file).string() + ": no phoneme is named so");
+    }
+    if (files.empty()) {
+        return Fail(
+            EXIT_FAILURE_,
+            "voice build: " + dir + " holds no recordings named by phoneme (AA.wav, p.wav, ...)");
+    }
+    voicebuild::ClipCutter cutter;
+    if (!cutter.Aligning()) Warn(cutter.Note());
+    // Every recording is cut before anything is written.
+    for (const auto& [code, file] : files) {
+        const std::string symbol = voice::ClipName(code);
+        voice::PhonSlot& slot = table->slots[static_cast<size_t>(code)];
+        if (code == voice::SILENCE_CODE) {  // no word to cut: taken as it is
+            bool cut = false;
+            const base::Result read = voice::ImportClip(file, slot, cut);
+            if (!read) return Fail(EXIT_FAILURE_, "voice build: " + read.reason);
+            if (cut) Warn(CutWarning(file));
+            std::printf("%-3s %-8s whole file\n", symbol.c_str(), "");
+            continue;
+        }
+        const voicebuild::Cut cut = cutter.CutFile(file, code);
+        if (!cut.ok()) {
+            return Fail(EXIT_FAILURE_,
+                        "voice build: " + file.string() + ": " + cut.reason + "; nothing saved");
+        }
+        std::printf("%-3s %-8s %5d %5d ms  confidence %.2f%s\n", symbol.c_str(),
+                    voicebuild::PromptWord(*voicebuild::PromptFor(code)).c_str(), cut.StartMs(),
+                    cut.EndMs(), cut.confidence, cut.aligned ? "" : "  (by loudness)");
+        if (cut.confidence < voicebuild::LOW_CONFIDENCE) {
+            Warn(file.string() + ": low confidence in the cut of " + symbol +
+                 "; listen to it (voice export) and record it again if it sounds wrong");
+        }
+        slot.count = static_cast<int32_t>(cut.clip.size());
+        std::copy(cut.clip.begin(), cut.clip.end(), slot.samples.begin());
+    }
+    std::fflush(stdout);
+    return Save(target, *table);
+}
+
 }  // namespace
 
 int ResolveVoice(const std::string& voice, VoiceUse use, fs::path& path) {
@@ -251,29 +330,35 @@ int RunVoice(int argc, char** argv) {
     static constexpr Action kActions[] = {{"info", 1, "info NAME|FILE"},
                                           {"export", 2, "export NAME|FILE DIR"},
                                           {"import", 2, "import NAME|FILE DIR [--base NAME|FILE]"},
-                                          {"set", 3, "set NAME|FILE PHON FILE.wav"}};
+                                          {"set", 3, "set NAME|FILE PHON FILE.wav"},
+                                          {"prompts", 0, "prompts"},
+                                          {"build", 2, "build NAME DIR [--base NAME|FILE]"}};
     if (operands.empty()) {
-        return UsageError("voice", "say what to do: info, export, import or set");
+        return UsageError("voice", "say what to do: info, export, import, set, prompts or build");
     }
     const Action* action = nullptr;
     for (const Action& a : kActions) {
         if (operands[0] == a.name) action = &a;
     }
     if (!action) {
-        return UsageError("voice",
-                          "unknown action '" + operands[0] + "' (info, export, import or set)");
+        return UsageError("voice", "unknown action '" + operands[0] +
+                                       "' (info, export, import, set, prompts or build)");
     }
     if (operands.size() != action->operands + 1) {
-        return UsageError("voice", std::string(action->name) + " takes " +
-                                       std::string(action->usage.substr(action->name.size() + 1)));
+        const std::string_view rest = action->usage.size() > action->name.size()
+                                          ? action->usage.substr(action->name.size() + 1)
+                                          : "nothing more";
+        return UsageError("voice", std::string(action->name) + " takes " + std::string(rest));
     }
-    if (hasBase && action->name != "import") {
-        return UsageError("voice", "--base goes with import only");
+    if (hasBase && action->name != "import" && action->name != "build") {
+        return UsageError("voice", "--base goes with import and build only");
     }
     if (action->name == "info") return Info(operands[1]);
     if (action->name == "export") return Export(operands[1], operands[2]);
     if (action->name == "import")
         return Import(operands[1], operands[2], hasBase ? &base : nullptr);
+    if (action->name == "prompts") return Prompts();
+    if (action->name == "build") return Build(operands[1], operands[2], hasBase ? base : "Voxa");
     return Set(operands[1], operands[2], operands[3]);
 }
 

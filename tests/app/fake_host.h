@@ -199,6 +199,7 @@ class FakeAudio : public DialogAudio {
     std::function<void()> onPump;  // runs inside Pump (e.g. a buffer filling up)
     int32_t inputPeak = 0;         // what TakeInputPeak reports
     StatusNote notice;             // what TakeNotice reports once
+    int gain = DEFAULT_INPUT_GAIN;
 
     explicit FakeAudio(std::vector<std::string>& sharedLog) : log(sharedLog) {}
     void ResetEffectNames() override { log.push_back("audio:ResetEffectNames"); }
@@ -218,6 +219,8 @@ class FakeAudio : public DialogAudio {
     void SetMonitorEnabled(bool on) override { monitor = on; }
     bool MonitorEnabled() override { return monitor; }
     int32_t TakeInputPeak() override { return inputPeak; }
+    int InputGainFactor() override { return gain; }
+    void SetInputGainFactor(int factor) override { gain = factor; }
     int32_t GateInputPeak() override { return 467; }
     StatusNote TakeNotice() override { return std::exchange(notice, {}); }
     int PlayEffectByName(const char* name, int mode) override {

@@ -21,6 +21,39 @@ namespace fs = std::filesystem;
 
 // ---- recording over timer ticks ----
 
+TEST_F(MainDialogTest, ATakeThatClipsNamesALowerGain) {
+    struct Row {
+        const char* name;
+        int gain;
+        int32_t fullScale;  // samples of the take at the 16-bit limits
+        std::string status;
+    };
+    const Row rows[] = {
+        {"clipped at the default gain", 6, 40,
+         "Recording complete, but it clipped (40 samples at full scale).  Try a lower input "
+         "gain (x4, now x6) in Audio Devices and record again."},
+        {"clipped at the lowest gain", 1, 40,
+         "Recording complete, but it clipped (40 samples at full scale).  Turn the microphone "
+         "down in the system's sound settings and record again."},
+        {"a sample or two at the limit is no clipping", 6, 2, kComplete},
+    };
+    Start();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        audio_->gain = row.gain;
+        host_->answers = {true};
+        dialog_->OnRec();
+        dialog_->OnTimer(2);
+        FillWorkBuffer(3000);
+        for (int32_t i = 0; i < row.fullScale; ++i)
+            Buffer().samples[size_t(100 + i)] = i % 2 ? INT16_MAX : INT16_MIN;
+        Buffer().recordedCount = 3000;
+        dialog_->OnRec();
+        dialog_->OnTimer(2);
+        EXPECT_EQ(host_->texts[IDC_STATUS], row.status);
+    }
+}
+
 TEST_F(MainDialogTest, RecordingStoppedByRecCompletesOnTheNextTick) {
     Start();
     host_->answers = {true};

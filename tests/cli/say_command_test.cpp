@@ -243,16 +243,17 @@ TEST_F(SayCommand, EveryUsageErrorIsOneLineAndAPointerToHelp) {
         {"say --voice '" + voice_.string() + "' --audio bogus hi",
          "say: unknown audio backend 'bogus' " + backends + "; try 'vocalith-tts say --help'"},
         {"voice",
-         "voice: say what to do: info, export, import or set; try 'vocalith-tts voice "
+         "voice: say what to do: info, export, import, set, prompts or build; try 'vocalith-tts "
+         "voice "
          "--help'"},
         {"voice play",
-         "voice: unknown action 'play' (info, export, import or set); try "
+         "voice: unknown action 'play' (info, export, import, set, prompts or build); try "
          "'vocalith-tts voice --help'"},
         {"voice set Voxa",
          "voice: set takes NAME|FILE PHON FILE.wav; try 'vocalith-tts voice "
          "--help'"},
         {"voice info Voxa --base Voxa",
-         "voice: --base goes with import only; try 'vocalith-tts voice --help'"},
+         "voice: --base goes with import and build only; try 'vocalith-tts voice --help'"},
         {"voice set Voxa QQ x.wav",
          "voice: set: unknown phoneme 'QQ' (a symbol such as AA or p, "
          "or silence); try 'vocalith-tts voice --help'"},

@@ -149,12 +149,51 @@ TEST_F(VoiceCommand, SetReplacesOneClipAndLeavesTheRest) {
     EXPECT_EQ(EncodeVoice(*got), EncodeVoice(*table_));
 }
 
+TEST_F(VoiceCommand, PromptsAndBuildFromRecordedWords) {
+    const Outcome prompts = Voice("prompts");
+    ASSERT_EQ(prompts.status, 0) << prompts.err;
+    EXPECT_EQ(std::count(prompts.out.begin(), prompts.out.end(), '\n'), PHONEME_COUNT - 1);
+    EXPECT_EQ(prompts.out.rfind("IY\tbeet\nIH\tbit\n", 0), 0u) << prompts.out;
+    // A "word": 0.3 s of a buzz between quiet stretches, at 22050 Hz.
+    std::vector<int16_t> word(22050 / 2, 0);
+    for (int i = 0; i < 6615; ++i)
+        word.push_back(static_cast<int16_t>(i % 147 < 20 ? 12000 : -800));
+    word.resize(word.size() + 22050 / 2, 0);
+    fs::create_directories(dir_ / "words");
+    WriteWav(dir_ / "words" / "AA.wav", word, test::Pcm(1, 22050, 16));
+    const fs::path built = dir_ / "built.voc";
+    const Outcome r = Voice("build '" + built.string() + "' '" + (dir_ / "words").string() +
+                            "' --base '" + voice_.string() + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("AA  hot ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find(" ms  confidence "), std::string::npos) << r.out;
+    auto got = Load(built);
+    EXPECT_GT(got->slots[5].count, 0);
+    EXPECT_LT(got->slots[5].count, 6615 / 2);  // the vowel's share, not the whole word
+    got->slots[5] = table_->slots[5];          // every other clip is the base's
+    EXPECT_EQ(EncodeVoice(*got), EncodeVoice(*table_));
+}
+
 TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
     const std::string v = "'" + voice_.string() + "' ";
     const std::string missing = "'" + (dir_ / "nowhere").string() + "'";
     fs::create_directories(dir_ / "in");
     WriteWav(dir_ / "in" / "x.wav", {1});
     const std::string wav = " '" + (dir_ / "in" / "x.wav").string() + "'";
+    // Recordings for voice build that hold no word, two words, or no audio.
+    const auto recording = [&](const std::string& folder, const std::vector<int16_t>& samples) {
+        fs::create_directories(dir_ / folder);
+        WriteWav(dir_ / folder / "AA.wav", samples);
+        return " '" + (dir_ / folder).string() + "' --base " + v;
+    };
+    std::vector<int16_t> twoWords(11025 * 2);
+    for (size_t i = 0; i < twoWords.size(); ++i)
+        twoWords[i] = (i / 3300) % 2 ? static_cast<int16_t>(i % 40 < 20 ? 9000 : -9000) : 0;
+    const std::string silent = recording("silent", std::vector<int16_t>(11025));
+    const std::string two = recording("two", twoWords);
+    fs::create_directories(dir_ / "text");
+    std::ofstream(dir_ / "text" / "AA.wav") << "not a sound\n";
+    const std::string text = " '" + (dir_ / "text").string() + "' --base " + v;
     struct Case {
         std::string args;
         int status;
@@ -164,7 +203,7 @@ TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
         {"", 2, "say what to do"},
         {"play " + v, 2, "unknown action 'play'"},
         {"info", 2, "info takes NAME|FILE; try 'vocalith-tts voice --help'"},
-        {"info " + v + "--base Voxa", 2, "--base goes with import only"},
+        {"info " + v + "--base Voxa", 2, "--base goes with import and build only"},
         {"set " + v + "QQ" + wav, 2, "unknown phoneme 'QQ'"},
         {"info X", 1, "a voice name has at least 2 characters"},
         {"info ..", 1, "cannot be \"..\""},
@@ -172,6 +211,11 @@ TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
         {"import " + v + missing, 1, "import: no folder "},
         {"import " + v + "'" + dir_.string() + "'", 1, "holds no clip files"},
         {"set " + v + "AA " + missing, 1, "voice set: "},
+        {"prompts " + v, 2, "prompts takes nothing more"},
+        {"build " + v + silent, 1, "AA.wav: no speech found; nothing saved"},
+        {"build " + v + two, 1, "AA.wav: more than one word"},
+        {"build " + v + text, 1, "AA.wav: "},
+        {"build " + v + "'" + dir_.string() + "' --base " + v, 1, "holds no recordings"},
     };
     const std::string before = ReadText(voice_);
     for (const Case& c : cases) {

@@ -1,5 +1,6 @@
 #include "app/qt/devices_dialog.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>
@@ -23,6 +24,7 @@ namespace {
 constexpr char kInputKey[] = "devices/input";
 constexpr int MAX_VISIBLE_ROWS = 10;
 constexpr char kOutputKey[] = "devices/output";
+constexpr char kGainKey[] = "devices/inputGain";
 // A few lines are all the window writes; more is not its file.
 constexpr uint64_t kSettingsMaxBytes = 256 * 1024;
 
@@ -112,6 +114,16 @@ DevicesDialog::DevicesDialog(DialogAudio& audio, QWidget* parent) : QDialog(pare
         layout->addWidget(label);
         layout->addWidget(list);
     }
+    gain_ = new QComboBox(this);
+    gain_->setObjectName(QStringLiteral("inputGain"));
+    for (const int factor : INPUT_GAIN_CHOICES) {
+        gain_->addItem(QStringLiteral("x%1").arg(factor), factor);
+        if (factor == audio.InputGainFactor()) gain_->setCurrentIndex(gain_->count() - 1);
+    }
+    auto* gainLabel = new QLabel(QStringLiteral("Input &gain (lower it if takes clip):"), this);
+    gainLabel->setBuddy(gain_);
+    layout->insertWidget(2, gainLabel);
+    layout->insertWidget(3, gain_);
     Fill(inputs_, audio.AudioDevices(true), audio.ChosenDevice(true));
     Fill(outputs_, audio.AudioDevices(false), audio.ChosenDevice(false));
     // Each list as tall as its rows, up to a screenful of devices.
@@ -137,10 +149,16 @@ std::string DevicesDialog::ChosenOutput() const {
     return Chosen(outputs_);
 }
 
+int DevicesDialog::ChosenGain() const {
+    return gain_->currentData().toInt();
+}
+
 void ShowDevicesDialog(DialogAudio& audio, QWidget* parent) {
     DevicesDialog dialog(audio, parent);
     if (dialog.exec() != QDialog::Accepted) return;
-    const RememberedDevices chosen{dialog.ChosenInput(), dialog.ChosenOutput()};
+    const RememberedDevices chosen{dialog.ChosenInput(), dialog.ChosenOutput(),
+                                   dialog.ChosenGain()};
+    audio.SetInputGainFactor(chosen.inputGain);
     audio.ChooseDevices(chosen.input, chosen.output);
     SaveRememberedDevices(chosen);
 }
@@ -148,8 +166,13 @@ void ShowDevicesDialog(DialogAudio& audio, QWidget* parent) {
 RememberedDevices LoadRememberedDevices(StatusNote* notice) {
     const auto settings = Settings(notice);
     if (!settings) return {};
-    return {settings->value(QString::fromLatin1(kInputKey)).toString().toStdString(),
-            settings->value(QString::fromLatin1(kOutputKey)).toString().toStdString()};
+    RememberedDevices devices{
+        settings->value(QString::fromLatin1(kInputKey)).toString().toStdString(),
+        settings->value(QString::fromLatin1(kOutputKey)).toString().toStdString()};
+    const int gain = settings->value(QString::fromLatin1(kGainKey), devices.inputGain).toInt();
+    for (const int choice : INPUT_GAIN_CHOICES)
+        if (gain == choice) devices.inputGain = gain;
+    return devices;
 }
 
 void SaveRememberedDevices(const RememberedDevices& devices) {
@@ -157,6 +180,7 @@ void SaveRememberedDevices(const RememberedDevices& devices) {
     if (!settings) return;  // what is there is left alone
     settings->setValue(QString::fromLatin1(kInputKey), QString::fromStdString(devices.input));
     settings->setValue(QString::fromLatin1(kOutputKey), QString::fromStdString(devices.output));
+    settings->setValue(QString::fromLatin1(kGainKey), devices.inputGain);
 }
 
 }  // namespace vocalith::app::qt

@@ -1,13 +1,15 @@
 #pragma once
 // The "Audio Devices" dialog: the microphones and the speakers in two lists,
-// "Default" first. OK opens the chosen devices at once and remembers them
-// for later runs (QSettings in the user's config folder).
+// "Default" first, and the microphone's input gain. OK opens the chosen
+// devices at once and remembers them with the gain for later runs (QSettings
+// in the user's config folder).
 #include <QDialog>
 #include <string>
 
 #include "app/dialog_audio.h"
 #include "app/status_text.h"
 
+class QComboBox;
 class QListWidget;
 
 namespace vocalith::app::qt {
@@ -21,8 +23,10 @@ class DevicesDialog : public QDialog {
     // The devices selected, by name; empty for "Default".
     std::string ChosenInput() const;
     std::string ChosenOutput() const;
+    int ChosenGain() const;
 
   private:
+    QComboBox* gain_ = nullptr;
     QListWidget* inputs_ = nullptr;
     QListWidget* outputs_ = nullptr;
 };
@@ -37,6 +41,7 @@ void ShowDevicesDialog(DialogAudio& audio, QWidget* parent);
 struct RememberedDevices {
     std::string input;
     std::string output;
+    int inputGain = DialogAudio::DEFAULT_INPUT_GAIN;
 };
 RememberedDevices LoadRememberedDevices(StatusNote* notice = nullptr);
 void SaveRememberedDevices(const RememberedDevices& devices);

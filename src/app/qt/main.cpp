@@ -321,6 +321,11 @@ int main(int argc, char** argv) {
                 app::qt::LoadRememberedDevices(&settingsNotice);
             audio.UseDevicesAtStart(inputChoice.empty() ? remembered.input : chosen.input,
                                     outputChoice.empty() ? remembered.output : chosen.output);
+            // The gain suits the user's microphone; a WAV file read as the
+            // microphone keeps the default, so a file always records alike.
+            const char* env = std::getenv("VOCALITH_AUDIO");
+            const std::string backendChoice = !args.audio.empty() ? args.audio : env ? env : "";
+            if (backendChoice.rfind("wav", 0) != 0) audio.SetInputGainFactor(remembered.inputGain);
             {
                 app::qt::MainWindow window(*session, audio, &messages);
                 if (!settingsNotice.text.empty()) window.Logic().SetStatus(settingsNotice);

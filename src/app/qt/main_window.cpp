@@ -31,6 +31,7 @@
 #include "app/qt/devices_dialog.h"
 #include "app/qt/painter_canvas.h"
 #include "app/qt/template_geometry.h"
+#include "app/qt/voice_recorder_dialog.h"
 #include "app/qt/window_message_sink.h"
 
 namespace vocalith::app::qt {
@@ -111,7 +112,7 @@ class PhoneticEdit : public QPlainTextEdit {
 
 MainWindow::MainWindow(session::Session& session, DialogAudio& audio, WindowMessageSink* messages,
                        QWidget* parent, const QFont* dialogFont)
-    : QDialog(parent), audio_(audio) {
+    : QDialog(parent), audio_(audio), session_(session) {
     setWindowTitle(QStringLiteral("Vocalith"));
     setObjectName(QStringLiteral("IDD_MAIN"));
     setWindowIcon(AppIcon());
@@ -601,6 +602,17 @@ void MainWindow::ShowDevices() {
     if (!destroyed_) ShowDevicesDialog(audio_, this);
 }
 
+void MainWindow::RecordVoice() {
+    if (destroyed_) return;
+    VoiceRecorderDialog recorder(audio_, session_, this);
+    recorder.exec();
+    if (recorder.SavedName().empty()) return;
+    // The voice just made becomes the one in the voice box, loaded.
+    logic_->RefreshVoiceList();
+    SetText(IDC_VOICE, recorder.SavedName());
+    logic_->OnLoad();
+}
+
 // ---- events ----
 
 void MainWindow::accept() {
@@ -642,9 +654,11 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     }
     QMenu menu(this);
     AddWavActions(menu);
+    QAction* record = menu.addAction(QString::fromUtf8(kRecordVoiceItemText));
     QAction* devices = menu.addAction(QString::fromUtf8(kDevicesItemText));
     QAction* about = menu.addAction(QString::fromUtf8(kAboutItemText));
     QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == record) RecordVoice();
     if (chosen == devices) ShowDevices();
     if (chosen == about) logic_->OnSysCommand(IDM_ABOUT);
     RunWavAction(chosen);

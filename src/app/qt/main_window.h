@@ -81,6 +81,7 @@ class MainWindow : public QDialog, public DialogHost {
     void ShowAbout() override;
     // "Audio Devices...": the device dialog; OK opens the chosen devices.
     void ShowDevices();
+    void RecordVoice();
 
   public Q_SLOTS:
     // The OK command: TTS (Enter, the TTS button). It never closes the window.
@@ -111,6 +112,7 @@ class MainWindow : public QDialog, public DialogHost {
     std::string RunFileDialog(QFileDialog& dialog);
 
     DialogAudio& audio_;
+    session::Session& session_;  // the recorder records through its work buffer
     std::unique_ptr<MainDialog> logic_;
     QHash<int, QWidget*> controls_;
     QLineEdit* english_ = nullptr;

@@ -1,0 +1,126 @@
+#pragma once
+// The guided recorder's logic ("Record a Voice..."), free of Qt: it walks
+// through the prompt words, records a take when asked and stops it by itself
+// once the word is over (the pump's level gate stops passing sound), cuts
+// the phoneme out of the take, and keeps accepted clips in a voice of its
+// own that can be saved under a name at any point. Its place (the voice's
+// name and which phonemes are done) is remembered, so a later session takes
+// up where this one left off. The window shows View() after every event.
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "voice/phon_table.h"
+#include "voicebuild/clip_cutter.h"
+#include "voicebuild/prompts.h"
+
+namespace vocalith::app {
+
+// What the recorder needs of the audio engine. The program records through
+// the work buffer and plays on the speech channel; tests use a fake.
+class RecorderAudio {
+  public:
+    virtual ~RecorderAudio() = default;
+    virtual void StartTake() = 0;
+    virtual void StopTake() = 0;
+    // False once the take stopped (by StopTake or a full buffer).
+    virtual bool TakeRunning() = 0;
+    // What the take holds so far, system format, from the first speech on.
+    virtual std::vector<int16_t> TakeSamples() = 0;
+    virtual void Play(std::span<const int16_t> samples) = 0;
+    virtual int InputGainFactor() = 0;
+    virtual void SetInputGainFactor(int factor) = 0;
+    // Milliseconds, as the mixer's clock counts them.
+    virtual uint32_t Now() = 0;
+};
+
+// Where the recorder keeps its place between sessions (a line of text).
+class RecorderMemory {
+  public:
+    virtual ~RecorderMemory() = default;
+    virtual std::string Recall() = 0;
+    virtual void Remember(const std::string& place) = 0;
+};
+
+struct RecorderView {
+    std::string symbol;                // the phoneme
+    std::string before, sound, after;  // the word, its sound's letters in the middle
+    std::string progress;              // "12 of 41"
+    std::string status;
+    std::string voiceName;  // the name it saves under; empty until chosen
+    bool recording = false;
+    bool reviewing = false;                      // a cut take waits for Accept, Redo or a moved cut
+    bool done = false;                           // this prompt's clip was accepted before
+    const std::vector<int16_t>* take = nullptr;  // the take shown, or null
+    size_t cutStart = 0, cutEnd = 0;             // the cut in the take
+    int proposedGain = 0;                        // a gain to offer, or 0
+    int accepted = 0;                            // prompts with an accepted clip
+};
+
+class VoiceRecorder {
+  public:
+    // Starts from `base` (the voice whose clips stand in for the ones not
+    // yet recorded), or from the voice remembered in `memory`; voices are
+    // found and saved as the program in `programFolder` finds and saves them.
+    VoiceRecorder(RecorderAudio& audio, RecorderMemory& memory, const voice::PhonTable& base,
+                  std::filesystem::path programFolder);
+    ~VoiceRecorder();
+
+    const RecorderView& View() const { return view_; }
+    // The voice as recorded so far.
+    const voice::PhonTable& Table() const { return *table_; }
+
+    // Rec: starts a take, or stops the running one and cuts it.
+    void OnRec();
+    // Every few ms while the dialog is open: stops a take once its word is over.
+    void OnTick();
+    void OnPlayClip();
+    void OnPlayWord();
+    // Keeps the cut clip for this phoneme and moves to the next one not done.
+    void OnAccept();
+    // Throws the take away and records a new one at once.
+    void OnRedo();
+    void OnSkip();
+    void OnBack();
+    // Moves the cut's start (or end) to `sample` of the take.
+    void OnMoveCut(bool start, size_t sample);
+    // Uses the proposed gain for the next takes.
+    void OnUseProposedGain();
+    // Saves the voice under `name` (checked as the window's Save checks it);
+    // later accepts save it again. False, with the status saying why, when
+    // the name cannot be used or the file not written.
+    bool OnSave(const std::string& name);
+
+    // A take stops once nothing new has been recorded for this long.
+    static constexpr uint32_t TAKE_END_MS = 300;
+
+  private:
+    void Show();
+    void Finish();  // stops the take and cuts it
+    bool SaveTo(const std::string& name);
+    void RememberPlace();
+    int Code() const;
+
+    RecorderAudio& audio_;
+    RecorderMemory& memory_;
+    std::filesystem::path programFolder_;
+    std::unique_ptr<voice::PhonTable> table_;
+    std::unique_ptr<voicebuild::ClipCutter> cutter_;
+    std::array<bool, voicebuild::PROMPT_COUNT> accepted_{};
+    int index_ = 0;  // the prompt shown, 0..PROMPT_COUNT-1
+    bool recording_ = false;
+    bool firstTake_ = true;  // the next take is the first of the session
+    size_t lastCount_ = 0;
+    uint32_t lastGrowth_ = 0;
+    std::unique_ptr<voicebuild::Cut> cut_;  // the take under review
+    std::string status_;
+    std::string name_;
+    int proposedGain_ = 0;
+    RecorderView view_;
+};
+
+}  // namespace vocalith::app

@@ -1,0 +1,93 @@
+#pragma once
+// Turning a recording of a prompt word into the clip of its phoneme: the
+// recording is brought to the system format, the word is found in it
+// (FindSpeech), the phoneme's stretch is found by forced alignment (or, with
+// no acoustic model or no path through the word, shared out among the
+// word's phonemes by loudness alone), and the stretch becomes a clip by
+// MakeClip. Every cut carries a confidence between 0 and 1.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "voicebuild/phone_aligner.h"
+#include "wave/audio_file.h"
+
+namespace vocalith::voicebuild {
+
+// Cuts below this confidence deserve a listen before they are kept.
+inline constexpr double LOW_CONFIDENCE = 0.5;
+// The level vowels and the other sounds carried by the voice alone are
+// brought to (RMS, dBFS); the loudest sample of a clip stays at or below
+// PEAK_LIMIT_DB.
+inline constexpr double VOICED_TARGET_DB = -16;
+inline constexpr double PEAK_LIMIT_DB = -1;
+
+struct Cut {
+    enum class Status {
+        Ok,
+        NotAudio,  // the file could not be read as audio
+        NoSpeech,  // nothing above the noise
+        TwoWords,  // more than one word
+        NoPrompt,  // the phoneme has no prompt word (silence)
+    };
+    Status status = Status::Ok;
+    std::string reason;              // a sentence, when status is not Ok
+    int code = -1;                   // the phoneme
+    std::vector<int16_t> recording;  // the whole recording, system format
+    size_t start = 0;                // the cut in `recording`, samples
+    size_t end = 0;                  // one past its last sample
+    double confidence = 0;
+    bool aligned = false;       // found by alignment (else by loudness)
+    double wordLevelDb = -120;  // RMS of the word's loudest 50 ms, dBFS
+    std::vector<int16_t> clip;  // the finished clip, at most PHON_MAX_SAMPLES
+
+    bool ok() const { return status == Status::Ok; }
+    int StartMs() const;
+    int EndMs() const;
+};
+
+class ClipCutter {
+  public:
+    ClipCutter();
+    ~ClipCutter();
+    ClipCutter(const ClipCutter&) = delete;
+    ClipCutter& operator=(const ClipCutter&) = delete;
+
+    // True when cuts are found by alignment; Note() says why not otherwise.
+    bool Aligning() const;
+    const std::string& Note() const;
+
+    // Cuts phoneme `code` out of a recording of its prompt word.
+    Cut CutRecording(const wave::AudioFrames& audio, int code);
+    // The same for an audio file (NotAudio when it cannot be read).
+    Cut CutFile(const std::filesystem::path& path, int code);
+    // The same for a recording already in the system format.
+    Cut CutSystem(std::vector<int16_t> recording, int code);
+
+  private:
+    Cut Find(std::vector<int16_t> recording, int code, const wave::AudioFrames* original);
+
+    std::unique_ptr<PhoneAligner> aligner_;
+};
+
+// The clip for the stretch [start, end) of `recording` (system format):
+// the edges moved to the nearest zero crossings, faded in and out over a few
+// milliseconds, levelled (sounds carried by the voice to VOICED_TARGET_DB,
+// others by the gain that brings the word's level `wordLevelDb` there),
+// never beyond PEAK_LIMIT_DB, and at most PHON_MAX_SAMPLES long (the middle
+// is kept).
+std::vector<int16_t> MakeClip(std::span<const int16_t> recording, size_t start, size_t end,
+                              int code, double wordLevelDb);
+
+// True for the phonemes levelled on their own: vowels, nasals, liquids and
+// glides.
+bool CarriedByVoice(int code);
+
+// The phonemes of `word` by our own rules, silence left out.
+std::vector<int> WordPhonemes(const std::string& word);
+
+}  // namespace vocalith::voicebuild

@@ -1,0 +1,162 @@
+// The guided recorder's logic through a fake microphone: a take stops by
+// itself once the word is over, Accept keeps the clip and moves on, Skip,
+// Back and Redo, the gain it proposes, moving the cut, and saving and taking
+// up a session where it was left.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/voice_recorder.h"
+#include "support/temp_folder.h"
+#include "voice/voice_file.h"
+
+namespace vocalith::app {
+namespace {
+
+// A microphone that hears `word` once a take starts, 11 samples a tick as
+// the pump passes them, and nothing after it (the level gate).
+class FakeMic final : public RecorderAudio {
+  public:
+    std::vector<int16_t> word;
+    std::vector<size_t> played;
+    int gain = 6;
+    uint32_t now = 1;
+    bool running = false;
+    size_t heard = 0;
+
+    void StartTake() override { running = true, heard = 0; }
+    void StopTake() override { running = false; }
+    bool TakeRunning() override { return running; }
+    std::vector<int16_t> TakeSamples() override {
+        return {word.begin(), word.begin() + static_cast<ptrdiff_t>(heard)};
+    }
+    void Play(std::span<const int16_t> samples) override { played.push_back(samples.size()); }
+    int InputGainFactor() override { return gain; }
+    void SetInputGainFactor(int factor) override { gain = factor; }
+    uint32_t Now() override { return now; }
+    void Pass(VoiceRecorder& r, uint32_t ms) {
+        for (uint32_t t = 0; t < ms; t += 10) {
+            now += 10;
+            if (running) heard = std::min(word.size(), heard + 110);
+            r.OnTick();
+        }
+    }
+};
+
+class FakeMemory final : public RecorderMemory {
+  public:
+    std::string place;
+    std::string Recall() override { return place; }
+    void Remember(const std::string& p) override { place = p; }
+};
+
+// A voiced "word" of 0.4 s peaking at `peak`, with quiet around it.
+std::vector<int16_t> Word(double peak) {
+    std::vector<int16_t> x(2000, 0);
+    for (int i = 0; i < 4410; ++i) {
+        const double envelope = std::sin(M_PI * i / 4410);
+        double v = 0;
+        for (int h = 1; h <= 8; ++h) v += std::sin(2 * M_PI * 140 * h * i / 11025.0) / h;
+        x.push_back(static_cast<int16_t>(std::clamp(peak * envelope * v / 1.6, -32768.0, 32767.0)));
+    }
+    x.resize(x.size() + 2000, 0);
+    return x;
+}
+
+class Recorder : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::create_directories(temp_.Path() / "voices");
+        mic_.word = Word(3000);
+    }
+    // Rec, then the word and enough silence for the take to stop.
+    void Take(VoiceRecorder& r) {
+        r.OnRec();
+        mic_.Pass(r, 1500);
+    }
+
+    testsupport::TempFolder temp_{"vocalith-recorder"};
+    FakeMic mic_;
+    FakeMemory memory_;
+    std::unique_ptr<voice::PhonTable> base_ = std::make_unique<voice::PhonTable>();
+};
+
+TEST_F(Recorder, EventsLeadToTheirStep) {
+    struct Row {
+        const char* name;
+        std::function<void(VoiceRecorder&, FakeMic&)> events;
+        std::string progress;
+        bool reviewing;
+        int accepted;
+        std::string status;  // a part of it
+    };
+    const Row rows[] = {
+        {"a take stops by itself after the word", [&](auto& r, auto&) { Take(r); }, "1 of 41", true,
+         0, "Cut "},
+        {"Rec then Accept keeps the clip and moves on",
+         [&](auto& r, auto&) { Take(r), r.OnAccept(); }, "2 of 41", false, 1,
+         "Kept the clip of IY"},
+        {"no speech: Rec again stops, nothing to cut",
+         [&](auto& r, auto& m) { m.word.clear(), r.OnRec(), m.Pass(r, 2000), r.OnRec(); },
+         "1 of 41", false, 0, "no speech found"},
+        {"Skip and Back move without keeping",
+         [&](auto& r, auto&) { r.OnSkip(), r.OnSkip(), r.OnBack(); }, "2 of 41", false, 0, ""},
+        {"Back from the first goes to the last", [&](auto& r, auto&) { r.OnBack(); }, "41 of 41",
+         false, 0, ""},
+        {"Redo records again at once", [&](auto& r, auto&) { Take(r), r.OnRedo(); }, "1 of 41",
+         false, 0, "Recording: say \"beet\""},
+        {"a take that clips asks for a lower gain",
+         [&](auto& r, auto& m) { m.word = Word(60000), Take(r); }, "1 of 41", true, 0, "clipped"},
+        {"a quiet first take proposes a higher gain",
+         [&](auto& r, auto& m) { m.gain = 2, Take(r); }, "1 of 41", true, 0,
+         "gain x6 would put them near -6 dBFS"},
+        {"moving the cut by hand remakes the clip",
+         [&](auto& r, auto&) { Take(r), r.OnMoveCut(true, 0); }, "1 of 41", true, 0,
+         "Cut moved by hand to 0-"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        mic_ = FakeMic{};
+        mic_.word = Word(3000);
+        VoiceRecorder r(mic_, memory_, *base_, temp_.Path());
+        row.events(r, mic_);
+        const RecorderView& v = r.View();
+        EXPECT_EQ(v.progress, row.progress);
+        EXPECT_EQ(v.reviewing, row.reviewing);
+        EXPECT_FALSE(v.recording && row.reviewing);
+        EXPECT_EQ(v.accepted, row.accepted);
+        EXPECT_NE(v.status.find(row.status), std::string::npos) << v.status;
+    }
+}
+
+TEST_F(Recorder, AcceptedClipsAreSavedAndTheSessionResumes) {
+    {
+        VoiceRecorder r(mic_, memory_, *base_, temp_.Path());
+        Take(r);
+        mic_.gain = 6;
+        r.OnPlayClip();
+        r.OnPlayWord();
+        EXPECT_EQ(mic_.played.size(), 2u);
+        r.OnAccept();
+        EXPECT_GT(r.Table().slots[0].count, 0);
+        EXPECT_FALSE(r.OnSave("x"));  // too short
+        ASSERT_TRUE(r.OnSave("Mine")) << r.View().status;
+        Take(r);
+        r.OnAccept();  // saved again under the name
+    }
+    voice::PhonTable saved;
+    ASSERT_TRUE(voice::LoadVoice(temp_.Path() / "voices" / "Mine.voc", saved).ok());
+    EXPECT_GT(saved.slots[1].count, 0);
+    VoiceRecorder again(mic_, memory_, *base_, temp_.Path());
+    EXPECT_EQ(again.View().progress, "3 of 41");
+    EXPECT_EQ(again.View().accepted, 2);
+    EXPECT_EQ(again.View().voiceName, "Mine");
+    EXPECT_EQ(voice::EncodeVoice(again.Table()), voice::EncodeVoice(saved));
+}
+
+}  // namespace
+}  // namespace vocalith::app
