@@ -24,6 +24,8 @@ xvfb_pid=$!
 for _ in $(seq 50); do [ -s "$root/display" ] && break; sleep 0.1; done
 [ -s "$root/display" ] || skip "Xvfb does not start here"
 export DISPLAY=:$(cat "$root/display")
+# The window is driven on that display, whatever platform the other tests use.
+export QT_QPA_PLATFORM=xcb
 window_pid=""
 trap 'kill "$window_pid" "$xvfb_pid" 2>/dev/null; cleanup' EXIT
 export VOCALITH_DEBUG=1  # the window's notices about the sound output, in its log
