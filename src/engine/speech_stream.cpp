@@ -176,8 +176,10 @@ bool CSoundWnd::SpeechAllPlayed() {
     if (speechBuffer->GetCurrentPosition(play, write) != device::DeviceResult::Ok) return true;
     const uint32_t distance = (speechDataEnd_ + speechBytes - play % speechBytes) % speechBytes;
     // The distance shrinks while the device plays towards the end of the
-    // data; once the play cursor has passed it, it jumps up again.
-    if (distance == 0 || distance > speechLastDistance_) {
+    // data; once the play cursor has passed it, it jumps up by most of the
+    // ring. A heard position that steps back a little (a sound server's own
+    // latency estimate wavers) is not the end.
+    if (distance == 0 || uint64_t{distance} > uint64_t{speechLastDistance_} + speechBytes / 2) {
         speechUnplayed_ = false;
         return true;
     }
