@@ -32,7 +32,8 @@ int Period(const std::vector<int16_t>& s) {
     double bestScore = -1e300;
     for (int lag = 10; lag <= 400; ++lag) {
         double score = 0;
-        for (size_t i = from; i < from + length; ++i) score += static_cast<double>(s[i]) * s[i + static_cast<size_t>(lag)];
+        for (size_t i = from; i < from + length; ++i)
+            score += static_cast<double>(s[i]) * s[i + static_cast<size_t>(lag)];
         if (score > bestScore) bestScore = score, best = lag;
     }
     return best;
