@@ -89,12 +89,40 @@ start_recording() {
   done
 }
 
-# Stops it once what was played has had time to come through.
+# Stops it once what was played has had time to come through (SECONDS,
+# 1 by default).
 stop_recording() {
-  sleep 1
+  sleep "${1:-1}"
   kill "$parec_pid" 2>/dev/null
   wait "$parec_pid" 2>/dev/null
   parec_pid=""
+}
+
+# Waits until what reaches the speakers has sounded since this call and then
+# held quiet for 0.7 s (longer than any pause inside an utterance), or until
+# SECONDS have passed; the recording runs on.
+await_quiet() { # seconds
+  /usr/bin/python3 - "$rec" "$1" <<'PY'
+import array, os, sys, time
+path, limit = sys.argv[1], float(sys.argv[2])
+rate, quiet = 11025, 0.7
+read = os.path.getsize(path) // 2 * 2
+last_loud = None  # byte offset of the last loud sample seen
+begun = time.monotonic()
+while time.monotonic() - begun < limit:
+    time.sleep(0.1)
+    size = os.path.getsize(path) // 2 * 2
+    with open(path, "rb") as f:
+        f.seek(read)
+        samples = array.array("h", f.read(size - read))
+    for i in range(len(samples) - 1, -1, -1):
+        if abs(samples[i]) > 64:
+            last_loud = read + 2 * i
+            break
+    read += 2 * len(samples)
+    if last_loud is not None and read - last_loud > 2 * quiet * rate:
+        sys.exit(0)
+PY
 }
 
 align() { /usr/bin/python3 "$here/align_heard.py" "$@"; }

@@ -30,7 +30,7 @@ long=$(printf 'The quick brown fox jumps over the lazy dog. %.0s' $(seq 12))
 for how in STOP KILL; do
   "$tts" say --audio portaudio "$long" 2>"$root/lost.err" &
   say_pid=$!
-  sleep 3
+  sleep 2
   for p in $server_pids; do kill -"$how" "$p"; done
   stopped=$(date +%s%N)
   for _ in $(seq 100); do

@@ -62,8 +62,8 @@ await_log() {
   fail "no '$2' within $1 s: $(tail -3 "$root/window.log")"
 }
 
-t1="Hello, world. This is the first utterance."
-t2="And a second one follows."
+t1="Hello, world. This is a test."
+t2="A second follows."
 t3="The third comes after a pause."
 for i in 1 2 3; do
   eval "text=\$t$i"
@@ -78,35 +78,33 @@ box=$(timeout 20 xdotool search --sync --onlyvisible --name '^StartSpeechPlay' |
 xdotool mousemove --window "$box" 20 20 key Return
 wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vocalith' | head -1)
 [ -n "$wid" ] || fail "the window did not open: $(cat "$root/window.log")"
-sleep 1
 start_server "$server"
 await_log 10 "Sound output is back"
 start_recording "$root/late.raw"
 tts "$t3"
-sleep 4
-stop_recording
+await_quiet 6
+stop_recording 0.2
 echo "late server:"
 align "$root/w3.wav" "$root/late.raw" || exit 1
 close_window
 
 # --- 1. three utterances ---
 start_window
-sleep 2
 start_recording "$root/tts.raw"
 tts "$t1"
 sleep 1.5
 tts "$t2"
-sleep 6
+await_quiet 10
 tts "$t3"
-sleep 4
-stop_recording
+await_quiet 6
+stop_recording 0.2
 echo "TTS:"
 align "$root/w1.wav" "$root/tts.raw" "$root/w2.wav" "$root/w3.wav" || exit 1
 
 # --- 2. the monitor: a burst of noise opens the speech gate (noise, not a
 # tone: a tone's stretches match anywhere in it), then speech follows ---
 sox -R -n -r 11025 -c 1 -b 16 "$root/noise.wav" synth 0.2 whitenoise vol 0.1
-sox "$root/w1.wav" "$root/speech.wav" vol 0.1 silence 1 0.01 0.1%
+sox "$root/w3.wav" "$root/speech.wav" vol 0.1 silence 1 0.01 0.1%
 sox "$root/noise.wav" "$root/speech.wav" "$root/mic.wav"
 # The first block or two of the noise may fall before the gate opens.
 sox "$root/mic.wav" "$root/expected.wav" trim 0.1
@@ -116,8 +114,8 @@ xdotool mousemove --window "$wid" 244 179 click 1  # Monitor
 sleep 2.5
 start_recording "$root/monitor.raw"
 paplay --device=mic "$root/mic.wav"
-sleep 2
-stop_recording
+await_quiet 3
+stop_recording 0.2
 xdotool mousemove --window "$wid" 244 179 click 1
 echo "monitor:"
 # Not yet whole every time: the microphone arrives in buffers of 227 ms,
@@ -131,7 +129,7 @@ fi
 # --- 3. the server freezes ---
 for p in $server_pids; do kill -STOP "$p"; done
 await_log 3 "Sound output lost"
-sleep 4  # a reopen is tried meanwhile
+sleep 3.5  # a reopen is tried meanwhile
 close_window
 for p in $server_pids; do kill -CONT "$p"; done
 echo "PASS"
