@@ -150,15 +150,20 @@ class SoftBuffer final : public OutputBuffer {
 
     DeviceResult Play(bool looping) override {
         if (core_->Closed()) return DeviceResult::Failed;
-        std::lock_guard lock(s_->m);
-        s_->looping = looping;
-        if (!s_->playing) {
-            s_->playing = true;
-            s_->syncPending = true;
-            s_->sinceStart = 0;
-            s_->RestartConversion();
+        bool started = false;
+        {
+            std::lock_guard lock(s_->m);
+            s_->looping = looping;
+            if (!s_->playing) {
+                s_->playing = true;
+                s_->syncPending = true;
+                s_->sinceStart = 0;
+                s_->RestartConversion();
+                started = true;
+            }
+            s_->Publish();
         }
-        s_->Publish();
+        if (started) core_->Woken();
         return DeviceResult::Ok;
     }
 
@@ -286,6 +291,14 @@ void MixCore::SetOutputDelay(double seconds) {
     // A device that claims more than a second is not believed.
     delayFrames_.store(static_cast<uint32_t>(std::min(frames, static_cast<double>(deviceRate_))),
                        std::memory_order_release);
+}
+
+bool MixCore::Quiet() {
+    std::unique_lock lock(listMutex_, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    return std::none_of(buffers_.begin(), buffers_.end(), [](const BufferState* s) {
+        return s->playingFlag.load(std::memory_order_acquire);
+    });
 }
 
 void MixCore::Close() {

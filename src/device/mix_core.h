@@ -27,6 +27,7 @@
 // (silence) and its cursor catches up on the next one.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -59,6 +60,17 @@ class MixCore : public std::enable_shared_from_this<MixCore> {
     // Device frames between the rendered and the heard position.
     uint32_t OutputDelayFrames() const { return delayFrames_.load(std::memory_order_acquire); }
 
+    // Device thread: true when no buffer plays; false also when that cannot
+    // be told without waiting (a buffer is being made or destroyed).
+    bool Quiet();
+    // Runs `wake` on the UI thread whenever a stopped buffer starts to play,
+    // once it counts as playing, so a device that rests while nothing plays
+    // starts again. Set before the first buffer is made.
+    void SetWakeHook(std::function<void()> wake) { wake_ = std::move(wake); }
+    void Woken() const {
+        if (wake_) wake_();
+    }
+
     // The device is gone: buffers keep their data but no longer play.
     void Close();
     bool Closed() const { return closed_.load(std::memory_order_acquire); }
@@ -78,6 +90,7 @@ class MixCore : public std::enable_shared_from_this<MixCore> {
     const double latencySeconds_;
     std::atomic<bool> closed_{false};
     std::atomic<uint32_t> delayFrames_{0};
+    std::function<void()> wake_;
 
     std::mutex listMutex_;               // guards buffers_; the device thread only try_locks it
     std::vector<BufferState*> buffers_;  // every live buffer of this device

@@ -16,6 +16,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/user_errors.h"
@@ -52,6 +53,10 @@ constexpr int64_t STARTUP_GRACE_MS = 3000;
 // 160 ms on a busy machine emptied it (a gap heard). The speech stream
 // starts 450 ms after speech is queued, so the extra latency is small.
 constexpr double OUTPUT_LATENCY_SECONDS = 0.2;
+// A stream rests after this long with no buffer playing: long enough that
+// the last sound has left the sound server's buffer, and that a burst of
+// short sounds keeps one stream.
+constexpr int64_t REST_AFTER_MS = 500;
 
 // The sound libraries' notes (devices ALSA probed and could not open, a JACK
 // server that is not running, underruns) help whoever looks into a problem,
@@ -157,12 +162,32 @@ class Pacer {
 // What the output callback reaches: owned jointly by the device and by
 // whoever closes its stream, so a stream whose close is stuck in a frozen
 // sound server can outlive the device object and still call back safely.
+//
+// While no buffer plays the stream rests: after REST_AFTER_MS of silence the
+// callback ends it, and the sound server has no stream of ours to serve. A
+// buffer that starts to play wakes it: a thread of its own closes the ended
+// stream and opens a fresh one (a stopped stream started again is held back
+// for seconds by PulseAudio; a new one runs at once on it and on PipeWire).
 struct PaOutputState {
+    enum class Phase { Running, Resting, Waking, Failed };
+
     std::shared_ptr<MixCore> core;
-    Pacer pacer{11025};  // callback thread only
+    Pacer pacer{11025};  // callback thread only, or the waking thread before a start
     // When the callback last ran; set before the stream starts.
     std::atomic<int64_t> lastCallbackMs{0};
     double fallbackDelay = 0;  // the stream's own latency, for hosts that give no timing
+    int64_t quietSinceMs = 0;  // callback thread: when nothing started playing; 0 while playing
+
+    // How the stream is opened again after a rest.
+    PaStreamParameters params{};
+    uint32_t rate = 0;
+    unsigned long period = 0;
+
+    std::mutex m;                // guards the four below; the callback only try_locks it
+    PaStream* stream = nullptr;  // null while a waking thread opens a new one
+    Phase phase = Phase::Running;
+    bool closed = false;      // the device is gone: a stream opened late is closed at once
+    int64_t wakeStartMs = 0;  // when the last wake began
 };
 
 // PortAudio keeps its open streams in one unguarded list: opening and
@@ -220,13 +245,34 @@ void CloseStreamDetached(PaStream* stream, std::shared_ptr<const void> state,
     done->cv.wait_for(lock, deadline, [&] { return done->done; });
 }
 
+constexpr const char* kStopped = "the sound output stopped (the sound server or device went away)";
+
+std::string StalledFor(int64_t ms) {
+    return "the sound output stopped taking data (for " + std::to_string(ms) +
+           " ms; the sound server or device went away)";
+}
+
+// A resting stream's note for whoever reads the debug log.
+void RestNote(const char* what) {
+    if (base::DebugLogShown())
+        std::fprintf(base::UserErrors(), "vocalith: sound output %s\n", what);
+}
+
 class PaOutputDevice final : public OutputDevice {
   public:
     ~PaOutputDevice() override {
-        if (state_ && state_->core) state_->core->Close();
+        if (!state_) return;
+        if (state_->core) state_->core->Close();
+        PaStream* stream = nullptr;
+        {
+            std::lock_guard lock(state_->m);
+            state_->closed = true;
+            stream = std::exchange(state_->stream, nullptr);
+        }
         // Nothing waits for a drain: a caller that needs its sound heard
-        // waits for the play cursor, which is the heard position.
-        if (stream_) CloseStreamDetached(stream_, state_, session_, CLOSE_DEADLINE);
+        // waits for the play cursor, which is the heard position. A stream
+        // still being opened is closed by the thread that opens it.
+        if (stream) CloseStreamDetached(stream, state_, session_, CLOSE_DEADLINE);
     }
 
     bool Open(PaDeviceIndex device) {
@@ -249,23 +295,41 @@ class PaOutputDevice final : public OutputDevice {
         return state_->core->CreateBuffer(format, bytes);
     }
 
-    // The stream runs from open to close, taking a period every 40 ms or so
-    // whether or not anything plays, so a stream that PortAudio reports
-    // stopped, or whose callback has not run for STALL_LIMIT_MS, has lost
-    // its device (the sound server went away or froze, the card was
-    // unplugged). A busy machine or a server taking audio in bursts holds
-    // the callback back for a few hundred milliseconds, not for seconds.
+    // A running stream takes a period every 40 ms or so, so a stream that
+    // PortAudio reports stopped, or whose callback has not run for
+    // STALL_LIMIT_MS, has lost its device (the sound server went away or
+    // froze, the card was unplugged); so has a stream that a wake could not
+    // open, or has not opened within that time. A busy machine or a server
+    // taking audio in bursts holds the callback back for a few hundred
+    // milliseconds, not for seconds. A resting stream cannot tell.
     base::Result Check() override {
         if (!lost_.empty()) return base::Result::Fail(lost_);
-        if (stream_ == nullptr) return {};
-        if (Pa_IsStreamActive(stream_) != 1) {
-            lost_ = "the sound output stopped (the sound server or device went away)";
-        } else {
-            const int64_t now = NowMs();
-            const int64_t silentMs = now - state_->lastCallbackMs.load(std::memory_order_acquire);
-            if (now - startedMs_ > STARTUP_GRACE_MS && silentMs > STALL_LIMIT_MS) {
-                lost_ = "the sound output stopped taking data (for " + std::to_string(silentMs) +
-                        " ms; the sound server or device went away)";
+        const int64_t now = NowMs();
+        {
+            std::lock_guard lock(state_->m);
+            switch (state_->phase) {
+                case PaOutputState::Phase::Resting:
+                    return {};
+                case PaOutputState::Phase::Failed:
+                    lost_ = kStopped;
+                    break;
+                case PaOutputState::Phase::Waking:
+                    if (now - state_->wakeStartMs > STALL_LIMIT_MS) {
+                        lost_ = StalledFor(now - state_->wakeStartMs);
+                    }
+                    break;
+                case PaOutputState::Phase::Running:
+                    if (state_->stream == nullptr) return {};
+                    if (Pa_IsStreamActive(state_->stream) != 1) {
+                        lost_ = kStopped;
+                    } else {
+                        const int64_t silentMs =
+                            now - state_->lastCallbackMs.load(std::memory_order_acquire);
+                        if (now - startedMs_ > STARTUP_GRACE_MS && silentMs > STALL_LIMIT_MS) {
+                            lost_ = StalledFor(silentMs);
+                        }
+                    }
+                    break;
             }
         }
         if (lost_.empty()) return {};
@@ -288,6 +352,9 @@ class PaOutputDevice final : public OutputDevice {
         auto state = std::make_shared<PaOutputState>();
         state->core = MixCore::Create(rate, channels, 2.0 * static_cast<double>(period) / rate);
         state->pacer = Pacer(rate);
+        state->params = out;
+        state->rate = rate;
+        state->period = period;
         PaStream* stream = nullptr;
         if (OpenStreamLocked(&stream, nullptr, &out, rate, period, &Callback, state.get()) !=
             paNoError) {
@@ -302,15 +369,71 @@ class PaOutputDevice final : public OutputDevice {
             CloseStreamLocked(stream);
             return false;
         }
+        state->stream = stream;
+        // The hook holds the state weakly: the core it lives in is the state's.
+        state->core->SetWakeHook(
+            [weak = std::weak_ptr<PaOutputState>(state), session = std::weak_ptr(session_)] {
+                if (auto s = weak.lock()) Wake(s, session.lock());
+            });
         state_ = std::move(state);
-        stream_ = stream;
         return true;
+    }
+
+    // UI thread, when a buffer starts to play: a resting stream is replaced
+    // by a fresh one, opened on a thread of its own (a frozen sound server
+    // holds an open for good; Check reports that after STALL_LIMIT_MS).
+    static void Wake(const std::shared_ptr<PaOutputState>& state,
+                     std::shared_ptr<PaSession> session) {
+        PaStream* ended = nullptr;
+        {
+            std::lock_guard lock(state->m);
+            if (state->phase != PaOutputState::Phase::Resting || state->closed) return;
+            state->phase = PaOutputState::Phase::Waking;
+            state->wakeStartMs = NowMs();
+            ended = std::exchange(state->stream, nullptr);
+        }
+        RestNote("wakes");
+        auto reopen = [state, ended, session] {
+            if (ended) {
+                Pa_AbortStream(ended);
+                CloseStreamLocked(ended);
+            }
+            PaStream* stream = nullptr;
+            bool ok = OpenStreamLocked(&stream, nullptr, &state->params, state->rate, state->period,
+                                       &Callback, state.get()) == paNoError;
+            if (ok) {
+                state->pacer = Pacer(state->rate);
+                state->quietSinceMs = 0;
+                state->lastCallbackMs.store(NowMs(), std::memory_order_release);
+                if (Pa_StartStream(stream) != paNoError) {
+                    CloseStreamLocked(stream);
+                    ok = false;
+                }
+            }
+            std::unique_lock lock(state->m);
+            if (state->closed) {
+                lock.unlock();
+                if (ok) {
+                    Pa_AbortStream(stream);
+                    CloseStreamLocked(stream);
+                }
+                return;
+            }
+            state->stream = ok ? stream : nullptr;
+            state->phase = ok ? PaOutputState::Phase::Running : PaOutputState::Phase::Failed;
+        };
+        try {
+            std::thread(reopen).detach();
+        } catch (const std::system_error&) {
+            reopen();  // no thread to spare: open here
+        }
     }
 
     static int Callback(const void*, void* output, unsigned long frames,
                         const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags, void* user) {
         auto* state = static_cast<PaOutputState*>(user);
-        state->lastCallbackMs.store(NowMs(), std::memory_order_release);
+        const int64_t now = NowMs();
+        state->lastCallbackMs.store(now, std::memory_order_release);
         // How long until these frames are heard: the sound server's buffer.
         const double delay = time != nullptr && time->outputBufferDacTime > time->currentTime
                                  ? time->outputBufferDacTime - time->currentTime
@@ -318,12 +441,27 @@ class PaOutputDevice final : public OutputDevice {
         state->core->SetOutputDelay(delay);
         state->core->Render(static_cast<int16_t*>(output), static_cast<uint32_t>(frames));
         state->pacer.Count(frames);
-        return paContinue;
+        if (!state->core->Quiet()) {
+            state->quietSinceMs = 0;
+            return paContinue;
+        }
+        if (state->quietSinceMs == 0) state->quietSinceMs = now;
+        if (now - state->quietSinceMs < REST_AFTER_MS) return paContinue;
+        // Decided under the lock a wake takes, and on a fresh look at the
+        // buffers: one that starts now either is seen here or wakes the
+        // stream after it has ended.
+        std::unique_lock lock(state->m, std::try_to_lock);
+        if (!lock.owns_lock() || state->phase != PaOutputState::Phase::Running ||
+            !state->core->Quiet()) {
+            return paContinue;
+        }
+        state->phase = PaOutputState::Phase::Resting;
+        RestNote("rests");
+        return paComplete;
     }
 
     std::shared_ptr<PaSession> session_ = PaSession::Acquire();
     std::shared_ptr<PaOutputState> state_;
-    PaStream* stream_ = nullptr;
     int64_t startedMs_ = 0;
     std::string lost_;  // UI thread only: why the device counts as lost
 
