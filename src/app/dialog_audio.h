@@ -33,6 +33,8 @@ class DialogAudio {
     virtual void StartDevices() = 0;
     // One run of the audio pump.
     virtual void Pump() = 0;
+    // Whether the pump has work now; while it has none it runs seldom.
+    virtual bool PumpBusy() { return true; }
     virtual void StopCapture() = 0;
     virtual void StopSpeechPlay() = 0;
     // Closes capture, releases the output device and the effect slots.

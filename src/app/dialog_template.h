@@ -36,6 +36,9 @@ enum ControlId : int {
 inline constexpr int IDM_ABOUT = 16;          // system command of the About item
 inline constexpr unsigned PUMP_TIMER_ID = 2;  // the 10 ms pump timer
 inline constexpr int PUMP_TIMER_MS = 10;
+// The pump's period while it has no work: short against the 450 ms a queued
+// clip waits before it sounds, long enough that an idle window costs nothing.
+inline constexpr int IDLE_PUMP_TIMER_MS = 100;
 
 enum class ControlKind {
     Edit,           // single line, scrolls horizontally

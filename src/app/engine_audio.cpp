@@ -56,6 +56,10 @@ void EngineAudio::Pump() {
     WatchOutput();
 }
 
+bool EngineAudio::PumpBusy() {
+    return engine_.AudioBusy();
+}
+
 void EngineAudio::ServeCapture() {
     engine::CSoundWnd* window = engine_.SoundWindow();
     if (window == nullptr || !window->IsCreated()) return;

@@ -29,6 +29,7 @@ class EngineAudio final : public DialogAudio {
     bool CreateSoundWindow() override;
     void StartDevices() override;
     void Pump() override;
+    bool PumpBusy() override;
     void StopCapture() override;
     void StopSpeechPlay() override;
     void ShutdownAudio() override;

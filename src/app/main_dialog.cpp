@@ -206,13 +206,21 @@ bool MainDialog::OnInitDialog() {
     OnLoad();
     // Whether or not the default voice was there, nothing is changed yet.
     MarkVoiceClean(kDefaultVoiceName);
-    timerId_ = host_.SetTimer(PUMP_TIMER_ID, PUMP_TIMER_MS);
+    timerPeriod_ = PUMP_TIMER_MS;
+    timerId_ = host_.SetTimer(PUMP_TIMER_ID, timerPeriod_);
     audio_.PlayEffectByName(kStartupSound, 1);
     return true;
 }
 
 void MainDialog::OnTimer(unsigned /*id*/) {
     audio_.Pump();
+    // The pump runs every 10 ms while it has work and seldom while idle.
+    const int period = audio_.PumpBusy() || session_.workBuffer.recording != 0 ? PUMP_TIMER_MS
+                                                                               : IDLE_PUMP_TIMER_MS;
+    if (period != timerPeriod_ && timerId_ != 0) {
+        timerPeriod_ = period;
+        timerId_ = host_.SetTimer(PUMP_TIMER_ID, period);
+    }
     if (const StatusNote notice = audio_.TakeNotice(); !notice.text.empty()) SetStatus(notice);
     workbuf::WorkBuffer& wb = session_.workBuffer;
     const int32_t peak = audio_.TakeInputPeak();

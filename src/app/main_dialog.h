@@ -123,6 +123,7 @@ class MainDialog {
     DialogAudio& audio_;
     session::Session& session_;
     unsigned timerId_ = 0;  // the pump timer; 0 once the window is destroyed
+    int timerPeriod_ = 0;   // its period in ms
     ViewRect viewRect_{};   // the wave frame at the latest paint; empty before it
     int warningsOn_ = 0;    // 1: ordinary questions are asked
     // Shows the input level while a recording waits for speech, and after a

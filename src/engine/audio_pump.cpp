@@ -48,6 +48,9 @@ void Engine::AudioPump() {
     CSoundWnd* window = window_.get();
     if (window == nullptr) return;
     window->PollMusic();
+    // Speech queued wakes a resting stream now: the device starts while the
+    // channel waits out its start delay, unheard.
+    if (StreamEnabled && mixer::AnyQueued(mixer)) window->WakeSpeech();
     int16_t* const captureBlock = captureBlock_->data();
     int16_t* const mixBuffer = mixBuffer_->data();
 
@@ -115,10 +118,19 @@ void Engine::AudioPump() {
                 window->StartPendingSpeech();
             }
             ServiceSpeechCounted(*window);
+            // Nothing more to say and everything heard: the stream rests.
+            if (StreamEnabled && !mixer::AnyQueued(mixer)) window->RestSpeech();
         }
         const int32_t passCount = mixed ? m : n;
         if (passCount <= 0) break;
     }
+}
+
+bool Engine::AudioBusy() const {
+    const CSoundWnd* window = window_.get();
+    if (window == nullptr) return false;
+    return mixer::AnyQueued(mixer) || window->SpeechRunning() || window->captureRunning != 0 ||
+           window->musicOpen != 0;
 }
 
 int32_t Engine::TakeInputPeak() {

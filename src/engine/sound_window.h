@@ -116,6 +116,16 @@ class CSoundWnd {
     // it has (the pump calls this when a mixing step finds nothing more to
     // mix, so a short utterance is heard without waiting for more speech).
     void StartPendingSpeech();
+    // While nothing is to be said the stream rests: RestSpeech stops the
+    // ring once the device has played every byte of speech written to it,
+    // leaving it silent and waiting to start as at creation, and
+    // WakeSpeech starts it again (playing silence) when speech is queued,
+    // in the 450 ms before the speech begins. A stopped ring lets the device
+    // rest. Both do nothing when the stream is not in the state they change.
+    void RestSpeech();
+    void WakeSpeech();
+    // The ring plays (or waits for the speech that woke it).
+    bool SpeechRunning() const;
     // True once the device has played every byte of speech written so far
     // (also with nothing written, or no stream). Asked repeatedly while the
     // device plays, at least a few times a second.

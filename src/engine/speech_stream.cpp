@@ -115,7 +115,8 @@ uint32_t CSoundWnd::WriteSpeech(const void* samples, uint32_t byteCount) {
     // silence rather than older sound. pos stays where the data ended.
     WriteDsBuffer(speechBuffer.get(), speechWritePos, nullptr, 2 * lead + SPEECH_ANCHOR_BYTES);
 
-    if (speechStartPending && speechWritePos > size / 16) {
+    // A stopped buffer's cursors stand where it will start.
+    if (speechStartPending && (speechWritePos + size - write) % size > size / 16) {
         speechBuffer->Play(true);
         speechBuffer->SetVolume(StreamVolume);
         speechStartPending = 0;
@@ -166,6 +167,33 @@ void CSoundWnd::StartPendingSpeech() {
     speechBuffer->Play(true);
     speechBuffer->SetVolume(StreamVolume);
     speechStartPending = 0;
+}
+
+void CSoundWnd::RestSpeech() {
+    if (!StreamLive(*this) || speechStartPending || !SpeechAllPlayed()) return;
+    speechBuffer->Stop();
+    // All silence, so that wherever it starts again it sounds nothing older.
+    WriteDsBuffer(speechBuffer.get(), 0, nullptr, speechBytes);
+    uint32_t play = 0;
+    uint32_t write = 0;
+    speechBuffer->GetCurrentPosition(play, write);
+    speechWritePos = write % speechBytes;
+    speechStartPending = 1;
+    speechResync = 1;
+    speechUnplayed_ = false;
+}
+
+void CSoundWnd::WakeSpeech() {
+    if (!StreamLive(*this) || !speechStartPending) return;
+    // The next write anchors past the write cursor, as after an underrun.
+    speechResync = 1;
+    speechBuffer->Play(true);
+    speechBuffer->SetVolume(StreamVolume);
+    speechStartPending = 0;
+}
+
+bool CSoundWnd::SpeechRunning() const {
+    return StreamLive(*this) && !speechStartPending;
 }
 
 bool CSoundWnd::SpeechAllPlayed() {

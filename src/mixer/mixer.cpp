@@ -132,6 +132,13 @@ void ClearChannel(MixerChannel& channel) {
     channel = MixerChannel{};
 }
 
+bool AnyQueued(const Mixer& mixer) {
+    for (const MixerChannel& channel : mixer.channels) {
+        if (channel.clipCount > 0) return true;
+    }
+    return false;
+}
+
 void ClearAllChannels(Mixer& mixer) {
     for (MixerChannel& channel : mixer.channels) ClearChannel(channel);
 }

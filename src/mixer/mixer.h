@@ -80,6 +80,9 @@ int32_t QueueClip(Mixer& mixer, int channel, int32_t userValue, const char* tag,
 // Releases every clip of the channel and zeroes its fields.
 void ClearChannel(MixerChannel& channel);
 
+// True when any channel has a clip queued (playing or waiting to start).
+bool AnyQueued(const Mixer& mixer);
+
 // Sets every channel of the mixer empty, releasing any queued clips.
 void ClearAllChannels(Mixer& mixer);
 
