@@ -3,11 +3,12 @@
 # sinks "spk" for the speakers and "mic" for the microphone), driven by key
 # presses under Xvfb as a user would:
 #  1. TTS three times: the first utterance, a second pressed while the first
-#     plays, a third after it ends; each heard whole, stretch by stretch;
+#     plays, a third after it ends and the sound output has come to rest;
+#     each heard whole, stretch by stretch;
 #  2. the monitor: what is played into the microphone is heard whole
 #     (reported; fatal only with MONITOR_STRICT=1);
-#  3. the server freezes: the window says the output is lost within 2.5 s
-#     and still closes at once;
+#  3. the server freezes while the output rests and TTS is pressed: the
+#     window says the output is lost within 3 s and still closes at once;
 #  4. the server is down at start and comes later: the first TTS after it is
 #     heard whole.
 #   window_sound_test.sh pulse|pipewire BIN_DIR
@@ -62,6 +63,16 @@ await_log() {
   fail "no '$2' within $1 s: $(tail -3 "$root/window.log")"
 }
 
+# Waits up to 3 s for the sound output to rest (its last note in the log).
+await_rest() {
+  for _ in $(seq 30); do
+    [ "$(grep 'sound output' "$root/window.log" | tail -1)" = "vocalith: sound output rests" ] &&
+      return 0
+    sleep 0.1
+  done
+  fail "the sound output did not rest: $(tail -3 "$root/window.log")"
+}
+
 t1="Hello, world. This is a test."
 t2="A second follows."
 t3="The third comes after a pause."
@@ -95,6 +106,7 @@ tts "$t1"
 sleep 1.5
 tts "$t2"
 await_quiet 10
+await_rest
 tts "$t3"
 await_quiet 6
 stop_recording 0.2
@@ -127,7 +139,9 @@ if ! align "$root/expected.wav" "$root/monitor.raw"; then
 fi
 
 # --- 3. the server freezes ---
+await_rest
 for p in $server_pids; do kill -STOP "$p"; done
+tts "$t2"
 await_log 3 "Sound output lost"
 sleep 3.5  # a reopen is tried meanwhile
 close_window
