@@ -175,6 +175,8 @@ void CSoundWnd::CloseCapture() {
     }
     captureOpen = 0;
     captureOpenTried = 0;
+    // Closed is stopped: the next StartCapture opens and starts it afresh.
+    captureRunning = 0;
     uint8_t scratch[CAPTURE_DRAIN_BYTES];
     for (;;) {
         int32_t count = CAPTURE_DRAIN_BYTES;
