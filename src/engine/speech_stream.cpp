@@ -2,6 +2,7 @@
 // operations it shares with the effect slots.
 #include <cstdint>
 
+#include "engine/audio_pump.h"
 #include "engine/sound_window.h"
 
 namespace vocalith::engine {
@@ -112,8 +113,11 @@ uint32_t CSoundWnd::WriteSpeech(const void* samples, uint32_t byteCount) {
     }
 
     // Silence after the data, so a stalled writer lets the device play
-    // silence rather than older sound. pos stays where the data ended.
-    WriteDsBuffer(speechBuffer.get(), speechWritePos, nullptr, 2 * lead + SPEECH_ANCHOR_BYTES);
+    // silence rather than older sound: enough for the device to fetch until
+    // the next mixing step finds the cursor past pos and silences the ring.
+    // pos stays where the data ended.
+    WriteDsBuffer(speechBuffer.get(), speechWritePos, nullptr,
+                  2 * lead + SPEECH_ANCHOR_BYTES + MIX_PERIOD_MS * MIX_SAMPLES_PER_MS * 2);
 
     // A stopped buffer's cursors stand where it will start.
     if (speechStartPending && (speechWritePos + size - write) % size > size / 16) {

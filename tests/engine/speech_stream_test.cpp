@@ -80,7 +80,8 @@ TEST_F(SpeechStreamTest, WriteWrapsAtTheRingEnd) {
 }
 
 TEST_F(SpeechStreamTest, SilenceFollowsTheDataAndPosStays) {
-    Steady(10000, 3000, 4000);  // lead 1000: 3000 bytes of silence follow
+    // Lead 1000: 3000 bytes of silence follow, and a mixing period's 4800.
+    Steady(10000, 3000, 4000);
     auto& bytes = devices.Stream().bytes;
     std::fill(bytes.begin(), bytes.end(), 5);
     std::vector<uint8_t> data(100, 9);
@@ -88,8 +89,8 @@ TEST_F(SpeechStreamTest, SilenceFollowsTheDataAndPosStays) {
     EXPECT_EQ(window->speechWritePos, 10100u);
     EXPECT_EQ(bytes[10099], 9);
     EXPECT_EQ(bytes[10100], 0);
-    EXPECT_EQ(bytes[13099], 0);
-    EXPECT_EQ(bytes[13100], 5);
+    EXPECT_EQ(bytes[17899], 0);
+    EXPECT_EQ(bytes[17900], 5);
 }
 
 TEST_F(SpeechStreamTest, NullSamplesWriteSilence) {
