@@ -599,7 +599,10 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::ShowDevices() {
-    if (!destroyed_) ShowDevicesDialog(audio_, this);
+    if (destroyed_) return;
+    ShowDevicesDialog(audio_, this);
+    // What the choice came to shows at once, not on the next idle tick.
+    if (logic_) logic_->OnTimer(pumpTimerId_);
 }
 
 void MainWindow::RecordVoice() {
