@@ -200,6 +200,7 @@ class FakeAudio : public DialogAudio {
     int32_t inputPeak = 0;         // what TakeInputPeak reports
     StatusNote notice;             // what TakeNotice reports once
     int gain = DEFAULT_INPUT_GAIN;
+    bool busy = true;  // what PumpBusy reports
 
     explicit FakeAudio(std::vector<std::string>& sharedLog) : log(sharedLog) {}
     void ResetEffectNames() override { log.push_back("audio:ResetEffectNames"); }
@@ -212,6 +213,7 @@ class FakeAudio : public DialogAudio {
         log.push_back("audio:Pump");
         if (onPump) onPump();
     }
+    bool PumpBusy() override { return busy; }
     void StopCapture() override { log.push_back("audio:StopCapture"); }
     void StopSpeechPlay() override { log.push_back("audio:StopSpeechPlay"); }
     void ShutdownAudio() override { log.push_back("audio:ShutdownAudio"); }
