@@ -150,6 +150,9 @@ class SoftBuffer final : public OutputBuffer {
 
     DeviceResult Play(bool looping) override {
         if (core_->Closed()) return DeviceResult::Failed;
+        // A device that renders by the clock catches up to now first, so
+        // the buffer starts where it is started.
+        if (!s_->playingFlag.load(std::memory_order_acquire)) core_->Woken();
         bool started = false;
         {
             std::lock_guard lock(s_->m);

@@ -64,8 +64,9 @@ class MixCore : public std::enable_shared_from_this<MixCore> {
     // be told without waiting (a buffer is being made or destroyed).
     bool Quiet();
     // Runs `wake` on the UI thread whenever a stopped buffer starts to play,
-    // once it counts as playing, so a device that rests while nothing plays
-    // starts again. Set before the first buffer is made.
+    // once just before and once after it counts as playing, so a device
+    // that rests while nothing plays starts again in time. Set before the
+    // first buffer is made.
     void SetWakeHook(std::function<void()> wake) { wake_ = std::move(wake); }
     void Woken() const {
         if (wake_) wake_();

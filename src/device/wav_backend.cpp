@@ -29,7 +29,8 @@ uint64_t FramesIn(Clock::duration d, uint32_t rate) {
     return ns <= 0 ? 0 : static_cast<uint64_t>(ns) * rate / 1000000000u;
 }
 
-// A thread that wakes every TICK until told to stop.
+// A thread that runs a step, then waits for as long as the step answers
+// (TICK, say) or until poked, until told to stop.
 class Ticker {
   public:
     template <class Fn>
@@ -39,14 +40,24 @@ class Ticker {
             std::unique_lock lock(m_);
             while (!stop_) {
                 lock.unlock();
-                fn();
+                const Clock::duration wait = fn();
                 lock.lock();
-                next += TICK;
+                next += wait;
                 auto now = Clock::now();
                 if (next < now) next = now;  // after a stall, go on from now
-                wake_.wait_until(lock, next, [this] { return stop_; });
+                wake_.wait_until(lock, next, [this] { return stop_ || poked_; });
+                if (poked_) next = Clock::now();
+                poked_ = false;
             }
         });
+    }
+    // The step runs again at once.
+    void Poke() {
+        {
+            std::lock_guard lock(m_);
+            poked_ = true;
+        }
+        wake_.notify_all();
     }
     void Stop() {
         {
@@ -62,6 +73,7 @@ class Ticker {
     std::mutex m_;
     std::condition_variable wake_;
     bool stop_ = false;
+    bool poked_ = false;
     std::thread thread_;
 };
 
@@ -76,7 +88,17 @@ class WavOutputDevice final : public OutputDevice {
         start_ = Clock::now();
         lastHeader_ = start_;
         opened_ = true;
-        ticker_.Start([this] { Tick(); });
+        // While nothing plays the file takes silence: it is rendered in
+        // steps of HEADER_PERIOD instead of TICK, and a buffer that starts
+        // has what was due rendered first, so the file is the same.
+        core_->SetWakeHook([this] {
+            Tick();
+            ticker_.Poke();
+        });
+        ticker_.Start([this] {
+            Tick();
+            return core_->Quiet() ? Clock::duration(HEADER_PERIOD) : Clock::duration(TICK);
+        });
         return {};
     }
 
@@ -112,8 +134,10 @@ class WavOutputDevice final : public OutputDevice {
     }
 
   private:
-    // Renders every frame due by the clock; only one thread runs this at a time.
+    // Renders every frame due by the clock: on the ticker's thread, or on
+    // the UI thread when a buffer starts.
     void Tick() {
+        std::lock_guard rendering(renderMutex_);
         auto now = Clock::now();
         uint64_t due = FramesIn(now - start_, wave::SYSTEM_SAMPLE_RATE);
         while (rendered_ < due) {
@@ -136,6 +160,7 @@ class WavOutputDevice final : public OutputDevice {
     std::shared_ptr<MixCore> core_;
     wave::WavWriter writer_;
     bool opened_ = false;
+    std::mutex renderMutex_;  // guards what Tick uses, below
     Clock::time_point start_;
     Clock::time_point lastHeader_;
     uint64_t rendered_ = 0;
@@ -161,7 +186,10 @@ class WavCaptureDevice final : public CaptureDevice {
         if (!started_) {
             started_ = true;
             last_ = Clock::now();
-            ticker_.Start([this] { Tick(); });
+            ticker_.Start([this] {
+                Tick();
+                return Clock::duration(TICK);
+            });
         }
         return true;
     }

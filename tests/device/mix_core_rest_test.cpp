@@ -1,5 +1,6 @@
 // What a device that rests while nothing plays learns from its mixing core:
-// whether anything plays, and a wake each time a stopped buffer starts.
+// whether anything plays, and a wake just before and just after a stopped
+// buffer starts.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -16,7 +17,7 @@ enum class Step { Make, PlayOnce, PlayLoop, Stop, RenderPastEnd };
 struct WakeRow {
     const char* name;
     std::vector<Step> steps;
-    int wakes;
+    int wakes;  // two for each start
     bool quiet;
 };
 
@@ -24,16 +25,16 @@ TEST(MixCoreRestTest, WakesOnEachStartAndTellsWhenQuiet) {
     const WakeRow rows[] = {
         {"nothing made", {}, 0, true},
         {"a buffer made, never played", {Step::Make}, 0, true},
-        {"a buffer started", {Step::Make, Step::PlayLoop}, 1, false},
-        {"played again while it plays", {Step::Make, Step::PlayLoop, Step::PlayLoop}, 1, false},
+        {"a buffer started", {Step::Make, Step::PlayLoop}, 2, false},
+        {"played again while it plays", {Step::Make, Step::PlayLoop, Step::PlayLoop}, 2, false},
         {"stopped and started again",
          {Step::Make, Step::PlayLoop, Step::Stop, Step::PlayLoop},
-         2,
+         4,
          false},
-        {"stopped", {Step::Make, Step::PlayLoop, Step::Stop}, 1, true},
+        {"stopped", {Step::Make, Step::PlayLoop, Step::Stop}, 2, true},
         {"a once buffer played to its end",
          {Step::Make, Step::PlayOnce, Step::RenderPastEnd},
-         1,
+         2,
          true},
     };
     for (const WakeRow& row : rows) {
