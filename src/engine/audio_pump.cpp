@@ -49,8 +49,11 @@ void Engine::AudioPump() {
     if (window == nullptr) return;
     window->PollMusic();
     // Speech queued wakes a resting stream now: the device starts while the
-    // channel waits out its start delay, unheard.
-    if (StreamEnabled && mixer::AnyQueued(mixer)) window->WakeSpeech();
+    // channel waits out its start delay, unheard. The monitor keeps it
+    // running: what the microphone hears arrives in bursts with little lead,
+    // which a freshly started device's first bursts could outrun.
+    const bool streamWanted = MonitorEnabled != 0 || mixer::AnyQueued(mixer);
+    if (StreamEnabled && streamWanted) window->WakeSpeech();
     int16_t* const captureBlock = captureBlock_->data();
     int16_t* const mixBuffer = mixBuffer_->data();
 
@@ -119,7 +122,9 @@ void Engine::AudioPump() {
             }
             ServiceSpeechCounted(*window);
             // Nothing more to say and everything heard: the stream rests.
-            if (StreamEnabled && !mixer::AnyQueued(mixer)) window->RestSpeech();
+            if (StreamEnabled && MonitorEnabled == 0 && !mixer::AnyQueued(mixer)) {
+                window->RestSpeech();
+            }
         }
         const int32_t passCount = mixed ? m : n;
         if (passCount <= 0) break;

@@ -61,9 +61,10 @@ class Engine {
     // --- the audio pump (audio_pump.h) ---
     // One pump call; does nothing while there is no sound window.
     void AudioPump();
-    // Whether the pump has work: speech queued or playing, the microphone
-    // open, music playing. Otherwise it may run seldom (a queued clip waits
-    // 450 ms before it sounds, and a resting stream starts meanwhile).
+    // Whether the pump has work: speech queued or playing (the stream runs
+    // while the monitor is on), the microphone open, music playing.
+    // Otherwise it may run seldom (a queued clip waits 450 ms before it
+    // sounds, and a resting stream starts meanwhile).
     bool AudioBusy() const;
     // The loudest raw microphone sample (before the gain) since the last
     // TakeInputPeak, for showing the input level while a recording waits.

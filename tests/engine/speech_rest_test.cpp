@@ -26,6 +26,7 @@ void Say(Engine& engine, int32_t samples, int16_t value) {
 struct RestRow {
     const char* name;
     int32_t samples;  // queued at the start; 0: nothing
+    bool monitor;
     uint32_t runMs;
     bool ringPlays;
     bool busy;
@@ -39,6 +40,7 @@ TEST_P(RingRests, OnlyWhenNothingIsLeftToHear) {
     // The window opens the microphone only while it listens; closed, it
     // counts as stopped.
     window->CloseCapture();
+    engine.MonitorEnabled = row.monitor ? 1 : 0;
     if (row.samples > 0) Say(engine, row.samples, 500);
     engine.AudioPump();
     PumpFor(engine, clock, row.runMs);
@@ -48,11 +50,11 @@ TEST_P(RingRests, OnlyWhenNothingIsLeftToHear) {
 
 INSTANTIATE_TEST_SUITE_P(
     SpeechRest, RingRests,
-    ::testing::Values(RestRow{"NothingEverSaid", 0, 1000, false, false},
-                      RestRow{"WaitingOutTheStartDelay", 2000, 100, true, true},
-                      RestRow{"SpeechStillPlaying", 20000, 1000, true, true},
-                      RestRow{"EverythingHeard", 2000, 2000, false, false}),
-
+    ::testing::Values(RestRow{"NothingEverSaid", 0, false, 1000, false, false},
+                      RestRow{"WaitingOutTheStartDelay", 2000, false, 100, true, true},
+                      RestRow{"SpeechStillPlaying", 20000, false, 1000, true, true},
+                      RestRow{"EverythingHeard", 2000, false, 2000, false, false},
+                      RestRow{"MonitorOn", 0, true, 1000, true, true}),
     [](const ::testing::TestParamInfo<RestRow>& p) { return std::string(p.param.name); });
 
 struct WakeRow {
