@@ -1,8 +1,9 @@
-// The pump timer runs every 10 ms while the pump has work (or a recording
-// runs) and every 100 ms while it has none.
+// The pump timer runs every 10 ms while the pump has work or a recording
+// runs, and every 100 ms otherwise.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dialog_fixture.h"
@@ -10,44 +11,33 @@
 namespace vocalith::app::testing {
 namespace {
 
-struct Tick {
-    bool busy;
-    bool recording;
-};
-
-struct TimerRow {
-    const char* name;
-    std::vector<Tick> ticks;
-    std::vector<std::string> timers;  // the timer settings made, in order
-};
-
 TEST_F(MainDialogTest, PumpTimerFollowsThePumpsWork) {
-    const TimerRow rows[] = {
-        {"busy keeps the 10 ms period", {{true, false}, {true, false}}, {}},
-        {"idle slows it, once", {{false, false}, {false, false}}, {"settimer:2:100"}},
-        {"work again speeds it up",
-         {{false, false}, {true, false}},
-         {"settimer:2:100", "settimer:2:10"}},
-        {"a recording keeps it fast", {{false, true}}, {}},
+    struct Row {
+        const char* name;
+        std::vector<std::pair<bool, int>> ticks;  // the pump busy, a recording running
+        std::vector<std::string> timers;          // the timer settings made, in order
+    };
+    const Row rows[] = {
+        {"busy keeps 10 ms", {{true, 0}, {true, 0}}, {}},
+        {"idle slows it, once", {{false, 0}, {false, 0}}, {"settimer:2:100"}},
+        {"work speeds it up", {{false, 0}, {true, 0}}, {"settimer:2:100", "settimer:2:10"}},
+        {"a recording keeps it fast", {{false, 1}}, {}},
     };
     Start();
-    for (const TimerRow& row : rows) {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        // Back to the period the dialog starts with.
-        audio_->busy = true;
-        Buffer().recording = 0;
+        audio_->busy = true;  // back to the starting period
         dialog_->OnTimer(2);
         log_.clear();
-        for (const Tick& tick : row.ticks) {
-            audio_->busy = tick.busy;
-            Buffer().recording = tick.recording ? 1 : 0;
+        for (const auto& [busy, recording] : row.ticks) {
+            audio_->busy = busy;
+            Buffer().recording = recording;
             dialog_->OnTimer(2);
         }
         Buffer().recording = 0;
         std::vector<std::string> timers;
-        for (const std::string& entry : log_) {
+        for (const std::string& entry : log_)
             if (entry.rfind("settimer:", 0) == 0) timers.push_back(entry);
-        }
         EXPECT_EQ(timers, row.timers);
     }
 }
