@@ -58,8 +58,8 @@ std::string LoadCorpus() {
     return text;
 }
 
-void TranslateEnglish(benchmark::State& state) {
-    const std::string text = LoadCorpus();
+// Translates `text` whole, once per iteration.
+void TranslateWhole(benchmark::State& state, const std::string& text) {
     std::vector<char> out(text.size() * 32 + 64);
     const auto capacity = static_cast<int32_t>(out.size());
     for (auto _ : state) {
@@ -68,6 +68,10 @@ void TranslateEnglish(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(text.size()));
+}
+
+void TranslateEnglish(benchmark::State& state) {
+    TranslateWhole(state, LoadCorpus());
 }
 BENCHMARK(TranslateEnglish)->Unit(benchmark::kMillisecond);
 
@@ -84,14 +88,7 @@ void TranslateMadeUpWords(benchmark::State& state) {
         }
         text += ' ';
     }
-    std::vector<char> out(text.size() * 32 + 64);
-    const auto capacity = static_cast<int32_t>(out.size());
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            vocalith::translate::TranslateText(text.c_str(), out.data(), capacity));
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(text.size()));
+    TranslateWhole(state, text);
 }
 BENCHMARK(TranslateMadeUpWords)->Unit(benchmark::kMillisecond);
 

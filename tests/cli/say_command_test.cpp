@@ -211,65 +211,52 @@ TEST_F(SayCommand, OutputFormatFollowsTheExtension) {
     }
 }
 
-// Every mistake on the command line is one line that ends by pointing to the
-// right --help, and status 2.
+// Every mistake on the command line is one line that names the command and
+// ends by pointing to its --help, and status 2.
 TEST_F(SayCommand, EveryUsageErrorIsOneLineAndAPointerToHelp) {
     const std::string backends = "(use portaudio, null or wav:OUT.wav[,IN.wav])";
+    const std::string commands = "(translate, say, voice or devices)";
+    const std::string actions = "info, export, import, set, prompts or build";
     const struct {
-        std::string args;
-        std::string line;  // after "vocalith-tts: "
+        std::string command;  // empty: the program's own options
+        std::string args;     // after the command
+        std::string problem;  // between "vocalith-tts: COMMAND: " and "; try"
     } rows[] = {
-        {"", "no command given (translate, say, voice or devices); try 'vocalith-tts --help'"},
-        {"speak",
-         "unknown command 'speak' (translate, say, voice or devices); try "
-         "'vocalith-tts --help'"},
-        {"--x", "unknown option '--x'; try 'vocalith-tts --help'"},
-        {"--version extra",
-         "--version takes no arguments, but was given 'extra'; try 'vocalith-tts --help'"},
-        {"translate --x",
-         "translate: unknown option '--x' (put -- before TEXT that starts with "
-         "'-'); try 'vocalith-tts translate --help'"},
-        {"translate --capacity",
-         "translate: option --capacity needs a value; try 'vocalith-tts translate --help'"},
-        {"translate --capacity x",
-         "translate: invalid --capacity 'x': expected an integer from "
-         "-2147483648 to 2147483647; try 'vocalith-tts translate --help'"},
-        {"say --x", "say: unknown option '--x'; try 'vocalith-tts say --help'"},
-        {"say --voice", "say: option --voice needs a value; try 'vocalith-tts say --help'"},
-        {"say --wav=", "say: option --wav needs a file name; try 'vocalith-tts say --help'"},
-        {"say --output x.txt hi",
-         "say: cannot tell the audio format of 'x.txt' from its extension (use .wav, .flac, "
-         ".ogg, .opus or .mp3); try 'vocalith-tts say --help'"},
-        {"say --voice '" + voice_.string() + "' --audio bogus hi",
-         "say: unknown audio backend 'bogus' " + backends + "; try 'vocalith-tts say --help'"},
-        {"voice",
-         "voice: say what to do: info, export, import, set, prompts or build; try 'vocalith-tts "
-         "voice "
-         "--help'"},
-        {"voice play",
-         "voice: unknown action 'play' (info, export, import, set, prompts or build); try "
-         "'vocalith-tts voice --help'"},
-        {"voice set Voxa",
-         "voice: set takes NAME|FILE PHON FILE.wav; try 'vocalith-tts voice "
-         "--help'"},
-        {"voice info Voxa --base Voxa",
-         "voice: --base goes with import and build only; try 'vocalith-tts voice --help'"},
-        {"voice set Voxa QQ x.wav",
-         "voice: set: unknown phoneme 'QQ' (a symbol such as AA or p, "
-         "or silence); try 'vocalith-tts voice --help'"},
-        {"voice --x", "voice: unknown option '--x'; try 'vocalith-tts voice --help'"},
-        {"devices extra",
-         "devices: unexpected argument 'extra'; try 'vocalith-tts devices --help'"},
-        {"devices --audio",
-         "devices: option --audio needs a value; try 'vocalith-tts devices "
-         "--help'"},
-        {"devices --audio wav:", "devices: audio backend 'wav:' names no output file " + backends +
-                                     "; try 'vocalith-tts devices --help'"},
+        {"", "", "no command given " + commands},
+        {"", "speak", "unknown command 'speak' " + commands},
+        {"", "--x", "unknown option '--x'"},
+        {"", "--version extra", "--version takes no arguments, but was given 'extra'"},
+        {"translate", "--x", "unknown option '--x' (put -- before TEXT that starts with '-')"},
+        {"translate", "--capacity", "option --capacity needs a value"},
+        {"translate", "--capacity x",
+         "invalid --capacity 'x': expected an integer from -2147483648 to 2147483647"},
+        {"say", "--x", "unknown option '--x'"},
+        {"say", "--voice", "option --voice needs a value"},
+        {"say", "--wav=", "option --wav needs a file name"},
+        {"say", "--output x.txt hi",
+         "cannot tell the audio format of 'x.txt' from its extension (use .wav, .flac, .ogg, "
+         ".opus or .mp3)"},
+        {"say", "--voice '" + voice_.string() + "' --audio bogus hi",
+         "unknown audio backend 'bogus' " + backends},
+        {"voice", "", "say what to do: " + actions},
+        {"voice", "play", "unknown action 'play' (" + actions + ")"},
+        {"voice", "set Voxa", "set takes NAME|FILE PHON FILE.wav"},
+        {"voice", "info Voxa --base Voxa", "--base goes with import and build only"},
+        {"voice", "set Voxa QQ x.wav",
+         "set: unknown phoneme 'QQ' (a symbol such as AA or p, or silence)"},
+        {"voice", "--x", "unknown option '--x'"},
+        {"devices", "extra", "unexpected argument 'extra'"},
+        {"devices", "--audio", "option --audio needs a value"},
+        {"devices", "--audio wav:", "audio backend 'wav:' names no output file " + backends},
     };
     for (const auto& row : rows) {
-        const Result got = Tts(row.args);
-        EXPECT_EQ(got.status, 2) << row.args;
-        EXPECT_EQ(got.err, "vocalith-tts: " + row.line + "\n") << row.args;
+        const std::string command = row.command.empty() ? "" : row.command + " ";
+        const Result got = Tts(command + row.args);
+        EXPECT_EQ(got.status, 2) << command << row.args;
+        const std::string named = row.command.empty() ? "" : row.command + ": ";
+        EXPECT_EQ(got.err, "vocalith-tts: " + named + row.problem + "; try 'vocalith-tts " +
+                               command + "--help'\n")
+            << command << row.args;
     }
 }
 

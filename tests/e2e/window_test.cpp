@@ -439,25 +439,6 @@ std::vector<std::pair<std::string, StatusNote>> EveryStatusText() {
     const fs::path voicePath =
         fs::path("/home/someone/.local/share/vocalith/voices") / (voice + ".voc");
     std::vector<std::pair<std::string, StatusNote>> rows = {
-        {"welcome", {kWelcomeText}},
-        {"played", {kPlayedText}},
-        {"recording", {kRecordingText}},
-        {"recording complete", {kRecordingCompleteText}},
-        {"voice loaded", {kVoiceLoadedText}},
-        {"voice saved", {kVoiceSavedText}},
-        {"trimmed", {kTrimmedText}},
-        {"<<", {kPhonToWorkText}},
-        {">>", {kSelectionToPhonText}},
-        {"start click", {kStartClickText}},
-        {"end click", {kEndClickText}},
-        {"monitor on", {kMonitorOnText}},
-        {"monitor off", {kMonitorOffText}},
-        {"warnings on", {kWarningsOnText}},
-        {"warnings off", {kWarningsOffText}},
-        {"nothing recorded", {kNothingRecordedText}},
-        {"choose a PHON", {kChoosePhonText}},
-        {"stop recording", {kStopRecordingText}},
-        {"sound back", {kSoundBackText}},
         {"nothing trimmed", NothingSelected("trimmed")},
         {"nothing copied", NothingSelected("copied")},
         {"nothing exported", NothingSelected("exported")},
@@ -484,6 +465,14 @@ std::vector<std::pair<std::string, StatusNote>> EveryStatusText() {
         {"input failed", InputFailed(device, device)},
         {"now using", NowUsing(device, device)},
     };
+    // The fixed sentences, each named by itself.
+    for (const char* text :
+         {kWelcomeText, kPlayedText, kRecordingText, kRecordingCompleteText, kVoiceLoadedText,
+          kVoiceSavedText, kTrimmedText, kPhonToWorkText, kSelectionToPhonText, kStartClickText,
+          kEndClickText, kMonitorOnText, kMonitorOffText, kWarningsOnText, kWarningsOffText,
+          kNothingRecordedText, kChoosePhonText, kStopRecordingText, kSoundBackText}) {
+        rows.push_back({text, {text}});
+    }
     for (const workbuf::EffectsMenuItem& item : kEffectsMenu) {
         if (item.status != nullptr) rows.push_back({item.text, {item.status}});
     }

@@ -250,64 +250,47 @@ TEST_F(Session, AnswersEachRequestWithItsEvents) {
     struct Row {
         const char* name;
         std::vector<Request> requests;
-        int afterChecks;
-        Command interruption;
         std::string out;
+        int afterChecks = -1;
+        Command interruption = Command::Stop;
     };
+    const Request twoPieces = Make(Command::Speak, "<speak>one <mark name=\"m\"/>one</speak>");
+    std::string longText;
+    for (int i = 0; i < 20; ++i) longText += "one ";
     const Row rows[] = {
         {"start-up and voices",
          {Make(Command::Init), Make(Command::Audio, {}, {{"audio_output_method", "server"}}),
           Make(Command::ListVoices)},
-         -1,
-         Command::Stop,
          "299-Vocalith: Initialized successfully.\n299 OK LOADED SUCCESSFULLY\n"
          "203 OK AUDIO INITIALIZED\n200-Bob\ten\tnone\n200-Voxa\ten\tnone\n"
          "200 OK VOICE LIST SENT\n"},
         // "one" is wAHn and a silence: four phonemes of one sample.
         {"a message with a mark: audio, mark, audio",
-         {Make(Command::Speak, "<speak>one <mark name=\"m\"/>one</speak>")},
-         -1,
-         Command::Stop,
+         {twoPieces},
          "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\nAUDIO 4\n702 END\n"},
         {"a stop before the second piece ends it",
-         {Make(Command::Speak, "<speak>one <mark name=\"m\"/>one</speak>")},
-         2,
-         Command::Stop,
-         "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\n703 STOP\n"},
+         {twoPieces},
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\n703 STOP\n",
+         2},
         {"a pause ends it after the mark",
-         {Make(Command::Speak, "<speak>one <mark name=\"m\"/>one</speak>")},
+         {twoPieces},
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\n704 PAUSE\n",
          2,
-         Command::Pause,
-         "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\n704 PAUSE\n"},
+         Command::Pause},
         {"a long message goes in stretches cut at blanks",
-         {Make(Command::Speak,
-               [] {
-                   std::string text;
-                   for (int i = 0; i < 20; ++i) text += "one ";
-                   return text;
-               }())},
-         -1,
-         Command::Stop,
+         {Make(Command::Speak, longText)},
          "200 OK SPEAKING\n701 BEGIN\nAUDIO 64\nAUDIO 16\n702 END\n"},
         {"a message of no sound still begins and ends",
          {Make(Command::Speak, "<speak></speak>")},
-         -1,
-         Command::Stop,
          "200 OK SPEAKING\n701 BEGIN\n702 END\n"},
         {"a sound icon is the server's to play",
          {Make(Command::SoundIcon, "bell")},
-         -1,
-         Command::Stop,
          "200 OK SPEAKING\n701 BEGIN\n706-bell\n706 ICON\n702 END\n"},
         {"no audio method but the server's",
          {Make(Command::Audio, {}, {{"audio_output_method", "pulse"}})},
-         -1,
-         Command::Stop,
          "300-Only the server audio output method is supported\n300 UNKNOWN ERROR\n"},
         {"stop while idle says nothing; quit answers",
          {Make(Command::Stop), Make(Command::Quit)},
-         -1,
-         Command::Stop,
          "210 OK QUIT\n"},
     };
     for (const Row& r : rows) {
@@ -319,29 +302,24 @@ TEST_F(Session, SettingsMapOntoRatePitchAndVolume) {
     struct Row {
         const char* name;
         std::vector<std::pair<std::string, std::string>> settings;
-        int32_t rate, pitch;
-        double volumeDb;
+        wave::ProsodySettings want;  // rate, pitch, volume in dB
     };
     const Row rows[] = {
         {"the server's defaults are neutral",
          {{"rate", "0"}, {"pitch", "0"}, {"volume", "100"}, {"voice", "male1"}},
-         0,
-         0,
-         0.0},
-        {"volume 0 is half the amplitude", {{"volume", "0"}}, 0, 0, -6.0206},
-        {"volume -50 is a quarter", {{"volume", "-50"}}, 0, 0, -12.0412},
-        {"out of range and malformed values", {{"rate", "250"}, {"pitch", "x"}}, 100, 0, 0.0},
+         {0, 0, 0.0}},
+        {"volume 0 is half the amplitude", {{"volume", "0"}}, {0, 0, -6.0206}},
+        {"volume -50 is a quarter", {{"volume", "-50"}}, {0, 0, -12.0412}},
+        {"out of range and malformed values", {{"rate", "250"}, {"pitch", "x"}}, {100, 0, 0.0}},
         {"a female voice type raises the pitch",
          {{"voice", "female1"}, {"pitch", "-10"}},
-         0,
-         32,
-         0.0},
+         {0, 32, 0.0}},
     };
     for (const Row& r : rows) {
         Run({Make(Command::Set, {}, r.settings)});
-        EXPECT_EQ(prosody_.rate, r.rate) << r.name;
-        EXPECT_EQ(prosody_.pitch, r.pitch) << r.name;
-        EXPECT_NEAR(prosody_.volumeDb, r.volumeDb, 0.001) << r.name;
+        EXPECT_EQ(prosody_.rate, r.want.rate) << r.name;
+        EXPECT_EQ(prosody_.pitch, r.want.pitch) << r.name;
+        EXPECT_NEAR(prosody_.volumeDb, r.want.volumeDb, 0.001) << r.name;
     }
 }
 

@@ -15,8 +15,13 @@ std::string Translate(const std::string& text) {
 }
 
 std::string Translate(const std::string& text, int32_t capacity) {
+    Translator translator;  // as TranslateText has
+    return Translate(translator, text, capacity);
+}
+
+std::string Translate(Translator& translator, const std::string& text, int32_t capacity) {
     std::vector<char> out(capacity > 0 ? static_cast<size_t>(capacity) : 1, '\x7f');
-    const int32_t n = TranslateText(text.c_str(), out.data(), capacity);
+    const int32_t n = translator.TranslateText(text.c_str(), out.data(), capacity);
     return std::string(out.data(), static_cast<size_t>(n));
 }
 

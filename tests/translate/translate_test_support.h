@@ -15,6 +15,8 @@ int32_t UncutCapacity(const std::string& text);
 // (by default one that never cuts).
 std::string Translate(const std::string& text, int32_t capacity);
 std::string Translate(const std::string& text);
+// The same through `translator`.
+std::string Translate(Translator& translator, const std::string& text, int32_t capacity);
 
 // Runs `emit` on a fresh Translator whose output has the given capacity and
 // returns what it wrote there.

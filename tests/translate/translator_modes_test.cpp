@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "translate/translate.h"
+#include "translate_test_support.h"
 
 namespace vocalith::translate {
 namespace {
@@ -57,12 +58,6 @@ std::string RandomBytes(uint32_t seed, size_t bytes) {
     return text;
 }
 
-std::string Translated(Translator& translator, const std::string& text, int32_t capacity) {
-    std::vector<char> out(static_cast<size_t>(capacity > 0 ? capacity : 1));
-    const int32_t n = translator.TranslateText(text.c_str(), out.data(), capacity);
-    return std::string(out.data(), static_cast<size_t>(n));
-}
-
 TEST(TranslatorModes, FastSaysWhatPlainSays) {
     const std::string prose = Prose();
     ASSERT_GT(prose.size(), 10000u);
@@ -82,8 +77,8 @@ TEST(TranslatorModes, FastSaysWhatPlainSays) {
     for (const auto& row : rows) {
         const auto uncut = static_cast<int32_t>(UncutCapacity(row.text.size()));
         for (const int32_t capacity : {uncut, 1900, 37, 2}) {
-            const std::string want = Translated(plain, row.text, capacity);
-            const std::string got = Translated(fast, row.text, capacity);
+            const std::string want = testing::Translate(plain, row.text, capacity);
+            const std::string got = testing::Translate(fast, row.text, capacity);
             ASSERT_EQ(got.size(), want.size()) << row.name << ", capacity " << capacity;
             EXPECT_TRUE(got == want) << row.name << ", capacity " << capacity;
         }

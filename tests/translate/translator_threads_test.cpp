@@ -8,15 +8,12 @@
 
 #include "translate/rule_engine.h"
 #include "translate/translate.h"
+#include "translate_test_support.h"
 
 namespace vocalith::translate {
 namespace {
 
-std::string Alone(const std::string& text) {
-    std::vector<char> out(static_cast<size_t>(UncutCapacity(text.size())));
-    const int32_t n = TranslateText(text.c_str(), out.data(), static_cast<int32_t>(out.size()));
-    return std::string(out.data(), static_cast<size_t>(n));
-}
+using testing::Translate;
 
 TEST(Translators, InterleavedOnOneThread) {
     // A's output and sink stay A's while B translates a whole text.
@@ -50,17 +47,14 @@ TEST(Translators, OnTwoThreadsAtOnce) {
                 Translator translator;
                 std::string whole;
                 for (int round = 0; round < 200; ++round) whole += texts[k];
-                std::vector<char> out(static_cast<size_t>(UncutCapacity(whole.size())));
-                const int32_t n = translator.TranslateText(whole.c_str(), out.data(),
-                                                           static_cast<int32_t>(out.size()));
-                results[k].assign(out.data(), static_cast<size_t>(n));
+                results[k] = Translate(translator, whole, testing::UncutCapacity(whole));
             });
         }
         for (std::thread& t : threads) t.join();
     }
     for (int k = 0; k < 2; ++k) {
         std::string want;
-        for (int round = 0; round < 200; ++round) want += Alone(texts[k]);
+        for (int round = 0; round < 200; ++round) want += Translate(texts[k]);
         EXPECT_EQ(results[k], want) << "text " << k;
     }
 }
