@@ -122,7 +122,10 @@ void Engine::AudioPump() {
             }
             ServiceSpeechCounted(*window);
             // Nothing more to say and everything heard: the stream rests.
-            if (StreamEnabled && MonitorEnabled == 0 && !mixer::AnyQueued(mixer)) {
+            // Asked on every step, so the end of the speech is seen as the
+            // play cursor passes it, whatever kept the stream running.
+            const bool heard = window->SpeechAllPlayed();
+            if (StreamEnabled && heard && MonitorEnabled == 0 && !mixer::AnyQueued(mixer)) {
                 window->RestSpeech();
             }
         }

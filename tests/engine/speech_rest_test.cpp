@@ -25,9 +25,9 @@ void Say(Engine& engine, int32_t samples, int16_t value) {
 
 struct RestRow {
     const char* name;
-    int32_t samples;  // queued at the start; 0: nothing
-    bool monitor;
-    uint32_t runMs;
+    int32_t samples;     // queued at the start; 0: nothing
+    uint32_t monitorMs;  // the monitor on for this long first
+    uint32_t runMs;      // then off for this long
     bool ringPlays;
     bool busy;
 };
@@ -40,9 +40,10 @@ TEST_P(RingRests, OnlyWhenNothingIsLeftToHear) {
     // The window opens the microphone only while it listens; closed, it
     // counts as stopped.
     window->CloseCapture();
-    engine.MonitorEnabled = row.monitor ? 1 : 0;
     if (row.samples > 0) Say(engine, row.samples, 500);
-    engine.AudioPump();
+    engine.MonitorEnabled = 1;
+    PumpFor(engine, clock, row.monitorMs);
+    engine.MonitorEnabled = 0;
     PumpFor(engine, clock, row.runMs);
     EXPECT_EQ(devices.Stream().playing, row.ringPlays);
     EXPECT_EQ(engine.AudioBusy(), row.busy);
@@ -50,11 +51,14 @@ TEST_P(RingRests, OnlyWhenNothingIsLeftToHear) {
 
 INSTANTIATE_TEST_SUITE_P(
     SpeechRest, RingRests,
-    ::testing::Values(RestRow{"NothingEverSaid", 0, false, 1000, false, false},
-                      RestRow{"WaitingOutTheStartDelay", 2000, false, 100, true, true},
-                      RestRow{"SpeechStillPlaying", 20000, false, 1000, true, true},
-                      RestRow{"EverythingHeard", 2000, false, 2000, false, false},
-                      RestRow{"MonitorOn", 0, true, 1000, true, true}),
+    ::testing::Values(RestRow{"NothingEverSaid", 0, 0, 1000, false, false},
+                      RestRow{"WaitingOutTheStartDelay", 2000, 0, 100, true, true},
+                      RestRow{"SpeechStillPlaying", 20000, 0, 1000, true, true},
+                      RestRow{"EverythingHeard", 2000, 0, 2000, false, false},
+                      RestRow{"MonitorOn", 0, 1000, 0, true, true},
+                      // The end of the speech passed while the monitor kept
+                      // the stream running.
+                      RestRow{"MonitorOffAfterSpeech", 2000, 3000, 300, false, false}),
     [](const ::testing::TestParamInfo<RestRow>& p) { return std::string(p.param.name); });
 
 struct WakeRow {
