@@ -336,8 +336,10 @@ int SpeakLive(session::Session& session, const std::string& phonetic,
     // The stream's one-time failure box has no place on a command line: the
     // failure is reported below as the command's one error line.
     NoMessages noMessages;
+    std::unique_ptr<device::OutputDevice> output = backend->OpenOutput();
+    const std::string outputFailure = output ? std::string() : backend->OutputFailure();
     engine::CSoundWnd& window =
-        engine.OpenSoundWindow(backend->OpenOutput(), nullptr, &dispatcher, &noMessages);
+        engine.OpenSoundWindow(std::move(output), nullptr, &dispatcher, &noMessages);
     // The window goes before the dispatcher and the sink it was given.
     struct WindowCloser {
         engine::Engine& engine;
@@ -347,7 +349,12 @@ int SpeakLive(session::Session& session, const std::string& phonetic,
     if (window.speechCreated == 0) {
         std::string reason = window.CheckOutput().reason;
         if (reason == "no audio output device") {
-            reason += " (try --audio wav:OUT.wav, or --output OUT.wav to render)";
+            // The backend's own words say why, where it has them.
+            if (outputFailure.empty() || outputFailure == reason) {
+                reason += " (try --audio wav:OUT.wav, or --output OUT.wav to render)";
+            } else {
+                reason = outputFailure + "; try --audio wav:OUT.wav, or --output OUT.wav to render";
+            }
         }
         return Fail(EXIT_FAILURE_, reason);
     }

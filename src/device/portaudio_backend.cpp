@@ -45,6 +45,9 @@ constexpr double PACE_AHEAD_SECONDS = 0.25;
 constexpr int64_t STALL_LIMIT_MS = 1500;
 // The longest a close waits for a stream that a frozen server holds.
 constexpr std::chrono::milliseconds CLOSE_DEADLINE{200};
+// The longest an open waits for a sound server that does not answer: well
+// beyond what an open takes on a loaded machine (a tenth of a second).
+constexpr std::chrono::milliseconds OPEN_DEADLINE{5000};
 // Starting a stream on a sound server can hold the callback back for more
 // than a second after its first few periods; stalls count only after this.
 constexpr int64_t STARTUP_GRACE_MS = 3000;
@@ -582,28 +585,70 @@ class PaCaptureDevice final : public CaptureDevice {
     PaStream* stream_ = nullptr;
 };
 
+// An output device opened by name (empty: the default), or why not.
+struct OpenedOutput {
+    std::unique_ptr<OutputDevice> device;
+    std::string failure;
+};
+
+OpenedOutput OpenOutputNamed(const std::string& name) {
+    const std::shared_ptr<PaSession> session = PaSession::Acquire();
+    if (!session)
+        return {nullptr, "no audio output device (the sound system could not be started)"};
+    const PaDeviceIndex index = FindPaDevice(name, DeviceDirection::Output);
+    if (index == paNoDevice) {
+        return {nullptr, name.empty()
+                             ? "no audio output device (none found; is a sound server running?)"
+                             : "no audio output device ('" + name + "' is not there)"};
+    }
+    auto device = std::make_unique<PaOutputDevice>();
+    if (!device->HasSession() || !device->Open(index)) {
+        return {nullptr, name.empty()
+                             ? "no audio output device (the default output refused to open)"
+                             : "no audio output device ('" + name + "' refused to open)"};
+    }
+    return {std::move(device), {}};
+}
+
 class PortAudioBackend final : public AudioBackend {
   public:
+    // Opening talks to the sound server, and a server that takes the
+    // connection but never answers (frozen, or PipeWire without its session
+    // manager) holds the call inside the sound library for good. The open
+    // runs on a thread of its own, and the caller waits at most
+    // OPEN_DEADLINE for it.
     std::unique_ptr<OutputDevice> OpenOutput() override {
-        if (!Session()) {
-            failure_ = "no audio output device (the sound system could not be started)";
+        struct Outcome {
+            std::mutex m;
+            std::condition_variable cv;
+            bool done = false;
+            OpenedOutput opened;
+        };
+        auto outcome = std::make_shared<Outcome>();
+        try {
+            std::thread([outcome, name = outputName_] {
+                OpenedOutput opened = OpenOutputNamed(name);
+                std::lock_guard lock(outcome->m);
+                outcome->opened = std::move(opened);
+                outcome->done = true;
+                outcome->cv.notify_all();
+            }).detach();
+        } catch (const std::system_error&) {
+            OpenedOutput opened = OpenOutputNamed(outputName_);  // no thread to spare
+            failure_ = std::move(opened.failure);
+            return std::move(opened.device);
+        }
+        std::unique_lock lock(outcome->m);
+        if (!outcome->cv.wait_for(lock, OPEN_DEADLINE, [&] { return outcome->done; })) {
+            // A device that opens after all is closed by the outcome's last holder.
+            failure_ = "no audio output device (the sound server does not answer)";
             return nullptr;
         }
-        const PaDeviceIndex index = FindPaDevice(outputName_, DeviceDirection::Output);
-        if (index == paNoDevice) {
-            failure_ = outputName_.empty()
-                           ? "no audio output device (none found; is a sound server running?)"
-                           : "no audio output device ('" + outputName_ + "' is not there)";
-            return nullptr;
-        }
-        auto device = std::make_unique<PaOutputDevice>();
-        if (!device->HasSession() || !device->Open(index)) {
-            failure_ = outputName_.empty()
-                           ? "no audio output device (the default output refused to open)"
-                           : "no audio output device ('" + outputName_ + "' refused to open)";
-            return nullptr;
-        }
-        return device;
+        failure_ = std::move(outcome->opened.failure);
+        // PortAudio stays initialised while the backend lives; the device
+        // holds it already, so this does not reach the server.
+        if (outcome->opened.device) Session();
+        return std::move(outcome->opened.device);
     }
     std::string OutputFailure() const override { return failure_; }
     std::function<std::unique_ptr<OutputDevice>()> OutputOpener() override {
@@ -614,14 +659,7 @@ class PortAudioBackend final : public AudioBackend {
         // this backend.
         session_.reset();
         return [name = outputName_]() -> std::unique_ptr<OutputDevice> {
-            const std::shared_ptr<PaSession> session = PaSession::Acquire();
-            if (!session) return nullptr;
-            const PaDeviceIndex index = FindPaDevice(name, DeviceDirection::Output);
-            auto device = std::make_unique<PaOutputDevice>();
-            if (index == paNoDevice || !device->HasSession() || !device->Open(index)) {
-                return nullptr;
-            }
-            return device;
+            return OpenOutputNamed(name).device;
         };
     }
     std::unique_ptr<CaptureDevice> OpenCapture() override {

@@ -2,8 +2,9 @@
 # vocalith-tts on a real sound server (PulseAudio or PipeWire, private, with
 # a null sink "spk" as the speakers): `devices` lists the server's device;
 # `say` reaches the sink whole (every 50 ms stretch of `say --wav` found in
-# the monitor's recording, in order); freezing the server in the middle of an
-# utterance ends `say` with status 1 within 2 seconds, as does killing it.
+# the monitor's recording, in order); a server frozen before `say` starts
+# ends it with status 1 within 6 seconds; freezing the server in the middle
+# of an utterance ends it with status 1 within 2 seconds, as does killing it.
 #   sound_server_test.sh pulse|pipewire VOCALITH_TTS
 # Skips (exit 77) where the server cannot start.
 server=${1:?usage: sound_server_test.sh pulse|pipewire VOCALITH_TTS}
@@ -24,7 +25,19 @@ stop_recording
 if [ "$status" -ne 0 ]; then echo "FAIL: say exited $status: $(cat "$root/say.err")"; exit 1; fi
 align "$root/expected.wav" "$root/heard.raw" || exit 1
 
-# --- 2. the server freezes, then goes away, in the middle: each time status
+# --- 2. a server that takes the connection but never answers: say gives
+# up within 6 seconds (the open waits 5) with status 1 and one error line ---
+for p in $server_pids; do kill -STOP "$p"; done
+started=$(date +%s%N)
+timeout 20 "$tts" say --audio portaudio "Hello." 2>"$root/mute.err"
+status=$?
+ms=$((($(date +%s%N) - started) / 1000000))
+for p in $server_pids; do kill -CONT "$p"; done
+echo "frozen before say: status $status after ${ms} ms: $(cat "$root/mute.err")"
+[ "$status" -eq 1 ] && [ "$ms" -le 6000 ] && [ "$(wc -l <"$root/mute.err")" -eq 1 ] ||
+  { echo "FAIL: expected status 1 within 6 s with one error line"; exit 1; }
+
+# --- 3. the server freezes, then goes away, in the middle: each time status
 # 1 within 2 seconds, with one error line ---
 long=$(printf 'The quick brown fox jumps over the lazy dog. %.0s' $(seq 12))
 for how in STOP KILL; do
