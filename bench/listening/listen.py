@@ -9,7 +9,7 @@ white-noise floor at -50 dBFS) and decoded by pocketsphinx's US English
 model with a fresh decoder per utterance, under two language models:
 
   free     the model's own large vocabulary trigram model
-  bigram   a small bigram model of the test sentences (or of the word list)
+  bigram   a small bigram model of the set being heard
 
 Besides Voxa, two voices are built with `vocalith-tts voice build` from
 synthetic speakers: espeak-ng voices reading each prompt word (`voice
@@ -17,6 +17,20 @@ prompts`) as its own recording, at its own level (-12 to 0 dB), with its own
 lead-in and tail of silence (0.2 to 1 s) over a quiet noise floor, as a
 person at a microphone would give them. They show how well a voice made from
 41 words without hand cutting is understood next to Voxa.
+
+Four sets are heard:
+
+  sentences   45 everyday sentences (sentences.txt)
+  words       45 words said alone (words.txt)
+  tuning      Harvard lists 1 8 15 22 29 36 43 50 57 64 (100 sentences)
+  held-out    Harvard lists 4 11 18 25 32 39 46 53 60 67 (100 sentences)
+
+The Harvard lists (harvard-sentences.txt) are phonetically balanced sentences
+the voice was never shaped on. The two sets above were chosen once, by list
+number, every seventh list from list 1 and from list 4, before any of them was
+heard. Changes to Voxa are tried on the tuning lists and the first two sets;
+the held-out lists only confirm them, and their figure is the one that
+counts.
 
 The word error rates and Voxa's speaking rate on a prose paragraph are printed.
 The reference voices never change between runs, so what the recognizer heard
@@ -75,6 +89,31 @@ def words_of(text):
 def read_lines(name):
     with open(os.path.join(HERE, name)) as f:
         return [line.strip() for line in f if line.strip()]
+
+
+# Harvard lists heard while shaping the voice, and lists kept for checking it.
+HARVARD_TUNING = (1, 8, 15, 22, 29, 36, 43, 50, 57, 64)
+HARVARD_HELD_OUT = (4, 11, 18, 25, 32, 39, 46, 53, 60, 67)
+
+
+def read_harvard(lists):
+    """The sentences of the given Harvard lists, in list order."""
+    by_list = defaultdict(list)
+    for line in read_lines("harvard-sentences.txt"):
+        if line.startswith("#"):
+            continue
+        number, sentence = line.split("\t")
+        by_list[int(number)].append(sentence)
+    return [sentence for n in lists for sentence in by_list[n]]
+
+
+# The sets, in the order they are reported: name -> their texts.
+SETS = {
+    "sentences": lambda: read_lines("sentences.txt"),
+    "words": lambda: read_lines("words.txt"),
+    "tuning": lambda: read_harvard(HARVARD_TUNING),
+    "held-out": lambda: read_harvard(HARVARD_HELD_OUT),
+}
 
 
 # ---- rendering and the listening condition ----
@@ -290,26 +329,31 @@ def speaking_rate(tts, voice, tmp):
 
 # ---- main ----
 
-def listen(engine, sentences, words, args, tmp, lms, voice):
-    """Renders every text with one voice and decodes it; the sentences under the free
-    and the sentence model, then the words under the free and the word-list model."""
-    free_lm, sent_lm, word_lm = lms
-    pcm = []
-    for i, text in enumerate(sentences + words):
-        wav = os.path.join(tmp, "%s_%d.wav" % (engine, i))
-        # Words only: Voxa's translator would speak punctuation by name.
-        render(engine, " ".join(words_of(text)), wav, args.tts, voice)
-        pcm.append(listening_condition(wav, zlib.crc32(text.encode())))
-    ns = len(sentences)
-    jobs = ([(p, free_lm) for p in pcm[:ns]] + [(p, sent_lm) for p in pcm[:ns]] +
-            [(p, free_lm) for p in pcm[ns:]] + [(p, word_lm) for p in pcm[ns:]])
+def listen(engine, sets, args, tmp, free_lm, voice):
+    """Renders every text of the sets with one voice and decodes it under the free
+    model and under the set's own model; returns, per set, what was heard under each."""
+    jobs = []
+    for name, texts, lm in sets:
+        pcm = []
+        for i, text in enumerate(texts):
+            wav = os.path.join(tmp, "%s_%s_%d.wav" % (engine, name, i))
+            # Words only: Voxa's translator would speak punctuation by name.
+            render(engine, " ".join(words_of(text)), wav, args.tts, voice)
+            pcm.append(listening_condition(wav, zlib.crc32(text.encode())))
+            os.remove(wav)
+        jobs += [(p, free_lm) for p in pcm] + [(p, lm) for p in pcm]
     # Without the large model only the small ones decode (the large one is
     # what makes a run slow); its results stay empty and are not reported.
     skip = [args.small_models_only and lm == free_lm for _, lm in jobs]
     with Pool(args.jobs) as pool:
         heard = iter(pool.map(decode, [j for j, s in zip(jobs, skip) if not s]))
-    return [None if s else next(heard) for s in skip]
-
+    hyps = [None if s else next(heard) for s in skip]
+    result, at = {}, 0
+    for name, texts, _ in sets:
+        n = len(texts)
+        result[name] = (hyps[at:at + n], hyps[at + n:at + 2 * n])
+        at += 2 * n
+    return result
 
 
 def main():
@@ -317,6 +361,8 @@ def main():
     ap.add_argument("--tts", default="build/bin/vocalith-tts")
     ap.add_argument("--voice", help="a voice file for Voxa's renderings (default: Voxa)")
     ap.add_argument("--engines", default="voxa,built-us,built-gb,espeak-us,espeak-default")
+    ap.add_argument("--sets", default=",".join(SETS),
+                    help="the sets to hear (default: all of %s)" % ", ".join(SETS))
     ap.add_argument("--say", default="", help="more options for Voxa's renderings, "
                     "e.g. '--rate 50 --pitch -20'")
     ap.add_argument("--show", action="store_true", help="print what was heard")
@@ -332,49 +378,62 @@ def main():
     SAY_OPTIONS[:] = args.say.split()
     cache = args.cache or os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
         args.tts))), "listening-cache")
+    names = [n for n in args.sets.split(",") if n]
+    unknown = [n for n in names if n not in SETS]
+    if unknown:
+        ap.error("unknown set %s (known: %s)" % (", ".join(unknown), ", ".join(SETS)))
+    if args.sentences_only:
+        names = [n for n in names if n != "words"]
+    names = [n for n in SETS if n in names]  # report in the usual order
 
-    sentences = read_lines("sentences.txt")
-    words = [] if args.sentences_only else read_lines("words.txt")
     with tempfile.TemporaryDirectory(prefix="listening_") as tmp:
-        sent_lm = os.path.join(tmp, "sentences.arpa")
-        word_lm = os.path.join(tmp, "words.arpa")
-        write_bigram_arpa(sentences, sent_lm)
-        write_bigram_arpa(words, word_lm)
         free_lm = os.path.join(MODEL, "en-us.lm.bin")
+        sets = []
+        for name in names:
+            texts = SETS[name]()
+            lm = os.path.join(tmp, name + ".arpa")
+            write_bigram_arpa(texts, lm)
+            sets.append((name, texts, lm))
 
         rows = []
         builds = []
         for engine in args.engines.split(","):
-            key = hyps = None
+            heard = {}
+            keys = {}
             if engine in REFERENCES and not args.no_cache and not args.small_models_only:
-                key = cache_key(engine, sentences + words, [sent_lm, word_lm, free_lm])
-                hyps = cache_load(cache, engine, key)
-            cached = hyps is not None
+                for name, texts, lm in sets:
+                    keys[name] = cache_key(engine, texts, [lm, free_lm])
+                    found = cache_load(cache, engine, keys[name])
+                    if found is not None:
+                        heard[name] = found
+            missing = [s for s in sets if s[0] not in heard]
             voice = args.voice
             if engine in SPEAKERS:
                 voice, seconds = build_voice(engine, args.tts, tmp)
                 builds.append((engine, SPEAKERS[engine], seconds))
-            if not cached:
-                hyps = listen(engine, sentences, words, args, tmp, (free_lm, sent_lm, word_lm),
-                              voice)
-                if key:
-                    cache_store(cache, engine, key, hyps)
-            ns = len(sentences)
-            s_free, s_lm = hyps[:ns], hyps[ns:2 * ns]
-            w_free, w_lm = hyps[2 * ns:2 * ns + len(words)], hyps[2 * ns + len(words):]
-            if args.show:
-                for ref, a, b in zip(sentences + words, s_free + w_free, s_lm + w_lm):
-                    print("%-45s | %s | %s" % (ref, " ".join(a or []), " ".join(b or [])))
-            rows.append((engine, wer(sentences, s_free), wer(sentences, s_lm),
-                         wer(words, w_free), wer(words, w_lm)))
-            print("%-15s done%s" % (engine, " (cached)" if cached else ""), file=sys.stderr)
+            if missing:
+                for name, hyps in listen(engine, missing, args, tmp, free_lm, voice).items():
+                    heard[name] = hyps
+                    if name in keys:
+                        cache_store(cache, engine, keys[name], hyps)
+            row = [engine]
+            for name, texts, _ in sets:
+                free, small = heard[name]
+                if args.show:
+                    print("== %s, %s (free | bigram)" % (engine, name))
+                    for ref, a, b in zip(texts, free, small):
+                        print("%-45s | %s | %s" % (ref, " ".join(a or []), " ".join(b or [])))
+                row += [wer(texts, free), wer(texts, small)]
+            rows.append(row)
+            print("%-15s done%s" % (engine, " (cached)" if not missing else ""), file=sys.stderr)
 
-        print("%d sentences, %d words; 16 kHz, peak %.0f dBFS, noise %.0f dBFS" %
-              (len(sentences), len(words), PEAK_DBFS, NOISE_DBFS))
-        print("%-15s %12s %14s %12s %14s" % ("voice", "sent free", "sent bigram",
-                                           "words free", "words list"))
-        for engine, a, b, c, d in rows:
-            print("%-15s %11.1f%% %13.1f%% %11.1f%% %13.1f%%" % (engine, a, b, c, d))
+        print("; ".join("%s: %d" % (name, len(texts)) for name, texts, _ in sets) +
+              "; 16 kHz, peak %.0f dBFS, noise %.0f dBFS" % (PEAK_DBFS, NOISE_DBFS))
+        print("word error rates, free model / bigram model of the set")
+        print("%-15s" % "voice" + "".join("%17s" % name for name in names))
+        for row in rows:
+            print("%-15s" % row[0] + "".join("%8.1f%% %6.1f%%" % (row[i], row[i + 1])
+                                             for i in range(1, len(row), 2)))
         for engine, speaker, seconds in builds:
             print("%s: built from espeak-ng %s's 41 prompt words in %.2f s" %
                   (engine, speaker, seconds))
