@@ -30,7 +30,9 @@ constexpr double kFricationGain = 0.07;
 constexpr double kParallelFormantGain = 3.0;
 
 constexpr double kOpenQuotient = 0.6;
-constexpr double kTilt = 0.1;
+// The flow derivative excites the tract as it is, with no extra low-pass:
+// damping the top of the spectrum dulled F3 and above, where much of what
+// tells one vowel or consonant from another lies.
 
 // Amplitude factor of a level on the 0..80 dB scale; 60 dB is 1, 0 is off.
 double Amp(double db) {
@@ -142,7 +144,6 @@ std::vector<double> SynthesizeRaw(const std::vector<Segment>& plan, const ClipSe
     cascade[4].Set(kF5, kB5);
     Resonator voiceBar;  // low-pass for the quasi-sinusoidal voicing
     voiceBar.Set(0.0, 200.0);
-    double tiltState = 0;  // one-pole low-pass: a gentle extra tilt (-1.7 dB at 5.5 kHz)
 
     Resonator par2, par3, par4, par5, par6;
     par4.SetPeak(kF4, kB4);
@@ -184,8 +185,7 @@ std::vector<double> SynthesizeRaw(const std::vector<Segment>& plan, const ClipSe
                 const double t = phase / kOpenQuotient;
                 flow = 6.75 * t * t * (1.0 - t);
             }
-            tiltState = (1.0 - kTilt) * (flow - previousFlow) + kTilt * tiltState;
-            const double source = tiltState;
+            const double source = flow - previousFlow;
             previousFlow = flow;
 
             double white = noise.Gaussian();

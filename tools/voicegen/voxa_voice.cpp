@@ -130,6 +130,11 @@ constexpr Recipe kRecipes[kVoicePhonemeCount] = {
 };
 // clang-format on
 
+// Clip ends fade over 3 ms. Every join of two clips dips to zero; a longer
+// fade makes that dip long enough to be heard as a stop closure between two
+// vowels or sonorants.
+constexpr int kClipFadeSamples = 33;
+
 // The neutral vowel that consonant releases open toward.
 constexpr double kNeutralF1 = 500, kNeutralF2 = 1500, kNeutralF3 = 2500;
 
@@ -158,7 +163,7 @@ Target EndTarget(const Recipe& r) {
 // Vowel and approximant bandwidths are narrowed by this factor (but kept at
 // 40 Hz or more): sharper peaks and deeper valleys between the formants make
 // the vowels easier to tell apart than the wider bandwidths of the table.
-constexpr double kBandwidthScale = 0.7;
+constexpr double kBandwidthScale = 0.85;
 constexpr double kMinBandwidth = 40;
 
 Target Sharpened(Target t) {
@@ -341,6 +346,7 @@ std::vector<int16_t> SynthesizePhoneme(int code) {
     settings.a6 = r.a6;
     settings.ab = r.ab;
     settings.levelDb = r.levelDb;
+    settings.fadeSamples = kClipFadeSamples;
     // Each clip has its own noise sequence, independent of the order clips are made in.
     settings.seed = 0x9E3779B9u ^ (static_cast<uint32_t>(code + 1) * 2654435761u);
     const std::vector<Segment> plan = Plan(r, settings);
