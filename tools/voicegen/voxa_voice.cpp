@@ -163,7 +163,7 @@ Target EndTarget(const Recipe& r) {
 // Vowel and approximant bandwidths are narrowed by this factor (but kept at
 // 40 Hz or more): sharper peaks and deeper valleys between the formants make
 // the vowels easier to tell apart than the wider bandwidths of the table.
-constexpr double kBandwidthScale = 0.85;
+constexpr double kBandwidthScale = 0.7;
 constexpr double kMinBandwidth = 40;
 
 Target Sharpened(Target t) {
