@@ -100,8 +100,16 @@ void Engine::AudioPump() {
                 // heard, and a channel drained empty would wait its 450 ms
                 // start delay again on the next clip. Its backlog stays in
                 // the channel, taken at twelve per millisecond.
-                if (mixer.channels[mixer::MONITOR_CHANNEL].clipCount == 0) {
+                const mixer::MixerChannel& monitor = mixer.channels[mixer::MONITOR_CHANNEL];
+                if (monitor.clipCount == 0) {
                     wanted = MIX_MAX_SAMPLES;
+                } else if (MonitorEnabled != 0 && now - lastVoiceTick < VOICE_HOLD_MS) {
+                    // While the microphone still feeds it, one block stays
+                    // in the channel: the microphone's buffers come every
+                    // 227 ms, and a channel drained empty between two of
+                    // them would wait out its start delay again, a hole.
+                    wanted = std::min<int64_t>(
+                        wanted, std::max(0, mixer::SamplesLeft(monitor) - CAPTURE_BLOCK_BYTES / 2));
                 }
                 wanted = std::min<int64_t>(wanted, limit / 2);
             }

@@ -169,5 +169,47 @@ TEST_F(PumpFixture, SoakKeepsEverySampleAndNothingPilesUp) {
         << "every buffer goes back";
 }
 
+// The microphone's buffers arrive every 227 ms while the mixing step takes
+// 200 ms at a time: the monitor must never run its channel dry in between,
+// or each time it waits out its start delay again, a hole in what is heard.
+TEST_F(PumpFixture, TheMonitorPlaysOnWithoutHoleWhileTheMicrophoneFeedsIt) {
+    MakeWindow(/*clocked=*/true);
+    engine.MonitorEnabled = 1;
+    auto& stream = devices.Stream();
+    stream.latencyBytes = 8820;  // a sound server holds 200 ms past the play cursor
+    std::vector<int16_t> heard;
+    stream.onHeard = [&](const uint8_t* p, size_t n) {
+        ForEachSample(p, n, [&](int16_t v) { heard.push_back(v); });
+    };
+    int64_t micSamples = 0;
+    int nextIndex = 0;
+    // Ten seconds of speech, then quiet: the microphone goes on delivering.
+    constexpr int64_t SPOKEN = 10 * 11025;
+    for (int tick = 0; tick < 1200; ++tick) {
+        clock.Advance(10);
+        // A sound server hands over the microphone's buffers a little late
+        // now and then: every fifth one 150 ms after it was filled.
+        for (int64_t k = micSamples / 2500;
+             (k + 1) * 2500 * 100 / 11025 + (k % 5 == 4 ? 15 : 0) <= tick;
+             ++k, micSamples += 2500) {
+            std::vector<uint8_t> bytes(5000);
+            for (size_t i = 0; i < bytes.size() && micSamples + i / 2 < SPOKEN; i += 2) {
+                bytes[i + 1] = (i / 2) % 2 ? 0x02 : 0xfe;  // +-512
+            }
+            test::DeliverCapture(*devices.capture, nextIndex, std::move(bytes));
+            nextIndex = (nextIndex + 1) % 16;
+        }
+        dispatcher.RunPending();
+        engine.AudioPump();
+    }
+    stream.Fetch();
+    const auto first = std::find_if(heard.begin(), heard.end(), [](int16_t v) { return v != 0; });
+    const auto last = std::find_if(heard.rbegin(), heard.rend(), [](int16_t v) { return v != 0; });
+    ASSERT_NE(first, heard.end());
+    const auto silent = std::count(first, last.base(), int16_t{0});
+    EXPECT_EQ(silent, 0) << "samples of silence inside what the microphone heard";
+    EXPECT_EQ(last.base() - first, SPOKEN);
+}
+
 }  // namespace
 }  // namespace vocalith::engine
