@@ -184,17 +184,21 @@ TEST_F(PumpFixture, TheMonitorPlaysOnWithoutHoleWhileTheMicrophoneFeedsIt) {
     int64_t micSamples = 0;
     int nextIndex = 0;
     // Ten seconds of speech, then quiet: the microphone goes on delivering.
-    constexpr int64_t SPOKEN = 10 * 11025;
+    // The speech starts late in the first buffer, so the monitor starts with
+    // one block in hand.
+    constexpr int64_t START = 2048, SPOKEN = 10 * 11025;
     for (int tick = 0; tick < 1200; ++tick) {
         clock.Advance(10);
         // A sound server hands over the microphone's buffers a little late
-        // now and then: every fifth one 150 ms after it was filled.
+        // now and then: every fifth one, the second first, 250 ms after it
+        // was filled.
         for (int64_t k = micSamples / 2500;
-             (k + 1) * 2500 * 100 / 11025 + (k % 5 == 4 ? 15 : 0) <= tick;
+             (k + 1) * 2500 * 100 / 11025 + (k % 5 == 1 ? 25 : 0) <= tick;
              ++k, micSamples += 2500) {
             std::vector<uint8_t> bytes(5000);
-            for (size_t i = 0; i < bytes.size() && micSamples + i / 2 < SPOKEN; i += 2) {
-                bytes[i + 1] = (i / 2) % 2 ? 0x02 : 0xfe;  // +-512
+            for (size_t i = 0; i < bytes.size(); i += 2) {
+                const int64_t at = micSamples + int64_t(i / 2);
+                if (at >= START && at < START + SPOKEN) bytes[i + 1] = at % 2 ? 0x02 : 0xfe;
             }
             test::DeliverCapture(*devices.capture, nextIndex, std::move(bytes));
             nextIndex = (nextIndex + 1) % 16;
