@@ -22,7 +22,7 @@ constexpr double RATE = wave::SYSTEM_SAMPLE_RATE;
 constexpr double ALIGN_MARGIN_S = 0.25;
 // How far an edge may move to reach a zero crossing, and the fades.
 constexpr size_t CROSSING_REACH = 33;  // 3 ms
-constexpr size_t FADE = 44;            // 4 ms
+constexpr size_t FADE = 22;            // 2 ms
 // The largest gain levelling applies (+26 dB): a quieter take is mostly noise.
 constexpr double MAX_GAIN = 20;
 
@@ -40,12 +40,15 @@ bool IsVowel(int code) {
 // stretch, about as long as it lasts in running speech (a word said alone
 // drawls, and its edges carry the neighbours' transitions); a stop or
 // affricate is a silent closure, then the recording from its burst to the
-// onset of voicing (its aspiration or frication); sounds carried by the
-// voice sit at their own level below the vowels'.
+// onset of voicing (its aspiration or frication). Sounds carried by the
+// voice sit at their own level below the vowels'; the others keep the
+// word's balance but are never fainter than their own level, so a weak
+// burst or hiss is not lost under noise next to full vowels.
 struct Shape {
     enum class Kind { Core, Stop, Other } kind;
-    double ms;            // Core: the longest clip; Stop: the closure
-    double levelDb;       // Core: level relative to VOICED_TARGET_DB
+    double ms;  // Core: the longest clip; Stop: the closure
+    // Relative to VOICED_TARGET_DB: a Core's level, the others' least.
+    double levelDb;
     double minMs, maxMs;  // Stop: the shortest and longest release
 };
 
@@ -62,22 +65,22 @@ constexpr std::array<Shape, voice::PHONEME_COUNT> kShapes = {{
     {Shape::Kind::Core, 89, 0, 0, 0}, {Shape::Kind::Core, 149, 0, 0, 0},
     {Shape::Kind::Core, 149, 0, 0, 0}, {Shape::Kind::Core, 155, 0, 0, 0},
     // p b t d k g
-    {Shape::Kind::Stop, 50, 0, 20, 70}, {Shape::Kind::Stop, 40, 0, 15, 40},
-    {Shape::Kind::Stop, 50, 0, 20, 70}, {Shape::Kind::Stop, 40, 0, 15, 40},
-    {Shape::Kind::Stop, 45, 0, 25, 70}, {Shape::Kind::Stop, 40, 0, 20, 45},
+    {Shape::Kind::Stop, 50, -16, 20, 70}, {Shape::Kind::Stop, 40, -13, 15, 40},
+    {Shape::Kind::Stop, 50, -14, 20, 70}, {Shape::Kind::Stop, 40, -13, 15, 40},
+    {Shape::Kind::Stop, 45, -14, 25, 70}, {Shape::Kind::Stop, 40, -13, 20, 45},
     // f v TH DH s z SH ZH h
-    {Shape::Kind::Other, 0, 0, 0, 0}, {Shape::Kind::Other, 0, 0, 0, 0},
-    {Shape::Kind::Other, 0, 0, 0, 0}, {Shape::Kind::Other, 0, 0, 0, 0},
-    {Shape::Kind::Other, 0, 0, 0, 0}, {Shape::Kind::Other, 0, 0, 0, 0},
-    {Shape::Kind::Other, 0, 0, 0, 0}, {Shape::Kind::Other, 0, 0, 0, 0},
-    {Shape::Kind::Other, 0, 0, 0, 0},
+    {Shape::Kind::Other, 0, -20, 0, 0}, {Shape::Kind::Other, 0, -15, 0, 0},
+    {Shape::Kind::Other, 0, -26, 0, 0}, {Shape::Kind::Other, 0, -18, 0, 0},
+    {Shape::Kind::Other, 0, -14, 0, 0}, {Shape::Kind::Other, 0, -13, 0, 0},
+    {Shape::Kind::Other, 0, -8, 0, 0}, {Shape::Kind::Other, 0, -9, 0, 0},
+    {Shape::Kind::Other, 0, -14, 0, 0},
     // m n NG l w y r
     {Shape::Kind::Core, 72, -8, 0, 0}, {Shape::Kind::Core, 64, -8, 0, 0},
     {Shape::Kind::Core, 80, -8, 0, 0}, {Shape::Kind::Core, 72, -3, 0, 0},
     {Shape::Kind::Core, 72, -3, 0, 0}, {Shape::Kind::Core, 64, -3, 0, 0},
     {Shape::Kind::Core, 64, -3, 0, 0},
     // CH j WH silence
-    {Shape::Kind::Stop, 35, 0, 40, 110}, {Shape::Kind::Stop, 35, 0, 50, 90},
+    {Shape::Kind::Stop, 35, -11, 40, 110}, {Shape::Kind::Stop, 35, -11, 50, 90},
     {Shape::Kind::Core, 80, -3, 0, 0}, {Shape::Kind::Other, 0, 0, 0, 0},
 }};
 // clang-format on
@@ -247,6 +250,7 @@ std::vector<int16_t> MakeClip(std::span<const int16_t> recording, size_t start, 
     const double target = DbToAmplitude(VOICED_TARGET_DB + shape.levelDb) * 32768;
     const double level = CarriedByVoice(code) ? rms : DbToAmplitude(wordLevelDb) * 32768;
     double gain = level > 0 ? target / level : 1;
+    if (!CarriedByVoice(code) && rms > 0) gain = std::max(gain, target / rms);
     gain = std::min(gain, MAX_GAIN);
     if (peak > 0) gain = std::min(gain, DbToAmplitude(PEAK_LIMIT_DB) * 32767 / peak);
     std::vector<int16_t> out(clip.size());
