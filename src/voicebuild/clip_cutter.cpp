@@ -55,33 +55,33 @@ struct Shape {
 // clang-format off
 constexpr std::array<Shape, voice::PHONEME_COUNT> kShapes = {{
     // IY IH EY EH AE AA AO OW
-    {Shape::Kind::Core, 107, 0, 0, 0}, {Shape::Kind::Core, 89, 0, 0, 0},
-    {Shape::Kind::Core, 125, 0, 0, 0}, {Shape::Kind::Core, 95, 0, 0, 0},
-    {Shape::Kind::Core, 131, 0, 0, 0}, {Shape::Kind::Core, 131, 0, 0, 0},
-    {Shape::Kind::Core, 131, 0, 0, 0}, {Shape::Kind::Core, 125, 0, 0, 0},
+    {Shape::Kind::Core, 80, 0, 0, 0}, {Shape::Kind::Core, 67, 0, 0, 0},
+    {Shape::Kind::Core, 94, 0, 0, 0}, {Shape::Kind::Core, 71, 0, 0, 0},
+    {Shape::Kind::Core, 98, 0, 0, 0}, {Shape::Kind::Core, 98, 0, 0, 0},
+    {Shape::Kind::Core, 98, 0, 0, 0}, {Shape::Kind::Core, 94, 0, 0, 0},
     // UH UW ER AX AH AY AW OY
-    {Shape::Kind::Core, 89, 0, 0, 0}, {Shape::Kind::Core, 113, 0, 0, 0},
-    {Shape::Kind::Core, 113, 0, 0, 0}, {Shape::Kind::Core, 65, 0, 0, 0},
-    {Shape::Kind::Core, 89, 0, 0, 0}, {Shape::Kind::Core, 149, 0, 0, 0},
-    {Shape::Kind::Core, 149, 0, 0, 0}, {Shape::Kind::Core, 155, 0, 0, 0},
+    {Shape::Kind::Core, 67, 0, 0, 0}, {Shape::Kind::Core, 85, 0, 0, 0},
+    {Shape::Kind::Core, 85, 0, 0, 0}, {Shape::Kind::Core, 49, 0, 0, 0},
+    {Shape::Kind::Core, 67, 0, 0, 0}, {Shape::Kind::Core, 112, 0, 0, 0},
+    {Shape::Kind::Core, 112, 0, 0, 0}, {Shape::Kind::Core, 116, 0, 0, 0},
     // p b t d k g
     {Shape::Kind::Stop, 50, -16, 20, 70}, {Shape::Kind::Stop, 40, -13, 15, 40},
     {Shape::Kind::Stop, 50, -14, 20, 70}, {Shape::Kind::Stop, 40, -13, 15, 40},
     {Shape::Kind::Stop, 45, -14, 25, 70}, {Shape::Kind::Stop, 40, -13, 20, 45},
     // f v TH DH s z SH ZH h
-    {Shape::Kind::Other, 0, -20, 0, 0}, {Shape::Kind::Other, 0, -15, 0, 0},
-    {Shape::Kind::Other, 0, -26, 0, 0}, {Shape::Kind::Other, 0, -18, 0, 0},
-    {Shape::Kind::Other, 0, -14, 0, 0}, {Shape::Kind::Other, 0, -13, 0, 0},
-    {Shape::Kind::Other, 0, -8, 0, 0}, {Shape::Kind::Other, 0, -9, 0, 0},
-    {Shape::Kind::Other, 0, -14, 0, 0},
+    {Shape::Kind::Stop, 0, -20, 40, 110}, {Shape::Kind::Core, 48, -15, 0, 0},
+    {Shape::Kind::Stop, 0, -26, 40, 110}, {Shape::Kind::Core, 42, -18, 0, 0},
+    {Shape::Kind::Stop, 0, -14, 40, 110}, {Shape::Kind::Core, 60, -13, 0, 0},
+    {Shape::Kind::Other, 0, -8, 0, 0}, {Shape::Kind::Core, 60, -9, 0, 0},
+    {Shape::Kind::Stop, 0, -14, 30, 90},
     // m n NG l w y r
-    {Shape::Kind::Core, 72, -8, 0, 0}, {Shape::Kind::Core, 64, -8, 0, 0},
-    {Shape::Kind::Core, 80, -8, 0, 0}, {Shape::Kind::Core, 72, -3, 0, 0},
-    {Shape::Kind::Core, 72, -3, 0, 0}, {Shape::Kind::Core, 64, -3, 0, 0},
-    {Shape::Kind::Core, 64, -3, 0, 0},
+    {Shape::Kind::Core, 54, -8, 0, 0}, {Shape::Kind::Core, 48, -8, 0, 0},
+    {Shape::Kind::Core, 60, -8, 0, 0}, {Shape::Kind::Core, 54, -3, 0, 0},
+    {Shape::Kind::Core, 54, -3, 0, 0}, {Shape::Kind::Core, 48, -3, 0, 0},
+    {Shape::Kind::Core, 48, -3, 0, 0},
     // CH j WH silence
     {Shape::Kind::Stop, 35, -11, 40, 110}, {Shape::Kind::Stop, 35, -11, 50, 90},
-    {Shape::Kind::Core, 80, -3, 0, 0}, {Shape::Kind::Other, 0, 0, 0, 0},
+    {Shape::Kind::Core, 60, -3, 0, 0}, {Shape::Kind::Other, 0, 0, 0, 0},
 }};
 // clang-format on
 
@@ -139,7 +139,7 @@ bool VoicedAt(std::span<const int16_t> x, size_t at) {
         }
         if (xx > 0 && yy > 0) best = std::max(best, xy / std::sqrt(xx * yy));
     }
-    return best > 0.5;
+    return best > 0.8;
 }
 
 // A stop's stretch: from just before its burst (the first 2 ms well above
@@ -153,7 +153,7 @@ void FindRelease(std::span<const int16_t> x, const Shape& shape, double floorDb,
     const size_t to = std::min(x.size(), end + MsToSamples(20));
     size_t burst = to;
     for (size_t at = from; at + kStep <= to; at += kStep) {
-        if (LevelAt(x, at, kStep) >= floorDb + 15) {
+        if (LevelAt(x, at, kStep) >= floorDb + 10) {
             burst = at;
             break;
         }
