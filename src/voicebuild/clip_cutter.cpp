@@ -39,8 +39,9 @@ bool IsVowel(int code) {
 // said alone: a vowel or sonorant keeps only the steady middle of its
 // stretch, about as long as it lasts in running speech (a word said alone
 // drawls, and its edges carry the neighbours' transitions); a stop or
-// affricate is a silent closure, then the recording from its burst to the
-// onset of voicing (its aspiration or frication). Sounds carried by the
+// affricate is a short silent closure (a longer one breaks the word apart),
+// then the recording from its burst to the onset of voicing (its aspiration
+// or frication); so are a voiceless fricative and h, without the closure. Sounds carried by the
 // voice sit at their own level below the vowels'; the others keep the
 // word's balance but are never fainter than their own level, so a weak
 // burst or hiss is not lost under noise next to full vowels.
@@ -65,9 +66,9 @@ constexpr std::array<Shape, voice::PHONEME_COUNT> kShapes = {{
     {Shape::Kind::Core, 67, 0, 0, 0}, {Shape::Kind::Core, 112, 0, 0, 0},
     {Shape::Kind::Core, 112, 0, 0, 0}, {Shape::Kind::Core, 116, 0, 0, 0},
     // p b t d k g
-    {Shape::Kind::Stop, 50, -16, 20, 70}, {Shape::Kind::Stop, 40, -13, 15, 40},
-    {Shape::Kind::Stop, 50, -14, 20, 70}, {Shape::Kind::Stop, 40, -13, 15, 40},
-    {Shape::Kind::Stop, 45, -14, 25, 70}, {Shape::Kind::Stop, 40, -13, 20, 45},
+    {Shape::Kind::Stop, 15, -16, 20, 70}, {Shape::Kind::Stop, 12, -13, 15, 40},
+    {Shape::Kind::Stop, 15, -14, 20, 70}, {Shape::Kind::Stop, 12, -13, 15, 40},
+    {Shape::Kind::Stop, 14, -14, 25, 70}, {Shape::Kind::Stop, 12, -13, 20, 45},
     // f v TH DH s z SH ZH h
     {Shape::Kind::Stop, 0, -20, 40, 110}, {Shape::Kind::Core, 48, -15, 0, 0},
     {Shape::Kind::Stop, 0, -26, 40, 110}, {Shape::Kind::Core, 42, -18, 0, 0},
@@ -80,7 +81,7 @@ constexpr std::array<Shape, voice::PHONEME_COUNT> kShapes = {{
     {Shape::Kind::Core, 54, -3, 0, 0}, {Shape::Kind::Core, 48, -3, 0, 0},
     {Shape::Kind::Core, 48, -3, 0, 0},
     // CH j WH silence
-    {Shape::Kind::Stop, 35, -11, 40, 110}, {Shape::Kind::Stop, 35, -11, 50, 90},
+    {Shape::Kind::Stop, 11, -11, 40, 110}, {Shape::Kind::Stop, 11, -11, 50, 90},
     {Shape::Kind::Core, 60, -3, 0, 0}, {Shape::Kind::Other, 0, 0, 0, 0},
 }};
 // clang-format on

@@ -131,8 +131,8 @@ TEST(ClipCutter, ShapesEachClipForItsClass) {
     };
     const Row rows[] = {
         {"a drawled vowel keeps a middle of speaking length", 0, -6, 85, 0, VOICED_TARGET_DB, NONE},
-        {"a stop is its closure, then burst and aspiration, not the silence before it", 16, 0, 125,
-         50, NONE, VOICED_TARGET_DB - 17},
+        {"a stop is its closure, then burst and aspiration, not the silence before it", 16, 0, 90,
+         15, NONE, VOICED_TARGET_DB - 17},
         {"a nasal sits below the vowels", 31, -12, 60, 0, VOICED_TARGET_DB - 8, NONE},
         {"a faint hiss from a quiet take is raised", 24, -12, 115, 0, NONE, VOICED_TARGET_DB - 27},
     };
