@@ -100,11 +100,21 @@ void Engine::AudioPump() {
                 // heard, and a channel drained empty would wait its 450 ms
                 // start delay again on the next clip. Its backlog stays in
                 // the channel, taken at twelve per millisecond.
-                if (mixer.channels[mixer::MONITOR_CHANNEL].clipCount == 0) {
+                const mixer::MixerChannel& monitor = mixer.channels[mixer::MONITOR_CHANNEL];
+                if (monitor.clipCount == 0) {
                     wanted = MIX_MAX_SAMPLES;
+                } else if (MonitorEnabled != 0 && now - lastVoiceTick < VOICE_HOLD_MS) {
+                    // While the microphone still feeds it, one block stays
+                    // in the channel: the microphone's buffers come every
+                    // 227 ms, and a channel drained empty between two of
+                    // them would wait out its start delay again, a hole.
+                    wanted = std::min<int64_t>(
+                        wanted, std::max(0, mixer::SamplesLeft(monitor) - CAPTURE_BLOCK_BYTES / 2));
                 }
                 wanted = std::min<int64_t>(wanted, limit / 2);
             }
+            const bool monitorQueued =
+                MonitorEnabled != 0 && mixer.channels[mixer::MONITOR_CHANNEL].clipCount > 0;
             m = mixer::MixBlock(mixer, mixBuffer, static_cast<int32_t>(wanted), true, true);
             if (StreamEnabled && m > 0) {
                 // After a pause the device may have passed pos since the last
@@ -112,6 +122,14 @@ void Engine::AudioPump() {
                 // and then be silenced. Deal with the underrun first so the
                 // block is anchored ahead of the cursor.
                 if (window->SpeechBehind()) ServiceSpeechCounted(*window);
+                // The monitor starts with only what the microphone's first
+                // buffer or two held; anchored afresh, it starts a mixing
+                // period later, so that one buffer handed over late is not a
+                // hole before the next.
+                if (monitorQueued && window->speechResync != 0 &&
+                    window->SpeechWriteLimit() != UINT32_MAX) {
+                    window->WriteSpeech(nullptr, MONITOR_LEAD_IN_BYTES);
+                }
                 window->WriteSpeech(mixBuffer, static_cast<uint32_t>(m) * 2);
             }
             if (StreamEnabled && m < wanted) {

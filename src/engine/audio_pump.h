@@ -28,6 +28,9 @@ inline constexpr uint32_t MIX_PERIOD_MS = 200;
 inline constexpr uint32_t MIX_SAMPLES_PER_MS = 12;
 inline constexpr int32_t MIX_MAX_SAMPLES = 20000;
 inline constexpr int32_t MIX_BUFFER_SAMPLES = 50000;
+// Silence before the monitor's first block on a freshly anchored stream: one
+// mixing period.
+inline constexpr uint32_t MONITOR_LEAD_IN_BYTES = MIX_PERIOD_MS * 11025 / 1000 * 2;
 
 // Amplifies the block in place by 2 * inputGain (at least 1), saturating at
 // the 16-bit limits, and returns the mean absolute level; `peak` receives the

@@ -45,6 +45,9 @@ inline constexpr uint32_t SPEECH_ANCHOR_BYTES = 1000;       // a fresh anchor pa
 // sound server taking audio in bursts, and stays far below the 44100 bytes
 // at which the ring counts as overrun (see SpeechWriteLimit).
 inline constexpr uint32_t SPEECH_MAX_LEAD_BYTES = 11025;
+// How far past the end of the speech its heard position must be before the
+// stream rests: 150 ms.
+inline constexpr uint32_t SPEECH_REST_MARGIN_BYTES = 3308;
 inline constexpr int CAPTURE_BUFFER_COUNT = 16;
 inline constexpr uint32_t CAPTURE_BUFFER_BYTES = 5000;
 inline constexpr int32_t CAPTURE_DRAIN_BYTES = 4000;

@@ -175,11 +175,21 @@ void CSoundWnd::StartPendingSpeech() {
 
 void CSoundWnd::RestSpeech() {
     if (!StreamLive(*this) || speechStartPending || !SpeechAllPlayed()) return;
+    // The heard position is an estimate: the rendered position less the
+    // sound server's latency as it reports it, which wavers, and a rate
+    // converter reads ahead of what it has produced. Stopped the moment the
+    // estimate passes the end, the ring could lose the last tens of
+    // milliseconds of the speech; it rests only once well past it.
+    uint32_t play = 0;
+    uint32_t write = 0;
+    if (speechBuffer->GetCurrentPosition(play, write) != device::DeviceResult::Ok) return;
+    if ((play % speechBytes + speechBytes - speechDataEnd_) % speechBytes <
+        SPEECH_REST_MARGIN_BYTES) {
+        return;
+    }
     speechBuffer->Stop();
     // All silence, so that wherever it starts again it sounds nothing older.
     WriteDsBuffer(speechBuffer.get(), 0, nullptr, speechBytes);
-    uint32_t play = 0;
-    uint32_t write = 0;
     speechBuffer->GetCurrentPosition(play, write);
     speechWritePos = write % speechBytes;
     speechStartPending = 1;

@@ -5,8 +5,7 @@
 #  1. TTS three times: the first utterance, a second pressed while the first
 #     plays, a third after it ends and the sound output has come to rest;
 #     each heard whole, stretch by stretch;
-#  2. the monitor: what is played into the microphone is heard whole
-#     (reported; fatal only with MONITOR_STRICT=1);
+#  2. the monitor: what is played into the microphone is heard whole;
 #  3. the server freezes while the output rests and TTS is pressed: the
 #     window says the output is lost within 3 s and still closes at once;
 #  4. the server is down at start and comes later: the first TTS after it is
@@ -17,51 +16,8 @@ server=${1:?usage: window_sound_test.sh pulse|pipewire BIN_DIR}
 bin=${2:?usage: window_sound_test.sh pulse|pipewire BIN_DIR}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/sound_server.sh"
-for c in Xvfb xdotool sox; do command -v "$c" >/dev/null || skip "$c is not installed"; done
-
-exec 5>"$root/display"
-Xvfb -displayfd 5 -screen 0 1280x800x24 >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -s "$root/display" ] && break; sleep 0.1; done
-[ -s "$root/display" ] || skip "Xvfb does not start here"
-export DISPLAY=:$(cat "$root/display")
-# The window is driven on that display, whatever platform the other tests use.
-export QT_QPA_PLATFORM=xcb
-window_pid=""
-trap 'kill "$window_pid" "$xvfb_pid" 2>/dev/null; cleanup' EXIT
-export VOCALITH_DEBUG=1  # the window's notices about the sound output, in its log
-
-fail() { echo "FAIL: $*"; exit 1; }
-
-# Starts the window; sets $wid.
-start_window() {
-  "$bin/vocalith" --audio portaudio >"$root/window.log" 2>&1 &
-  window_pid=$!
-  wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vocalith' | head -1)
-  [ -n "$wid" ] || fail "the window did not open: $(cat "$root/window.log")"
-}
-
-# Types TEXT into the English box and presses Enter (TTS, the default
-# button). Keys go where the pointer clicked: Qt ignores keys sent to a window.
-tts() {
-  xdotool mousemove --window "$wid" 300 217 click 1
-  xdotool key ctrl+a
-  xdotool type --delay 0 "$1"
-  xdotool key Return
-}
-
-close_window() {
-  xdotool mousemove --window "$wid" 300 217 click 1 key Escape
-  for _ in $(seq 100); do kill -0 "$window_pid" 2>/dev/null || break; sleep 0.01; done
-  kill -0 "$window_pid" 2>/dev/null && fail "the window was still running 1 s after closing"
-  window_pid=""
-}
-
-# Waits up to SECONDS for the window's log to hold TEXT.
-await_log() {
-  for _ in $(seq $(($1 * 10))); do grep -q "$2" "$root/window.log" && return 0; sleep 0.1; done
-  fail "no '$2' within $1 s: $(tail -3 "$root/window.log")"
-}
+command -v sox >/dev/null || skip "sox is not installed"
+. "$here/window_driver.sh"
 
 # Waits up to 3 s for the sound output to rest (its last note in the log).
 await_rest() {
@@ -116,7 +72,7 @@ align "$root/w1.wav" "$root/tts.raw" "$root/w2.wav" "$root/w3.wav" || exit 1
 # --- 2. the monitor: a burst of noise opens the speech gate (noise, not a
 # tone: a tone's stretches match anywhere in it), then speech follows ---
 sox -R -n -r 11025 -c 1 -b 16 "$root/noise.wav" synth 0.2 whitenoise vol 0.1
-sox "$root/w3.wav" "$root/speech.wav" vol 0.1 silence 1 0.01 0.1%
+sox "$root/w1.wav" "$root/w3.wav" "$root/speech.wav" vol 0.1 silence 1 0.01 0.1%
 sox "$root/noise.wav" "$root/speech.wav" "$root/mic.wav"
 # The first block or two of the noise may fall before the gate opens.
 sox "$root/mic.wav" "$root/expected.wav" trim 0.1
@@ -130,13 +86,7 @@ await_quiet 3
 stop_recording 0.2
 xdotool mousemove --window "$wid" 244 179 click 1
 echo "monitor:"
-# Not yet whole every time: the microphone arrives in buffers of 227 ms,
-# which with the mixing period and a server's bursts can exceed the 450 ms
-# start delay the monitor runs on. Reported, and fatal with MONITOR_STRICT=1.
-if ! align "$root/expected.wav" "$root/monitor.raw"; then
-  [ -n "${MONITOR_STRICT:-}" ] && exit 1
-  echo "(the monitor had a fault; not counted)"
-fi
+align "$root/expected.wav" "$root/monitor.raw" || exit 1
 
 # --- 3. the server freezes ---
 await_rest

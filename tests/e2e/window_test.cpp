@@ -45,6 +45,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/template_geometry.h"
 #include "app/qt/ui_dispatcher.h"
+#include "app/qt/voice_recorder_dialog.h"
 #include "app/qt/window_message_sink.h"
 #include "app/screen_fit.h"
 #include "app/status_text.h"
@@ -163,6 +164,25 @@ TEST_F(WindowTest, EnterTranslatesSpeaksAndKeepsTheWindowOpen) {
     }
     EXPECT_GT(loud, 1000u) << "speech samples should have reached " << out_ << " ("
                            << wav.samples.size() << " samples)";
+}
+
+// The recorder's buttons are no default buttons; Enter takes the step the
+// dialog stands at (Rec, then Stop Rec), and saves from the name field.
+TEST_F(WindowTest, EnterTakesTheRecordersNextStep) {
+    qt::VoiceRecorderDialog dialog(*audio_, *session_, window_.get());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    auto* rec = dialog.findChild<QPushButton*>(QStringLiteral("rec"));
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("voiceName"));
+    ASSERT_TRUE(rec && name);
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    EXPECT_EQ(rec->text(), QStringLiteral("Stop &Rec"));
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    EXPECT_EQ(rec->text(), QStringLiteral("&Rec"));
+    name->setFocus();
+    QTest::keyClicks(name, QStringLiteral("Mine"));
+    QTest::keyClick(name, Qt::Key_Return);
+    EXPECT_EQ(dialog.SavedName(), "Mine");
 }
 
 TEST_F(WindowTest, ControlsStandAtTheirTemplatePlaces) {

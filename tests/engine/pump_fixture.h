@@ -28,6 +28,14 @@ class WorkBufferRecorder final : public Recorder {
     workbuf::WorkBuffer& wb_;
 };
 
+// Pumps every 10 ms for `ms` milliseconds, as the window's timer does.
+inline void PumpFor(Engine& engine, FakeTickClock& clock, uint32_t ms) {
+    for (uint32_t t = 0; t < ms; t += 10) {
+        clock.Advance(10);
+        engine.AudioPump();
+    }
+}
+
 class PumpFixture : public ::testing::Test {
   protected:
     void SetUp() override { engine.recorder = &workBufferRecorder; }

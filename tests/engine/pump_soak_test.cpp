@@ -75,10 +75,7 @@ TEST_F(PumpFixture, AMinuteOfSpeechArrivesWholeAndInOrderWithoutUnderrun) {
     EXPECT_GE(ticks, 6000) << "a minute of speech cannot play faster than real time";
     EXPECT_LE(ticks, 6200) << "nor fall behind it";
     EXPECT_LE(maxAhead, SPEECH_MAX_LEAD_BYTES);
-    for (int i = 0; i < 100; ++i) {  // let the device play out the ring
-        clock.Advance(10);
-        engine.AudioPump();
-    }
+    test::PumpFor(engine, clock, 1000);  // let the device play out the ring
     stream.Fetch();
     ASSERT_EQ(heard.size(), expected.size());
     EXPECT_TRUE(heard == expected);
@@ -170,6 +167,52 @@ TEST_F(PumpFixture, SoakKeepsEverySampleAndNothingPilesUp) {
     EXPECT_EQ(monitorHeard, recorded) << "every monitored sample is heard once";
     EXPECT_EQ(devices.capture->added.size(), static_cast<size_t>(micSamples / 2500))
         << "every buffer goes back";
+}
+
+// The microphone's buffers arrive every 227 ms while the mixing step takes
+// 200 ms at a time: the monitor must never run its channel dry in between,
+// or each time it waits out its start delay again, a hole in what is heard.
+TEST_F(PumpFixture, TheMonitorPlaysOnWithoutHoleWhileTheMicrophoneFeedsIt) {
+    MakeWindow(/*clocked=*/true);
+    engine.MonitorEnabled = 1;
+    auto& stream = devices.Stream();
+    stream.latencyBytes = 8820;  // a sound server holds 200 ms past the play cursor
+    std::vector<int16_t> heard;
+    stream.onHeard = [&](const uint8_t* p, size_t n) {
+        ForEachSample(p, n, [&](int16_t v) { heard.push_back(v); });
+    };
+    int64_t micSamples = 0;
+    int nextIndex = 0;
+    // Ten seconds of speech, then quiet: the microphone goes on delivering.
+    // The speech starts late in the first buffer, so the monitor starts with
+    // one block in hand.
+    constexpr int64_t START = 2048, SPOKEN = 10 * 11025;
+    for (int tick = 0; tick < 1200; ++tick) {
+        clock.Advance(10);
+        // A sound server hands over the microphone's buffers a little late
+        // now and then: every fifth one, the second first, 250 ms after it
+        // was filled.
+        for (int64_t k = micSamples / 2500;
+             (k + 1) * 2500 * 100 / 11025 + (k % 5 == 1 ? 25 : 0) <= tick;
+             ++k, micSamples += 2500) {
+            std::vector<uint8_t> bytes(5000);
+            for (size_t i = 0; i < bytes.size(); i += 2) {
+                const int64_t at = micSamples + int64_t(i / 2);
+                if (at >= START && at < START + SPOKEN) bytes[i + 1] = at % 2 ? 0x02 : 0xfe;
+            }
+            test::DeliverCapture(*devices.capture, nextIndex, std::move(bytes));
+            nextIndex = (nextIndex + 1) % 16;
+        }
+        dispatcher.RunPending();
+        engine.AudioPump();
+    }
+    stream.Fetch();
+    const auto first = std::find_if(heard.begin(), heard.end(), [](int16_t v) { return v != 0; });
+    const auto last = std::find_if(heard.rbegin(), heard.rend(), [](int16_t v) { return v != 0; });
+    ASSERT_NE(first, heard.end());
+    const auto silent = std::count(first, last.base(), int16_t{0});
+    EXPECT_EQ(silent, 0) << "samples of silence inside what the microphone heard";
+    EXPECT_EQ(last.base() - first, SPOKEN);
 }
 
 }  // namespace

@@ -10,14 +10,6 @@
 namespace vocalith::engine::test {
 namespace {
 
-// Pumps every 10 ms for `ms` milliseconds, as the window's timer does.
-void PumpFor(Engine& engine, FakeTickClock& clock, uint32_t ms) {
-    for (uint32_t t = 0; t < ms; t += 10) {
-        clock.Advance(10);
-        engine.AudioPump();
-    }
-}
-
 void Say(Engine& engine, int32_t samples, int16_t value) {
     const std::vector<int16_t> clip(static_cast<size_t>(samples), value);
     QueueClip(engine.mixer, SPEECH_CHANNEL, 1, "test", clip.data(), samples);

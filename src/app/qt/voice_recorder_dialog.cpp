@@ -1,6 +1,7 @@
 #include "app/qt/voice_recorder_dialog.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -178,6 +179,21 @@ void VoiceRecorderDialog::Save() {
     Refresh();
 }
 
+void VoiceRecorderDialog::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    // The buttons are no default buttons, so that Enter cannot press one
+    // the user did not mean; it goes to the step the dialog stands at.
+    if (name_->hasFocus()) {
+        Save();
+    } else {
+        (logic_->View().reviewing ? accept_ : rec_)->click();
+    }
+}
+
 void VoiceRecorderDialog::Refresh() {
     const RecorderView& v = logic_->View();
     word_->setText(QStringLiteral("<b>%1</b> as in %2<u><b>%3</b></u>%4%5")
@@ -196,8 +212,8 @@ void VoiceRecorderDialog::Refresh() {
     back_->setEnabled(!v.recording);
     gain_->setVisible(v.proposedGain != 0);
     gain_->setText(QStringLiteral("Use &gain x%1").arg(v.proposedGain));
-    // Enter takes the next step: Accept a cut, else Rec.
-    (v.reviewing ? accept_ : rec_)->setFocus();
+    // The step Enter takes has the focus too, so Space takes it as well.
+    if (!name_->hasFocus()) (v.reviewing ? accept_ : rec_)->setFocus();
     take_->Show(v);
 }
 

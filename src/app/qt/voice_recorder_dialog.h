@@ -11,6 +11,7 @@
 #include "app/voice_recorder.h"
 #include "session/session.h"
 
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -30,6 +31,11 @@ class VoiceRecorderDialog : public QDialog {
 
     // The name the voice was last saved under in this dialog; empty if none.
     const std::string& SavedName() const { return savedName_; }
+
+  protected:
+    // Enter takes the next step (Rec, Stop Rec or Accept), or saves from the
+    // name field.
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void Refresh();
