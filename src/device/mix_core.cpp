@@ -44,6 +44,16 @@ struct BufferState {
     uint32_t startPos = 0;  // buffer frame where the conversion began
     uint64_t fed = 0;       // input frames handed to it since then
     uint64_t made = 0;      // device frames taken from it since then
+    // What lies behind the write cursor belongs to the device, as on a device
+    // that has fetched it: the frames there that the conversion has yet to
+    // read are copied here as the write cursor passes them, so that a write
+    // behind the cursor (an underrun silencing the buffer) cannot reach
+    // them. Indices count like LoadFrame's: [heldFrom, heldTo), a ring of
+    // heldFrames frames allocated with the conversion.
+    std::vector<float> held;
+    uint64_t heldFrames = 0;
+    uint64_t heldFrom = 0;
+    uint64_t heldTo = 0;
 
     // Mirrors for lock-free reads of the cursor and status from the UI thread.
     std::atomic<uint32_t> playByte{0};
@@ -60,8 +70,20 @@ struct BufferState {
     }
 
     // Frame `at` frames past the start of the buffer as the conversion takes
-    // it: past the end a looping buffer starts again and a once buffer is silent.
+    // it: a held copy if there is one, else the buffer's own.
     void LoadFrame(uint64_t at, float* frame) const {
+        if (at >= heldFrom && at < heldTo) {
+            const int ch = conv->Channels();
+            const float* from = held.data() + (at % heldFrames) * static_cast<uint64_t>(ch);
+            std::copy(from, from + ch, frame);
+            return;
+        }
+        ReadAt(at, frame);
+    }
+
+    // Frame `at` of the buffer: past the end a looping buffer starts again
+    // and a once buffer is silent.
+    void ReadAt(uint64_t at, float* frame) const {
         if (at >= frames) {
             if (!looping) {
                 frame[0] = 0.0f;
@@ -88,6 +110,19 @@ struct BufferState {
         startPos = pos;
         fed = 0;
         made = 0;
+        heldFrom = heldTo = startPos;
+    }
+
+    // Device thread: copies the frames not yet read up to the write cursor.
+    void HoldUpTo(uint64_t to) {
+        if (heldFrames == 0) return;
+        const int ch = conv->Channels();
+        heldFrom = std::max(heldFrom, startPos + fed);  // read already: no longer needed
+        heldTo = std::max(heldTo, heldFrom);
+        to = std::min(to, heldFrom + heldFrames);
+        for (; heldTo < to; ++heldTo) {
+            ReadAt(heldTo, held.data() + (heldTo % heldFrames) * static_cast<uint64_t>(ch));
+        }
     }
 
     // Device thread: the next `n` device frames of the conversion into
@@ -100,7 +135,9 @@ struct BufferState {
         });
         made += n;
         // The cursor is the input frame under the last output taken.
-        MoveTo(startPos + made * rate / deviceRate);
+        const uint64_t cursor = startPos + made * rate / deviceRate;
+        MoveTo(cursor);
+        HoldUpTo(cursor + latencyBytes / blockAlign);
     }
 
     // Puts the cursor on frame `at` (counted on past the end): a looping
@@ -276,6 +313,15 @@ std::unique_ptr<OutputBuffer> MixCore::CreateBuffer(const PcmFormat& format, uin
         leadFrames = std::max<uint64_t>(leadFrames, uint64_t{state->conv->LookaheadFrames()} + 1);
     }
     state->latencyBytes = static_cast<uint32_t>((leadFrames % state->frames) * state->blockAlign);
+    if (state->conv) {
+        state->heldFrames = leadFrames + 1;
+        try {
+            state->held.assign(state->heldFrames * static_cast<uint64_t>(state->conv->Channels()),
+                               0.0f);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
     return std::make_unique<SoftBuffer>(shared_from_this(), std::move(state));
 }
 

@@ -1,10 +1,12 @@
 #include "voicebuild/clip_cutter.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "translate/translate.h"
 #include "voice/phon_table.h"
+#include "voice/phoneme_inventory.h"
 #include "voicebuild/prompts.h"
 #include "voicebuild/speech_span.h"
 #include "wave/pcm_format.h"
@@ -20,7 +22,7 @@ constexpr double RATE = wave::SYSTEM_SAMPLE_RATE;
 constexpr double ALIGN_MARGIN_S = 0.25;
 // How far an edge may move to reach a zero crossing, and the fades.
 constexpr size_t CROSSING_REACH = 33;  // 3 ms
-constexpr size_t FADE = 44;            // 4 ms
+constexpr size_t FADE = 22;            // 2 ms
 // The largest gain levelling applies (+26 dB): a quieter take is mostly noise.
 constexpr double MAX_GAIN = 20;
 
@@ -30,6 +32,66 @@ double DbToAmplitude(double db) {
 
 bool IsVowel(int code) {
     return code >= 0 && code <= 15;
+}
+
+// How a clip of each phoneme is shaped. The engine plays clips back to back,
+// so a clip must sound like its phoneme in running speech, not in a word
+// said alone: a vowel or sonorant keeps only the steady middle of its
+// stretch, about as long as it lasts in running speech (a word said alone
+// drawls, and its edges carry the neighbours' transitions); a stop or
+// affricate is a short silent closure (a longer one breaks the word apart),
+// then the recording from its burst to the onset of voicing (its aspiration
+// or frication); so are a voiceless fricative and h, without the closure. Sounds carried by the
+// voice sit at their own level below the vowels'; the others keep the
+// word's balance but are never fainter than their own level, so a weak
+// burst or hiss is not lost under noise next to full vowels.
+struct Shape {
+    enum class Kind { Core, Stop, Other } kind;
+    double ms;  // Core: the longest clip; Stop: the closure
+    // Relative to VOICED_TARGET_DB: a Core's level, the others' least.
+    double levelDb;
+    double minMs, maxMs;  // Stop: the shortest and longest release
+};
+
+// clang-format off
+constexpr std::array<Shape, voice::PHONEME_COUNT> kShapes = {{
+    // IY IH EY EH AE AA AO OW
+    {Shape::Kind::Core, 80, 0, 0, 0}, {Shape::Kind::Core, 67, 0, 0, 0},
+    {Shape::Kind::Core, 94, 0, 0, 0}, {Shape::Kind::Core, 71, 0, 0, 0},
+    {Shape::Kind::Core, 98, 0, 0, 0}, {Shape::Kind::Core, 98, 0, 0, 0},
+    {Shape::Kind::Core, 98, 0, 0, 0}, {Shape::Kind::Core, 94, 0, 0, 0},
+    // UH UW ER AX AH AY AW OY
+    {Shape::Kind::Core, 67, 0, 0, 0}, {Shape::Kind::Core, 85, 0, 0, 0},
+    {Shape::Kind::Core, 85, 0, 0, 0}, {Shape::Kind::Core, 49, 0, 0, 0},
+    {Shape::Kind::Core, 67, 0, 0, 0}, {Shape::Kind::Core, 112, 0, 0, 0},
+    {Shape::Kind::Core, 112, 0, 0, 0}, {Shape::Kind::Core, 116, 0, 0, 0},
+    // p b t d k g
+    {Shape::Kind::Stop, 15, -16, 20, 70}, {Shape::Kind::Stop, 12, -13, 15, 40},
+    {Shape::Kind::Stop, 15, -14, 20, 70}, {Shape::Kind::Stop, 12, -13, 15, 40},
+    {Shape::Kind::Stop, 14, -14, 25, 70}, {Shape::Kind::Stop, 12, -13, 20, 45},
+    // f v TH DH s z SH ZH h
+    {Shape::Kind::Stop, 0, -20, 40, 110}, {Shape::Kind::Core, 48, -15, 0, 0},
+    {Shape::Kind::Stop, 0, -26, 40, 110}, {Shape::Kind::Core, 42, -18, 0, 0},
+    {Shape::Kind::Stop, 0, -14, 40, 110}, {Shape::Kind::Core, 60, -13, 0, 0},
+    {Shape::Kind::Other, 0, -8, 0, 0}, {Shape::Kind::Core, 60, -9, 0, 0},
+    {Shape::Kind::Stop, 0, -14, 30, 90},
+    // m n NG l w y r
+    {Shape::Kind::Core, 54, -8, 0, 0}, {Shape::Kind::Core, 48, -8, 0, 0},
+    {Shape::Kind::Core, 60, -8, 0, 0}, {Shape::Kind::Core, 54, -3, 0, 0},
+    {Shape::Kind::Core, 54, -3, 0, 0}, {Shape::Kind::Core, 48, -3, 0, 0},
+    {Shape::Kind::Core, 48, -3, 0, 0},
+    // CH j WH silence
+    {Shape::Kind::Stop, 11, -11, 40, 110}, {Shape::Kind::Stop, 11, -11, 50, 90},
+    {Shape::Kind::Core, 60, -3, 0, 0}, {Shape::Kind::Other, 0, 0, 0, 0},
+}};
+// clang-format on
+
+const Shape& ShapeOf(int code) {
+    return kShapes[static_cast<size_t>(std::clamp(code, 0, voice::PHONEME_COUNT - 1))];
+}
+
+size_t MsToSamples(double ms) {
+    return static_cast<size_t>(ms * RATE / 1000);
 }
 
 // The RMS level of the loudest 50 ms of [start, end), dBFS.
@@ -52,6 +114,76 @@ size_t NearestCrossing(std::span<const int16_t> x, size_t at) {
         }
     }
     return at;
+}
+
+// The level of the `n` samples from `at`, dBFS.
+double LevelAt(std::span<const int16_t> x, size_t at, size_t n) {
+    double sum = 0;
+    for (size_t i = at; i < at + n && i < x.size(); ++i) sum += double(x[i]) * x[i];
+    const double rms = std::sqrt(sum / double(n)) / 32768.0;
+    return rms > 1e-6 ? 20 * std::log10(rms) : -120.0;
+}
+
+// True when the 10 ms from `at` repeat at a voice's period (70 to 400 Hz):
+// the best normalised correlation of the stretch with itself a period
+// later is high for voicing and low for a burst, hiss or breath.
+bool VoicedAt(std::span<const int16_t> x, size_t at) {
+    constexpr size_t kWindow = 110, kMinLag = 27, kMaxLag = 158;
+    if (at + kWindow + kMaxLag > x.size()) return false;
+    double best = 0;
+    for (size_t lag = kMinLag; lag <= kMaxLag; ++lag) {
+        double xy = 0, xx = 0, yy = 0;
+        for (size_t i = at; i < at + kWindow; ++i) {
+            xy += double(x[i]) * x[i + lag];
+            xx += double(x[i]) * x[i];
+            yy += double(x[i + lag]) * x[i + lag];
+        }
+        if (xx > 0 && yy > 0) best = std::max(best, xy / std::sqrt(xx * yy));
+    }
+    return best > 0.8;
+}
+
+// A stop's stretch: from just before its burst (the first 2 ms well above
+// the noise floor at or after `from`) to the onset of voicing, which ends
+// the aspiration or frication, within the shape's release limits. The
+// stretch found by alignment is kept when no burst lies in reach.
+void FindRelease(std::span<const int16_t> x, const Shape& shape, double floorDb, size_t& start,
+                 size_t& end) {
+    constexpr size_t kStep = 22;  // 2 ms
+    const size_t from = start - std::min(start, MsToSamples(40));
+    const size_t to = std::min(x.size(), end + MsToSamples(20));
+    size_t burst = to;
+    for (size_t at = from; at + kStep <= to; at += kStep) {
+        if (LevelAt(x, at, kStep) >= floorDb + 10) {
+            burst = at;
+            break;
+        }
+    }
+    if (burst >= to) return;
+    size_t release = std::min(x.size(), burst + MsToSamples(shape.maxMs));
+    for (size_t at = burst + MsToSamples(shape.minMs); at < release; at += kStep) {
+        if (LevelAt(x, at, SPAN_FRAME) >= floorDb + 25 && VoicedAt(x, at)) {
+            release = at;
+            break;
+        }
+    }
+    start = burst - std::min(burst, MsToSamples(5));
+    end = release;
+}
+
+// Narrows [start, end) to what a clip of `code` should hold (see Shape).
+void ShapeStretch(std::span<const int16_t> x, int code, double floorDb, size_t& start,
+                  size_t& end) {
+    const Shape& shape = ShapeOf(code);
+    if (shape.kind == Shape::Kind::Core) {
+        const size_t keep = MsToSamples(shape.ms);
+        if (end - start > keep) {
+            start += (end - start - keep) / 2;
+            end = start + keep;
+        }
+    } else if (shape.kind == Shape::Kind::Stop) {
+        FindRelease(x, shape, floorDb, start, end);
+    }
 }
 
 Cut Refuse(Cut cut, Cut::Status status, std::string reason) {
@@ -109,10 +241,17 @@ std::vector<int16_t> MakeClip(std::span<const int16_t> recording, size_t start, 
         power += v * v;
         peak = std::max(peak, std::abs(v));
     }
-    const double target = DbToAmplitude(VOICED_TARGET_DB) * 32768;
-    const double rms = std::sqrt(power / clip.size());
+    const double rms = std::sqrt(power / double(clip.size()));
+    // A stop or affricate starts with its closure: silence before the burst.
+    const Shape& shape = ShapeOf(code);
+    if (shape.kind == Shape::Kind::Stop) {
+        const size_t closure = std::min(MsToSamples(shape.ms), limit - clip.size());
+        clip.insert(clip.begin(), closure, 0.0);
+    }
+    const double target = DbToAmplitude(VOICED_TARGET_DB + shape.levelDb) * 32768;
     const double level = CarriedByVoice(code) ? rms : DbToAmplitude(wordLevelDb) * 32768;
     double gain = level > 0 ? target / level : 1;
+    if (!CarriedByVoice(code) && rms > 0) gain = std::max(gain, target / rms);
     gain = std::min(gain, MAX_GAIN);
     if (peak > 0) gain = std::min(gain, DbToAmplitude(PEAK_LIMIT_DB) * 32767 / peak);
     std::vector<int16_t> out(clip.size());
@@ -244,6 +383,7 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
         cut.end = span.start + static_cast<size_t>(length * (before + share) / total);
         cut.confidence = 0.3;
     }
+    ShapeStretch(all, code, span.floorDb, cut.start, cut.end);
     cut.clip = MakeClip(all, cut.start, cut.end, code, cut.wordLevelDb);
     if (cut.clip.empty()) {
         return Refuse(std::move(cut), Cut::Status::NoSpeech, "the word is too short to cut");

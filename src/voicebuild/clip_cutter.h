@@ -3,8 +3,10 @@
 // recording is brought to the system format, the word is found in it
 // (FindSpeech), the phoneme's stretch is found by forced alignment (or, with
 // no acoustic model or no path through the word, shared out among the
-// word's phonemes by loudness alone), and the stretch becomes a clip by
-// MakeClip. Every cut carries a confidence between 0 and 1.
+// word's phonemes by loudness alone), narrowed to what a clip of its class
+// holds in running speech (a vowel's steady middle, a stop's burst to the
+// onset of voicing), and the stretch becomes a clip by MakeClip. Every cut
+// carries a confidence between 0 and 1.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -20,8 +22,8 @@ namespace vocalith::voicebuild {
 
 // Cuts below this confidence deserve a listen before they are kept.
 inline constexpr double LOW_CONFIDENCE = 0.5;
-// The level vowels and the other sounds carried by the voice alone are
-// brought to (RMS, dBFS); the loudest sample of a clip stays at or below
+// The level vowels are brought to (RMS, dBFS); the other classes sit at
+// levels relative to it. The loudest sample of a clip stays at or below
 // PEAK_LIMIT_DB.
 inline constexpr double VOICED_TARGET_DB = -16;
 inline constexpr double PEAK_LIMIT_DB = -1;
@@ -76,10 +78,12 @@ class ClipCutter {
 
 // The clip for the stretch [start, end) of `recording` (system format):
 // the edges moved to the nearest zero crossings, faded in and out over a few
-// milliseconds, levelled (sounds carried by the voice to VOICED_TARGET_DB,
-// others by the gain that brings the word's level `wordLevelDb` there),
-// never beyond PEAK_LIMIT_DB, and at most PHON_MAX_SAMPLES long (the middle
-// is kept).
+// milliseconds, a stop or affricate preceded by the silence of its closure,
+// levelled (sounds carried by the voice to their class's level, vowels at
+// VOICED_TARGET_DB; others by the gain that brings the word's level
+// `wordLevelDb` there, but never fainter than their class's least), never
+// beyond PEAK_LIMIT_DB, and at most PHON_MAX_SAMPLES long (the middle is
+// kept).
 std::vector<int16_t> MakeClip(std::span<const int16_t> recording, size_t start, size_t end,
                               int code, double wordLevelDb);
 

@@ -175,6 +175,25 @@ TEST(MixCoreTest, DcStaysDcThroughRateAndChannelChanges) {
     }
 }
 
+// What lies behind the write cursor is the device's: silencing the whole
+// buffer (as an underrun does) must not reach the frames a rate converter
+// has yet to read, or the last of a sound before it is cut off.
+TEST(MixCoreTest, AWriteBehindTheWriteCursorIsNotHeard) {
+    auto core = MixCore::Create(44100, 1, 0.02);
+    auto buffer = core->CreateBuffer(Format(1, 11025, 16), 8000);
+    ASSERT_TRUE(buffer);
+    const auto dc = Le16(std::vector<int16_t>(4000, 5000));
+    buffer->Write(0, dc.data(), buffer->Size());
+    buffer->Play(true);
+    Render(*core, 1000);
+    uint32_t play = 0, write = 0;
+    buffer->GetCurrentPosition(play, write);
+    buffer->Write(0, nullptr, buffer->Size());
+    // Up to the write cursor (less the converter's rise at its end) it still sounds.
+    const auto out = Render(*core, (write - play) / 2 * 4 - 256);
+    for (size_t i = 0; i < out.size(); ++i) ASSERT_NEAR(out[i], 5000, 2) << "at " << i;
+}
+
 class BufferTest : public ::testing::Test {
   protected:
     // Five 16-bit samples at the device's own rate: one byte is one byte.

@@ -112,6 +112,57 @@ TEST(ClipCutter, FindsThePhonemeInASpokenWord) {
     }
 }
 
+// Clips are shaped for running speech: a vowel or sonorant keeps a steady
+// middle of speaking length, a stop opens with silence then its burst, and
+// each class sits at its own level whatever the take's level.
+TEST(ClipCutter, ShapesEachClipForItsClass) {
+    if (!HaveEspeak()) GTEST_SKIP() << "espeak-ng is not installed";
+    ClipCutter cutter;
+    if (!cutter.Aligning()) GTEST_SKIP() << cutter.Note();
+    constexpr double NONE = 0;
+    struct Row {
+        const char* name;
+        int code;
+        double gainDb;
+        int maxMs;         // the clip is no longer
+        int closureMs;     // it opens with this much silence
+        double levelDb;    // its RMS past the closure (NONE: not checked)
+        double atLeastDb;  // or at least this (NONE: not checked)
+    };
+    const Row rows[] = {
+        {"a drawled vowel keeps a middle of speaking length", 0, -6, 85, 0, VOICED_TARGET_DB, NONE},
+        {"a stop is its closure, then burst and aspiration, not the silence before it", 16, 0, 90,
+         15, NONE, VOICED_TARGET_DB - 17},
+        {"a nasal sits below the vowels", 31, -12, 60, 0, VOICED_TARGET_DB - 8, NONE},
+        {"a faint hiss from a quiet take is raised", 24, -12, 115, 0, NONE, VOICED_TARGET_DB - 27},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const wave::AudioFrames audio =
+            Spoken(PromptWord(*PromptFor(row.code)), row.gainDb, 0.5, 0.5);
+        ASSERT_FALSE(audio.samples.empty());
+        const Cut cut = cutter.CutRecording(audio, row.code);
+        ASSERT_TRUE(cut.ok()) << cut.reason;
+        EXPECT_LE(cut.clip.size(), size_t(row.maxMs * 11025 / 1000));
+        const auto closure = size_t(row.closureMs * 11025 / 1000);
+        ASSERT_GT(cut.clip.size(), closure + 110);
+        EXPECT_TRUE(std::all_of(cut.clip.begin(), cut.clip.begin() + ptrdiff_t(closure),
+                                [](int16_t v) { return v == 0; }));
+        // The burst follows the closure at once.
+        const std::vector<int16_t> opening(cut.clip.begin() + ptrdiff_t(closure),
+                                           cut.clip.begin() + ptrdiff_t(closure + 110));
+        EXPECT_GT(20 * std::log10(Rms(opening) / 32768), VOICED_TARGET_DB - 40);
+        const std::vector<int16_t> sound(cut.clip.begin() + ptrdiff_t(closure), cut.clip.end());
+        const double level = 20 * std::log10(Rms(sound) / 32768);
+        if (row.levelDb != NONE) {
+            EXPECT_NEAR(level, row.levelDb, 1.5);
+        }
+        if (row.atLeastDb != NONE) {
+            EXPECT_GE(level, row.atLeastDb);
+        }
+    }
+}
+
 TEST(ClipCutter, RefusesRecordingsThatHoldNoOneWord) {
     const auto tone = [](std::vector<int16_t>& x, double seconds) {
         for (size_t i = 0, n = size_t(seconds * 11025); i < n; ++i)
