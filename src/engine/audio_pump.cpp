@@ -126,8 +126,7 @@ void Engine::AudioPump() {
                 // buffer or two held; anchored afresh, it starts a mixing
                 // period later, so that one buffer handed over late is not a
                 // hole before the next.
-                if (monitorQueued && window->speechResync != 0 &&
-                    window->SpeechWriteLimit() != UINT32_MAX) {
+                if (monitorQueued && window->speechResync != 0 && limit != UINT32_MAX) {
                     window->WriteSpeech(nullptr, MONITOR_LEAD_IN_BYTES);
                 }
                 window->WriteSpeech(mixBuffer, static_cast<uint32_t>(m) * 2);
