@@ -17,10 +17,19 @@ constexpr int32_t VOLUME_MIN = -10000;
 }  // namespace
 
 // One buffer's state, shared by the UI thread (the OutputBuffer methods) and
-// the device thread (Render). Everything but the atomics is guarded by `m`.
+// the device thread (Render). Everything but the atomics and the bytes of
+// `data` is guarded by `m`.
+//
+// The bytes are written without the lock, byte by byte as relaxed atomics,
+// and read the same way. Writes come every mixing step, and the device
+// thread, which never waits, would skip a period whenever one held the lock:
+// a few milliseconds of silence in the middle of a sound, now and then. A
+// frame written while it is read may mix old and new bytes, as on a device
+// that reads its buffer while it is written; the frames a rate converter has
+// yet to read behind the write cursor are held apart and not affected.
 struct BufferState {
     std::mutex m;
-    std::vector<uint8_t> data;  // Size() bytes in the buffer's own format
+    std::vector<uint8_t> data;  // Size() bytes in the buffer's own format; see above
     uint16_t channels = 1;
     uint16_t bits = 16;
     uint16_t blockAlign = 2;
@@ -69,9 +78,26 @@ struct BufferState {
         sinceStartMirror.store(sinceStart, std::memory_order_release);
     }
 
+    // Copies `bytes` bytes from `src` (silence when null) into data at `offset`.
+    void StoreBytes(size_t offset, const uint8_t* src, size_t bytes) {
+        for (size_t i = 0; i < bytes; ++i) {
+            std::atomic_ref(data[offset + i]).store(src ? src[i] : 0, std::memory_order_relaxed);
+        }
+    }
+
+    // The frame at buffer frame `at` (< frames) as left and right values.
+    void FrameValues(uint64_t at, float& left, float& right) {
+        uint8_t bytes[4];  // a frame is at most two 16-bit samples
+        const size_t offset = static_cast<size_t>(at) * blockAlign;
+        for (size_t i = 0; i < blockAlign; ++i) {
+            bytes[i] = std::atomic_ref(data[offset + i]).load(std::memory_order_relaxed);
+        }
+        ReadFrame(bytes, channels, bits, left, right);
+    }
+
     // Frame `at` frames past the start of the buffer as the conversion takes
     // it: a held copy if there is one, else the buffer's own.
-    void LoadFrame(uint64_t at, float* frame) const {
+    void LoadFrame(uint64_t at, float* frame) {
         if (at >= heldFrom && at < heldTo) {
             const int ch = conv->Channels();
             const float* from = held.data() + (at % heldFrames) * static_cast<uint64_t>(ch);
@@ -83,7 +109,7 @@ struct BufferState {
 
     // Frame `at` of the buffer: past the end a looping buffer starts again
     // and a once buffer is silent.
-    void ReadAt(uint64_t at, float* frame) const {
+    void ReadAt(uint64_t at, float* frame) {
         if (at >= frames) {
             if (!looping) {
                 frame[0] = 0.0f;
@@ -93,7 +119,7 @@ struct BufferState {
             at %= frames;
         }
         float left, right;
-        ReadFrame(data.data() + static_cast<size_t>(at) * blockAlign, channels, bits, left, right);
+        FrameValues(at, left, right);
         if (conv->Channels() == 2) {
             frame[0] = left;
             frame[1] = right;
@@ -170,16 +196,11 @@ class SoftBuffer final : public OutputBuffer {
     DeviceResult Write(uint32_t offset, const void* data, uint32_t bytes) override {
         uint32_t size = Size();
         if (offset >= size || bytes > size) return DeviceResult::Failed;
-        std::lock_guard lock(s_->m);
+        // No lock: see BufferState.
         uint32_t first = std::min(bytes, size - offset);
         const auto* src = static_cast<const uint8_t*>(data);
-        if (src) {
-            std::memcpy(s_->data.data() + offset, src, first);
-            std::memcpy(s_->data.data(), src + first, bytes - first);
-        } else {
-            std::memset(s_->data.data() + offset, 0, first);
-            std::memset(s_->data.data(), 0, bytes - first);
-        }
+        s_->StoreBytes(offset, src, first);
+        s_->StoreBytes(0, src ? src + first : nullptr, bytes - first);
         return DeviceResult::Ok;
     }
 
@@ -432,8 +453,7 @@ void MixCore::MixBuffer(BufferState& s, float* accum, uint32_t n) {
     }
     for (uint32_t i = 0; i < n && s.playing; ++i) {
         float left, right;
-        ReadFrame(s.data.data() + static_cast<size_t>(s.pos) * s.blockAlign, s.channels, s.bits,
-                  left, right);
+        s.FrameValues(s.pos, left, right);
         if (!stereoOut && s.channels == 2) left = (left + right) * 0.5f;
         if (stereoOut) {
             accum[2 * i] += left * s.gain;

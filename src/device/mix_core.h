@@ -22,9 +22,10 @@
 // 100 ms and more, so the rendered position runs that far ahead of the sound.
 //
 // Threads: the buffers' methods run on the UI thread; Render runs on the
-// device's thread. They share only each buffer's guarded state. Render
-// never waits: a buffer whose lock is taken is skipped for that period
-// (silence) and its cursor catches up on the next one.
+// device's thread. They share each buffer's bytes, which writes reach
+// without a lock, and its guarded state. Render never waits: a buffer whose
+// lock is taken (a start, stop, volume or cursor change at that moment) is
+// skipped for that period (silence) and its cursor catches up on the next one.
 #include <atomic>
 #include <cstdint>
 #include <functional>

@@ -2,8 +2,10 @@
 // with wrap-around, cursors, play once and looping, volume.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 #include "device/mix_core.h"
@@ -192,6 +194,33 @@ TEST(MixCoreTest, AWriteBehindTheWriteCursorIsNotHeard) {
     // Up to the write cursor (less the converter's rise at its end) it still sounds.
     const auto out = Render(*core, (write - play) / 2 * 4 - 256);
     for (size_t i = 0; i < out.size(); ++i) ASSERT_NEAR(out[i], 5000, 2) << "at " << i;
+}
+
+// Writes come every mixing step while the device renders: a write under
+// way must never cost the device a period of a sound that plays on.
+TEST(MixCoreTest, WritesWhileTheDeviceRendersLeaveNoHole) {
+    for (const uint32_t rate : {44100u, 11025u}) {  // copied, then rate-converted
+        SCOPED_TRACE(testing::Message() << rate << " Hz");
+        auto core = MixCore::Create(44100, 1, 0.02);
+        auto buffer = core->CreateBuffer(Format(1, rate, 16), 8000);
+        ASSERT_TRUE(buffer);
+        const auto dc = Le16(std::vector<int16_t>(4000, 5000));
+        buffer->Write(0, dc.data(), buffer->Size());
+        buffer->Play(true);
+        Render(*core, 1000);  // past the converter's rise from silence
+        std::atomic<bool> done{false};
+        std::thread writer([&] {
+            while (!done.load()) buffer->Write(0, dc.data(), buffer->Size());
+        });
+        std::vector<int16_t> out;
+        for (int period = 0; period < 200; ++period) {
+            const auto part = Render(*core, 441);
+            out.insert(out.end(), part.begin(), part.end());
+        }
+        done = true;
+        writer.join();
+        for (size_t i = 0; i < out.size(); ++i) ASSERT_NEAR(out[i], 5000, 2) << "at " << i;
+    }
 }
 
 class BufferTest : public ::testing::Test {
