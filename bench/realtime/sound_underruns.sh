@@ -6,6 +6,9 @@
 # sink (gaps, repeats and lost stretches, found stretch by stretch).
 #
 #   bench/realtime/sound_underruns.sh pulse|pipewire VOCALITH_TTS [RUNS] [SECONDS]
+#
+# With KEEP_DIR set, a run with faults leaves its recording, the rendering
+# and the program's notes there, to be looked at after.
 server=${1:?usage: sound_underruns.sh pulse|pipewire VOCALITH_TTS [RUNS] [SECONDS]}
 tts=${2:?usage: sound_underruns.sh pulse|pipewire VOCALITH_TTS [RUNS] [SECONDS]}
 runs=${3:-10}
@@ -41,5 +44,9 @@ for run in $(seq "$runs"); do
   echo "run $run: $underruns underrun reports; $(echo "$result" | head -3 | tr '\n' ' ')"
   total_underruns=$((total_underruns + underruns))
   total_faults=$((total_faults + ${faults:-1}))
+  if [ -n "${KEEP_DIR:-}" ] && [ "${faults:-1}" != 0 ]; then
+    mkdir -p "$KEEP_DIR/$server-$run"
+    cp "$root/heard.raw" "$root/say.err" "$root/expected.wav" "$KEEP_DIR/$server-$run/"
+  fi
 done
 echo "$server total: $total_underruns underrun reports, $total_faults faults heard over $runs runs"
