@@ -41,10 +41,13 @@ bool IsVowel(int code) {
 // drawls, and its edges carry the neighbours' transitions); a stop or
 // affricate is a short silent closure (a longer one breaks the word apart),
 // then the recording from its burst to the onset of voicing (its aspiration
-// or frication); so are a voiceless fricative and h, without the closure. Sounds carried by the
-// voice sit at their own level below the vowels'; the others keep the
-// word's balance but are never fainter than their own level, so a weak
-// burst or hiss is not lost under noise next to full vowels.
+// or frication); so are a voiceless fricative and h, without the closure.
+// Sounds carried by the voice sit at their own level, as in speech: the open
+// vowels loudest, closer ones up to 6 dB below (a close vowel is quieter by
+// nature, and one as loud as an open vowel misleads a listener), nasals and
+// liquids lower still. The others keep the word's balance but are never
+// fainter than their own level, so a weak burst or hiss is not lost under
+// noise next to full vowels.
 struct Shape {
     enum class Kind { Core, Stop, Other } kind;
     double ms;  // Core: the longest clip; Stop: the closure
@@ -56,15 +59,15 @@ struct Shape {
 // clang-format off
 constexpr std::array<Shape, voice::PHONEME_COUNT> kShapes = {{
     // IY IH EY EH AE AA AO OW
-    {Shape::Kind::Core, 80, 0, 0, 0}, {Shape::Kind::Core, 67, 0, 0, 0},
-    {Shape::Kind::Core, 94, 0, 0, 0}, {Shape::Kind::Core, 71, 0, 0, 0},
+    {Shape::Kind::Core, 80, -6, 0, 0}, {Shape::Kind::Core, 67, -3, 0, 0},
+    {Shape::Kind::Core, 94, -2, 0, 0}, {Shape::Kind::Core, 71, -2, 0, 0},
     {Shape::Kind::Core, 98, 0, 0, 0}, {Shape::Kind::Core, 98, 0, 0, 0},
-    {Shape::Kind::Core, 98, 0, 0, 0}, {Shape::Kind::Core, 94, 0, 0, 0},
+    {Shape::Kind::Core, 98, -1, 0, 0}, {Shape::Kind::Core, 94, -2, 0, 0},
     // UH UW ER AX AH AY AW OY
-    {Shape::Kind::Core, 67, 0, 0, 0}, {Shape::Kind::Core, 85, 0, 0, 0},
-    {Shape::Kind::Core, 85, 0, 0, 0}, {Shape::Kind::Core, 49, 0, 0, 0},
-    {Shape::Kind::Core, 67, 0, 0, 0}, {Shape::Kind::Core, 112, 0, 0, 0},
-    {Shape::Kind::Core, 112, 0, 0, 0}, {Shape::Kind::Core, 116, 0, 0, 0},
+    {Shape::Kind::Core, 67, -3, 0, 0}, {Shape::Kind::Core, 85, -5, 0, 0},
+    {Shape::Kind::Core, 85, -3, 0, 0}, {Shape::Kind::Core, 49, -4, 0, 0},
+    {Shape::Kind::Core, 67, -1, 0, 0}, {Shape::Kind::Core, 112, -1, 0, 0},
+    {Shape::Kind::Core, 112, -1, 0, 0}, {Shape::Kind::Core, 116, -2, 0, 0},
     // p b t d k g
     {Shape::Kind::Stop, 15, -16, 20, 70}, {Shape::Kind::Stop, 12, -13, 15, 40},
     {Shape::Kind::Stop, 15, -14, 20, 70}, {Shape::Kind::Stop, 12, -13, 15, 40},

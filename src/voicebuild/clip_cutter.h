@@ -22,8 +22,8 @@ namespace vocalith::voicebuild {
 
 // Cuts below this confidence deserve a listen before they are kept.
 inline constexpr double LOW_CONFIDENCE = 0.5;
-// The level vowels are brought to (RMS, dBFS); the other classes sit at
-// levels relative to it. The loudest sample of a clip stays at or below
+// The level open vowels are brought to (RMS, dBFS); closer vowels and the
+// other classes sit at levels relative to it. The loudest sample of a clip stays at or below
 // PEAK_LIMIT_DB.
 inline constexpr double VOICED_TARGET_DB = -16;
 inline constexpr double PEAK_LIMIT_DB = -1;
@@ -79,7 +79,7 @@ class ClipCutter {
 // The clip for the stretch [start, end) of `recording` (system format):
 // the edges moved to the nearest zero crossings, faded in and out over a few
 // milliseconds, a stop or affricate preceded by the silence of its closure,
-// levelled (sounds carried by the voice to their class's level, vowels at
+// levelled (sounds carried by the voice to their own level, open vowels at
 // VOICED_TARGET_DB; others by the gain that brings the word's level
 // `wordLevelDb` there, but never fainter than their class's least), never
 // beyond PEAK_LIMIT_DB, and at most PHON_MAX_SAMPLES long (the middle is
