@@ -116,7 +116,18 @@ std::vector<AlignedPhone> PhoneAligner::Align(std::span<const int16_t> samples,
     fsg_model_free(fsg);
     if (set < 0 || ps_set_search(ps, name) < 0) return out;
     if (ps_start_utt(ps) < 0) return out;
-    ps_process_raw(ps, samples.data(), samples.size(), FALSE, TRUE);
+    // Stretches of exact zeros (a recording gated by the sound server, or
+    // made by a program) have no log energy; the model's features break
+    // down on them and the alignment with them. Zero samples get a fixed
+    // dither of a step, which keeps every frame finite and the cut
+    // repeatable, and leaves a recording with a noise floor as it is.
+    std::vector<int16_t> dithered(samples.begin(), samples.end());
+    uint32_t noise = 1;
+    for (int16_t& v : dithered) {
+        noise = noise * 1664525u + 1013904223u;
+        if (v == 0) v = (noise >> 31) ? 1 : -1;
+    }
+    ps_process_raw(ps, dithered.data(), dithered.size(), FALSE, TRUE);
     ps_end_utt(ps);
     for (ps_seg_t* seg = ps_seg_iter(ps); seg; seg = ps_seg_next(seg)) {
         AlignedPhone phone;

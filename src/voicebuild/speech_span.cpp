@@ -10,6 +10,8 @@ namespace {
 // A word must reach this level and stand this far above the noise.
 constexpr double MIN_PEAK_DB = -50;
 constexpr double MIN_RISE_DB = 15;
+// The floor is taken no deeper than this below the loudest frame.
+constexpr double MAX_FLOOR_DEPTH_DB = 50;
 // Silence inside one word (a stop's closure, a pause before a final
 // release) stays under this; a longer pause separates words.
 constexpr size_t MAX_INNER_PAUSE_FRAMES = 25;
@@ -38,8 +40,10 @@ SpeechSpan FindSpeech(std::span<const int16_t> samples) {
     if (levels.empty()) return span;
     std::vector<double> sorted = levels;
     std::sort(sorted.begin(), sorted.end());
-    span.floorDb = sorted[sorted.size() / 10];
     span.peakDb = sorted.back();
+    // A clean or gated recording has next to no floor; the levels set above
+    // it (here and when cutting) are then kept within reach of the word.
+    span.floorDb = std::max(sorted[sorted.size() / 10], span.peakDb - MAX_FLOOR_DEPTH_DB);
     if (span.peakDb < MIN_PEAK_DB || span.peakDb - span.floorDb < MIN_RISE_DB) return span;
     const double threshold = std::max(span.floorDb + 10, span.peakDb - 40);
 

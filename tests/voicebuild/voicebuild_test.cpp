@@ -47,8 +47,10 @@ double Rms(const std::vector<int16_t>& x) {
 }
 
 // `word` as spoken by espeak-ng, at `gainDb`, after `leadS` seconds and
-// before `tailS` seconds of a faint noise floor; empty without espeak-ng.
-wave::AudioFrames Spoken(const std::string& word, double gainDb, double leadS, double tailS) {
+// before `tailS` seconds of a faint noise floor (or of exact zeros);
+// empty without espeak-ng.
+wave::AudioFrames Spoken(const std::string& word, double gainDb, double leadS, double tailS,
+                         bool noiseFloor = true) {
     testsupport::TempFolder temp{"vocalith-voicebuild"};
     const std::string file = (temp.Path() / "w.wav").string();
     const std::string cmd = "espeak-ng -v en-us -w '" + file + "' '" + word + "' 2>/dev/null";
@@ -62,7 +64,8 @@ wave::AudioFrames Spoken(const std::string& word, double gainDb, double leadS, d
     out.resize(out.size() + size_t(tailS * rate), 0);
     std::mt19937 noise(7);
     std::normal_distribution<double> floor(0, 10);  // about -70 dBFS
-    for (int16_t& v : out) v = int16_t(std::clamp(v + floor(noise), -32768.0, 32767.0));
+    for (int16_t& v : out)
+        if (noiseFloor) v = int16_t(std::clamp(v + floor(noise), -32768.0, 32767.0));
     audio.channels = 1;
     audio.samples = std::move(out);
     return audio;
@@ -79,20 +82,22 @@ TEST(ClipCutter, FindsThePhonemeInASpokenWord) {
         int code;
         double gainDb, leadS, tailS;
         bool withModel;
+        bool noiseFloor = true;
     };
     const Row rows[] = {
         {"vowel between consonants, quiet take", 5, -12, 0.8, 0.3, true},
         {"consonant at the word's start, loud take", 26, 0, 0.2, 1.0, true},
         {"nasal at the word's end", 33, -6, 0.5, 0.5, true},
         {"without the model the word is shared out", 5, -6, 0.5, 0.5, false},
+        {"fricative in a take with exact zeros around it", 26, -6, 0.5, 0.5, true, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         test::ScopedEnv model("VOCALITH_ACOUSTIC_MODEL", row.withModel ? nullptr : "/nowhere");
         ClipCutter cutter;
         if (row.withModel && !cutter.Aligning()) GTEST_SKIP() << cutter.Note();
-        const wave::AudioFrames audio =
-            Spoken(PromptWord(*PromptFor(row.code)), row.gainDb, row.leadS, row.tailS);
+        const wave::AudioFrames audio = Spoken(PromptWord(*PromptFor(row.code)), row.gainDb,
+                                               row.leadS, row.tailS, row.noiseFloor);
         ASSERT_FALSE(audio.samples.empty());
         const Cut cut = cutter.CutRecording(audio, row.code);
         ASSERT_TRUE(cut.ok()) << cut.reason;
