@@ -76,7 +76,9 @@ PROSE = (
 )
 
 # The synthetic speakers of the built voices: engine name -> espeak-ng voice.
-SPEAKERS = {"built-us": "en-us", "built-gb": "en-gb+f3"}
+# The British voice is named by its language alone: espeak-ng 1.51 drops a
+# variant given after a region's name ("en-gb+f3" speaks as plain en-gb).
+SPEAKERS = {"built-us": "en-us", "built-gb": "en+f3"}
 SPEAKER_NOISE_DBFS = -60.0
 
 # Phoneme symbols of the notation, in code order; the blank is silence.
@@ -236,13 +238,27 @@ def write_bigram_arpa(lines, path, discount=0.5):
 
 # ---- decoding ----
 
+FULL_DICT = os.path.join(MODEL, "cmudict-en-us.dict")
+
+
+def write_set_dict(lines, path):
+    """The pronunciations of the set's words alone. A small model can only
+    hear its own words, so the decoder hears the same as with the full
+    dictionary, which takes most of a decoder's start-up to load."""
+    vocab = {w for line in lines for w in words_of(line)}
+    with open(FULL_DICT) as f, open(path, "w") as out:
+        for entry in f:
+            if entry.split(" ", 1)[0].split("(")[0] in vocab:
+                out.write(entry)
+
+
 def decode(job):
     """Decodes one utterance with a decoder of its own; returns the words heard."""
-    pcm, lm = job
+    pcm, lm, dictionary = job
     from pocketsphinx.pocketsphinx import Decoder
     config = Decoder.default_config()
     config.set_string("-hmm", os.path.join(MODEL, "en-us"))
-    config.set_string("-dict", os.path.join(MODEL, "cmudict-en-us.dict"))
+    config.set_string("-dict", dictionary)
     config.set_string("-lm", lm)
     config.set_string("-logfn", os.devnull)
     decoder = Decoder(config)
@@ -338,7 +354,7 @@ def listen(engine, sets, args, tmp, free_lm, voice):
     """Renders every text of the sets with one voice and decodes it under the free
     model and under the set's own model; returns, per set, what was heard under each."""
     jobs = []
-    for name, texts, lm in sets:
+    for name, texts, lm, dictionary in sets:
         pcm = []
         for i, text in enumerate(texts):
             wav = os.path.join(tmp, "%s_%s_%d.wav" % (engine, name, i))
@@ -346,15 +362,15 @@ def listen(engine, sets, args, tmp, free_lm, voice):
             render(engine, " ".join(words_of(text)), wav, args.tts, voice)
             pcm.append(listening_condition(wav, zlib.crc32(text.encode())))
             os.remove(wav)
-        jobs += [(p, free_lm) for p in pcm] + [(p, lm) for p in pcm]
+        jobs += [(p, free_lm, FULL_DICT) for p in pcm] + [(p, lm, dictionary) for p in pcm]
     # Without the large model only the small ones decode (the large one is
     # what makes a run slow); its results stay empty and are not reported.
-    skip = [args.small_models_only and lm == free_lm for _, lm in jobs]
+    skip = [args.small_models_only and lm == free_lm for _, lm, _ in jobs]
     with Pool(args.jobs) as pool:
         heard = iter(pool.map(decode, [j for j, s in zip(jobs, skip) if not s]))
     hyps = [None if s else next(heard) for s in skip]
     result, at = {}, 0
-    for name, texts, _ in sets:
+    for name, texts, _, _ in sets:
         n = len(texts)
         result[name] = (hyps[at:at + n], hyps[at + n:at + 2 * n])
         at += 2 * n
@@ -398,7 +414,9 @@ def main():
             texts = SETS[name]()
             lm = os.path.join(tmp, name + ".arpa")
             write_bigram_arpa(texts, lm)
-            sets.append((name, texts, lm))
+            dictionary = os.path.join(tmp, name + ".dict")
+            write_set_dict(texts, dictionary)
+            sets.append((name, texts, lm, dictionary))
 
         rows = []
         builds = []
@@ -407,12 +425,12 @@ def main():
             # The Harvard lists would triple the built voices' decoding time,
             # the slow part of a run: by default they hear the first two sets.
             if engine in SPEAKERS and not args.sets:
-                for name, _, _ in sets:
+                for name, _, _, _ in sets:
                     if name not in BUILT_VOICE_SETS:
                         heard[name] = None
             keys = {}
             if engine in REFERENCES and not args.no_cache and not args.small_models_only:
-                for name, texts, lm in sets:
+                for name, texts, lm, _ in sets:
                     keys[name] = cache_key(engine, texts, [lm, free_lm])
                     found = cache_load(cache, engine, keys[name])
                     if found is not None:
@@ -428,7 +446,7 @@ def main():
                     if name in keys:
                         cache_store(cache, engine, keys[name], hyps)
             row = [engine]
-            for name, texts, _ in sets:
+            for name, texts, _, _ in sets:
                 if heard[name] is None:
                     row += [None, None]
                     continue
@@ -441,7 +459,7 @@ def main():
             rows.append(row)
             print("%-15s done%s" % (engine, " (cached)" if not missing else ""), file=sys.stderr)
 
-        print("; ".join("%s: %d" % (name, len(texts)) for name, texts, _ in sets) +
+        print("; ".join("%s: %d" % (name, len(texts)) for name, texts, _, _ in sets) +
               "; 16 kHz, peak %.0f dBFS, noise %.0f dBFS" % (PEAK_DBFS, NOISE_DBFS))
         print("word error rates, free model / bigram model of the set")
         print("%-15s" % "voice" + "".join("%17s" % name for name in names))
