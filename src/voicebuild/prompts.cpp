@@ -17,7 +17,7 @@ constexpr std::array<Prompt, PROMPT_COUNT> kPrompts = {{
     {12, "bUt"},  {13, "hIde"}, {14, "hOW"},  {15, "tOY"},  {16, "Pack"},  {17, "Back"},
     {18, "Time"}, {19, "Dime"}, {20, "Coat"}, {21, "Goat"}, {22, "Fault"}, {23, "Vault"},
     {24, "THin"}, {25, "THen"}, {26, "Sue"},  {27, "Zoo"},  {28, "leaSH"}, {29, "leiSure"},
-    {30, "Hat"},  {31, "Much"}, {32, "Nice"}, {33, "siNG"}, {34, "Lit"},   {35, "Wet"},
+    {30, "Hat"},  {31, "Much"}, {32, "teN"},  {33, "siNG"}, {34, "Lit"},   {35, "Wet"},
     {36, "Yes"},  {37, "Red"},  {38, "CHin"}, {39, "Jump"}, {40, "WHen"},
 }};
 
