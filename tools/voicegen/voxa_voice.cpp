@@ -125,8 +125,10 @@ constexpr Recipe kRecipes[kVoicePhonemeCount] = {
     {Kind::VoicedAffricate, 93, 260, 1800, 2820, 260, 1800, 2820, 60, 80, 270, 60, 80, 270, 47, 0, 44, 60, 53, 53, 0, 35, 8, -11, false},
     // 40 WH
     {Kind::BreathyGlide, 80, 290, 610, 2150, 395, 1055, 2325, 150, 80, 60, 90, 80, 60, 57, 0, 0, 0, 0, 0, 0, 0, 0, -8, false},
-    // 41 silence
-    {Kind::Silence, 40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false},
+    // 41 silence: the gap between words. Connected speech runs its words
+    // together; a longer gap was heard as a stop's closure (an extra t, or
+    // "the") before the next word.
+    {Kind::Silence, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false},
 };
 // clang-format on
 
