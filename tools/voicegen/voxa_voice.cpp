@@ -41,7 +41,9 @@ struct Recipe {
 // start values as end values. The reduced vowel AX sits a little toward AH
 // (F1 520, F2 1400) rather than at the neutral tube's 500/1500, which
 // listeners took for EH; r is short, so its low-F3 stretch is not heard as
-// a vowel ER of its own.
+// a vowel ER of its own. The voiceless stops hold a 52 ms silent closure
+// before a short aspiration; with closures as short as the voiced stops'
+// (about 40 ms) they were understood less well.
 constexpr Recipe kRecipes[kVoicePhonemeCount] = {
     // 0 IY
     {Kind::Vowel, 107, 310, 2020, 2960, 290, 2070, 2960, 45, 200, 400, 60, 200, 400, 60, 0, 0, 0, 0, 0, 0, 0, 0, -6, false},
@@ -76,15 +78,15 @@ constexpr Recipe kRecipes[kVoicePhonemeCount] = {
     // 15 OY
     {Kind::Vowel, 155, 550, 960, 2400, 360, 1820, 2450, 80, 50, 130, 60, 50, 160, 60, 0, 0, 0, 0, 0, 0, 0, 0, -2, false},
     // 16 p
-    {Kind::VoicelessStop, 79, 400, 1100, 2150, 400, 1100, 2150, 300, 150, 220, 300, 150, 220, 0, 0, 0, 0, 0, 0, 63, 49, 5, -16, false},
+    {Kind::VoicelessStop, 79, 400, 1100, 2150, 400, 1100, 2150, 300, 150, 220, 300, 150, 220, 0, 0, 0, 0, 0, 0, 63, 52, 5, -16, false},
     // 17 b
     {Kind::VoicedStop, 55, 200, 1100, 2150, 200, 1100, 2150, 60, 110, 130, 60, 110, 130, 60, 0, 0, 0, 0, 0, 63, 42, 5, -13, false},
     // 18 t
-    {Kind::VoicelessStop, 79, 400, 1600, 2600, 400, 1600, 2600, 300, 120, 250, 300, 120, 250, 0, 0, 30, 45, 57, 63, 0, 42, 12, -14, false},
+    {Kind::VoicelessStop, 79, 400, 1600, 2600, 400, 1600, 2600, 300, 120, 250, 300, 120, 250, 0, 0, 30, 45, 57, 63, 0, 52, 12, -14, false},
     // 19 d
     {Kind::VoicedStop, 55, 200, 1600, 2600, 200, 1600, 2600, 60, 100, 170, 60, 100, 170, 60, 0, 47, 60, 62, 60, 0, 39, 8, -13, false},
     // 20 k
-    {Kind::VoicelessStop, 87, 300, 1990, 2850, 300, 1990, 2850, 250, 160, 330, 250, 160, 330, 0, 0, 53, 43, 45, 45, 0, 42, 20, -14, false},
+    {Kind::VoicelessStop, 87, 300, 1990, 2850, 300, 1990, 2850, 250, 160, 330, 250, 160, 330, 0, 0, 53, 43, 45, 45, 0, 52, 20, -14, false},
     // 21 g
     {Kind::VoicedStop, 62, 200, 1990, 2850, 200, 1990, 2850, 60, 150, 280, 60, 150, 280, 60, 0, 53, 43, 45, 45, 0, 39, 15, -13, false},
     // 22 f
