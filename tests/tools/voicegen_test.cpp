@@ -269,8 +269,8 @@ TEST(VoxaTiming, EachClassOfClipsHasAConnectedSpeechLength) {
         double loMs, hiMs;
     } rows[] = {
         {"vowels and diphthongs", MeanMs({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}),
-         100, 140},
-        {"reduced vowel shorter than any full vowel", MeanMs({11}), 60, 90},
+         80, 115},
+        {"reduced vowel shorter than any full vowel", MeanMs({11}), 45, 70},
         {"voiceless stops: short closure, short aspiration", MeanMs({16, 18, 20}), 70, 95},
         {"voiced stops: closure and burst, hardly any transition", MeanMs({17, 19, 21}), 45, 70},
         {"fricatives", MeanMs({22, 23, 24, 25, 26, 27, 28, 29}), 65, 100},
@@ -338,7 +338,7 @@ TEST(VoxaDeterminism, SynthesisIsRepeatableAndMatchesTheGoldenHash) {
     const auto again = SynthesizeVoice();
     EXPECT_EQ(again, Voice());
     // Changes only when the voice is changed on purpose; update it in the same change.
-    EXPECT_EQ(Fnv1a(VoiceFileBytes(Voice())), 0xd419fe7916a8d7adull);
+    EXPECT_EQ(Fnv1a(VoiceFileBytes(Voice())), 0x848d9b61cdd6db23ull);
 }
 
 TEST(DeterministicMath, MatchesTheLibraryFunctionsClosely) {
