@@ -25,7 +25,10 @@ synthetic speakers: espeak-ng voices reading each prompt word (`voice
 prompts`) as its own recording, at its own level (-12 to 0 dB), with its own
 lead-in and tail of silence (0.2 to 1 s) over a quiet noise floor, as a
 person at a microphone would give them. They show how well a voice made from
-41 words without hand cutting is understood next to Voxa.
+41 words without hand cutting is understood next to Voxa. One take of the
+41 words decides much of a built voice's figure (six takes of the same
+speaker spread over about 8 errors of 363 words), so --takes N builds and
+hears N takes of each speaker and reports their mean.
 
 Four sets are heard:
 
@@ -176,12 +179,14 @@ def listening_condition(in_wav, seeds):
 
 # ---- voices built from recorded prompt words ----
 
-def build_voice(engine, tts, tmp):
+def build_voice(engine, tts, tmp, take=0):
     """Records the speaker's prompt words and builds a voice of them; returns the
-    voice file and the seconds `voice build` took."""
-    folder = os.path.join(tmp, engine)
+    voice file and the seconds `voice build` took. Each take draws the words'
+    levels, silences and noise afresh; take 0 is the one always heard."""
+    name = engine if take == 0 else "%s-take%d" % (engine, take)
+    folder = os.path.join(tmp, name)
     os.makedirs(folder)
-    rng = np.random.default_rng(zlib.crc32(engine.encode()))
+    rng = np.random.default_rng(zlib.crc32(engine.encode()) + take)
     prompts = subprocess.run([tts, "voice", "prompts"], check=True, capture_output=True,
                              text=True).stdout.splitlines()
     for line in prompts:
@@ -201,7 +206,7 @@ def build_voice(engine, tts, tmp):
             w.setsampwidth(2)
             w.setframerate(rate)
             w.writeframes(np.clip(np.round(y), -32768, 32767).astype("<i2").tobytes())
-    voice = os.path.join(tmp, engine + ".voc")
+    voice = os.path.join(tmp, name + ".voc")
     start = time.monotonic()
     subprocess.run([tts, "voice", "build", voice, folder], check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -423,7 +428,14 @@ def main():
                     "(default: listening-cache beside the folder of --tts)")
     ap.add_argument("--no-cache", action="store_true",
                     help="render and decode the reference voices again")
+    ap.add_argument("--takes", type=int, default=1,
+                    help="build each built voice from this many takes of its speaker "
+                    "and report the mean (default 1: one take decides much of a "
+                    "built voice's figure, so a small change to the cutter is "
+                    "better judged over several)")
     args = ap.parse_args()
+    if args.takes < 1:
+        ap.error("--takes must be at least 1")
     SAY_OPTIONS[:] = args.say.split()
     if args.seeds < 1:
         ap.error("--seeds must be at least 1")
@@ -451,6 +463,8 @@ def main():
 
         rows = []
         builds = []
+        takes = []  # each take's figures, when there are several
+        texts_of = {name: texts for name, texts, _, _ in sets}
         for engine in args.engines.split(","):
             heard = {}
             # The Harvard lists would triple the built voices' decoding time,
@@ -467,15 +481,28 @@ def main():
                     if found is not None:
                         heard[name] = found
             missing = [s for s in sets if s[0] not in heard]
-            voice = args.voice
-            if engine in SPEAKERS:
-                voice, seconds = build_voice(engine, args.tts, tmp)
-                builds.append((engine, SPEAKERS[engine], seconds))
-            if missing:
+            # What was heard, per set: the runs under the free model and
+            # under the set's model (one per noise seed, and per take).
+            for name in heard:
+                if heard[name] is not None:
+                    heard[name] = ([heard[name][0]], heard[name][1])
+            for take in range(args.takes if engine in SPEAKERS else 1):
+                voice = args.voice
+                if engine in SPEAKERS:
+                    voice, seconds = build_voice(engine, args.tts, tmp, take)
+                    if take == 0:
+                        builds.append((engine, SPEAKERS[engine], seconds))
+                if not missing:
+                    continue
+                figures = []
                 for name, hyps in listen(engine, missing, args, tmp, free_lm, voice).items():
-                    heard[name] = hyps
+                    free, small = heard.get(name) or ([], [])
+                    heard[name] = (free + [hyps[0]], small + hyps[1])
+                    figures.append("%s %.1f%%" % (name, wer(texts_of[name], hyps[1])))
                     if name in keys:
                         cache_store(cache, engine, keys[name], hyps)
+                if args.takes > 1 and engine in SPEAKERS:
+                    takes.append("%s take %d (bigram): %s" % (engine, take, ", ".join(figures)))
             row = [engine]
             for name, texts, _, _ in sets:
                 if heard[name] is None:
@@ -484,9 +511,9 @@ def main():
                 free, small = heard[name]
                 if args.show:
                     print("== %s, %s (free | bigram)" % (engine, name))
-                    for ref, a, b in zip(texts, free, small[0]):
+                    for ref, a, b in zip(texts, free[0], small[0]):
                         print("%-45s | %s | %s" % (ref, " ".join(a or []), " ".join(b or [])))
-                row += [wer(texts, [free]), wer(texts, small)]
+                row += [wer(texts, free), wer(texts, small)]
             rows.append(row)
             print("%-15s done%s" % (engine, " (cached)" if not missing else ""), file=sys.stderr)
 
@@ -500,6 +527,8 @@ def main():
             print("%-15s" % row[0] + "".join(
                 "%17s" % "-" if row[i] is None else "%8.1f%% %6.1f%%" % (row[i], row[i + 1])
                 for i in range(1, len(row), 2)))
+        for line in takes:
+            print(line)
         for engine, speaker, seconds in builds:
             print("%s: built from espeak-ng %s's 41 prompt words in %.2f s" %
                   (engine, speaker, seconds))
