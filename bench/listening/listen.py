@@ -434,11 +434,9 @@ def main():
                     "built voice's figure, so a small change to the cutter is "
                     "better judged over several)")
     args = ap.parse_args()
-    if args.takes < 1:
-        ap.error("--takes must be at least 1")
+    if args.takes < 1 or args.seeds < 1:
+        ap.error("--takes and --seeds must be at least 1")
     SAY_OPTIONS[:] = args.say.split()
-    if args.seeds < 1:
-        ap.error("--seeds must be at least 1")
     BIGRAM_SEEDS, SEED_OFFSET = args.seeds, args.seed_offset
     cache = args.cache or os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
         args.tts))), "listening-cache")
