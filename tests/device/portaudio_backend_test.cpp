@@ -80,9 +80,14 @@ TEST_F(PortAudioTest, NullSinkDevicePlaysBuffersAndCaptures) {
     auto buffer = output->CreateBuffer(PcmFormat{}, 88200);
     ASSERT_TRUE(buffer);
     ASSERT_EQ(buffer->Play(true), DeviceResult::Ok);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The stream may start late when the machine is busy: wait for the first
+    // callback rather than for a fixed time.
     uint32_t play = 0, write = 0;
-    buffer->GetCurrentPosition(play, write);
+    const auto started = std::chrono::steady_clock::now();
+    while (play == 0 && std::chrono::steady_clock::now() - started < std::chrono::seconds(5)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        buffer->GetCurrentPosition(play, write);
+    }
     EXPECT_GT(play, 0u) << "the callback never advanced the play cursor";
     EXPECT_LT(play, 88200u);
     EXPECT_NE(write, play);
