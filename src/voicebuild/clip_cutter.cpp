@@ -34,11 +34,16 @@ bool IsVowel(int code) {
     return code >= 0 && code <= 15;
 }
 
+bool IsDiphthong(int code) {
+    return code == 2 || code == 7 || (code >= 13 && code <= 15);  // EY OW AY AW OY
+}
+
 // How a clip of each phoneme is shaped. The engine plays clips back to back,
 // so a clip must sound like its phoneme in running speech, not in a word
-// said alone: a vowel or sonorant keeps only the steady middle of its
-// stretch, about as long as it lasts in running speech (a word said alone
-// drawls, and its edges carry the neighbours' transitions); a stop or
+// said alone: a vowel or sonorant keeps only a steady part of its stretch,
+// shorter than a stressed vowel in running speech (a word said alone
+// drawls, and its edges carry the neighbours' transitions; a short clip of
+// a drawled vowel sounds truer than a long one); a stop or
 // affricate is a short silent closure (a longer one breaks the word apart),
 // then the recording from its burst to the onset of voicing (its aspiration
 // or frication); so are a voiceless fricative and h, without the closure.
@@ -59,15 +64,15 @@ struct Shape {
 // clang-format off
 constexpr std::array<Shape, voice::PHONEME_COUNT> kShapes = {{
     // IY IH EY EH AE AA AO OW
-    {Shape::Kind::Core, 80, -6, 0, 0}, {Shape::Kind::Core, 67, -3, 0, 0},
-    {Shape::Kind::Core, 94, -2, 0, 0}, {Shape::Kind::Core, 71, -2, 0, 0},
-    {Shape::Kind::Core, 98, 0, 0, 0}, {Shape::Kind::Core, 98, 0, 0, 0},
-    {Shape::Kind::Core, 98, -1, 0, 0}, {Shape::Kind::Core, 94, -2, 0, 0},
+    {Shape::Kind::Core, 68, -6, 0, 0}, {Shape::Kind::Core, 57, -3, 0, 0},
+    {Shape::Kind::Core, 80, -2, 0, 0}, {Shape::Kind::Core, 60, -2, 0, 0},
+    {Shape::Kind::Core, 83, 0, 0, 0}, {Shape::Kind::Core, 83, 0, 0, 0},
+    {Shape::Kind::Core, 83, -1, 0, 0}, {Shape::Kind::Core, 80, -2, 0, 0},
     // UH UW ER AX AH AY AW OY
-    {Shape::Kind::Core, 67, -3, 0, 0}, {Shape::Kind::Core, 85, -5, 0, 0},
-    {Shape::Kind::Core, 85, -3, 0, 0}, {Shape::Kind::Core, 49, -4, 0, 0},
-    {Shape::Kind::Core, 67, -1, 0, 0}, {Shape::Kind::Core, 112, -1, 0, 0},
-    {Shape::Kind::Core, 112, -1, 0, 0}, {Shape::Kind::Core, 116, -2, 0, 0},
+    {Shape::Kind::Core, 57, -3, 0, 0}, {Shape::Kind::Core, 72, -5, 0, 0},
+    {Shape::Kind::Core, 72, -3, 0, 0}, {Shape::Kind::Core, 42, -4, 0, 0},
+    {Shape::Kind::Core, 57, -1, 0, 0}, {Shape::Kind::Core, 95, -1, 0, 0},
+    {Shape::Kind::Core, 95, -1, 0, 0}, {Shape::Kind::Core, 99, -2, 0, 0},
     // p b t d k g
     {Shape::Kind::Stop, 15, -16, 20, 70}, {Shape::Kind::Stop, 12, -13, 15, 40},
     {Shape::Kind::Stop, 15, -14, 20, 70}, {Shape::Kind::Stop, 12, -13, 15, 40},
@@ -181,7 +186,13 @@ void ShapeStretch(std::span<const int16_t> x, int code, double floorDb, size_t& 
     if (shape.kind == Shape::Kind::Core) {
         const size_t keep = MsToSamples(shape.ms);
         if (end - start > keep) {
-            start += (end - start - keep) / 2;
+            // A plain vowel's part lies past the middle of its stretch: in
+            // a prompt word it mostly follows a consonant whose release and
+            // transition the first part carries, and the listening tests
+            // hear the later part as the truer vowel. A diphthong and a
+            // sonorant keep the middle, so the glide stays whole.
+            const bool late = IsVowel(code) && !IsDiphthong(code);
+            start += (end - start - keep) * (late ? 13 : 10) / 20;
             end = start + keep;
         }
     } else if (shape.kind == Shape::Kind::Stop) {
