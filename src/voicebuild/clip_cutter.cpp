@@ -189,8 +189,9 @@ void ShapeStretch(std::span<const int16_t> x, int code, double floorDb, size_t& 
             // A plain vowel's part lies past the middle of its stretch: in
             // a prompt word it mostly follows a consonant whose release and
             // transition the first part carries, and the listening tests
-            // hear the later part as the truer vowel. A diphthong and a
-            // sonorant keep the middle, so the glide stays whole.
+            // hear the later part as the truer vowel. A diphthong keeps
+            // the middle so its glide stays whole, as does every other
+            // sound held for its length (sonorants, v, DH, z, ZH, WH).
             const bool late = IsVowel(code) && !IsDiphthong(code);
             start += (end - start - keep) * (late ? 13 : 10) / 20;
             end = start + keep;
