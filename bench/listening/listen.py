@@ -2,11 +2,12 @@
 """Listening benchmark: how well a speech recognizer understands Voxa.
 
 Each test sentence and word is rendered by Voxa (through vocalith-tts) and,
-as references, by espeak-ng's en-us voice and its default voice, both
-band-limited to 11025 samples per second like Voxa. Every rendering is put
-through the same listening condition (16 kHz, peak -3 dBFS, a faint seeded
-white-noise floor at -50 dBFS) and decoded by pocketsphinx's US English
-model with a fresh decoder per utterance, under two language models:
+as references, by espeak-ng's en-us voice, its en+f3 voice and its default
+voice, all band-limited to 11025 samples per second like Voxa. Every
+rendering is put through the same listening condition (16 kHz, peak -3
+dBFS, a faint seeded white-noise floor at -50 dBFS) and decoded by
+pocketsphinx's US English model with a fresh decoder per utterance, under
+two language models:
 
   free     the model's own large vocabulary trigram model
   bigram   a small bigram model of the set being heard
@@ -25,7 +26,9 @@ synthetic speakers: espeak-ng voices reading each prompt word (`voice
 prompts`) as its own recording, at its own level (-12 to 0 dB), with its own
 lead-in and tail of silence (0.2 to 1 s) over a quiet noise floor, as a
 person at a microphone would give them. They show how well a voice made from
-41 words without hand cutting is understood next to Voxa. One take of the
+41 words without hand cutting is understood next to Voxa, and next to its
+own speaker reading whole sentences (espeak-us and espeak-f3): a voice cut
+from a speaker the recognizer hears poorly is heard poorly too. One take of the
 41 words decides much of a built voice's figure (six takes of the same
 speaker spread over about 8 errors of 363 words), so --takes N builds and
 hears N takes of each speaker and reports their mean.
@@ -148,8 +151,8 @@ def render(engine, text, out_wav, tts, voice):
         return
     raw = out_wav + ".full.wav"
     cmd = ["espeak-ng", "-w", raw]
-    if engine == "espeak-us":
-        cmd += ["-v", "en-us"]
+    if engine in REFERENCE_VOICES:
+        cmd += ["-v", REFERENCE_VOICES[engine]]
     subprocess.run(cmd + [text], check=True)
     # Band-limit to what an 11025 Hz voice can carry.
     subprocess.run(["sox", "-R", raw, "-D", "-r", "11025", "-b", "16", out_wav], check=True)
@@ -310,7 +313,11 @@ def wer(refs, runs):
 
 # ---- cache of the reference voices ----
 
-REFERENCES = ("espeak-us", "espeak-default")
+REFERENCES = ("espeak-us", "espeak-default", "espeak-f3")
+# The espeak-ng voice of each reference, where it is not espeak-ng's default.
+# espeak-us and espeak-f3 are the built voices' speakers reading whole
+# sentences: how well the recognizer hears each speaker itself.
+REFERENCE_VOICES = {"espeak-us": SPEAKERS["built-us"], "espeak-f3": SPEAKERS["built-gb"]}
 
 
 def cache_key(engine, texts, lms):
@@ -410,7 +417,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--tts", default="build/bin/vocalith-tts")
     ap.add_argument("--voice", help="a voice file for Voxa's renderings (default: Voxa)")
-    ap.add_argument("--engines", default="voxa,built-us,built-gb,espeak-us,espeak-default")
+    ap.add_argument("--engines", default="voxa,built-us,built-gb,espeak-us,espeak-f3,espeak-default")
     ap.add_argument("--sets", help="the sets to hear (default: all of %s; the "
                     "voices built from prompt words hear only the first two)" % ", ".join(SETS))
     ap.add_argument("--say", default="", help="more options for Voxa's renderings, "
