@@ -114,6 +114,43 @@ double LoudestLevel(std::span<const int16_t> recording, size_t start, size_t end
     return best;
 }
 
+// A window over which a vowel's level is measured: two periods of a low
+// voice, so the pulses of the glottis do not ripple the measure.
+constexpr size_t EVEN_WINDOW = 220;  // 20 ms
+// Evens out the level of a vowel over its clip. A word said alone swells
+// and fades, and its vowel takes on the next sound's fall (the "a" of
+// "alone" loses 15 dB into its "l"). In running speech a vowel holds its
+// level up to the next sound, and a listener hears a sentence of evened
+// vowels better than one whose vowels fade inside their clips.
+// The RMS of windows half a window apart, interpolated between their
+// centres, is brought to the clip's own RMS; a window far below that (a
+// stretch of near silence) is raised by at most 20 dB.
+void EvenLevel(std::vector<double>& clip) {
+    if (clip.size() < EVEN_WINDOW) return;
+    double total = 0;
+    for (const double v : clip) total += v * v;
+    const double overall = std::sqrt(total / double(clip.size()));
+    if (overall <= 0) return;
+    std::vector<double> centres, levels;
+    for (size_t a = 0; a + EVEN_WINDOW <= clip.size(); a += EVEN_WINDOW / 2) {
+        double power = 0;
+        for (size_t i = a; i < a + EVEN_WINDOW; ++i) power += clip[i] * clip[i];
+        centres.push_back(double(a) + double(EVEN_WINDOW) / 2);
+        levels.push_back(std::max(std::sqrt(power / double(EVEN_WINDOW)), overall / 10));
+    }
+    size_t k = 0;
+    for (size_t i = 0; i < clip.size(); ++i) {
+        const double t = double(i);
+        while (k + 1 < centres.size() && centres[k + 1] <= t) ++k;
+        double level = levels[k];
+        if (k + 1 < centres.size() && t > centres[k]) {
+            const double f = (t - centres[k]) / (centres[k + 1] - centres[k]);
+            level += f * (levels[k + 1] - levels[k]);
+        }
+        clip[i] *= overall / level;
+    }
+}
+
 // The nearest rising zero crossing to `at` within CROSSING_REACH, else `at`.
 size_t NearestCrossing(std::span<const int16_t> x, size_t at) {
     for (size_t d = 0; d <= CROSSING_REACH; ++d) {
@@ -245,6 +282,7 @@ std::vector<int16_t> MakeClip(std::span<const int16_t> recording, size_t start, 
     }
     std::vector<double> clip(recording.begin() + static_cast<ptrdiff_t>(start),
                              recording.begin() + static_cast<ptrdiff_t>(end));
+    if (IsVowel(code)) EvenLevel(clip);
     const size_t fade = std::min(FADE, clip.size() / 4);
     for (size_t i = 0; i < fade; ++i) {
         const double w = 0.5 - 0.5 * std::cos(M_PI * (i + 0.5) / fade);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/scoped_env.h"
@@ -223,6 +224,25 @@ TEST(MakeClip, FitsTheClipLimitAndNeverClips) {
         EXPECT_LE(clip.size(), size_t(voice::PHON_MAX_SAMPLES));
         EXPECT_EQ(clip.empty(), row.start == row.end);
         for (const int16_t v : clip) ASSERT_LE(std::abs(int(v)), int(32767 * 0.9));
+    }
+}
+
+TEST(MakeClip, EvensAVowelsLevelOverItsLength) {
+    // A 100 Hz voice fading by 15 dB over 80 ms, as into the next sound of a
+    // word said alone: a vowel's clip is evened, a nasal's keeps its fall.
+    std::vector<int16_t> fading(880);
+    for (size_t i = 0; i < fading.size(); ++i)
+        fading[i] = int16_t(8000 * std::pow(10.0, -0.75 * double(i) / 880) *
+                            std::sin(2 * M_PI * double(i) / 110));
+    for (const auto& [code, least, most] : {std::tuple{1, -2.0, 2.0}, {31, 5.0, 10.0}}) {
+        const std::vector<int16_t> clip = MakeClip(fading, 0, fading.size(), code, -20);
+        double early = 0, late = 0;  // the power of the second and the fourth eighth
+        for (size_t i = 0; i < clip.size() / 8; ++i) {
+            early += std::pow(clip[clip.size() / 8 + i], 2);
+            late += std::pow(clip[clip.size() * 5 / 8 + i], 2);
+        }
+        EXPECT_GE(10 * std::log10(early / late), least) << code;
+        EXPECT_LE(10 * std::log10(early / late), most) << code;
     }
 }
 
