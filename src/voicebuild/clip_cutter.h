@@ -78,7 +78,8 @@ class ClipCutter {
 
 // The clip for the stretch [start, end) of `recording` (system format):
 // the edges moved to the nearest zero crossings, a vowel's level made even
-// over its length, faded in and out over a few milliseconds, a stop or affricate preceded by the silence of its closure,
+// over its length, faded in and out over a few milliseconds, a stop or
+// affricate preceded by the silence of its closure,
 // levelled (sounds carried by the voice to their own level, open vowels at
 // VOICED_TARGET_DB; others by the gain that brings the word's level
 // `wordLevelDb` there, but never fainter than their class's least), never
