@@ -21,14 +21,22 @@ a voice is best judged with more seeds and other noise floors than the
 reported ones (--seeds 6 --seed-offset 100), so that the figures reported
 are not the ones it was chosen on.
 
-Besides Voxa, two voices are built with `vocalith-tts voice build` from
+Besides Voxa, three voices are built with `vocalith-tts voice build` from
 synthetic speakers: espeak-ng voices reading each prompt word (`voice
 prompts`) as its own recording, at its own level (-12 to 0 dB), with its own
 lead-in and tail of silence (0.2 to 1 s) over a quiet noise floor, as a
 person at a microphone would give them. They show how well a voice made from
 41 words without hand cutting is understood next to Voxa, and next to its
-own speaker reading whole sentences (espeak-us and espeak-f3): a voice cut
-from a speaker the recognizer hears poorly is heard poorly too. One take of the
+own speaker reading whole sentences (espeak-us, espeak-f3 and espeak-klatt):
+a voice cut from a speaker the recognizer hears poorly is heard poorly too.
+built-klatt's speaker is en-us spoken through espeak-ng's Klatt synthesizer.
+espeak-ng's own synthesizer gives vowels that the recognizer hears well in
+running speech but not held steady, as one clip per phoneme holds them:
+built-us loses most of its errors when only its vowel clips are swapped for
+Voxa's, and none when its consonants are. Cut the same way from the Klatt
+synthesizer's en-us, a built voice is heard about twice as well on the
+Harvard lists: how well a built voice is understood depends as much on what
+its speaker's vowels are like held steady as on the cutter. One take of the
 41 words decides much of a built voice's figure (six takes of the same
 speaker spread over about 8 errors of 363 words), so --takes N builds and
 hears N takes of each speaker and reports their mean.
@@ -95,7 +103,7 @@ PROSE = (
 # The synthetic speakers of the built voices: engine name -> espeak-ng voice.
 # The British voice is named by its language alone: espeak-ng 1.51 drops a
 # variant given after a region's name ("en-gb+f3" speaks as plain en-gb).
-SPEAKERS = {"built-us": "en-us", "built-gb": "en+f3"}
+SPEAKERS = {"built-us": "en-us", "built-gb": "en+f3", "built-klatt": "en-us+klatt4"}
 SPEAKER_NOISE_DBFS = -60.0
 
 # Phoneme symbols of the notation, in code order; the blank is silence.
@@ -313,11 +321,12 @@ def wer(refs, runs):
 
 # ---- cache of the reference voices ----
 
-REFERENCES = ("espeak-us", "espeak-default", "espeak-f3")
+REFERENCES = ("espeak-us", "espeak-default", "espeak-f3", "espeak-klatt")
 # The espeak-ng voice of each reference, where it is not espeak-ng's default.
-# espeak-us and espeak-f3 are the built voices' speakers reading whole
-# sentences: how well the recognizer hears each speaker itself.
-REFERENCE_VOICES = {"espeak-us": SPEAKERS["built-us"], "espeak-f3": SPEAKERS["built-gb"]}
+# espeak-us, espeak-f3 and espeak-klatt are the built voices' speakers
+# reading whole sentences: how well the recognizer hears each speaker itself.
+REFERENCE_VOICES = {"espeak-us": SPEAKERS["built-us"], "espeak-f3": SPEAKERS["built-gb"],
+                    "espeak-klatt": SPEAKERS["built-klatt"]}
 
 
 def cache_key(engine, texts, lms):
@@ -417,7 +426,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--tts", default="build/bin/vocalith-tts")
     ap.add_argument("--voice", help="a voice file for Voxa's renderings (default: Voxa)")
-    ap.add_argument("--engines", default="voxa,built-us,built-gb,espeak-us,espeak-f3,espeak-default")
+    ap.add_argument("--engines", default="voxa,built-us,built-gb,built-klatt,espeak-us,espeak-f3,espeak-klatt,espeak-default")
     ap.add_argument("--sets", help="the sets to hear (default: all of %s; the "
                     "voices built from prompt words hear only the first two)" % ", ".join(SETS))
     ap.add_argument("--say", default="", help="more options for Voxa's renderings, "
