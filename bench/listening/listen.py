@@ -102,7 +102,8 @@ PROSE = (
 
 # The synthetic speakers of the built voices: engine name -> espeak-ng voice.
 # The British voice is named by its language alone: espeak-ng 1.51 drops a
-# variant given after a region's name ("en-gb+f3" speaks as plain en-gb).
+# variant given after "en-gb" ("en-gb+f3" speaks as plain en-gb), while
+# "en-us" keeps its variant.
 SPEAKERS = {"built-us": "en-us", "built-gb": "en+f3", "built-klatt": "en-us+klatt4"}
 SPEAKER_NOISE_DBFS = -60.0
 
