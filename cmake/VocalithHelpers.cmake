@@ -1,6 +1,7 @@
 # vocalith_add_test(NAME SOURCES src... LIBS lib... [LABELS label...] [TIMEOUT seconds])
 # One GoogleTest executable, registered with CTest test by test.
-# The label "tsan" marks tests that also run in the ThreadSanitizer build.
+# The label "tsan" marks tests that also run in the ThreadSanitizer build;
+# the target tsan_tests builds just those, so that build compiles nothing else.
 # TIMEOUT bounds each test (default 120 s), so a hang costs a minute or two:
 # the slowest test (the resampler's long run) takes about 30 s in the
 # sanitizer builds on two busy cores; suites of quick tests set 30 s.
@@ -20,10 +21,14 @@ function(vocalith_add_test name)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
+  if("tsan" IN_LIST T_LABELS)
+    add_dependencies(tsan_tests ${name})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()
 
 # vocalith_add_fuzzer(NAME SOURCES src... LIBS lib...)
+# The target fuzzers builds every one and nothing else.
 function(vocalith_add_fuzzer name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${F_SOURCES})
@@ -32,6 +37,7 @@ function(vocalith_add_fuzzer name)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz-bin)
+  add_dependencies(fuzzers ${name})
 endfunction()
 
 # vocalith_add_bench(NAME SOURCES src... LIBS lib...)
