@@ -13,7 +13,12 @@ function(vocalith_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
-  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests-bin)
+  # Test files are compiled in batches, one compiler run per batch: most of a
+  # test file's compile time goes to parsing GoogleTest's and the standard
+  # library's headers, which a batch parses once. So helpers local to a test
+  # file need names that no other file of the same executable uses.
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests-bin
+                                           UNITY_BUILD ON)
   target_compile_definitions(${name} PRIVATE
     VOCALITH_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
     VOCALITH_BIN_DIR="${VOCALITH_BIN_DIR}")

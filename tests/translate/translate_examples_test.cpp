@@ -13,6 +13,7 @@ namespace vocalith::translate {
 namespace {
 
 using testing::Emitted;
+using testing::Repeat;
 using testing::Translate;
 
 struct Example {
@@ -20,12 +21,6 @@ struct Example {
     std::string input;
     std::string expected;
 };
-
-std::string Repeat(const std::string& s, int times) {
-    std::string r;
-    for (int i = 0; i < times; ++i) r += s;
-    return r;
-}
 
 void CheckAll(const std::vector<Example>& rows) {
     for (const Example& row : rows) {

@@ -20,13 +20,8 @@ namespace vocalith::translate {
 namespace {
 
 using testing::Emitted;
+using testing::Repeat;
 using testing::Translate;
-
-std::string Repeat(const std::string& s, int times) {
-    std::string r;
-    for (int i = 0; i < times; ++i) r += s;
-    return r;
-}
 
 const std::set<std::string>& Inventory() {
     static const std::set<std::string> symbols = {

@@ -33,4 +33,10 @@ std::string Emitted(const std::function<void(Translator&)>& emit, int32_t capaci
     return std::string(out.data());
 }
 
+std::string Repeat(const std::string& s, int times) {
+    std::string r;
+    for (int i = 0; i < times; ++i) r += s;
+    return r;
+}
+
 }  // namespace vocalith::translate::testing

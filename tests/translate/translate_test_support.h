@@ -18,6 +18,9 @@ std::string Translate(const std::string& text);
 // The same through `translator`.
 std::string Translate(Translator& translator, const std::string& text, int32_t capacity);
 
+// `s` written `times` times over.
+std::string Repeat(const std::string& s, int times);
+
 // Runs `emit` on a fresh Translator whose output has the given capacity and
 // returns what it wrote there.
 std::string Emitted(const std::function<void(Translator&)>& emit, int32_t capacity = 1 << 16);

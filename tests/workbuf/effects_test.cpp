@@ -17,7 +17,7 @@ std::unique_ptr<WorkBuffer> WithSamples(std::initializer_list<int16_t> values) {
 }
 
 // Samples that differ from their neighbours in a known way: 10 * i.
-std::unique_ptr<WorkBuffer> Ramp(int32_t length) {
+std::unique_ptr<WorkBuffer> TenfoldRamp(int32_t length) {
     auto wb = std::make_unique<WorkBuffer>();
     for (int32_t i = 0; i < length; ++i) wb->samples[i] = static_cast<int16_t>((i * 10) % 30000);
     wb->length = length;
@@ -86,7 +86,7 @@ TEST(PitchEffects, NewLengths) {
         {"lower pitch of an empty buffer", "lower-pitch", 0, 0},
     };
     for (const Row& r : rows) {
-        auto wb = Ramp(r.length);
+        auto wb = TenfoldRamp(r.length);
         SaveBackup(BACKUP_EFFECT, *wb);
         ApplyEffect(EffectNumber(r.effect), *wb);
         EXPECT_EQ(wb->length, r.want) << r.fault;
@@ -94,7 +94,7 @@ TEST(PitchEffects, NewLengths) {
 }
 
 TEST(PitchEffects, RaisePitchInterpolatesFromBackup) {
-    auto wb = Ramp(1000);
+    auto wb = TenfoldRamp(1000);
     wb->samples[1] = 100;
     wb->samples[2] = 191;
     SaveBackup(BACKUP_EFFECT, *wb);
@@ -105,7 +105,7 @@ TEST(PitchEffects, RaisePitchInterpolatesFromBackup) {
 }
 
 TEST(PitchEffects, FullBufferStretchedUnchangedFromBackup) {
-    auto wb = Ramp(RECORD_LIMIT);
+    auto wb = TenfoldRamp(RECORD_LIMIT);
     SaveBackup(BACKUP_EFFECT, *wb);
     wb->samples.fill(-9);  // the source is the backup, not the buffer
     ApplyEffect(EffectNumber("lower-pitch"), *wb);
@@ -115,7 +115,7 @@ TEST(PitchEffects, FullBufferStretchedUnchangedFromBackup) {
 
 TEST(PitchEffects, WithoutBackupStaysInsideArrays) {
     // backupLength 0 with samples present: every output reads backup[0..1].
-    auto wb = Ramp(1000);
+    auto wb = TenfoldRamp(1000);
     wb->backup[BACKUP_EFFECT][0] = 42;
     ApplyEffect(EffectNumber("lower-pitch"), *wb);
     EXPECT_EQ(wb->length, 1110);
@@ -137,7 +137,7 @@ TEST(DuplicateEffect, RepeatsToOneSecond) {
         {"one second only selects", 11000, 11000, 0, 11000},
     };
     for (const Row& r : rows) {
-        auto wb = Ramp(r.length);
+        auto wb = TenfoldRamp(r.length);
         wb->selectionStart = 3;
         wb->selectionEnd = 4;
         ApplyEffect(EffectNumber("duplicate"), *wb);
@@ -153,7 +153,7 @@ TEST(DuplicateEffect, RepeatsToOneSecond) {
 
 TEST(Effects, UndoRestoresExactly) {
     for (const char* effect : {"attenuate", "amplify", "raise-pitch", "lower-pitch", "duplicate"}) {
-        auto wb = Ramp(3000);
+        auto wb = TenfoldRamp(3000);
         wb->samples[10] = 30000;
         SaveBackup(BACKUP_EFFECT, *wb);
         ApplyEffect(EffectNumber(effect), *wb);
