@@ -63,7 +63,7 @@ class EffectTest : public ::testing::Test {
 TEST_F(EffectTest, LoadCodesAndSlotOccupancy) {
     const std::vector<uint8_t> data = {1, 2, 3, 4};
     std::vector<uint8_t> truncated = Wave(data);
-    truncated.resize(truncated.size() - 2);  // the data chunk claims 4, holds 2
+    truncated.erase(truncated.end() - 2, truncated.end());  // the data chunk claims 4, holds 2
     std::vector<uint8_t> noFmt;
     PutChunk(noFmt, "data", data, 4);
     std::vector<uint8_t> emptyData;
