@@ -19,6 +19,11 @@ function(vocalith_add_test name)
   # file need names that no other file of the same executable uses.
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests-bin
                                            UNITY_BUILD ON)
+  # The code under test keeps the build's optimisation; the tests' own code
+  # needs no more than -O1, which compiles in two thirds of -O3's time.
+  if(CMAKE_BUILD_TYPE STREQUAL "Release")
+    target_compile_options(${name} PRIVATE -O1)
+  endif()
   target_compile_definitions(${name} PRIVATE
     VOCALITH_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
     VOCALITH_BIN_DIR="${VOCALITH_BIN_DIR}")
