@@ -160,6 +160,21 @@ SETS = {
 
 # ---- rendering and the listening condition ----
 
+def read_wav(path):
+    """A mono 16-bit WAV file's rate and samples."""
+    with wave.open(path) as w:
+        return w.getframerate(), np.frombuffer(w.readframes(w.getnframes()), dtype="<i2")
+
+
+def write_wav(path, rate, samples):
+    """Writes mono 16-bit samples, rounded and held within range."""
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        w.writeframes(np.clip(np.round(samples), -32768, 32767).astype("<i2").tobytes())
+
+
 def render(engine, text, out_wav, tts, voice):
     if engine in ("voxa", JITTERED) or engine in SPEAKERS:
         cmd = [tts, "say", "--wav", out_wav]
@@ -183,8 +198,7 @@ def listening_condition(in_wav, seeds):
     resampled = in_wav + ".16k.wav"
     subprocess.run(["sox", "-R", in_wav, "-D", "-r", str(RATE), "-b", "16", "-c", "1",
                     resampled], check=True)
-    with wave.open(resampled) as w:
-        x = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2").astype(np.float64)
+    x = read_wav(resampled)[1].astype(np.float64)
     os.remove(resampled)
     full = 32767.0
     peak = np.max(np.abs(x)) if len(x) else 0.0
@@ -214,19 +228,14 @@ def build_voice(engine, tts, tmp, take=0):
         symbol, word = line.split("\t")
         raw = os.path.join(folder, symbol + ".raw.wav")
         subprocess.run(["espeak-ng", "-v", SPEAKERS[engine], "-w", raw, word], check=True)
-        with wave.open(raw) as w:
-            rate = w.getframerate()
-            x = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2").astype(np.float64)
+        rate, x = read_wav(raw)
+        x = x.astype(np.float64)
         os.remove(raw)
         x *= 10 ** (rng.uniform(-12, 0) / 20)
         lead, tail = (np.zeros(int(rate * rng.uniform(0.2, 1.0))) for _ in range(2))
         y = np.concatenate([lead, x, tail])
         y += rng.standard_normal(len(y)) * 32767 * 10 ** (SPEAKER_NOISE_DBFS / 20)
-        with wave.open(os.path.join(folder, symbol + ".wav"), "wb") as w:
-            w.setnchannels(1)
-            w.setsampwidth(2)
-            w.setframerate(rate)
-            w.writeframes(np.clip(np.round(y), -32768, 32767).astype("<i2").tobytes())
+        write_wav(os.path.join(folder, symbol + ".wav"), rate, y)
     voice = os.path.join(tmp, name + ".voc")
     start = time.monotonic()
     subprocess.run([tts, "voice", "build", voice, folder], check=True,
@@ -241,7 +250,6 @@ def jitter_voice(tts, base, tmp, take):
     subprocess.run([tts, "voice", "export", base or "Voxa", folder], check=True,
                    stdout=subprocess.DEVNULL)
     rng = np.random.default_rng(1000 + take)
-    reach = int(0.003 * 11025)
 
     # A zero sample counts as a crossing, so a stop's silent closure loses
     # no more than the 3 ms drawn.
@@ -250,8 +258,8 @@ def jitter_voice(tts, base, tmp, take):
 
     for name in sorted(os.listdir(folder)):
         path = os.path.join(folder, name)
-        with wave.open(path) as w:
-            x = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2")
+        rate, x = read_wav(path)
+        reach = int(0.003 * rate)
         if name == "silence.wav" or len(x) <= 4 * reach + 100:
             continue
         start = int(rng.integers(0, reach + 1))
@@ -260,11 +268,7 @@ def jitter_voice(tts, base, tmp, take):
             start += 1
         while end > start + 100 and not crossing(x, end - 1):
             end -= 1
-        with wave.open(path, "wb") as w:
-            w.setnchannels(1)
-            w.setsampwidth(2)
-            w.setframerate(11025)
-            w.writeframes(x[start:end].tobytes())
+        write_wav(path, rate, x[start:end])
     voice = folder + ".voc"
     subprocess.run([tts, "voice", "import", voice, folder], check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
