@@ -4,6 +4,9 @@
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <portaudio.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +15,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -161,6 +165,42 @@ class Pacer {
     uint64_t frames_ = 0;
     Clock::time_point start_;
 };
+
+// The real-time priority the callback threads ask for: below the sound
+// servers' own threads (PipeWire's run at 88, JACK's around 70), so the
+// server that takes our data is never held up by us.
+constexpr int REALTIME_PRIORITY = 10;
+
+// Asked once by each callback thread, on its first call. A thread at
+// ordinary priority on a busy machine waits its turn for tens of
+// milliseconds, longer than a sound server waits between asking for data
+// and playing it, and the listener hears a hole. Where the system grants no
+// real-time priority (no privilege, RLIMIT_RTPRIO 0) the thread keeps its
+// ordinary scheduling; a lower limit is used as it is.
+void AskRealtimeOnce(const char* which) {
+    thread_local bool asked = false;
+    if (asked) return;
+    asked = true;
+    sched_param param{};
+    param.sched_priority = REALTIME_PRIORITY;
+    int error = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    rlimit limit{};
+    if (error != 0 && getrlimit(RLIMIT_RTPRIO, &limit) == 0 && limit.rlim_cur > 0 &&
+        limit.rlim_cur < static_cast<rlim_t>(REALTIME_PRIORITY)) {
+        param.sched_priority = static_cast<int>(limit.rlim_cur);
+        error = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    }
+    if (!base::DebugLogShown()) return;
+    if (error == 0) {
+        std::fprintf(base::UserErrors(),
+                     "vocalith: the sound %s thread runs at real-time priority %d\n", which,
+                     param.sched_priority);
+    } else {
+        std::fprintf(base::UserErrors(),
+                     "vocalith: the sound %s thread has no real-time priority (%s)\n", which,
+                     std::strerror(error));
+    }
+}
 
 // What the output callback reaches: owned jointly by the device and by
 // whoever closes its stream, so a stream whose close is stuck in a frozen
@@ -434,6 +474,7 @@ class PaOutputDevice final : public OutputDevice {
 
     static int Callback(const void*, void* output, unsigned long frames,
                         const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags, void* user) {
+        AskRealtimeOnce("output");
         auto* state = static_cast<PaOutputState*>(user);
         const int64_t now = NowMs();
         state->lastCallbackMs.store(now, std::memory_order_release);
@@ -564,6 +605,7 @@ class PaCaptureDevice final : public CaptureDevice {
     // Input callback: the period, at 11025 Hz mono, into the ring.
     static int Callback(const void* input, void*, unsigned long frames,
                         const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* user) {
+        AskRealtimeOnce("input");
         auto* state = static_cast<PaCaptureState*>(user);
         if (input == nullptr) return paContinue;
         const auto* in = static_cast<const int16_t*>(input);
