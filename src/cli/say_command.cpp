@@ -21,6 +21,7 @@
 #include "base/user_errors.h"
 #include "cli/cli_common.h"
 #include "cli/command_line.h"
+#include "cli/speech_feed.h"
 #include "device/audio_device.h"
 #include "device/queue_dispatcher.h"
 #include "engine/engine.h"
@@ -270,22 +271,6 @@ int LoadChosenVoice(const std::string& voice, voice::PhonTable& table) {
     return -1;
 }
 
-std::string ReadAll(std::istream& in) {
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The phonetic string of `text`, uncut (a text too long for an uncut
-// translation is cut at the translator's largest capacity).
-std::string Translate(translate::Translator& translator, const std::string& text) {
-    const int64_t capacity = std::min<int64_t>(translate::UncutCapacity(text.size()), 0x7FFFFFF0);
-    std::vector<char> out(static_cast<size_t>(capacity), '\0');
-    const int32_t length =
-        translator.TranslateText(text.c_str(), out.data(), static_cast<int32_t>(capacity));
-    return std::string(out.data(), length > 0 ? static_cast<size_t>(length) : 0);
-}
-
-// Live playback: the sound window's stream fed by the audio pump at its real
-// 10 ms rhythm, as in the window; returns once the speech has been heard.
 class NoMessages final : public engine::MessageSink {
   public:
     void ShowMessage(std::string_view, std::string_view) override {}
@@ -312,24 +297,18 @@ std::unique_ptr<device::AudioBackend> LiveBackend(const SayOptions& options, int
     return backend;
 }
 
-// Queues `phonetic` on the speech channel: clip by clip as the window does, or,
-// with rate, pitch or volume changed, as one clip rendered through them.
-void QueueSpeech(engine::Engine& engine, const voice::PhonTable& table, const std::string& phonetic,
-                 const wave::ProsodySettings& prosody) {
-    if (prosody.Neutral()) {
-        voice::SpeakPhonetic(engine.mixer, table, phonetic.c_str());
-        return;
-    }
-    std::vector<int16_t> speech = voice::RenderPhoneticToSamples(phonetic.c_str(), table, prosody);
-    // The channel waits out its own start delay before the clip.
-    const size_t delay = std::min(speech.size(), size_t{voice::START_DELAY_SAMPLES});
-    const size_t count = std::min(speech.size() - delay, size_t{0x7FFFFFFF});
-    mixer::QueueClip(engine.mixer, mixer::SPEECH_CHANNEL, 1, "noOne", speech.data() + delay,
-                     static_cast<int32_t>(count));
-}
+// Samples kept queued on the speech channel ahead of the mixing: two
+// seconds, several mixing periods, however long the text.
+constexpr int32_t SPEECH_AHEAD_SAMPLES = 2 * wave::SYSTEM_SAMPLE_RATE;
+// How long the device may take beyond the speech queued before the command
+// gives up waiting for it.
+constexpr int64_t PLAY_SLACK_MS = 5000;
 
-int SpeakLive(session::Session& session, const std::string& phonetic,
-              const wave::ProsodySettings& prosody, device::AudioBackend* backend) {
+// Live speech: the sound window's stream fed by the audio pump at its real
+// 10 ms rhythm, as in the window, with the text read, translated and queued
+// a little at a time as it plays; returns once the speech has been heard.
+int SpeakLive(session::Session& session, TextPieces& text, const SayOptions& options,
+              device::AudioBackend* backend) {
     // Only the output device: speaking needs no microphone.
     device::QueueDispatcher dispatcher;
     engine::Engine& engine = session.engine;
@@ -359,24 +338,42 @@ int SpeakLive(session::Session& session, const std::string& phonetic,
         return Fail(EXIT_FAILURE_, reason);
     }
 
-    QueueSpeech(engine, session.phonTable, phonetic, prosody);
+    SpeechFeed feed(engine.mixer, session.phonTable, options.prosody, options.phonetic, text);
     const mixer::MixerChannel& speech = engine.mixer.channels[mixer::SPEECH_CHANNEL];
-    // Never wait longer than the speech lasts, plus the start delay and slack.
-    const auto deadline =
-        std::chrono::steady_clock::now() +
-        std::chrono::milliseconds(
-            int64_t{mixer::SamplesLeft(speech)} * 1000 / wave::SYSTEM_SAMPLE_RATE + 5000);
-    // The pump's 10 ms rhythm, as in the window, until the speech channel is
-    // drained and the device has played everything written.
-    while (std::chrono::steady_clock::now() < deadline) {
+    // The first mixing step runs on the first pump call instead of a mixing
+    // period later: the speech has no start delay to hide that period in.
+    engine.lastMixTick = engine.Clock().Now() - engine::MIX_PERIOD_MS;
+    if (engine.lastMixTick == 0) engine.lastMixTick -= 1;
+    // Never wait longer than the speech queued lasts, plus slack.
+    auto deadline = std::chrono::steady_clock::now();
+    // The pump's 10 ms rhythm, as in the window, until the text is spoken,
+    // the speech channel drained and everything written heard.
+    for (;;) {
+        const int32_t before = mixer::SamplesLeft(speech);
+        if (const base::Result fed = feed.TopUp(SPEECH_AHEAD_SAMPLES); !fed) {
+            window.ShutdownAudio();
+            return Fail(EXIT_FAILURE_, "say: " + fed.reason);
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (mixer::SamplesLeft(speech) > before) {
+            deadline = std::max(
+                deadline, now + std::chrono::milliseconds(int64_t{mixer::SamplesLeft(speech)} *
+                                                              1000 / wave::SYSTEM_SAMPLE_RATE +
+                                                          PLAY_SLACK_MS));
+        }
+        if (now >= deadline) break;
         dispatcher.RunPending();
         engine.AudioPump();
         if (const base::Result health = window.CheckOutput(); !health) {
             window.ShutdownAudio();
             return Fail(EXIT_FAILURE_, "say: " + health.reason);
         }
-        if (mixer::SamplesLeft(speech) == 0 && window.SpeechAllPlayed()) break;
+        if (feed.Done() && mixer::SamplesLeft(speech) == 0 && window.SpeechAllPlayed()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!feed.Done() || mixer::SamplesLeft(speech) > 0) {
+        window.ShutdownAudio();
+        return Fail(EXIT_FAILURE_, "say: the audio output stopped taking the speech");
     }
     const base::Result finished = window.FinishOutput();
     window.ShutdownAudio();
@@ -395,46 +392,6 @@ class AudioFileSink final : public voice::SampleSink {
     wave::AudioFileWriter& writer_;
 };
 
-// The text for say --output, a piece at a time: the words given, or standard
-// input read in blocks. Each piece ends after a newline or, failing that, a
-// blank, where the translator starts afresh, so translating piece by piece
-// gives exactly the phonetic string of the whole text. A NUL byte ends the
-// text, as it ends a C string.
-class TextPieces {
-  public:
-    explicit TextPieces(std::string words) : pending_(std::move(words)), eof_(true) {}
-    TextPieces() = default;
-
-    // The next piece; false once the text is used up.
-    bool Next(std::string& piece) {
-        for (;;) {
-            if (const size_t nul = pending_.find('\0'); nul != std::string::npos) {
-                pending_.resize(nul);
-                eof_ = true;
-            }
-            size_t cut = pending_.rfind('\n');
-            if (cut == std::string::npos) cut = pending_.rfind(' ');
-            if (eof_ || (cut != std::string::npos && pending_.size() >= kBlock)) {
-                const size_t end = eof_ ? pending_.size() : cut + 1;
-                if (end == 0) return false;
-                piece.assign(pending_, 0, end);
-                pending_.erase(0, end);
-                return true;
-            }
-            std::string block(kBlock, '\0');
-            std::cin.read(block.data(), static_cast<std::streamsize>(block.size()));
-            block.resize(static_cast<size_t>(std::cin.gcount()));
-            if (block.empty()) eof_ = true;
-            pending_ += block;
-        }
-    }
-
-  private:
-    static constexpr size_t kBlock = 1 << 18;
-    std::string pending_;
-    bool eof_ = false;
-};
-
 // say --output: read, translated, rendered and encoded a piece at a time
 // straight into the file, so memory stays bounded however long the text.
 int RenderToFile(const voice::PhonTable& table, TextPieces& text, const SayOptions& options) {
@@ -449,7 +406,8 @@ int RenderToFile(const voice::PhonTable& table, TextPieces& text, const SayOptio
     translate::Translator translator(base::WriteUserErrors);
     std::string piece;
     while (text.Next(piece)) {
-        const base::Result fed = renderer.Feed(phonetic ? piece : Translate(translator, piece));
+        const base::Result fed =
+            renderer.Feed(phonetic ? piece : TranslatePiece(translator, piece));
         if (!fed) return Fail(EXIT_FAILURE_, fed.reason);
     }
     if (base::Result rendered = renderer.Finish(); !rendered) {
@@ -482,16 +440,15 @@ int RunSay(int argc, char** argv) {
     }
 
     if (options.render) {
-        TextPieces text = options.words.empty() ? TextPieces() : TextPieces(std::move(words));
+        TextPieces text =
+            options.words.empty() ? TextPieces(std::cin) : TextPieces(std::move(words));
         return RenderToFile(session->phonTable, text, options);
     }
     int status = EXIT_OK;
     std::unique_ptr<device::AudioBackend> backend = LiveBackend(options, status);
     if (!backend) return status;
-    const std::string text = options.words.empty() ? ReadAll(std::cin) : words;
-    translate::Translator translator(base::WriteUserErrors);
-    return SpeakLive(*session, options.phonetic ? text : Translate(translator, text),
-                     options.prosody, backend.get());
+    TextPieces text = options.words.empty() ? TextPieces(std::cin) : TextPieces(std::move(words));
+    return SpeakLive(*session, text, options, backend.get());
 }
 
 const Subcommand kSayCommand = {"say",

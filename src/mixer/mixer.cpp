@@ -72,24 +72,26 @@ Mixer::~Mixer() {
     ClearAllChannels(*this);
 }
 
-int32_t QueueClip(Mixer& mixer, int channel, int32_t userValue, const char* tag,
-                  const int16_t* samples, int32_t count) {
-    if (channel < 0 || channel >= MIXER_CHANNEL_COUNT) return 0;
+namespace {
+
+enum class Queued { Yes, Nothing, Refused };
+
+Queued AddClip(Mixer& mixer, int channel, int32_t userValue, const char* tag,
+               const int16_t* samples, int32_t count) {
+    if (channel < 0 || channel >= MIXER_CHANNEL_COUNT) return Queued::Refused;
     MixerChannel& ch = mixer.channels[static_cast<size_t>(channel)];
     if (count < 0) {
         ClearChannel(ch);
-        return 0;
+        return Queued::Nothing;
     }
-    if (count == 0 || samples == nullptr) return ch.queuedSamples - ch.position;
+    if (count == 0 || samples == nullptr) return Queued::Nothing;
     // byteCount and queuedSamples are 32-bit; a clip that cannot be counted
-    // is dropped like one whose memory cannot be had.
+    // is refused like one whose memory cannot be had.
     constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
-    if (count > kMax / 2 || ch.queuedSamples > kMax - count) {
-        return ch.queuedSamples - ch.position;
-    }
+    if (count > kMax / 2 || ch.queuedSamples > kMax - count) return Queued::Refused;
     const size_t bytes = static_cast<size_t>(count) * sizeof(int16_t);
-    void* memory = std::malloc(sizeof(ClipNode) + bytes);
-    if (memory == nullptr) return ch.queuedSamples - ch.position;
+    void* memory = mixer.allocate(sizeof(ClipNode) + bytes);
+    if (memory == nullptr) return Queued::Refused;
 
     const uint32_t now = mixer.Now();
     auto* clip = new (memory) ClipNode{};
@@ -119,7 +121,30 @@ int32_t QueueClip(Mixer& mixer, int channel, int32_t userValue, const char* tag,
     ch.tail = clip;
     ch.clipCount += 1;
     ch.queuedSamples += count;
-    return ch.queuedSamples - ch.position;
+    return Queued::Yes;
+}
+
+}  // namespace
+
+int32_t QueueClip(Mixer& mixer, int channel, int32_t userValue, const char* tag,
+                  const int16_t* samples, int32_t count) {
+    // A clip that is refused is dropped: the window's callers go on with
+    // what the channel holds.
+    AddClip(mixer, channel, userValue, tag, samples, count);
+    if (channel < 0 || channel >= MIXER_CHANNEL_COUNT) return 0;
+    return SamplesLeft(mixer.channels[static_cast<size_t>(channel)]);
+}
+
+bool TryQueueClip(Mixer& mixer, int channel, int32_t userValue, const char* tag,
+                  const int16_t* samples, int32_t count) {
+    return AddClip(mixer, channel, userValue, tag, samples, count) != Queued::Refused;
+}
+
+void EndStartDelay(MixerChannel& channel, uint32_t now) {
+    if (!InDelay(channel, now)) return;
+    // Started a whole delay ago; a start tick of 0 would read as empty.
+    channel.startTick = now - START_DELAY_TICKS;
+    if (channel.startTick == 0) channel.startTick = now - START_DELAY_TICKS - 1;
 }
 
 void ClearChannel(MixerChannel& channel) {

@@ -10,7 +10,9 @@
 // queued behind it follow with no gap. MixBlock sums all channels per output
 // sample and clips the sum to +-32760.
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "mixer/tick_clock.h"
 
@@ -59,6 +61,9 @@ inline int32_t SamplesLeft(const MixerChannel& channel) {
 struct Mixer {
     std::array<MixerChannel, MIXER_CHANNEL_COUNT> channels{};
     TickClock* clock = nullptr;  // null: a steady clock
+    // Where the memory of a clip comes from; released with std::free. Tests
+    // put an allocator here that fails.
+    void* (*allocate)(size_t) = std::malloc;
 
     Mixer() = default;
     explicit Mixer(TickClock* c) : clock(c) {}
@@ -71,11 +76,23 @@ struct Mixer {
 // Queues a copy of `count` samples on channel `channel` (0..37) of `mixer`.
 // count < 0 clears the channel; count == 0 or samples == nullptr does nothing.
 // A clip whose memory cannot be had (or whose size would overflow the
-// channel's 32-bit counters) is dropped. A null tag is stored as "".
+// channel's 32-bit counters) is dropped (TryQueueClip says so). A null tag is stored as "".
 // Returns the samples still to play on that channel after the call; a channel
 // index outside 0..37 does nothing and returns 0.
 int32_t QueueClip(Mixer& mixer, int channel, int32_t userValue, const char* tag,
                   const int16_t* samples, int32_t count);
+
+// QueueClip for a caller that must know the clip is there: true when it was
+// queued (or there was nothing to queue: count 0, null samples, count < 0
+// clears), false when its memory cannot be had or it would overflow the
+// channel's 32-bit counters (more than 2^31 samples); the channel is then
+// unchanged. A channel index outside 0..37 is false.
+bool TryQueueClip(Mixer& mixer, int channel, int32_t userValue, const char* tag,
+                  const int16_t* samples, int32_t count);
+
+// Ends the start delay of a waiting channel at tick `now`: its clips sound
+// from the next mixing on. An empty or playing channel is left as it is.
+void EndStartDelay(MixerChannel& channel, uint32_t now);
 
 // Releases every clip of the channel and zeroes its fields.
 void ClearChannel(MixerChannel& channel);

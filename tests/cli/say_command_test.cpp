@@ -9,9 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/speech_feed.h"
 #include "support/heard_speech.h"
 #include "support/temp_folder.h"
 #include "support/wav_builder.h"
@@ -338,6 +340,55 @@ TEST_F(SayCommand, LivePlaybackOnWavDeviceIsHeardInOrderOnce) {
             << prosody << ": a sample heard out of order, twice or altered";
         EXPECT_GE(match.heard, testsupport::Audible(clips) / 2)
             << prosody << ": the clips did not reach the device";
+    }
+}
+
+// Live speech is read, translated and queued a piece at a time: a text of
+// several pieces (most of it line breaks, which sound nothing) is heard
+// exactly as --output renders it, after the rendering's start delay.
+TEST_F(SayCommand, LiveStreamedSpeechIsTheRendering) {
+    const std::string text =
+        "one\n" + std::string(300001, '\n') + "one one\n" + std::string(300000, '\n') + "one";
+    ASSERT_GT(text.size(), 2 * cli::TextPieces::BLOCK_BYTES);
+    const fs::path live = dir_ / "live.wav";
+    const fs::path rendered = dir_ / "rendered.wav";
+    const std::string voice = "--voice '" + voice_.string() + "'";
+    ASSERT_EQ(Say(voice + " --audio 'wav:" + live.string() + "'", text).status, 0);
+    ASSERT_EQ(Say(voice + " --output '" + rendered.string() + "'", text).status, 0);
+    wave::AudioFrames heard, offline;
+    ASSERT_TRUE(wave::ReadAudioFile(live, heard));
+    ASSERT_TRUE(wave::ReadAudioFile(rendered, offline));
+    const std::vector<int16_t> speech(offline.samples.begin() + START_DELAY_SAMPLES,
+                                      offline.samples.end());
+    const testsupport::HeardSpeech match = testsupport::MatchHeardSpeech(heard.samples, speech);
+    EXPECT_EQ(match.stray, testsupport::HeardSpeech::npos);
+    EXPECT_TRUE(match.inPlace) << "a piece was heard late";
+    EXPECT_EQ(match.heard, testsupport::Audible(speech)) << "speech went missing";
+}
+
+// Speech that cannot be queued stops the feed with a reason, for plain and
+// for stretched speech alike; nothing is taken for spoken.
+TEST_F(SayCommand, SpeechThatCannotBeQueuedIsAFailure) {
+    struct Row {
+        const char* what;
+        wave::ProsodySettings prosody;
+    };
+    wave::ProsodySettings stretched;
+    stretched.rate = 50;
+    const Row rows[] = {{"plain", {}}, {"stretched", stretched}};
+    for (const Row& r : rows) {
+        mixer::FakeTickClock clock;
+        mixer::Mixer mixer(&clock);
+        mixer.allocate = [](size_t) -> void* { return nullptr; };
+        std::istringstream in("one one one");
+        cli::TextPieces text(in);
+        cli::SpeechFeed feed(mixer, *table_, r.prosody, false, text);
+        const base::Result fed = feed.TopUp(1 << 20);
+        EXPECT_FALSE(fed.ok()) << r.what;
+        EXPECT_NE(fed.reason.find("cannot queue"), std::string::npos)
+            << r.what << ": " << fed.reason;
+        EXPECT_FALSE(feed.TopUp(1 << 20).ok()) << r.what;
+        EXPECT_FALSE(feed.Done()) << r.what;
     }
 }
 

@@ -128,6 +128,53 @@ TEST(MixerQueue, ChannelOutsideTableIsIgnored) {
     for (const MixerChannel& ch : m.channels) EXPECT_EQ(ch.head, nullptr);
 }
 
+// A clip that cannot be queued leaves the channel as it was; QueueClip
+// still answers the samples left, and TryQueueClip says it failed.
+TEST(MixerQueue, RefusedClipLeavesTheChannelAndIsReported) {
+    struct Row {
+        const char* fault;
+        bool noMemory;
+        int32_t count;
+        int32_t alreadyQueued;  // queuedSamples forced before the call
+    };
+    const Row rows[] = {
+        {"memory that cannot be had", true, 5, 0},
+        {"a clip past 2^30 samples (its byte count overflows)", false, 0x40000000, 0},
+        {"a channel past 2^31 samples", false, 10, 0x7FFFFFFF - 5},
+    };
+    const std::vector<int16_t> clip = Ramp(1, 16);
+    for (const Row& r : rows) {
+        FakeTickClock clock(100);
+        Mixer m(&clock);
+        Queue(m, SPEECH_CHANNEL, {1, 2, 3});
+        MixerChannel& ch = m.channels[SPEECH_CHANNEL];
+        if (r.alreadyQueued > 0) ch.queuedSamples = r.alreadyQueued;
+        if (r.noMemory) m.allocate = [](size_t) -> void* { return nullptr; };
+        const int32_t left = SamplesLeft(ch);
+        EXPECT_FALSE(TryQueueClip(m, SPEECH_CHANNEL, 1, "noOne", clip.data(), r.count)) << r.fault;
+        EXPECT_EQ(QueueClip(m, SPEECH_CHANNEL, 1, "noOne", clip.data(), r.count), left) << r.fault;
+        EXPECT_EQ(ch.clipCount, 1) << r.fault;
+        EXPECT_EQ(ch.head, ch.tail) << r.fault;
+        m.allocate = std::malloc;
+        EXPECT_TRUE(TryQueueClip(m, SPEECH_CHANNEL, 1, "noOne", clip.data(), 0)) << r.fault;
+    }
+}
+
+// A waiting channel whose delay is ended plays at the next mixing; a channel
+// already playing keeps its place.
+TEST(MixerStartDelay, EndedDelayPlaysAtOnce) {
+    FakeTickClock clock(0x1000);
+    Mixer m(&clock);
+    Queue(m, SPEECH_CHANNEL, {4, 5});
+    EndStartDelay(m.channels[SPEECH_CHANNEL], clock.Now());
+    int16_t out[4];
+    EXPECT_EQ(MixBlock(m, out, 1, true, true), 1);
+    Queue(m, SPEECH_CHANNEL, {6});
+    EndStartDelay(m.channels[SPEECH_CHANNEL], clock.Now());
+    EXPECT_EQ(MixBlock(m, out, 4, true, true), 2);
+    EXPECT_EQ(std::vector<int16_t>(out, out + 2), (std::vector<int16_t>{5, 6}));
+}
+
 TEST(MixerQueue, ClipKeepsCopyValueAndCutTag) {
     FakeTickClock clock(77);
     Mixer m(&clock);
