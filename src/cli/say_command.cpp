@@ -50,7 +50,9 @@ namespace {
 const char kSayHelpHead[] =
     "\n"
     "Translates TEXT (the arguments joined by blanks, or all of standard input\n"
-    "when there are none) to a phonetic string and speaks it with a voice.\n"
+    "when there are none) to a phonetic string and speaks it with a voice,\n"
+    "starting at once (live speech has no start delay) and reading, translating\n"
+    "and queueing the text a piece at a time while it plays.\n"
     "\n"
     "  --voice NAME|FILE  the voice: NAME is looked up as voices/NAME.voc beside\n"
     "                     the program (letter case ignored); a value containing\n"
