@@ -19,14 +19,14 @@ bool TextPieces::Next(std::string& piece) {
         }
         size_t cut = pending_.rfind('\n');
         if (cut == std::string::npos) cut = pending_.rfind(' ');
-        if (eof_ || (cut != std::string::npos && pending_.size() >= block_)) {
+        if (eof_ || (cut != std::string::npos && pending_.size() >= BLOCK_BYTES)) {
             const size_t end = eof_ ? pending_.size() : cut + 1;
             if (end == 0) return false;
             piece.assign(pending_, 0, end);
             pending_.erase(0, end);
             return true;
         }
-        std::string block(block_, '\0');
+        std::string block(BLOCK_BYTES, '\0');
         in_->read(block.data(), static_cast<std::streamsize>(block.size()));
         block.resize(static_cast<size_t>(in_->gcount()));
         if (block.empty()) eof_ = true;

@@ -27,15 +27,13 @@ class TextPieces {
     static constexpr size_t BLOCK_BYTES = 1 << 18;
 
     explicit TextPieces(std::string words) : pending_(std::move(words)), eof_(true) {}
-    explicit TextPieces(std::istream& in, size_t blockBytes = BLOCK_BYTES)
-        : in_(&in), block_(blockBytes) {}
+    explicit TextPieces(std::istream& in) : in_(&in) {}
 
     // The next piece; false once the text is used up.
     bool Next(std::string& piece);
 
   private:
     std::istream* in_ = nullptr;
-    size_t block_ = BLOCK_BYTES;
     std::string pending_;
     bool eof_ = false;
 };
