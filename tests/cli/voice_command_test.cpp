@@ -2,6 +2,7 @@
 // voice file byte for byte; foreign WAV files are converted and long ones cut
 // with a warning; set replaces one clip only; bad input is one error line.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -194,6 +195,8 @@ TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
     fs::create_directories(dir_ / "text");
     std::ofstream(dir_ / "text" / "AA.wav") << "not a sound\n";
     const std::string text = " '" + (dir_ / "text").string() + "' --base " + v;
+    fs::create_directories(dir_ / "fifo");  // an export target no program reads
+    ::mkfifo((dir_ / "fifo" / "AA.wav").c_str(), 0600);
     struct Case {
         std::string args;
         int status;
@@ -216,6 +219,7 @@ TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
         {"build " + v + two, 1, "AA.wav: more than one word"},
         {"build " + v + text, 1, "AA.wav: "},
         {"build " + v + "'" + dir_.string() + "' --base " + v, 1, "holds no recordings"},
+        {"export " + v + "'" + (dir_ / "fifo").string() + "'", 1, "AA.wav is not a regular file"},
     };
     const std::string before = ReadText(voice_);
     for (const Case& c : cases) {

@@ -3,6 +3,7 @@
 // and no stray file), anything else is written in place and never unlinked.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <thread>
 
+#include "base/atomic_file.h"
 #include "support/temp_folder.h"
 #include "support/wav_builder.h"
 #include "wave/audio_file.h"
@@ -79,9 +81,13 @@ TEST_F(WavWriterTest, WritesTheCanonicalFileInBlocks) {
 }
 
 TEST_F(WavWriterTest, TheHeaderClaimsOnlyWhatIsInTheFile) {
+    // Where the file system has no unnamed temporary files, a killed
+    // process leaves the named one behind.
+    base::AllowUnnamedTempFiles(false);
     const auto samples = Ramp(500);
     WavWriter w;
     ASSERT_TRUE(w.Open(dir_ / "live.wav"));
+    base::AllowUnnamedTempFiles(true);
     ASSERT_TRUE(w.Append({samples.data(), 300}));
     ASSERT_TRUE(w.UpdateHeader());
     ASSERT_TRUE(w.Append({samples.data() + 300, 200}));
@@ -198,6 +204,86 @@ TEST_F(WavWriterTest, AFifoIsWrittenInPlace) {
     struct stat st {};
     ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// A stream let go before its end says "up to the end" in its sizes, so a
+// reader takes every sample of 20 minutes of speech (more than the bytes
+// held back) from the file the stream was saved to.
+TEST_F(WavWriterTest, ALongStreamIsReadWholeThroughLibsndfile) {
+    constexpr size_t kSamples = 20 * 60 * SYSTEM_SAMPLE_RATE;
+    static_assert(2 * kSamples > STREAM_HOLD_BYTES);
+    const auto sample = [](size_t i) { return static_cast<int16_t>(i * 7919 + i / 1000); };
+    const struct {
+        const char* name;
+        bool dash;  // standard output into a pipe, else a FIFO named as the target
+    } rows[] = {{"standard output into a pipe", true}, {"FIFO", false}};
+    for (const auto& row : rows) {
+        const fs::path fifo = dir_ / "speech.wav";
+        int ends[2] = {-1, -1};
+        ASSERT_EQ(row.dash ? ::pipe(ends) : ::mkfifo(fifo.c_str(), 0600), 0) << row.name;
+        std::thread writer([&] {
+            const int saved = ::dup(STDOUT_FILENO);
+            if (row.dash) ::dup2(ends[1], STDOUT_FILENO);
+            WavWriter w;
+            base::Result r = w.Open(row.dash ? fs::path("-") : fifo);
+            if (row.dash) ::dup2(saved, STDOUT_FILENO);
+            ::close(saved);
+            std::vector<int16_t> block(4096);
+            for (size_t at = 0; r && at < kSamples; at += block.size()) {
+                block.resize(std::min(block.size(), kSamples - at));
+                for (size_t k = 0; k < block.size(); ++k) block[k] = sample(at + k);
+                r = w.Append(block);
+            }
+            if (r) r = w.Finish();
+            if (row.dash) ::close(ends[1]);
+            EXPECT_TRUE(r) << row.name << ": " << r.reason;
+        });
+        // What `> speech.wav` would save.
+        const fs::path saved = dir_ / "saved.wav";
+        {
+            const int in = row.dash ? ends[0] : ::open(fifo.c_str(), O_RDONLY);
+            std::ofstream out(saved, std::ios::binary);
+            std::vector<char> bytes(1 << 16);
+            for (ssize_t n; (n = ::read(in, bytes.data(), bytes.size())) > 0;)
+                out.write(bytes.data(), n);
+            ::close(in);
+        }
+        writer.join();
+        SF_INFO info{};
+        SNDFILE* file = sf_open(saved.c_str(), SFM_READ, &info);
+        size_t count = 0;
+        size_t wrong = 0;
+        std::vector<int16_t> got(4096);
+        for (sf_count_t n; file && (n = sf_read_short(file, got.data(), 4096)) > 0;) {
+            for (sf_count_t k = 0; k < n; ++k) wrong += got[k] != sample(count++);
+        }
+        if (file) sf_close(file);
+        EXPECT_NE(file, nullptr) << row.name << ": " << sf_strerror(nullptr);
+        EXPECT_EQ(count, kSamples) << row.name;
+        EXPECT_EQ(wrong, 0u) << row.name;
+        fs::remove(fifo);
+    }
+}
+
+// A FIFO nobody reads from, or one where a file is expected, is refused
+// with its name rather than waited on for ever.
+TEST_F(WavWriterTest, AFifoWithoutReaderIsRefusedNotWaitedOn) {
+    const struct {
+        const char* name;
+        WavTarget target;
+        const char* reason;
+    } rows[] = {
+        {"stream wanted, nobody reading", WavTarget::FileOrStream, "no program is reading"},
+        {"file wanted", WavTarget::FileOnly, "is not a regular file"},
+    };
+    const fs::path fifo = dir_ / "AA.wav";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& row : rows) {
+        const base::Result r = WriteWavFile(fifo, Ramp(10), SYSTEM_SAMPLE_RATE, row.target);
+        EXPECT_FALSE(r) << row.name;
+        EXPECT_NE(r.reason.find(fifo.string()), std::string::npos) << row.name << ": " << r.reason;
+        EXPECT_NE(r.reason.find(row.reason), std::string::npos) << row.name << ": " << r.reason;
+    }
 }
 
 TEST_F(WavWriterTest, DashIsStandardOutput) {
