@@ -175,6 +175,55 @@ TEST_F(VoiceCommand, PromptsAndBuildFromRecordedWords) {
     EXPECT_EQ(EncodeVoice(*got), EncodeVoice(*table_));
 }
 
+// Edits of one voice run at once (each of another phoneme) end as the same
+// edits run one after the other: every change is there.
+TEST_F(VoiceCommand, ConcurrentEditsAllArrive) {
+    WriteWav(dir_ / "a.wav", {5, -5, 7});
+    WriteWav(dir_ / "b.wav", {1, 2, 3, 4});
+    fs::create_directories(dir_ / "clips");
+    WriteWav(dir_ / "clips" / "IH.wav", {9, 8, 7, 6, 5});
+    std::vector<int16_t> word(11025 / 2, 0);  // a buzz between quiet stretches
+    for (int i = 0; i < 3300; ++i) word.push_back(static_cast<int16_t>(i % 73 < 10 ? 12000 : -800));
+    word.resize(word.size() + 11025 / 2, 0);
+    fs::create_directories(dir_ / "words");
+    WriteWav(dir_ / "words" / "AA.wav", word);
+    const struct {
+        const char* name;
+        std::vector<std::string> edits;  // V stands for the voice file
+    } rows[] = {
+        {"two sets", {"set V AA a.wav", "set V p b.wav"}},
+        {"three sets", {"set V AA a.wav", "set V p b.wav", "set V silence a.wav"}},
+        {"import onto itself and a set", {"import V clips --base V", "set V p b.wav"}},
+        {"build onto itself and a set", {"build V words --base V", "set V p b.wav"}},
+    };
+    const std::string original = ReadText(voice_);
+    const auto run = [&](const std::vector<std::string>& edits, const fs::path& voice,
+                         bool together) {
+        std::string line = "cd '" + dir_.string() + "' || exit 1; ";
+        for (size_t i = 0; i < edits.size(); ++i) {
+            std::string args = edits[i] + ' ';
+            for (size_t at; (at = args.find(" V ")) != std::string::npos;)
+                args.replace(at, 3, " '" + voice.string() + "' ");
+            line += std::string("'") + VOCALITH_BIN_DIR + "/vocalith-tts' voice " + args +
+                    " >/dev/null" + (together ? " & p" + std::to_string(i) + "=$!; " : " && ");
+        }
+        for (size_t i = 0; together && i < edits.size(); ++i)
+            line += "wait $p" + std::to_string(i) + " && ";
+        return std::system((line + "true").c_str()) == 0;
+    };
+    for (const auto& row : rows) {
+        const fs::path alone = dir_ / "alone.voc";
+        std::ofstream(alone, std::ios::binary) << original;
+        ASSERT_TRUE(run(row.edits, alone, false)) << row.name;
+        const std::string expected = ReadText(alone);
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            std::ofstream(voice_, std::ios::binary) << original;
+            ASSERT_TRUE(run(row.edits, voice_, true)) << row.name;
+            ASSERT_TRUE(ReadText(voice_) == expected) << row.name << ": a change was lost";
+        }
+    }
+}
+
 TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
     const std::string v = "'" + voice_.string() + "' ";
     const std::string missing = "'" + (dir_ / "nowhere").string() + "'";
