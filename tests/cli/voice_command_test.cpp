@@ -2,6 +2,8 @@
 // voice file byte for byte; foreign WAV files are converted and long ones cut
 // with a warning; set replaces one clip only; bad input is one error line.
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -221,6 +223,45 @@ TEST_F(VoiceCommand, ConcurrentEditsAllArrive) {
             ASSERT_TRUE(run(row.edits, voice_, true)) << row.name;
             ASSERT_TRUE(ReadText(voice_) == expected) << row.name << ": a change was lost";
         }
+    }
+}
+
+// A WAV file far larger than may be read is refused from its header, before
+// its samples take memory (it was read to the limit first: half a gigabyte).
+TEST_F(VoiceCommand, AnOversizedWavIsRefusedUnread) {
+    const struct {
+        const char* name;
+        wave::PcmFormat format;
+    } rows[] = {{"mono at 11025 Hz", wave::SystemFormat},
+                {"stereo at 44100 Hz", test::Pcm(2, 44100, 16)}};
+    constexpr uint64_t kBytes = 1ull << 30;  // sparse: it takes no disk
+    for (const auto& row : rows) {
+        test::Bytes bytes = test::Wave({0, 0}, row.format);
+        const auto put32 = [&](size_t at, uint64_t v) {
+            for (size_t k = 0; k < 4; ++k) bytes[at + k] = static_cast<uint8_t>(v >> (8 * k));
+        };
+        put32(4, kBytes - 8);
+        put32(40, kBytes - 44);
+        const fs::path big = dir_ / "big.wav";
+        std::ofstream(big, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        fs::resize_file(big, kBytes);
+        const std::string program = std::string(VOCALITH_BIN_DIR) + "/vocalith-tts";
+        const std::string voice = voice_.string();
+        const std::string wav = big.string();
+        const char* argv[] = {program.c_str(), "voice", "set", voice.c_str(), "AA",
+                              wav.c_str(),     nullptr};
+        const std::string before = ReadText(voice_);
+        pid_t child = -1;
+        ASSERT_EQ(
+            ::posix_spawn(&child, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+        int status = 0;
+        rusage usage{};
+        ASSERT_EQ(::wait4(child, &status, 0, &usage), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << row.name;
+        EXPECT_LT(usage.ru_maxrss, 150 * 1024) << row.name << ": peak kB";
+        EXPECT_TRUE(ReadText(voice_) == before) << row.name;
     }
 }
 
