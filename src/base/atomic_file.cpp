@@ -137,9 +137,11 @@ void RemoveStaleTempFiles(const fs::path& folder, std::chrono::seconds age) {
 }
 
 void RemoveTempFilesOnSignals() {
-    // Every catchable signal whose default action ends the program.
+    // Every signal sent to end the program or whose default action ends it,
+    // but those that report a fault of the program itself (SIGSEGV, SIGTRAP,
+    // ...), which are left to the debugger and the sanitizers.
     for (const int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2,
-                          SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGIO, SIGPWR, SIGSYS, SIGTRAP}) {
+                          SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGIO, SIGPWR}) {
         struct sigaction old {};
         if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
         struct sigaction action {};
