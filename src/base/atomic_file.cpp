@@ -94,6 +94,25 @@ fs::path FolderOf(const fs::path& target) {
     return folder.empty() ? fs::path(".") : folder;
 }
 
+std::atomic<bool> gUnnamedAllowed{true};
+
+std::string ProcFdPath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// Gives the open file `fd` the name `to`; 0, or -1 with errno.
+int LinkFd(int fd, const char* to) {
+    if (::linkat(fd, "", AT_FDCWD, to, AT_EMPTY_PATH) == 0) return 0;
+    if (errno == EEXIST) return -1;
+    return ::linkat(AT_FDCWD, ProcFdPath(fd).c_str(), AT_FDCWD, to, AT_SYMLINK_FOLLOW);
+}
+
+// Makes a new name in the target's folder durable; a failure loses nothing.
+void SyncFolder(const fs::path& target) {
+    UniqueFd dir(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Valid()) ::fsync(dir.Get());
+}
+
 }  // namespace
 
 bool IsTempFileName(std::string_view name) {
@@ -118,7 +137,11 @@ void RemoveStaleTempFiles(const fs::path& folder, std::chrono::seconds age) {
 }
 
 void RemoveTempFilesOnSignals() {
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    // Every signal sent to end the program or whose default action ends it,
+    // but those that report a fault of the program itself (SIGSEGV, SIGTRAP,
+    // ...), which are left to the debugger and the sanitizers.
+    for (const int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2,
+                          SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGIO, SIGPWR}) {
         struct sigaction old {};
         if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
         struct sigaction action {};
@@ -126,6 +149,10 @@ void RemoveTempFilesOnSignals() {
         sigemptyset(&action.sa_mask);
         ::sigaction(sig, &action, nullptr);
     }
+}
+
+void AllowUnnamedTempFiles(bool allowed) {
+    gUnnamedAllowed.store(allowed, std::memory_order_relaxed);
 }
 
 Result AtomicFile::Fail(const char* what, int err) {
@@ -141,22 +168,21 @@ Result AtomicFile::Create(const fs::path& target, const std::string& name) {
     RemoveStaleTempFiles(folder);
     struct stat old {};
     const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    std::string base = target.filename().string();
-    if (base.size() > NAME_MAX - 1 - kTempMark.size() - kSuffixLength) {
-        base.resize(NAME_MAX - 1 - kTempMark.size() - kSuffixLength);
+    // A file its owner made read-only is kept, also for root, who could
+    // write it anyway.
+    if (replacing && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        return Result::Fail("cannot replace " + name_ + ": it is read-only");
     }
-    for (int attempt = 0; attempt < 100 && !fd_.Valid(); ++attempt) {
-        temp_ = (folder / ("." + base + std::string(kTempMark) + RandomSuffix())).string();
-        // In the table before it exists, so that no signal can leave it behind.
-        slot_ = Register(temp_);
-        fd_ = UniqueFd(::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (fd_.Valid()) break;
-        const int err = errno;
-        Unregister(slot_);
-        temp_.clear();
-        if (err != EEXIST) return Fail("cannot create", err);
+    if (gUnnamedAllowed.load(std::memory_order_relaxed)) {
+        fd_ = UniqueFd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+        // Linked in later through /proc (or AT_EMPTY_PATH, for root); without
+        // /proc the named way is the only one.
+        if (fd_.Valid() && ::access(ProcFdPath(fd_.Get()).c_str(), F_OK) != 0) fd_.Reset();
+        unnamed_ = fd_.Valid();
     }
-    if (!fd_.Valid()) return Fail("cannot create", EEXIST);
+    if (!unnamed_) {
+        if (Result created = CreateNamed(folder); !created) return created;
+    }
     if (replacing) {
         if (::fchmod(fd_.Get(), old.st_mode & 07777) != 0) return Fail("cannot create", errno);
         // Only root may give a file away; anyone else keeps it as theirs.
@@ -165,21 +191,77 @@ Result AtomicFile::Create(const fs::path& target, const std::string& name) {
     return Result::Ok();
 }
 
+Result AtomicFile::CreateNamed(const fs::path& folder) {
+    std::string base = target_.filename().string();
+    if (base.size() > NAME_MAX - 1 - kTempMark.size() - kSuffixLength) {
+        base.resize(NAME_MAX - 1 - kTempMark.size() - kSuffixLength);
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp_ = (folder / ("." + base + std::string(kTempMark) + RandomSuffix())).string();
+        // In the table before it exists, so that no signal can leave it behind.
+        slot_ = Register(temp_);
+        fd_ = UniqueFd(::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd_.Valid()) return Result::Ok();
+        const int err = errno;
+        Unregister(slot_);
+        temp_.clear();
+        if (err != EEXIST) return Fail("cannot create", err);
+    }
+    return Fail("cannot create", EEXIST);
+}
+
+Result AtomicFile::LinkNamed() {
+    const fs::path folder = FolderOf(target_);
+    std::string base = target_.filename().string();
+    if (base.size() > NAME_MAX - 1 - kTempMark.size() - kSuffixLength) {
+        base.resize(NAME_MAX - 1 - kTempMark.size() - kSuffixLength);
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp_ = (folder / ("." + base + std::string(kTempMark) + RandomSuffix())).string();
+        slot_ = Register(temp_);
+        if (LinkFd(fd_.Get(), temp_.c_str()) == 0) return Result::Ok();
+        const int err = errno;
+        Unregister(slot_);
+        temp_.clear();
+        if (err != EEXIST) return Fail("cannot write", err);
+    }
+    return Fail("cannot write", EEXIST);
+}
+
 Result AtomicFile::Commit() {
     if (!fd_.Valid()) return Result::Fail("cannot write " + name_ + ": it is not open");
     if (::fsync(fd_.Get()) != 0) return Fail("cannot write", errno);
+    if (unnamed_) {
+        // A new target is the complete file the moment it gets its name: a
+        // link can never be half made. An existing one (or one made
+        // meanwhile) is replaced by a rename from a unique name, as rename
+        // is the one call that swaps a name over atomically.
+        struct stat st {};
+        if (::lstat(target_.c_str(), &st) != 0 && errno == ENOENT &&
+            LinkFd(fd_.Get(), target_.c_str()) == 0) {
+            unnamed_ = false;
+            if (fd_.Reset() != 0) {
+                const int err = errno;
+                ::unlink(target_.c_str());
+                return Fail("cannot write", err);
+            }
+            SyncFolder(target_);
+            return Result::Ok();
+        }
+        if (Result linked = LinkNamed(); !linked) return linked;
+        unnamed_ = false;
+    }
     if (fd_.Reset() != 0) return Fail("cannot write", errno);
     if (::rename(temp_.c_str(), target_.c_str()) != 0) return Fail("cannot replace", errno);
     temp_.clear();  // it is the target now
     Unregister(slot_);
-    // Make the rename itself durable; a failure here loses nothing.
-    UniqueFd dir(::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Valid()) ::fsync(dir.Get());
+    SyncFolder(target_);
     return Result::Ok();
 }
 
 void AtomicFile::Abandon() {
-    fd_.Reset();
+    fd_.Reset();  // an unnamed file is gone with its last descriptor
+    unnamed_ = false;
     if (!temp_.empty()) ::unlink(temp_.c_str());
     temp_.clear();
     Unregister(slot_);

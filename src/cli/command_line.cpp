@@ -1,6 +1,9 @@
 // The subcommands' option parser and usage lines.
 #include "cli/command_line.h"
 
+#include <cctype>
+#include <charconv>
+#include <cmath>
 #include <iostream>
 #include <string>
 
@@ -45,6 +48,46 @@ bool OptionParser::Next(ParsedArg& arg) {
         return true;
     }
     return false;
+}
+
+namespace {
+
+// `text` without its sign; false when what follows a sign is not a digit or
+// a point (so "+-5" and "-+5" are refused).
+bool Unsigned(std::string_view& text, bool& negative) {
+    negative = false;
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    return !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.');
+}
+
+}  // namespace
+
+bool ParseLevel(std::string_view text, int32_t min, int32_t max, int32_t& value) {
+    bool negative = false;
+    if (!Unsigned(text, negative)) return false;
+    uint32_t v = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (error != std::errc() || end != text.data() + text.size()) return false;
+    const int64_t signedValue = negative ? -int64_t{v} : int64_t{v};
+    if (signedValue < min || signedValue > max) return false;
+    value = static_cast<int32_t>(signedValue);
+    return true;
+}
+
+bool ParseDecibels(std::string_view text, double max, double& value) {
+    bool negative = false;
+    if (!Unsigned(text, negative)) return false;
+    double v = 0;
+    const auto [end, error] =
+        std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(v)) return false;
+    if (negative) v = -v;
+    if (v > max) return false;
+    value = v;
+    return true;
 }
 
 std::string UsageLines(std::string_view name, std::string_view synopsis, bool first) {

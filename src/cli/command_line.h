@@ -4,6 +4,7 @@
 // (options with and without a value, "--opt=VALUE" and "--opt VALUE", "--"
 // ending the options, --help and -h) and the usage lines the subcommands and
 // the program's --help print.
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -59,6 +60,16 @@ class OptionParser {
 // ("       vocalith-tts ..."); a synopsis of several lines continues under
 // its first word after NAME.
 std::string UsageLines(std::string_view name, std::string_view synopsis, bool first);
+
+// A whole number from `min` to `max` in plain decimal, a sign allowed
+// ("5", "-20", "+7"); false for anything else (" 5", "5 ", "0x10", "+-5",
+// "1e1", "").
+bool ParseLevel(std::string_view text, int32_t min, int32_t max, int32_t& value);
+
+// A decimal number up to `max` written as ParseLevel takes it, with an
+// optional fraction ("-6", "+2.5", ".5"); false for anything else (blanks,
+// hexadecimal, exponents, infinities, NaN).
+bool ParseDecibels(std::string_view text, double max, double& value);
 
 // The mistake an UnknownOption or a MissingValue is: "unknown option '-x'",
 // "option --voice needs a value".

@@ -157,31 +157,6 @@ struct SayOptions {
     std::vector<std::string> words;
 };
 
-// A whole number from `min` to `max` (a leading '+' allowed); false for
-// anything else.
-bool ParseLevel(std::string_view text, int32_t min, int32_t max, int32_t& value) {
-    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
-    int64_t v = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty()) return false;
-    if (v < min || v > max) return false;
-    value = static_cast<int32_t>(v);
-    return true;
-}
-
-// A gain in dB: a decimal number up to VOLUME_MAX_DB (any amount below
-// VOLUME_MIN_DB is silence); false for anything else.
-bool ParseDecibels(std::string_view text, double& value) {
-    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
-    const std::string copy(text);
-    char* end = nullptr;
-    const double v = std::strtod(copy.c_str(), &end);
-    if (copy.empty() || end != copy.c_str() + copy.size() || !std::isfinite(v)) return false;
-    if (v > wave::VOLUME_MAX_DB) return false;
-    value = v;
-    return true;
-}
-
 // Parses argv[1..]; returns -1 when the options are usable, else an exit status.
 int ParseSay(int argc, char** argv, SayOptions& options) {
     OptionParser args(argc, argv, kSayOptions);
@@ -243,7 +218,8 @@ int ParseSay(int argc, char** argv, SayOptions& options) {
                         }
                         break;
                     case OPTION_VOLUME:
-                        if (!ParseDecibels(arg.text, options.prosody.volumeDb)) {
+                        if (!ParseDecibels(arg.text, wave::VOLUME_MAX_DB,
+                                           options.prosody.volumeDb)) {
                             return UsageError("say",
                                               "--volume takes a number of dB up to 20, "
                                               "not '" +

@@ -113,11 +113,36 @@ int Load(const fs::path& path, voice::PhonTable& table) {
     return -1;
 }
 
-// Saves `table` at `path`; an exit status.
-int Save(const fs::path& path, const voice::PhonTable& table) {
-    const voice::VoiceResult saved = voice::SaveVoice(path, table);
+// Saves `table` at `path` under `lock`; an exit status.
+int Save(const fs::path& path, const voice::PhonTable& table, const voice::VoiceLock& lock) {
+    const voice::VoiceResult saved = voice::SaveVoice(path, table, &lock);
     if (!saved) return Fail(EXIT_FAILURE_, "cannot save voice: " + saved.reason);
     return EXIT_OK;
+}
+
+// Takes the edit lock of the voice file `target`; -1, or an exit status.
+int Lock(const fs::path& target, voice::VoiceLock& lock) {
+    const voice::VoiceResult locked = lock.Acquire(target);
+    if (!locked) return Fail(EXIT_FAILURE_, "cannot save voice: " + locked.reason);
+    return -1;
+}
+
+// The voice `base` (a NAME|FILE, or none) loaded into `table` under the
+// target's lock: the file is looked up again there, since the voice it names
+// may have been saved meanwhile (a first edit moves it into the user's
+// folder). -1, or an exit status.
+int LoadBase(const std::string* base, voice::PhonTable& table) {
+    if (!base) return -1;
+    fs::path path;
+    if (const int status = ResolveVoice(*base, VoiceUse::Read, path); status >= 0) return status;
+    return Load(path, table);
+}
+
+// Puts the clips read into `clips` (by code) into `table`.
+void Apply(const voice::PhonTable& clips, const std::vector<int>& codes, voice::PhonTable& table) {
+    for (const int code : codes) {
+        table.slots[static_cast<size_t>(code)] = clips.slots[static_cast<size_t>(code)];
+    }
 }
 
 int Info(const std::string& name) {
@@ -155,12 +180,10 @@ int Export(const std::string& name, const std::string& dir) {
 int Import(const std::string& name, const std::string& dir, const std::string* base) {
     fs::path target;
     if (const int status = ResolveVoice(name, VoiceUse::Write, target); status >= 0) return status;
-    auto table = std::make_unique<voice::PhonTable>();
     if (base) {
         fs::path basePath;
         if (const int status = ResolveVoice(*base, VoiceUse::Read, basePath); status >= 0)
             return status;
-        if (const int status = Load(basePath, *table); status >= 0) return status;
     }
     std::map<int, fs::path> clips;
     std::vector<std::string> ignored;
@@ -175,15 +198,24 @@ int Import(const std::string& name, const std::string& dir, const std::string* b
                     "import: " + dir + " holds no clip files (AA.wav, p.wav, ... silence.wav)");
     }
     if (!base) WarnEmpty(clips);
-    // Every file is read before anything is written.
+    // Every file is read before anything is written, and before the lock is
+    // taken, so that it is held only for the base's reading and the save.
+    auto read = std::make_unique<voice::PhonTable>();
+    std::vector<int> codes;
     for (const auto& [code, file] : clips) {
         bool cut = false;
-        const base::Result read =
-            voice::ImportClip(file, table->slots[static_cast<size_t>(code)], cut, true);
-        if (!read) return Fail(EXIT_FAILURE_, "import: " + read.reason);
+        const base::Result imported =
+            voice::ImportClip(file, read->slots[static_cast<size_t>(code)], cut, true);
+        if (!imported) return Fail(EXIT_FAILURE_, "import: " + imported.reason);
         if (cut) Warn(CutWarning(file));
+        codes.push_back(code);
     }
-    return Save(target, *table);
+    voice::VoiceLock lock;
+    if (const int status = Lock(target, lock); status >= 0) return status;
+    auto table = std::make_unique<voice::PhonTable>();
+    if (const int status = LoadBase(base, *table); status >= 0) return status;
+    Apply(*read, codes, *table);
+    return Save(target, *table, lock);
 }
 
 int Set(const std::string& name, const std::string& phon, const std::string& file) {
@@ -196,13 +228,20 @@ int Set(const std::string& name, const std::string& phon, const std::string& fil
     if (const int status = ResolveVoice(name, VoiceUse::Read, from); status >= 0) return status;
     fs::path to;
     if (const int status = ResolveVoice(name, VoiceUse::Write, to); status >= 0) return status;
-    auto table = std::make_unique<voice::PhonTable>();
-    if (const int status = Load(from, *table); status >= 0) return status;
+    auto read = std::make_unique<voice::PhonTable>();
     bool cut = false;
-    const base::Result read = voice::ImportClip(file, table->slots[static_cast<size_t>(code)], cut);
-    if (!read) return Fail(EXIT_FAILURE_, "voice set: " + read.reason);
+    const base::Result imported =
+        voice::ImportClip(file, read->slots[static_cast<size_t>(code)], cut);
+    if (!imported) return Fail(EXIT_FAILURE_, "voice set: " + imported.reason);
     if (cut) Warn(CutWarning(file));
-    return Save(to, *table);
+    // The voice is read, changed and saved under its lock, so that a
+    // concurrent edit is never lost.
+    voice::VoiceLock lock;
+    if (const int status = Lock(to, lock); status >= 0) return status;
+    auto table = std::make_unique<voice::PhonTable>();
+    if (const int status = LoadBase(&name, *table); status >= 0) return status;
+    Apply(*read, {code}, *table);
+    return Save(to, *table, lock);
 }
 
 int Prompts() {
@@ -220,8 +259,11 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
     if (const int status = ResolveVoice(name, VoiceUse::Write, target); status >= 0) return status;
     fs::path basePath;
     if (const int status = ResolveVoice(base, VoiceUse::Read, basePath); status >= 0) return status;
+    // The base is checked now and read under the lock, once every clip is cut.
+    auto check = std::make_unique<voice::PhonTable>();
+    if (const int status = Load(basePath, *check); status >= 0) return status;
     auto table = std::make_unique<voice::PhonTable>();
-    if (const int status = Load(basePath, *table); status >= 0) return status;
+    std::vector<int> codes;
     std::map<int, fs::path> files;
     std::vector<std::string> ignored;
     if (const base::Result found = voice::FindClipFiles(dir, files, ignored); !found) {
@@ -265,7 +307,13 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
         std::copy(cut.clip.begin(), cut.clip.end(), slot.samples.begin());
     }
     std::fflush(stdout);
-    return Save(target, *table);
+    for (const auto& entry : files) codes.push_back(entry.first);
+    voice::VoiceLock lock;
+    if (const int status = Lock(target, lock); status >= 0) return status;
+    auto made = std::make_unique<voice::PhonTable>();
+    if (const int status = LoadBase(&base, *made); status >= 0) return status;
+    Apply(*table, codes, *made);
+    return Save(target, *made, lock);
 }
 
 }  // namespace

@@ -78,13 +78,24 @@ Result ExportClip(const PhonTable& table, int code, const fs::path& path) {
     if (!ValidCode(code)) return Result::Fail("no phoneme with code " + std::to_string(code));
     const PhonSlot& slot = table.slots[static_cast<size_t>(code)];
     const auto count = static_cast<size_t>(std::clamp<int32_t>(slot.count, 0, PHON_MAX_SAMPLES));
-    return wave::WriteWavFile(path, std::span<const int16_t>(slot.samples.data(), count));
+    // A clip file is a file: a FIFO or a device under its name is refused,
+    // as import refuses it.
+    return wave::WriteWavFile(path, std::span<const int16_t>(slot.samples.data(), count),
+                              wave::SYSTEM_SAMPLE_RATE, wave::WavTarget::FileOnly);
 }
 
 Result ExportVoiceClips(const PhonTable& table, const fs::path& folder) {
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) return Result::Fail("cannot create folder " + folder.string() + ": " + ec.message());
+    // Anything but a file under a clip's name stops the export before a
+    // clip is written.
+    for (int code = 0; code < PHONEME_COUNT; ++code) {
+        const fs::path path = folder / ClipFileName(code);
+        if (fs::exists(path, ec) && !fs::is_regular_file(path, ec)) {
+            return Result::Fail(path.string() + " is not a regular file");
+        }
+    }
     for (int code = 0; code < PHONEME_COUNT; ++code) {
         if (Result written = ExportClip(table, code, folder / ClipFileName(code)); !written) {
             return written;

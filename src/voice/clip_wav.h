@@ -44,7 +44,8 @@ base::Result ImportClip(const std::filesystem::path& path, PhonSlot& slot, bool&
                         bool keepEmpty = false);
 
 // Writes slot `code` of `table` as a WAV file at `path` (atomically: a
-// failure leaves an existing file as it was).
+// failure leaves an existing file as it was); anything but a regular file at
+// `path` is refused.
 base::Result ExportClip(const PhonTable& table, int code, const std::filesystem::path& path);
 
 // Writes all 42 clips into `folder` (created if missing) under their

@@ -1,11 +1,14 @@
 #include "voice/voice_file.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <system_error>
+#include <thread>
 
 #include "base/atomic_file.h"
 #include "base/file_io.h"
@@ -65,6 +68,27 @@ void Apply(const Header& header, const uint8_t* samples, PhonTable& table) {
     }
 }
 
+std::filesystem::path FolderOf(const std::filesystem::path& path) {
+    std::filesystem::path folder = path.parent_path();
+    return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+// Creates the folder a voice is saved in, if missing.
+VoiceResult MakeFolder(const std::filesystem::path& folder) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(folder, ec)) return Ok();
+    const std::string cannot = "cannot create voices folder " + folder.string() + ": ";
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(folder, ec))) {
+        // A link to a folder that is gone: creating it would say "File exists".
+        // Worded so that the window, which drops paths, still reads well.
+        return Refused(cannot + "it is a link, and its target " +
+                       std::filesystem::read_symlink(folder, ec).string() + " is not there");
+    }
+    std::filesystem::create_directories(folder, ec);
+    if (ec) return Refused(cannot + ec.message());
+    return Ok();
+}
+
 std::string ShortData(size_t have, size_t need) {
     return "the file holds " + std::to_string(have) + " bytes of samples but its header needs " +
            std::to_string(need);
@@ -118,21 +142,36 @@ VoiceResult LoadVoice(const std::filesystem::path& path, PhonTable& table) {
     return loaded;
 }
 
-VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table) {
-    const std::string name = path.string();
-    std::filesystem::path folder = path.parent_path();
-    if (folder.empty()) folder = ".";
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) {
-        const std::string cannot = "cannot create voices folder " + folder.string() + ": ";
-        if (std::filesystem::is_symlink(std::filesystem::symlink_status(folder, ec))) {
-            // A link to a folder that is gone: creating it would say "File exists".
-            // Worded so that the window, which drops paths, still reads well.
-            return Refused(cannot + "it is a link, and its target " +
-                           std::filesystem::read_symlink(folder, ec).string() + " is not there");
+VoiceResult VoiceLock::Acquire(const std::filesystem::path& path, std::chrono::milliseconds wait) {
+    fd_.Reset();
+    const std::filesystem::path folder = FolderOf(path);
+    if (VoiceResult made = MakeFolder(folder); !made) return made;
+    base::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // A folder that cannot be opened for reading cannot be locked; the save
+    // itself says whether it can be written.
+    if (!fd.Valid()) return Ok();
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) return Ok();  // no locks on this file system
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return Refused("another program is saving a voice in " + folder.string() +
+                           "; try again");
         }
-        std::filesystem::create_directories(folder, ec);
-        if (ec) return Refused(cannot + ec.message());
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    fd_ = std::move(fd);
+    return Ok();
+}
+
+VoiceResult SaveVoice(const std::filesystem::path& path, const PhonTable& table,
+                      const VoiceLock* held) {
+    const std::string name = path.string();
+    VoiceLock own;
+    if (!held) {
+        if (VoiceResult locked = own.Acquire(path); !locked) return locked;
+    } else if (VoiceResult made = MakeFolder(FolderOf(path)); !made) {
+        return made;
     }
 
     // A voice the user has made read-only is kept as it is, also for root,

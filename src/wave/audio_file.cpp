@@ -176,6 +176,14 @@ Result Decode(const RiffSource& source, const std::string& name, AudioFrames& ou
         sf_close(file);
         return Result::Fail("cannot read " + name + ": no channels or no sample rate");
     }
+    // A header that claims more than may be read is refused before a sample
+    // is read (libsndfile bounds a WAV's claim by the file's length).
+    if (info.frames > 0 && info.frames != SF_COUNT_MAX &&
+        static_cast<uint64_t>(info.frames) > maxSamples / static_cast<uint64_t>(info.channels)) {
+        sf_close(file);
+        return Result::Fail("cannot read " + name + ": more than " + std::to_string(maxSamples) +
+                            " samples");
+    }
     out.sampleRate = static_cast<uint32_t>(info.samplerate);
     out.channels = info.channels;
     // The frame count in a header may lie: read in pieces until the end.

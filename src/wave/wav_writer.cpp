@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "base/atomic_file.h"
 #include "base/file_io.h"
@@ -36,6 +38,21 @@ struct WavWriter::Sink {
     Result Fail(int err) {
         if (status) status = Result::Fail("cannot write " + name + ": " + base::ErrnoText(err));
         return status;
+    }
+
+    // Gives the held WAVE header RIFF and data sizes of 0xFFFFFFFF: the
+    // stream's length is not known yet and can never be written back.
+    void OpenEndedSizes() {
+        if (held.size() < 12 || std::memcmp(held.data(), "RIFF", 4) != 0) return;
+        WriteLe32(held.data() + 4, 0xFFFFFFFFu);
+        for (size_t at = 12; at + 8 <= held.size();) {
+            if (std::memcmp(held.data() + at, "data", 4) == 0) {
+                WriteLe32(held.data() + at + 4, 0xFFFFFFFFu);
+                return;
+            }
+            const uint64_t size = ReadLe32(held.data() + at + 4);
+            at += static_cast<size_t>(std::min<uint64_t>(8 + size + (size & 1), held.size()));
+        }
     }
 
     // Lets the held bytes go to the stream; from now on bytes go straight out.
@@ -178,11 +195,35 @@ void WriteLe64(uint8_t* p, uint64_t value) {
     WriteLe32(p + 4, static_cast<uint32_t>(value >> 32));
 }
 
+// Opens the non-regular target `path` for writing without blocking: a FIFO
+// gets FIFO_READER_WAIT for a program to open it for reading (one started
+// beside this one), then is refused. The descriptor then blocks as usual.
+Result OpenStream(const std::filesystem::path& path, Sink& sink) {
+    sink.kind = Sink::Kind::Stream;
+    const auto deadline = std::chrono::steady_clock::now() + FIFO_READER_WAIT;
+    for (;;) {
+        sink.fd = base::UniqueFd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (sink.fd.Valid()) break;
+        if (errno == EINTR) continue;
+        if (errno != ENXIO) return sink.Fail(errno);
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return Result::Fail("cannot write " + sink.name +
+                                ": it is a FIFO that no program is reading from");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const int flags = ::fcntl(sink.fd.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(sink.fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return sink.Fail(errno);
+    }
+    return Result::Ok();
+}
+
 // Decides where the bytes for `path` go; fills the sink's kind, target and fd.
-Result Prepare(const std::filesystem::path& path, Sink& sink) {
+Result Prepare(const std::filesystem::path& path, WavTarget target, Sink& sink) {
     namespace fs = std::filesystem;
     sink.name = path.string();
-    if (path == "-") {
+    if (path == "-" && target == WavTarget::FileOrStream) {
         sink.name = "standard output";
         sink.kind = Sink::Kind::Stream;
         sink.fd = base::UniqueFd(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0));
@@ -193,11 +234,11 @@ Result Prepare(const std::filesystem::path& path, Sink& sink) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
+            if (target == WavTarget::FileOnly) {
+                return Result::Fail(sink.name + " is not a regular file");
+            }
             // A device, a FIFO, a terminal: written in place, never replaced.
-            sink.kind = Sink::Kind::Stream;
-            sink.fd = base::UniqueFd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
-            if (!sink.fd.Valid()) return sink.Fail(errno);
-            return Result::Ok();
+            return OpenStream(path, sink);
         }
         std::error_code ec;
         sink.target = fs::canonical(path, ec);  // a symlink's target is what gets replaced
@@ -236,10 +277,10 @@ Result WavWriter::Failed(Result why) {
 }
 
 Result WavWriter::Open(const std::filesystem::path& path, uint32_t sampleRate,
-                       AudioEncoding encoding) {
+                       AudioEncoding encoding, WavTarget target) {
     Abandon();
     sink_ = std::make_unique<Sink>();
-    if (Result prepared = Prepare(path, *sink_); !prepared) {
+    if (Result prepared = Prepare(path, target, *sink_); !prepared) {
         Result why = prepared;
         Abandon();
         return why;
@@ -306,8 +347,9 @@ Result WavWriter::Append(std::span<const int16_t> samples) {
     }
     if (sink_->kind == Sink::Kind::Stream && !sink_->streaming &&
         sink_->held.size() > STREAM_HOLD_BYTES) {
-        // The header let go now claims exactly the bytes held.
+        // The header let go claims everything to the end of the stream.
         sf_command(Handle(file_), SFC_UPDATE_HEADER_NOW, nullptr, 0);
+        if (encoding_ == AudioEncoding::Wav) sink_->OpenEndedSizes();
         if (Result out = sink_->LetGo(); !out) return Failed(out);
     }
     return Result::Ok();
@@ -448,9 +490,9 @@ Result WavWriter::AppendRf64(std::span<const int16_t> samples) {
 }
 
 Result WriteWavFile(const std::filesystem::path& path, std::span<const int16_t> samples,
-                    uint32_t sampleRate) {
+                    uint32_t sampleRate, WavTarget target) {
     WavWriter writer;
-    if (Result r = writer.Open(path, sampleRate); !r) return r;
+    if (Result r = writer.Open(path, sampleRate, AudioEncoding::Wav, target); !r) return r;
     if (Result r = writer.Append(samples); !r) return r;
     return writer.Finish();
 }

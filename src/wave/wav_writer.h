@@ -10,11 +10,14 @@
 //    any failure, or a writer dropped before Finish, removes the temporary
 //    file and leaves the old file exactly as it was;
 //  - anything else (a device such as /dev/null or /dev/full, a FIFO, and
-//    standard output for the path "-"): written in place, never unlinked.
-//    A stream cannot be rewound to correct the header, so the first
-//    STREAM_HOLD_BYTES are held back until Finish (a short file comes out
-//    byte for byte as a regular file would); a longer stream is let go with
-//    a header that claims exactly the bytes held at that moment.
+//    standard output for the path "-"): written in place, never unlinked,
+//    unless the writer is opened for files only (WavTarget::FileOnly), when
+//    it is refused. The target is opened without blocking: a FIFO that no
+//    program opens for reading within FIFO_READER_WAIT is refused. A stream
+//    cannot be rewound to correct the header, so the first STREAM_HOLD_BYTES
+//    are held back until Finish (a short file comes out byte for byte as a
+//    regular file would); a longer WAV stream is let go with RIFF and data
+//    sizes of 0xFFFFFFFF, which readers take as "up to the end".
 //
 // Every write, sync and close failure is reported as a base::Result whose
 // reason names the path, and the writer refuses further blocks after one.
@@ -27,6 +30,7 @@
 // the header itself. A file that stays below the limit is plain WAVE, byte
 // for byte. A stream has let its header go long before and simply goes on.
 // The header never claims bytes that are not in the file.
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -42,6 +46,7 @@ namespace vocalith::wave {
 // RIFF size (36 + data bytes) must fit in 32 bits, in whole samples.
 inline constexpr uint64_t WAV_MAX_DATA_BYTES = (0xFFFFFFFFull - 36u) & ~uint64_t{1};
 inline constexpr size_t STREAM_HOLD_BYTES = 1u << 24;
+inline constexpr std::chrono::milliseconds FIFO_READER_WAIT{2000};
 // Where the samples of a file that became RF64 begin: one file-system block
 // more than in the plain WAVE file it was.
 inline constexpr uint64_t RF64_DATA_OFFSET = 4096 + 44;
@@ -56,6 +61,12 @@ enum class AudioEncoding {
 };
 inline constexpr uint32_t OPUS_SAMPLE_RATES[] = {8000, 12000, 16000, 24000, 48000};
 
+// What a path may name.
+enum class WavTarget {
+    FileOrStream,  // a regular file, or a stream written in place
+    FileOnly,      // a regular file (or none yet); anything else is refused
+};
+
 class WavWriter {
   public:
     WavWriter();
@@ -65,7 +76,8 @@ class WavWriter {
 
     // Starts a file at `path` ("-" is standard output).
     base::Result Open(const std::filesystem::path& path, uint32_t sampleRate = SYSTEM_SAMPLE_RATE,
-                      AudioEncoding encoding = AudioEncoding::Wav);
+                      AudioEncoding encoding = AudioEncoding::Wav,
+                      WavTarget target = WavTarget::FileOrStream);
     // Starts an image in memory; Finish() leaves the bytes in `*out`.
     base::Result OpenMemory(std::vector<uint8_t>* out, uint32_t sampleRate = SYSTEM_SAMPLE_RATE,
                             AudioEncoding encoding = AudioEncoding::Wav);
@@ -107,7 +119,8 @@ class WavWriter {
 
 // A whole file at once through WavWriter.
 base::Result WriteWavFile(const std::filesystem::path& path, std::span<const int16_t> samples,
-                          uint32_t sampleRate = SYSTEM_SAMPLE_RATE);
+                          uint32_t sampleRate = SYSTEM_SAMPLE_RATE,
+                          WavTarget target = WavTarget::FileOrStream);
 
 // The bytes WriteWavFile would write.
 std::vector<uint8_t> EncodeWav(std::span<const int16_t> samples,

@@ -3,6 +3,7 @@
 #include "base/atomic_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,17 +60,18 @@ TEST(AtomicFileTest, OnlyOurOldLeftoversAreRemovedAtTheNextWrite) {
 }
 
 // Each signal ends a writer half way; its temporary file goes with it, the
-// old file stays, and the exit status is the signal's own.
+// old file stays, and the exit status is the signal's own. (An unnamed
+// temporary file never outlives its writer: this is the named one.)
 TEST(AtomicFileTest, ASignalRemovesTheFileBeingWritten) {
     const struct {
         const char* name;
         int sig;
         bool ignored;  // as nohup leaves SIGHUP
     } rows[] = {
-        {"SIGINT", SIGINT, false},
-        {"SIGTERM", SIGTERM, false},
-        {"SIGHUP", SIGHUP, false},
-        {"SIGHUP under nohup", SIGHUP, true},
+        {"SIGINT", SIGINT, false},   {"SIGTERM", SIGTERM, false},
+        {"SIGHUP", SIGHUP, false},   {"SIGHUP under nohup", SIGHUP, true},
+        {"SIGQUIT", SIGQUIT, false}, {"SIGUSR1", SIGUSR1, false},
+        {"SIGALRM", SIGALRM, false}, {"SIGPIPE", SIGPIPE, false},
     };
     for (const auto& row : rows) {
         const testsupport::TempFolder folder("vocalith-signal");
@@ -78,8 +80,11 @@ TEST(AtomicFileTest, ASignalRemovesTheFileBeingWritten) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            const rlimit noCore{0, 0};  // SIGQUIT would dump one
+            ::setrlimit(RLIMIT_CORE, &noCore);
             if (row.ignored) std::signal(row.sig, SIG_IGN);
             RemoveTempFilesOnSignals();
+            AllowUnnamedTempFiles(false);
             AtomicFile file;
             if (!file.Create(target, "out.wav")) ::_exit(3);
             if (::write(file.Fd(), "new", 3) != 3) ::_exit(4);

@@ -56,6 +56,37 @@ TEST(OptionParser, ReadsEachArgumentInOrder) {
     for (const auto& row : rows) EXPECT_EQ(Parse(row.args), row.expected) << row.name;
 }
 
+// --rate, --pitch and --volume take plain decimal numbers only, and each
+// the same way: what one refuses (a blank, hexadecimal, two signs) the
+// other refuses too.
+TEST(NumberOptions, OnlyPlainDecimalIsTaken) {
+    const struct {
+        const char* text;
+        bool level;     // ParseLevel(-100..100) takes it
+        bool decibels;  // ParseDecibels(up to 20) takes it
+        double value;
+    } rows[] = {
+        {"5", true, true, 5},       {"+5", true, true, 5},
+        {"-100", true, true, -100}, {"2.5", false, true, 2.5},
+        {".5", false, true, 0.5},   {"-0.5", false, true, -0.5},
+        {" 5", false, false, 0},    {"5 ", false, false, 0},
+        {"0x10", false, false, 0},  {"+-5", false, false, 0},
+        {"-+5", false, false, 0},   {"1e1", false, false, 0},
+        {"inf", false, false, 0},   {"nan", false, false, 0},
+        {"", false, false, 0},      {"+", false, false, 0},
+        {"-", false, false, 0},     {"101", false, false, 0},
+        {"20.5", false, false, 0},  {"99999999999", false, false, 0},
+    };
+    for (const auto& row : rows) {
+        int32_t level = 7;
+        EXPECT_EQ(ParseLevel(row.text, -100, 100, level), row.level) << "'" << row.text << "'";
+        EXPECT_EQ(level, row.level ? row.value : 7) << "'" << row.text << "'";
+        double db = 7;
+        EXPECT_EQ(ParseDecibels(row.text, 20, db), row.decibels) << "'" << row.text << "'";
+        EXPECT_EQ(db, row.decibels ? row.value : 7) << "'" << row.text << "'";
+    }
+}
+
 TEST(UsageLines, ContinuationLinesStandUnderTheFirstArgument) {
     EXPECT_EQ(UsageLines("say", "[--a]\n[--b]", true),
               "usage: vocalith-tts say [--a]\n                        [--b]\n");

@@ -2,6 +2,9 @@
 // voice file byte for byte; foreign WAV files are converted and long ones cut
 // with a warning; set replaces one clip only; bad input is one error line.
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -174,6 +177,82 @@ TEST_F(VoiceCommand, PromptsAndBuildFromRecordedWords) {
     EXPECT_EQ(EncodeVoice(*got), EncodeVoice(*table_));
 }
 
+// Edits of one voice run at once (each of another phoneme) end as the same
+// edits run one after the other: every change is there.
+TEST_F(VoiceCommand, ConcurrentEditsAllArrive) {
+    WriteWav(dir_ / "a.wav", {5, -5, 7});
+    WriteWav(dir_ / "b.wav", {1, 2, 3, 4});
+    fs::create_directories(dir_ / "clips");
+    WriteWav(dir_ / "clips" / "IH.wav", {9, 8, 7, 6, 5});
+    std::vector<int16_t> word(11025 / 2, 0);  // a buzz between quiet stretches
+    for (int i = 0; i < 3300; ++i) word.push_back(static_cast<int16_t>(i % 73 < 10 ? 12000 : -800));
+    word.resize(word.size() + 11025 / 2, 0);
+    fs::create_directories(dir_ / "words");
+    WriteWav(dir_ / "words" / "AA.wav", word);
+    const struct {
+        const char* name;
+        std::vector<std::string> edits;  // V stands for the voice file
+    } rows[] = {
+        {"two sets", {"set V AA a.wav", "set V p b.wav"}},
+        {"three sets", {"set V AA a.wav", "set V p b.wav", "set V silence a.wav"}},
+        {"import onto itself and a set", {"import V clips --base V", "set V p b.wav"}},
+        {"build onto itself and a set", {"build V words --base V", "set V p b.wav"}},
+    };
+    const std::string original = ReadText(voice_);
+    const auto run = [&](const std::vector<std::string>& edits, const fs::path& voice,
+                         bool together) {
+        std::string line = "cd '" + dir_.string() + "' || exit 1; ";
+        for (size_t i = 0; i < edits.size(); ++i) {
+            std::string args = edits[i] + ' ';
+            for (size_t at; (at = args.find(" V ")) != std::string::npos;)
+                args.replace(at, 3, " '" + voice.string() + "' ");
+            line += std::string("'") + VOCALITH_BIN_DIR + "/vocalith-tts' voice " + args +
+                    " >/dev/null" + (together ? " & p" + std::to_string(i) + "=$!; " : " && ");
+        }
+        for (size_t i = 0; together && i < edits.size(); ++i)
+            line += "wait $p" + std::to_string(i) + " && ";
+        return std::system((line + "true").c_str()) == 0;
+    };
+    for (const auto& row : rows) {
+        const fs::path alone = dir_ / "alone.voc";
+        std::ofstream(alone, std::ios::binary) << original;
+        ASSERT_TRUE(run(row.edits, alone, false)) << row.name;
+        const std::string expected = ReadText(alone);
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            std::ofstream(voice_, std::ios::binary) << original;
+            ASSERT_TRUE(run(row.edits, voice_, true)) << row.name;
+            ASSERT_TRUE(ReadText(voice_) == expected) << row.name << ": a change was lost";
+        }
+    }
+}
+
+// A 1 GB WAV file (sparse) is refused from its header, before its samples
+// take memory (it was read to the limit first: half a gigabyte).
+TEST_F(VoiceCommand, AnOversizedWavIsRefusedUnread) {
+    test::Bytes bytes = test::Wave({0, 0});
+    for (const auto& [at, v] : {std::pair{4, (1u << 30) - 8}, std::pair{40, (1u << 30) - 44}}) {
+        for (int k = 0; k < 4; ++k)
+            bytes[static_cast<size_t>(at + k)] = static_cast<uint8_t>(v >> (8 * k));
+    }
+    const fs::path big = dir_ / "big.wav";
+    std::ofstream(big, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    fs::resize_file(big, 1u << 30);
+    const std::string program = std::string(VOCALITH_BIN_DIR) + "/vocalith-tts";
+    const std::string voice = voice_.string(), wav = big.string();
+    const char* argv[] = {program.c_str(), "voice", "set", voice.c_str(), "AA",
+                          wav.c_str(),     nullptr};
+    pid_t child = -1;
+    ASSERT_EQ(::posix_spawn(&child, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ),
+              0);
+    int status = 0;
+    rusage usage{};
+    ASSERT_EQ(::wait4(child, &status, 0, &usage), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_LT(usage.ru_maxrss, 150 * 1024) << "peak kB";
+}
+
 TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
     const std::string v = "'" + voice_.string() + "' ";
     const std::string missing = "'" + (dir_ / "nowhere").string() + "'";
@@ -194,6 +273,11 @@ TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
     fs::create_directories(dir_ / "text");
     std::ofstream(dir_ / "text" / "AA.wav") << "not a sound\n";
     const std::string text = " '" + (dir_ / "text").string() + "' --base " + v;
+    fs::create_directories(dir_ / "fifo");  // an export target no program reads
+    ::mkfifo((dir_ / "fifo" / "AA.wav").c_str(), 0600);
+    fs::create_directories(dir_ / "kept");  // a clip file made read-only
+    WriteWav(dir_ / "kept" / "AA.wav", {1});
+    fs::permissions(dir_ / "kept" / "AA.wav", fs::perms(0444));
     struct Case {
         std::string args;
         int status;
@@ -216,6 +300,8 @@ TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
         {"build " + v + two, 1, "AA.wav: more than one word"},
         {"build " + v + text, 1, "AA.wav: "},
         {"build " + v + "'" + dir_.string() + "' --base " + v, 1, "holds no recordings"},
+        {"export " + v + "'" + (dir_ / "fifo").string() + "'", 1, "AA.wav is not a regular file"},
+        {"export " + v + "'" + (dir_ / "kept").string() + "'", 1, "AA.wav: it is read-only"},
     };
     const std::string before = ReadText(voice_);
     for (const Case& c : cases) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "base/atomic_file.h"
 #include "device/backends.h"
 #include "device/queue_dispatcher.h"
 #include "support/temp_folder.h"
@@ -37,6 +38,9 @@ std::vector<uint8_t> Bytes16(const std::vector<int16_t>& samples) {
 
 TEST(WavBackendTest, RendersAPlayedClipIntoTheFileSampleForSample) {
     TempDir dir;
+    // The named temporary file, as on a file system without unnamed ones,
+    // so that the rendering can be looked at while it grows.
+    base::AllowUnnamedTempFiles(false);
     std::string out = dir.File("out.wav");
     std::string error;
     auto backend = MakeBackend("wav:" + out, &error);
@@ -89,6 +93,7 @@ TEST(WavBackendTest, RendersAPlayedClipIntoTheFileSampleForSample) {
         EXPECT_EQ(e.path(), fs::path(out)) << "a stray file is left";
     }
     EXPECT_TRUE(backend->OpenOutput()) << "the device stays busy after it was closed";
+    base::AllowUnnamedTempFiles(true);
 }
 
 TEST(WavBackendTest, BuffersOutliveTheirDevice) {

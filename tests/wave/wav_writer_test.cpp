@@ -3,6 +3,7 @@
 // and no stray file), anything else is written in place and never unlinked.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <thread>
 
+#include "base/atomic_file.h"
 #include "support/temp_folder.h"
 #include "support/wav_builder.h"
 #include "wave/audio_file.h"
@@ -79,9 +81,13 @@ TEST_F(WavWriterTest, WritesTheCanonicalFileInBlocks) {
 }
 
 TEST_F(WavWriterTest, TheHeaderClaimsOnlyWhatIsInTheFile) {
+    // Where the file system has no unnamed temporary files, a killed
+    // process leaves the named one behind.
+    base::AllowUnnamedTempFiles(false);
     const auto samples = Ramp(500);
     WavWriter w;
     ASSERT_TRUE(w.Open(dir_ / "live.wav"));
+    base::AllowUnnamedTempFiles(true);
     ASSERT_TRUE(w.Append({samples.data(), 300}));
     ASSERT_TRUE(w.UpdateHeader());
     ASSERT_TRUE(w.Append({samples.data() + 300, 200}));
@@ -198,6 +204,46 @@ TEST_F(WavWriterTest, AFifoIsWrittenInPlace) {
     struct stat st {};
     ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// A stream let go before its end says "up to the end" in its sizes, so a
+// reader takes every sample of 20 minutes of speech (more than the bytes
+// held back) from the file the stream was saved to.
+TEST_F(WavWriterTest, ALongStreamIsReadWholeThroughLibsndfile) {
+    constexpr size_t kSamples = 20 * 60 * SYSTEM_SAMPLE_RATE;
+    static_assert(2 * kSamples > STREAM_HOLD_BYTES);
+    const auto sample = [](size_t i) { return static_cast<int16_t>(i * 7919 + i / 1000); };
+    const fs::path fifo = dir_ / "speech.wav";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+        WavWriter w;
+        base::Result r = w.Open(fifo);
+        std::vector<int16_t> block(4096);
+        for (size_t at = 0; r && at < kSamples; at += block.size()) {
+            block.resize(std::min(block.size(), kSamples - at));
+            for (size_t k = 0; k < block.size(); ++k) block[k] = sample(at + k);
+            r = w.Append(block);
+        }
+        EXPECT_TRUE(r && w.Finish()) << r.reason;
+    });
+    const fs::path saved = dir_ / "saved.wav";  // what `> saved.wav` would keep
+    {
+        std::ifstream in(fifo, std::ios::binary);
+        std::ofstream(saved, std::ios::binary) << in.rdbuf();
+    }
+    writer.join();
+    SF_INFO info{};
+    SNDFILE* file = sf_open(saved.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    size_t count = 0;
+    size_t wrong = 0;
+    std::vector<int16_t> got(4096);
+    for (sf_count_t n; (n = sf_read_short(file, got.data(), 4096)) > 0;) {
+        for (sf_count_t k = 0; k < n; ++k) wrong += got[k] != sample(count++);
+    }
+    sf_close(file);
+    EXPECT_EQ(count, kSamples);
+    EXPECT_EQ(wrong, 0u);
 }
 
 TEST_F(WavWriterTest, DashIsStandardOutput) {
