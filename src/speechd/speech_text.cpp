@@ -106,7 +106,7 @@ std::string ToAscii(std::string_view utf8) {
     for (size_t i = 0; i < utf8.size();) {
         const auto b = static_cast<unsigned char>(utf8[i]);
         if (b < 0x80) {
-            // Control characters other than line breaks and tabs are blanks.
+            // Control characters, tabs among them, are blanks; line breaks stay.
             out += (b < 0x20 && b != '\n') || b == 0x7F ? ' ' : static_cast<char>(b);
             ++i;
             continue;

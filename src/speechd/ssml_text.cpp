@@ -28,11 +28,16 @@ void AppendUtf8(std::string& out, uint32_t c) {
     }
 }
 
+// The longest entity read, "&#x0010FFFF;" with room to spare: the ';' is
+// looked for no further, so a text of many '&' reads in linear time.
+constexpr size_t ENTITY_LIMIT = 12;
+
 // Decodes the entity at text[pos] == '&' into `out`; returns the bytes it
 // took, or 0 when it is no entity (the '&' then stands for itself).
 size_t DecodeEntity(std::string_view text, size_t pos, std::string& out) {
-    const size_t semi = text.find(';', pos);
-    if (semi == std::string_view::npos || semi - pos > 12) return 0;
+    const size_t found = text.substr(pos, ENTITY_LIMIT + 1).find(';');
+    if (found == std::string_view::npos) return 0;
+    const size_t semi = pos + found;
     const std::string_view name = text.substr(pos + 1, semi - pos - 1);
     constexpr std::array<std::pair<std::string_view, char>, 5> kNamed{
         {{"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}}};
@@ -105,6 +110,23 @@ std::string_view ElementName(std::string_view tag) {
     return tag.substr(0, end);
 }
 
+// The '>' that closes the tag whose text starts at `from`: one inside a
+// quoted attribute value is part of the value.
+size_t TagEnd(std::string_view ssml, size_t from) {
+    char quote = 0;
+    for (size_t i = from; i < ssml.size(); ++i) {
+        const char c = ssml[i];
+        if (quote != 0) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
 }  // namespace
 
 SpokenText ParseSsml(std::string_view ssml) {
@@ -140,7 +162,7 @@ SpokenText ParseSsml(std::string_view ssml) {
             pos = end == std::string_view::npos ? ssml.size() : end + 3;
             continue;
         }
-        const size_t end = ssml.find('>', pos + 1);
+        const size_t end = TagEnd(ssml, pos + 1);
         if (end == std::string_view::npos) break;
         const std::string_view tag = ssml.substr(pos + 1, end - pos - 1);
         pos = end + 1;
