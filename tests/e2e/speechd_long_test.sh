@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Long messages through sd_vocalith heard whole: 20 messages of 2 to 6 s at
+# rates -100, 0 and +100, spoken one after another with spd-say -w on a
+# private PulseAudio and speech-dispatcher, recorded at the sink, and each
+# found there stretch by stretch against what the module sends for it
+# (align_heard.py): a message stopped early, a gap or a repeat is a fault.
+# Prints how many were heard whole. Skips (77) where a server cannot start.
+# Usage: speechd_long_test.sh BUILD_DIR
+set -uo pipefail
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/sound_server.sh"
+fail() { echo "FAIL: $*"; exit 1; }
+for tool in speech-dispatcher spd-say; do
+  command -v $tool >/dev/null || skip "$tool is not installed (run scripts/install-deps)"
+done
+module=$build/bin/sd_vocalith
+[ -x "$module" ] || fail "no $module"
+
+start_server pulse
+speechd_pid=""
+trap 'kill $speechd_pid 2>/dev/null; wait $speechd_pid 2>/dev/null; cleanup' EXIT
+mkdir -p "$root/conf" "$root/log" "$root/modules"
+cp /etc/speech-dispatcher/speechd.conf "$root/conf/" 2>/dev/null ||
+  printf 'LogLevel 3\n' >"$root/conf/speechd.conf"
+# The module finds its voices beside the program it links to; what the
+# server sends it is kept.
+printf '#!/bin/sh\ntee -a "%s" | "%s" "$@"\n' "$root/input.log" "$module" >"$root/modules/sd_vocalith"
+chmod +x "$root/modules/sd_vocalith"
+socket=$root/speechd.sock
+speech-dispatcher -s -t 0 -C "$root/conf" -m "$root/modules" -S "$socket" -c unix_socket \
+  -L "$root/log" >"$root/speechd.out" 2>&1 &
+speechd_pid=$!
+export SPEECHD_ADDRESS=unix_socket:$socket
+for _ in $(seq 50); do [ -S "$socket" ] && break; sleep 0.1; done
+spd-say -O >/dev/null 2>&1 || { cat "$root/speechd.out"; skip "speech-dispatcher does not start here"; }
+
+# Sentences of about 2 to 3 s at the voice's own speed; at -100 they last
+# twice as long, and three of them make one message at +100.
+sentences=(
+  "The committee met on Tuesday to discuss the budget."
+  "A gentle breeze carried the smell of rain across the valley."
+  "Please remember to lock the door when you leave the office."
+  "Seven ships sailed past the harbour before the sun went down."
+  "The library will be closed for repairs until next Monday."
+  "She found an old map hidden between the pages of a book."
+  "Our train was delayed by twenty minutes this morning."
+  "The garden needs water after such a long and dry summer."
+  "He played the piano softly while the guests were arriving."
+  "Every file in this folder was saved before the power failed."
+)
+texts=() rates=()
+for i in $(seq 0 19); do
+  rate=$(( (i % 3 - 1) * 100 ))
+  text=${sentences[$((i % 10))]}
+  if [ $rate -eq 100 ]; then
+    text="$text ${sentences[$(((i + 3) % 10))]} ${sentences[$(((i + 6) % 10))]}"
+  fi
+  texts+=("$text") rates+=("$rate")
+done
+
+start_recording "$root/heard.raw"
+for i in "${!texts[@]}"; do
+  timeout 30 spd-say -w -o vocalith -r "${rates[$i]}" "${texts[$i]}" ||
+    fail "spd-say -w did not return for message $i"
+done
+stop_recording 1
+
+# The messages as the server sent them (it marks every sentence's end), each
+# rendered again by the module alone, side by side: what the sink should
+# have heard. The module paces its audio as it would for the server, so each
+# takes most of its length.
+/usr/bin/python3 - "$root/input.log" "$root" <<'PY' || fail "reading what the module was sent"
+import sys
+lines = open(sys.argv[1], encoding="utf-8", errors="replace").read().split("\n")
+count, i = 0, 0
+while i < len(lines):
+    if lines[i] == "SPEAK":
+        j = lines.index(".", i + 1)
+        text = "\n".join("." if l == ".." else l for l in lines[i + 1:j])
+        open(f"{sys.argv[2]}/said{count}.txt", "w", encoding="utf-8").write(text)
+        count, i = count + 1, j
+    i += 1
+PY
+pids=()
+for i in "${!texts[@]}"; do
+  [ -f "$root/said$i.txt" ] || fail "message $i never reached the module"
+  python3 "$here/speechd_listen.py" - render "$module" "$root/want$i.wav" "${rates[$i]}" \
+    "$(cat "$root/said$i.txt")" >"$root/want$i.json" 2>/dev/null &
+  pids+=($!)
+done
+for p in "${pids[@]}"; do wait "$p" || fail "rendering with the module"; done
+
+report=$(align $(for i in "${!texts[@]}"; do echo "$root/want$i.wav"; done | head -1) \
+  "$root/heard.raw" $(for i in "${!texts[@]}"; do echo "$root/want$i.wav"; done | tail -n +2))
+status=$?
+echo "$report"
+whole=$(echo "$report" | grep -c ' 0 faults$')
+echo "heard whole: $whole of ${#texts[@]} (rates -100, 0, +100 in turn)"
+[ $status -eq 0 ] && [ "$whole" -eq ${#texts[@]} ] || fail "$((${#texts[@]} - whole)) messages not heard whole"
+echo PASS
