@@ -3,8 +3,10 @@
 // rules read English in ASCII and say every punctuation mark by its name, so
 // the module prepares the text first:
 //  - UTF-8 becomes ASCII: accented Latin letters lose their accents, curly
-//    quotes, dashes and the ellipsis become their ASCII forms, other
-//    characters become a blank (the rules would name each byte otherwise);
+//    quotes, dashes and the ellipsis become their ASCII forms; emoji, signs
+//    and Greek letters are said by their names ("slice of pizza", "alpha");
+//    a run of another writing system is said as the language and its length
+//    ("Chinese text 4 characters"); nothing is dropped without a word;
 //  - punctuation the listener has not asked for is left out: with mode
 //    "none" every mark, with "some" and "most" those outside the mode's set;
 //    marks that belong to a number or a word (3.5, $3, 1,000, don't) stay,
@@ -32,7 +34,7 @@ struct TextSettings {
 inline constexpr std::string_view DEFAULT_SOME_MARKS = "#$%&*+/<=>@\\^_|~";
 inline constexpr std::string_view DEFAULT_MOST_MARKS = "#$%&*+/<=>@\\^_|~\"()-:;[]{}`";
 
-// UTF-8 to the ASCII the rules read (see above); never longer than the input.
+// UTF-8 to the ASCII the rules read (see above).
 std::string ToAscii(std::string_view utf8);
 
 // The English for a SPEAK message's text.

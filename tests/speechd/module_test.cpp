@@ -218,10 +218,10 @@ TEST(SpeechText, GivesTheRulesWhatTheListenerAskedFor) {
         {"all reads every mark", SPEECH, all, "Hi, you!", "Hi, you!"},
         {"accents and curly quotes become ASCII", SPEECH, all,
          "caf\xC3\xA9 \xE2\x80\x9Cok\xE2\x80\x9D \xE2\x80\xA6", "cafe \"ok\" ..."},
-        {"other characters and broken UTF-8 become blanks", SPEECH, all,
+        {"broken UTF-8 becomes a blank", SPEECH, all,
          "a\xE4\xB8\xAD\xFF"
          "b",
-         "a  b"},
+         "a Chinese character  b"},
         {"control characters become blanks", SPEECH, all,
          "a\tb\x01"
          "c",
@@ -242,6 +242,51 @@ TEST(SpeechText, GivesTheRulesWhatTheListenerAskedFor) {
         const std::string got = r.kind == SPEECH ? SpeechText(r.in, r.settings)
                                 : r.kind == CHAR ? CharText(r.in, r.settings)
                                                  : KeyText(r.in, r.settings);
+        EXPECT_EQ(got, r.out) << r.name;
+    }
+}
+
+TEST(SpeechText, SaysWhatTheRulesCannotRead) {
+    enum Kind { SPEECH, CHAR };
+    TextSettings none;
+    TextSettings spell;
+    spell.spelling = true;
+    struct Row {
+        const char* name;
+        Kind kind;
+        const TextSettings& settings;
+        const char* in;
+        const char* out;
+    };
+    const Row rows[] = {
+        {"emoji by name", SPEECH, none,
+         "pizza \xF0\x9F\x8D\x95 and cats \xF0\x9F\x98\xBA\xEF\xB8\x8F.",
+         "pizza  slice of pizza  and cats  smiling cat face with open mouth  "},
+        {"Chinese as the language and its length", SPEECH, none,
+         "\xE4\xBD\xA0\xE5\xA5\xBD\xEF\xBC\x8C\xE4\xB8\x96\xE7\x95\x8C",
+         " Chinese text 5 characters "},
+        {"kana make it Japanese", SPEECH, none, "\xE6\x97\xA5\xE6\x9C\xAC\xE3\x81\xAE",
+         " Japanese text 3 characters "},
+        {"Hebrew words with the blank between", SPEECH, none,
+         "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D ok",
+         " Hebrew text 8 characters ok"},
+        {"Korean and Arabic apart", SPEECH, none, "\xED\x95\x9C\xD8\xB9",
+         " Korean character  Arabic character "},
+        {"signs and Greek letters by name", SPEECH, none, "5\xC2\xB0 \xCE\xB1 \xE2\x82\xAC",
+         "5 degree   alpha   euro "},
+        {"Latin letters beyond Latin-1 lose their accents", SPEECH, none,
+         "\xC5\x81\xC3\xB3"
+         "d\xC5\xBA",
+         "Lodz"},
+        {"an emoji as a character", CHAR, none, "\xF0\x9F\x98\x80", "grinning face "},
+        {"spelled, a character of another script is one word", SPEECH, spell, "a\xE4\xB8\xAD",
+         "a Chinese character "},
+        {"an unknown symbol is said to be one", SPEECH, none, "\xE2\x94\x80\xE2\x94\x80",
+         " 2 symbols "},
+    };
+    for (const Row& r : rows) {
+        const std::string got =
+            r.kind == SPEECH ? SpeechText(r.in, r.settings) : CharText(r.in, r.settings);
         EXPECT_EQ(got, r.out) << r.name;
     }
 }
