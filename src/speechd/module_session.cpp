@@ -102,6 +102,13 @@ class EventSink final : public voice::SampleSink {
         return {};
     }
 
+    // `count` samples of silence, after what was written.
+    void Silence(size_t count) {
+        const size_t skip = std::exchange(skip_, 0);
+        Write(std::vector<int16_t>(count, 0));
+        skip_ = skip;
+    }
+
     // Sends what is held; false when stopped.
     bool Flush() {
         const bool go = pending_.empty() || emit_(pending_);
@@ -408,34 +415,91 @@ void ModuleSession::Speak(const Request& request) {
 
 // Sends the events of a message after its BEGIN, up to its END, STOP or
 // PAUSE.
-void ModuleSession::SpeakPieces(const Request& request) {
-    // The pieces of the message: text up to each mark, then the mark.
-    struct Piece {
-        std::string english;
-        const std::string* mark;
-    };
+// The pieces of a SPEAK message: its text cut at every mark, break, pause
+// and change of how it is said, each piece with its settings and what
+// follows it (a silence, a mark).
+std::vector<ModuleSession::Piece> ModuleSession::PiecesOf(const std::string& ssml) const {
+    const SpokenText spoken = ParseSsml(ssml);
+    const std::string_view text = spoken.text;
+    // Where stretches begin and end: (offset, index + 1 to open, -(index + 1)
+    // to close), swept in order alongside the cuts.
+    std::vector<std::pair<size_t, ptrdiff_t>> edges;
+    std::vector<size_t> cuts = {0, text.size()};
+    for (size_t k = 0; k < spoken.stretches.size(); ++k) {
+        const Stretch& st = spoken.stretches[k];
+        if (st.begin >= st.end) continue;
+        edges.emplace_back(st.begin, static_cast<ptrdiff_t>(k + 1));
+        edges.emplace_back(st.end, -static_cast<ptrdiff_t>(k + 1));
+        cuts.push_back(st.begin);
+        cuts.push_back(st.end);
+    }
+    for (const IndexMark& m : spoken.marks) cuts.push_back(m.offset);
+    for (const Break& b : spoken.breaks) cuts.push_back(b.offset);
+    std::sort(cuts.begin(), cuts.end());
+    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    std::sort(edges.begin(), edges.end());
+
     std::vector<Piece> pieces;
-    SpokenText spoken;
-    if (request.command == Command::Speak) {
-        spoken = ParseSsml(request.text);
-        size_t from = 0;
-        for (const IndexMark& mark : spoken.marks) {
-            pieces.push_back(
-                {SpeechText(std::string_view(spoken.text).substr(from, mark.offset - from), text_),
-                 &mark.name});
-            from = mark.offset;
+    size_t edge = 0, mark = 0, brk = 0;
+    int spelling = 0, rate = 0, pitch = 0;
+    double volumeDb = 0;
+    for (size_t c = 0; c < cuts.size(); ++c) {
+        const size_t at = cuts[c];
+        // What is said at `at`: marks, then breaks, then the stretches that
+        // end and begin there.
+        for (; mark < spoken.marks.size() && spoken.marks[mark].offset == at; ++mark) {
+            pieces.push_back({{}, prosody_, 0, true, spoken.marks[mark].name});
         }
-        pieces.push_back({SpeechText(std::string_view(spoken.text).substr(from), text_), nullptr});
+        for (; brk < spoken.breaks.size() && spoken.breaks[brk].offset == at; ++brk) {
+            pieces.push_back({{}, prosody_, spoken.breaks[brk].ms, false, {}});
+        }
+        for (; edge < edges.size() && edges[edge].first == at; ++edge) {
+            const ptrdiff_t k = edges[edge].second;
+            const Stretch& st = spoken.stretches[static_cast<size_t>(std::abs(k) - 1)];
+            const int sign = k > 0 ? 1 : -1;
+            spelling += st.spell ? sign : 0;
+            rate += sign * st.rate;
+            pitch += sign * st.pitch;
+            volumeDb += sign * st.volumeDb;
+        }
+        if (c + 1 == cuts.size()) break;
+        const std::string_view region = text.substr(at, cuts[c + 1] - at);
+        TextSettings settings = text_;
+        settings.spelling = settings.spelling || spelling > 0;
+        wave::ProsodySettings said = prosody_;
+        said.rate = std::clamp(said.rate + rate, wave::RATE_MIN, wave::RATE_MAX);
+        said.pitch = std::clamp(said.pitch + pitch, wave::PITCH_MIN, wave::PITCH_MAX);
+        said.volumeDb = std::min(said.volumeDb + volumeDb, wave::VOLUME_MAX_DB);
+        size_t from = 0;
+        for (const TextPause& p : PausesOf(region, settings)) {
+            pieces.push_back({SpeechText(region.substr(from, p.offset - from), settings),
+                              said,
+                              p.ms,
+                              false,
+                              {}});
+            from = p.offset;
+        }
+        pieces.push_back({SpeechText(region.substr(from), settings), said, 0, false, {}});
+    }
+    return pieces;
+}
+
+// Sends the events of a message after its BEGIN, up to its END, STOP or
+// PAUSE.
+void ModuleSession::SpeakPieces(const Request& request) {
+    std::vector<Piece> pieces;
+    if (request.command == Command::Speak) {
+        pieces = PiecesOf(request.text);
     } else if (request.command == Command::Char) {
-        pieces.push_back({CharText(request.text, text_), nullptr});
+        pieces.push_back({CharText(request.text, text_), prosody_, 0, false, {}});
     } else {
-        pieces.push_back({KeyText(request.text, text_), nullptr});
+        pieces.push_back({KeyText(request.text, text_), prosody_, 0, false, {}});
     }
     // pieces[i..] hold something to say.
     std::vector<bool> soundFrom(pieces.size() + 1, false);
     for (size_t i = pieces.size(); i-- > 0;) {
-        soundFrom[i] =
-            soundFrom[i + 1] || pieces[i].english.find_first_not_of(" \n") != std::string::npos;
+        soundFrom[i] = soundFrom[i + 1] || pieces[i].silenceMs > 0 ||
+                       pieces[i].english.find_first_not_of(" \n") != std::string::npos;
     }
 
     const auto begun = std::chrono::steady_clock::now();
@@ -457,15 +521,20 @@ void ModuleSession::SpeakPieces(const Request& request) {
         return true;
     });
     for (size_t i = 0; i < pieces.size() && !stopped; ++i) {
-        // At the start of a piece the message stands right after a mark,
-        // where a PAUSE takes effect if there is more to say.
+        if (pieces[i].english.empty() && pieces[i].silenceMs == 0) {
+            // A mark alone: reported as soon as what comes before it.
+            if (pieces[i].marked)
+                send_("700-" + OneLine(pieces[i].markName) + "\n700 INDEX MARK\n");
+            continue;
+        }
         const Command c = AwaitRoom(sent, since());
         if (c == Command::Stop) {
             stopped = true;
             break;
         }
         if (c == Command::Pause) pause = c;
-        if (pause == Command::Pause && soundFrom[i]) {
+        // A PAUSE takes effect right after a mark, where the server resumes.
+        if (pause == Command::Pause && soundFrom[i] && (i == 0 || pieces[i - 1].marked)) {
             send_("704 PAUSE\n");
             return;
         }
@@ -481,17 +550,19 @@ void ModuleSession::SpeakPieces(const Request& request) {
             const int32_t length = translate::TranslateText(text.c_str(), phonetic.data(),
                                                             static_cast<int32_t>(phonetic.size()));
             events.Restart();
-            voice::ProsodySink prosody(prosody_, events);
+            voice::ProsodySink prosody(pieces[i].prosody, events);
             voice::PhoneticRenderer renderer(*table_, prosody);
             if (!renderer.Feed({phonetic.data(), static_cast<size_t>(std::max(length, 0))}) ||
                 !renderer.Finish() || !prosody.Finish()) {
                 break;
             }
         }
-        if (stopped || !events.Flush()) break;
-        if (pieces[i].mark != nullptr) {
-            send_("700-" + OneLine(*pieces[i].mark) + "\n700 INDEX MARK\n");
+        if (!stopped && pieces[i].silenceMs > 0) {
+            events.Silence(static_cast<size_t>(pieces[i].silenceMs) * wave::SYSTEM_SAMPLE_RATE /
+                           1000);
         }
+        if (stopped || !events.Flush()) break;
+        if (pieces[i].marked) send_("700-" + OneLine(pieces[i].markName) + "\n700 INDEX MARK\n");
     }
     send_(stopped ? "703 STOP\n" : "702 END\n");
 }

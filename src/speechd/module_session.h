@@ -104,7 +104,18 @@ class ModuleSession {
         bool loads = false;
     };
 
+    // A piece of a message: English said with `prosody`, then a silence,
+    // then a mark.
+    struct Piece {
+        std::string english;
+        wave::ProsodySettings prosody;
+        int32_t silenceMs = 0;
+        bool marked = false;
+        std::string markName;
+    };
+
     void Init();
+    std::vector<Piece> PiecesOf(const std::string& ssml) const;
     std::vector<VoiceFile> UsableVoices();
     bool Loads(const std::filesystem::path& path, const FileStamp& stamp);
     void LogOnce(const std::string& key, const std::string& line);

@@ -277,6 +277,22 @@ std::string ToAscii(std::string_view utf8) {
     return out;
 }
 
+std::vector<TextPause> PausesOf(std::string_view utf8, const TextSettings& settings) {
+    std::vector<TextPause> pauses;
+    if (settings.spelling) return pauses;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        const bool sentence = c == '.' || c == '!' || c == '?';
+        const bool clause = c == ',' || c == ';' || c == ':';
+        if (!sentence && !clause) continue;
+        const bool atEnd = i + 1 == utf8.size() || utf8[i + 1] == ' ' || utf8[i + 1] == '\n';
+        // "..." or "?!" pause once, after the last of them.
+        if (!atEnd || Reads(c, settings)) continue;
+        pauses.push_back({i + 1, sentence ? SENTENCE_PAUSE_MS : CLAUSE_PAUSE_MS});
+    }
+    return pauses;
+}
+
 std::string SpeechText(std::string_view utf8, const TextSettings& settings) {
     std::string out;
     if (settings.spelling) return CharText(utf8, settings);

@@ -15,8 +15,11 @@
 //  - a CHAR is one character by its name, a KEY its key name in words;
 //  - with capital-letter recognition on, a capital letter spelled or given
 //    as a CHAR is read as "capital" and its name.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vocalith::speechd {
 
@@ -33,6 +36,22 @@ struct TextSettings {
 // The marks read in modes "some" and "most" until the server names others.
 inline constexpr std::string_view DEFAULT_SOME_MARKS = "#$%&*+/<=>@\\^_|~";
 inline constexpr std::string_view DEFAULT_MOST_MARKS = "#$%&*+/<=>@\\^_|~\"()-:;[]{}`";
+
+// The silence after a sentence's end and after a clause's, where the mark
+// that ends it is not read: about what a listener hears from other voices
+// there, less the short silence the voice leaves after each word.
+inline constexpr int32_t SENTENCE_PAUSE_MS = 300;
+inline constexpr int32_t CLAUSE_PAUSE_MS = 150;
+
+struct TextPause {
+    size_t offset = 0;  // in the UTF-8 text: the pause comes before this byte
+    int32_t ms = 0;
+};
+
+// Where `utf8` pauses: after each '.', '!' or '?' (a sentence) and each ',',
+// ';' or ':' (a clause) followed by a blank or the end, unless the settings
+// read that mark aloud or spell.
+std::vector<TextPause> PausesOf(std::string_view utf8, const TextSettings& settings);
 
 // UTF-8 to the ASCII the rules read (see above).
 std::string ToAscii(std::string_view utf8);

@@ -91,8 +91,29 @@ for i in "${!texts[@]}"; do
 done
 for p in "${pids[@]}"; do wait "$p" || fail "rendering with the module"; done
 
-report=$(align $(for i in "${!texts[@]}"; do echo "$root/want$i.wav"; done | head -1) \
-  "$root/heard.raw" $(for i in "${!texts[@]}"; do echo "$root/want$i.wav"; done | tail -n +2))
+# Both sides lose what lies above 3.5 kHz: the server's path resamples
+# twice, and a fricative after silence at rate -100 is mostly sound above
+# that, which the path bends and the comparison's own gentler filter keeps.
+/usr/bin/python3 - "$root" ${#texts[@]} <<'PY' || fail "filtering"
+import sys, wave
+import numpy as np
+root, count = sys.argv[1], int(sys.argv[2])
+n = np.arange(255) - 127
+h = np.sinc(2 * 3500 / 11025 * n) * np.blackman(255)
+h /= h.sum()
+def lowpass(x):
+    return np.clip(np.round(np.convolve(x.astype(np.float64), h, mode="same")), -32768, 32767).astype("<i2")
+heard = np.frombuffer(open(f"{root}/heard.raw", "rb").read(), dtype="<i2")
+open(f"{root}/heard-lp.raw", "wb").write(lowpass(heard).tobytes())
+for i in range(count):
+    with wave.open(f"{root}/want{i}.wav") as w:
+        x = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2")
+    with wave.open(f"{root}/want{i}-lp.wav", "wb") as w:
+        w.setnchannels(1); w.setsampwidth(2); w.setframerate(11025)
+        w.writeframes(lowpass(x).tobytes())
+PY
+report=$(align "$root/want0-lp.wav" "$root/heard-lp.raw" \
+  $(for i in $(seq 1 $((${#texts[@]} - 1))); do echo "$root/want$i-lp.wav"; done))
 status=$?
 echo "$report"
 whole=$(echo "$report" | grep -c ' 0 faults$')

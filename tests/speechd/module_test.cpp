@@ -164,6 +164,49 @@ TEST(SsmlText, SpeaksTheTextNeverTheMarkup) {
     }
 }
 
+TEST(SsmlText, ReadsBreaksSpellingAndProsody) {
+    struct Row {
+        const char* name;
+        const char* ssml;
+        std::vector<std::string> breaks;     // "offset:ms"
+        std::vector<std::string> stretches;  // "begin-end spell rate pitch dB"
+    };
+    const Row rows[] = {
+        {"break times and strengths",
+         "a<break time=\"1500ms\"/>b<break time='2s'/>c<break strength=\"weak\"/>d<break/>",
+         {"1:1500", "3:2000", "5:200", "7:400"},
+         {}},
+        {"a break is never longer than the limit", "<break time=\"99999s\"/>", {"0:10000"}, {}},
+        {"characters are spelled",
+         "x <say-as interpret-as=\"characters\">ab</say-as> y",
+         {},
+         {"2-4 spell 0 0 0"}},
+        {"prosody by keyword and by figure, nested",
+         "<prosody rate=\"+150%\" volume=\"-6dB\">a<prosody pitch=\"+12st\">b</prosody></prosody>",
+         {},
+         {"1-2 - 0 100 0", "0-2 - 100 0 -6"}},
+        {"an element left open ends with the text",
+         "<prosody rate=\"x-slow\">ab",
+         {},
+         {"0-2 - -74 0 0"}},
+    };
+    for (const Row& r : rows) {
+        const SpokenText spoken = ParseSsml(r.ssml);
+        std::vector<std::string> breaks, stretches;
+        for (const Break& b : spoken.breaks) {
+            breaks.push_back(std::to_string(b.offset) + ":" + std::to_string(b.ms));
+        }
+        for (const Stretch& st : spoken.stretches) {
+            stretches.push_back(std::to_string(st.begin) + "-" + std::to_string(st.end) +
+                                (st.spell ? " spell " : " - ") + std::to_string(st.rate) + " " +
+                                std::to_string(st.pitch) + " " +
+                                std::to_string(static_cast<int>(st.volumeDb)));
+        }
+        EXPECT_EQ(breaks, r.breaks) << r.name;
+        EXPECT_EQ(stretches, r.stretches) << r.name;
+    }
+}
+
 // Entity decoding once looked for its ';' to the end of the text, so many
 // '&' took time growing with the square of the length.
 TEST(SsmlText, ReadsManyEntitiesInTimeLinearInTheLength) {
@@ -403,6 +446,15 @@ TEST_F(Session, AnswersEachRequestWithItsEvents) {
         {"a mark's name stays on its line",
          {Make(Command::Speak, "<mark name=\"a&#10;702 END\"/>")},
          "200 OK SPEAKING\n701 BEGIN\n700-a 702 END\n700 INDEX MARK\n702 END\n"},
+        // 300 ms after a sentence is 3307 samples; 200 ms of break 2205.
+        {"a sentence's end pauses where its mark is not read",
+         {Make(Command::Speak, "one. one")},
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 1102\nAUDIO 1102\nAUDIO 1102\nAUDIO 5\nAUDIO "
+         "4\n702 END\n"},
+        {"a break gives its pause",
+         {Make(Command::Speak, "<speak>one<break time=\"200ms\"/>one</speak>")},
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\nAUDIO 1102\nAUDIO 1102\nAUDIO 1\nAUDIO "
+         "4\n702 END\n"},
         {"a message of no sound still begins and ends",
          {Make(Command::Speak, "<speak></speak>")},
          "200 OK SPEAKING\n701 BEGIN\n702 END\n"},
