@@ -6,8 +6,9 @@
 # sink and lasts as long as `say --wav` of the same text; that rate +100 and
 # -100 make it clearly shorter and longer, volume -50 quieter; and that a
 # cancel (spd-say -C) silences it within 100 ms. With COMPARE_ESPEAK=1,
-# prints the time from spd-say to the first sound, and Debian's espeak-ng
-# module's beside it when that is installed.
+# prints the median time to the first sound and from a cancel to silence,
+# on plain words, a hash and a long number, and Debian's espeak-ng module's
+# beside them from the same run when that is installed.
 # Skips (exit 77) only where speech-dispatcher or PulseAudio cannot start.
 # Usage: speechd_module_test.sh BUILD_DIR
 set -uo pipefail
@@ -129,8 +130,9 @@ if [ -n "${COMPARE_ESPEAK:-}" ] && [ -x "$espeak" ]; then
     -L "$root/log" >>"$root/speechd.out" 2>&1 &
   speechd_pid=$!
   for _ in $(seq 50); do [ -S "$socket" ] && break; sleep 0.1; done
-  for module in vocalith espeak-ng vocalith espeak-ng; do
-    echo "first sound: $($listen spk.monitor first-sound $module "Hello." -l en)"
-  done
+  # Interleaved, seven of each: plain words, a hash, a long number.
+  $listen spk.monitor compare 7 vocalith espeak-ng -- "Hello there." \
+    "$(printf 'a3f9c1d2%.0s' $(seq 8))" "1234567890123456789012345678901234567890" |
+    grep median || fail "comparing with espeak-ng"
 fi
 echo PASS
