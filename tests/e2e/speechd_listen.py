@@ -16,6 +16,10 @@ speech-dispatcher module, and reports what was heard as JSON lines.
       sending the message on a connection opened beforehand to its first
       sound, then (once it has sounded 0.3 s, or has ended) the time from
       CANCEL to silence; prints every trial and the medians
+  speechd_listen.py MONITOR longest-gap MODULE SSML
+      speaks SSML (marks and all, as a screen reader sends it) on a
+      connection of its own and reports the longest silence inside what
+      was heard
   speechd_listen.py - render MODULE OUT.wav RATE TEXT
       what the module program MODULE (sd_vocalith) sends for TEXT at RATE,
       its AUDIO events joined, as a WAV file: what the sink should hear
@@ -200,6 +204,29 @@ def compare(mon, trials, modules, texts):
                               "stop_ms": statistics.median(r["stop_ms"] for r in mine)}))
 
 
+def longest_gap(mon, module, ssml_text):
+    conn = ssip_connection()
+    ssip(conn, f"SET self OUTPUT_MODULE {module}")
+    ssip(conn, "SET self SSML_MODE on")
+    mon.drain(0.5)
+    started = speak_ssip(conn, ssml_text)
+    loud_times = []
+    quiet_since = None
+    while time.monotonic() - started < TIMEOUT:
+        got = mon.block(0.1)
+        if got is None:
+            if loud_times and time.monotonic() - loud_times[-1] > 1.5:
+                break
+            continue
+        now, block = got
+        for i, v in enumerate(block):
+            if abs(v) > FLOOR:
+                loud_times.append(now - (len(block) - i) / RATE)
+    gaps = [b - a for a, b in zip(loud_times, loud_times[1:])]
+    print(json.dumps({"module": module, "heard_s": round(loud_times[-1] - loud_times[0], 3) if loud_times else 0,
+                      "longest_gap_ms": round(max(gaps, default=0) * 1000, 1)}))
+
+
 def render(module, out, rate, text):
     """Drives the module program as the server would and keeps its audio."""
     proc = subprocess.Popen([module], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
@@ -239,6 +266,11 @@ def main():
         mon = Monitor(sys.argv[1])
         split = sys.argv.index("--")
         compare(mon, int(sys.argv[3]), sys.argv[4:split], sys.argv[split + 1:])
+        mon.proc.kill()
+        return
+    if sys.argv[2] == "longest-gap":
+        mon = Monitor(sys.argv[1])
+        longest_gap(mon, sys.argv[3], sys.argv[4])
         mon.proc.kill()
         return
     source, mode, module, text = sys.argv[1:5]

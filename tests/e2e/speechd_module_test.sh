@@ -4,7 +4,9 @@
 # speech-dispatcher loading the staged module folder. Checks with spd-say
 # that the module and the voice Voxa are listed; that a message reaches the
 # sink and lasts as long as `say --wav` of the same text; that rate +100 and
-# -100 make it clearly shorter and longer, volume -50 quieter; and that a
+# -100 make it clearly shorter and longer, volume -50 quieter; that a hash,
+# a long number and phone numbers sound within 100 ms and a message marked
+# word by word has no silence over 200 ms inside; and that a
 # cancel (spd-say -C) silences it within 100 ms. With COMPARE_ESPEAK=1,
 # prints the median time to the first sound and from a cancel to silence,
 # on plain words, a hash and a long number, and Debian's espeak-ng module's
@@ -101,6 +103,29 @@ for f in faults:
     print("FAIL:", f)
 sys.exit(1 if faults else 0)
 PY
+
+# --- prompt on every text: a hash, a long number, phone numbers ---
+# The first sound never waits for a long word's audio, and a message marked
+# word by word, as a screen reader sends it, has no long silence inside.
+hash=$(printf 'a3f9c1d2%.0s' $(seq 8))
+long_texts=("$hash" "1234567890123456789012345678901234567890"
+  "Call 555 0134 or 555 0188 before 6 pm on 2024 03 15.")
+prompt=$($listen spk.monitor compare 3 vocalith -- "${long_texts[@]}") || fail "timing long words"
+echo "$prompt" | grep median
+python3 - "$prompt" <<'PY' || exit 1
+import json, sys
+rows = [json.loads(l) for l in sys.argv[1].splitlines() if '"median"' in l]
+bad = [r for r in rows if r["first_ms"] is None or r["first_ms"] > 100]
+for r in bad:
+    print(f"FAIL: first sound of {r['text']!r} after {r['first_ms']} ms (median of 3)")
+sys.exit(1 if bad or len(rows) != 3 else 0)
+PY
+gap=$($listen spk.monitor longest-gap vocalith \
+  "<speak><mark name=\"0\"/>commit <mark name=\"1\"/>$hash <mark name=\"2\"/>merged</speak>") ||
+  fail "listening to a marked message"
+echo "marked message: $gap"
+[ "$(python3 -c 'import json,sys; print(json.loads(sys.argv[1])["longest_gap_ms"] <= 200)' "$gap")" = True ] ||
+  fail "a silence of more than 200 ms inside a marked message: $gap"
 
 # --- a cancel (spd-say -C) silences it within 100 ms ---
 # The cancel is spd-say -C's (CANCEL all), sent on a connection opened
