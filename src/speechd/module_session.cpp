@@ -413,8 +413,6 @@ void ModuleSession::Speak(const Request& request) {
     send_("702 END\n");
 }
 
-// Sends the events of a message after its BEGIN, up to its END, STOP or
-// PAUSE.
 // The pieces of a SPEAK message: its text cut at every mark, break, pause
 // and change of how it is said, each piece with its settings and what
 // follows it (a silence, a mark).
