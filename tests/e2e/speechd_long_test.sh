@@ -60,12 +60,16 @@ for i in $(seq 0 19); do
   texts+=("$text") rates+=("$rate")
 done
 
+# Where each message starts in the recording (bytes recorded so far), so
+# that each is looked for from its own start: one lost cannot hide the next.
 start_recording "$root/heard.raw"
 for i in "${!texts[@]}"; do
+  stat -c %s "$root/heard.raw" >>"$root/starts"
   timeout 30 spd-say -w -o vocalith -r "${rates[$i]}" "${texts[$i]}" ||
     fail "spd-say -w did not return for message $i"
 done
 stop_recording 1
+stat -c %s "$root/heard.raw" >>"$root/starts"
 
 # The messages as the server sent them (it marks every sentence's end), each
 # rendered again by the module alone, side by side: what the sink should
@@ -113,7 +117,7 @@ for i in range(count):
         w.setnchannels(1); w.setsampwidth(2); w.setframerate(11025)
         w.writeframes(lowpass(x).tobytes())
 PY
-# Each message is followed through the recording after the one before.
+# Each message is followed through the recording from where it began.
 # Whole: every stretch found in place. A busy machine can hold the sound
 # server back for a moment (a gap, then as much skipped to catch up, or a
 # stretch bent); nothing is lost then. Lost: a run of 200 ms or more not
@@ -132,12 +136,15 @@ except SystemExit:
     pass
 sys.argv = argv
 heard = aligner.lowpass(np.frombuffer(open(f"{root}/heard-lp.raw", "rb").read(), dtype="<i2").astype(np.float64))
-begin, whole, lost = 0, 0, []
+starts = [int(line) // 2 for line in open(f"{root}/starts")]
+whole, lost = 0, []
 for i in range(count):
     with wave.open(f"{root}/want{i}-lp.wav") as w:
         expected = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2")
-    start, end, lowest, largest, faults = aligner.align(expected, heard, begin)
-    begin = int(end)
+    # From a little before spd-say started to a little after the next did.
+    lo, hi = max(starts[i] - 5512, 0), min(starts[i + 1] + 5512, len(heard))
+    start, end, lowest, largest, faults = aligner.align(expected, heard[lo:hi], 0)
+    start += lo
     missing = sorted(int(m.group(1)) for f in faults
                      if (m := re.match(r"stretch (\d+) .*(best correlation|recording ends|sound where)", f)))
     run = longest = 0
