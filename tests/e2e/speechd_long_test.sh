@@ -126,12 +126,12 @@ PY
 import contextlib, importlib.util, io, re, sys, wave
 import numpy as np
 path, root, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
-spec = importlib.util.spec_from_file_location("align_heard", path)
-aligner = importlib.util.module_from_spec(spec)
+loader = importlib.util.spec_from_file_location("align_heard", path)
+aligner = importlib.util.module_from_spec(loader)
 argv, sys.argv = sys.argv, [path]
 try:
     with contextlib.redirect_stdout(io.StringIO()):
-        spec.loader.exec_module(aligner)  # its main() only prints its usage here
+        loader.loader.exec_module(aligner)  # its main() only prints its usage here
 except SystemExit:
     pass
 sys.argv = argv
