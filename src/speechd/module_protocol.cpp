@@ -45,7 +45,9 @@ bool ModuleProtocol::Line(std::string_view line, std::string& reply, Request& re
         }
         if (IsSettingsBlock(pending_.command)) {
             const size_t eq = line.find('=');
-            if (eq != std::string_view::npos) {
+            if (eq != std::string_view::npos && pending_.settings.size() < SETTINGS_LIMIT &&
+                line.size() <= MESSAGE_LIMIT - blockBytes_) {
+                blockBytes_ += line.size();
                 pending_.settings.emplace_back(line.substr(0, eq), line.substr(eq + 1));
             }
             return false;
@@ -62,6 +64,7 @@ bool ModuleProtocol::Line(std::string_view line, std::string& reply, Request& re
         if (c.opening != nullptr) {
             inBlock_ = true;
             blockLines_ = 0;
+            blockBytes_ = 0;
             pending_ = Request{};
             pending_.command = c.command;
             reply += c.opening;

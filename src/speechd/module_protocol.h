@@ -41,8 +41,12 @@ struct Request {
 };
 
 // A message is cut at this many bytes; the rest of its block is read and
-// dropped, so a runaway sender cannot exhaust the module's memory.
+// dropped, so a runaway sender cannot exhaust the module's memory. A block of
+// settings keeps at most SETTINGS_LIMIT name=value lines and MESSAGE_LIMIT
+// bytes of them in all (the server sends a few dozen); the rest is dropped
+// the same way.
 inline constexpr size_t MESSAGE_LIMIT = 8 << 20;
+inline constexpr size_t SETTINGS_LIMIT = 1024;
 
 class ModuleProtocol {
   public:
@@ -57,6 +61,7 @@ class ModuleProtocol {
   private:
     bool inBlock_ = false;
     size_t blockLines_ = 0;  // text lines of the open block so far
+    size_t blockBytes_ = 0;  // bytes of the settings kept so far
     Request pending_;
 };
 

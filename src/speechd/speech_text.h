@@ -3,8 +3,10 @@
 // rules read English in ASCII and say every punctuation mark by its name, so
 // the module prepares the text first:
 //  - UTF-8 becomes ASCII: accented Latin letters lose their accents, curly
-//    quotes, dashes and the ellipsis become their ASCII forms, other
-//    characters become a blank (the rules would name each byte otherwise);
+//    quotes, dashes and the ellipsis become their ASCII forms; emoji, signs
+//    and Greek letters are said by their names ("slice of pizza", "alpha");
+//    a run of another writing system is said as the language and its length
+//    ("Chinese text 4 characters"); nothing is dropped without a word;
 //  - punctuation the listener has not asked for is left out: with mode
 //    "none" every mark, with "some" and "most" those outside the mode's set;
 //    marks that belong to a number or a word (3.5, $3, 1,000, don't) stay,
@@ -13,8 +15,11 @@
 //  - a CHAR is one character by its name, a KEY its key name in words;
 //  - with capital-letter recognition on, a capital letter spelled or given
 //    as a CHAR is read as "capital" and its name.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vocalith::speechd {
 
@@ -32,7 +37,23 @@ struct TextSettings {
 inline constexpr std::string_view DEFAULT_SOME_MARKS = "#$%&*+/<=>@\\^_|~";
 inline constexpr std::string_view DEFAULT_MOST_MARKS = "#$%&*+/<=>@\\^_|~\"()-:;[]{}`";
 
-// UTF-8 to the ASCII the rules read (see above); never longer than the input.
+// The silence after a sentence's end and after a clause's, where the mark
+// that ends it is not read: about what a listener hears from other voices
+// there, less the short silence the voice leaves after each word.
+inline constexpr int32_t SENTENCE_PAUSE_MS = 300;
+inline constexpr int32_t CLAUSE_PAUSE_MS = 150;
+
+struct TextPause {
+    size_t offset = 0;  // in the UTF-8 text: the pause comes before this byte
+    int32_t ms = 0;
+};
+
+// Where `utf8` pauses: after each '.', '!' or '?' (a sentence) and each ',',
+// ';' or ':' (a clause) followed by a blank or the end, unless the settings
+// read that mark aloud or spell.
+std::vector<TextPause> PausesOf(std::string_view utf8, const TextSettings& settings);
+
+// UTF-8 to the ASCII the rules read (see above).
 std::string ToAscii(std::string_view utf8);
 
 // The English for a SPEAK message's text.

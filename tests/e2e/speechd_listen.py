@@ -11,6 +11,18 @@ speech-dispatcher module, and reports what was heard as JSON lines.
       a screen reader's is, and reports the time from the cancel to silence
   speechd_listen.py - length FILE.wav
       the length and RMS of a rendering measured as the monitor's are
+  speechd_listen.py MONITOR compare TRIALS MODULE... -- TEXT...
+      for each text, each module in turn, TRIALS times over: the time from
+      sending the message on a connection opened beforehand to its first
+      sound, then (once it has sounded 0.3 s, or has ended) the time from
+      CANCEL to silence; prints every trial and the medians
+  speechd_listen.py MONITOR longest-gap MODULE SSML
+      speaks SSML (marks and all, as a screen reader sends it) on a
+      connection of its own and reports the longest silence inside what
+      was heard
+  speechd_listen.py - render MODULE OUT.wav RATE TEXT
+      what the module program MODULE (sd_vocalith) sends for TEXT at RATE,
+      its AUDIO events joined, as a WAV file: what the sink should hear
 
 The monitor is read in 5 ms blocks as they come; a block's time is when it
 was read, less the samples after the first loud one."""
@@ -128,9 +140,138 @@ def wav_length(path):
     return {"seconds": round(len(body) / RATE, 3), "rms": round(rms, 1)}
 
 
+def speak_ssip(conn, text):
+    """Sends one message; answers the time its last line went."""
+    ssip(conn, "SPEAK")
+    body = "\r\n".join(".." if l == "." else l for l in text.split("\n"))
+    conn.sendall(body.encode() + b"\r\n")
+    sent = time.monotonic()
+    conn.sendall(b".\r\n")
+    reply = b""
+    while not reply.endswith(b"\r\n"):
+        reply += conn.recv(4096)
+    return sent
+
+
+def compare(mon, trials, modules, texts):
+    conn = ssip_connection()
+    ssip(conn, "SET self LANGUAGE en")
+    rows = []
+    for text in texts:
+        for _ in range(trials):
+            for module in modules:
+                ssip(conn, f"SET self OUTPUT_MODULE {module}")
+                mon.drain(0.5)
+                started = speak_ssip(conn, text)
+                first = None
+                last_loud = None
+                while time.monotonic() - started < TIMEOUT:
+                    got = mon.block(0.1)
+                    if got is None:
+                        if first is not None:
+                            break
+                        continue
+                    now, block = got
+                    loud = [i for i, v in enumerate(block) if abs(v) > FLOOR]
+                    if loud and first is None:
+                        first = now - (len(block) - loud[0]) / RATE
+                    if loud:
+                        last_loud = now
+                    if first is not None and now - first > 0.3:
+                        break
+                cancelled = time.monotonic()
+                ssip(conn, "CANCEL self")
+                stop_loud = cancelled
+                while time.monotonic() - stop_loud < 0.5:
+                    got = mon.block(0.1)
+                    if got:
+                        loud = [i for i, v in enumerate(got[1]) if abs(v) > FLOOR]
+                        if loud:
+                            stop_loud = got[0] - (len(got[1]) - loud[-1]) / RATE
+                row = {"module": module, "text": text[:24],
+                       "first_ms": None if first is None else round((first - started) * 1000, 1),
+                       "stop_ms": round(max(stop_loud - cancelled, 0) * 1000, 1)}
+                print(json.dumps(row), flush=True)
+                rows.append(row)
+    import statistics
+    for text in texts:
+        for module in modules:
+            mine = [r for r in rows if r["module"] == module and r["text"] == text[:24]]
+            firsts = [r["first_ms"] for r in mine if r["first_ms"] is not None]
+            print(json.dumps({"median": module, "text": text[:24],
+                              "first_ms": statistics.median(firsts) if firsts else None,
+                              "heard": f"{len(firsts)}/{len(mine)}",
+                              "stop_ms": statistics.median(r["stop_ms"] for r in mine)}))
+
+
+def longest_gap(mon, module, ssml_text):
+    conn = ssip_connection()
+    ssip(conn, f"SET self OUTPUT_MODULE {module}")
+    ssip(conn, "SET self SSML_MODE on")
+    mon.drain(0.5)
+    started = speak_ssip(conn, ssml_text)
+    loud_times = []
+    quiet_since = None
+    while time.monotonic() - started < TIMEOUT:
+        got = mon.block(0.1)
+        if got is None:
+            if loud_times and time.monotonic() - loud_times[-1] > 1.5:
+                break
+            continue
+        now, block = got
+        for i, v in enumerate(block):
+            if abs(v) > FLOOR:
+                loud_times.append(now - (len(block) - i) / RATE)
+    gaps = [b - a for a, b in zip(loud_times, loud_times[1:])]
+    print(json.dumps({"module": module, "heard_s": round(loud_times[-1] - loud_times[0], 3) if loud_times else 0,
+                      "longest_gap_ms": round(max(gaps, default=0) * 1000, 1)}))
+
+
+def render(module, out, rate, text):
+    """Drives the module program as the server would and keeps its audio."""
+    proc = subprocess.Popen([module], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    lines = ["INIT", "SET", f"rate={rate}", ".", "SPEAK", text, ".", "QUIT"]
+    proc.stdin.write(("\n".join(lines) + "\n").encode())
+    proc.stdin.flush()
+    data = proc.stdout.read()
+    proc.wait()
+    samples = bytearray()
+    for event in re.finditer(rb"705-AUDIO\0(.*?)\n705 AUDIO\n", data, re.S):
+        escaped = event.group(1)
+        i = 0
+        while i < len(escaped):
+            if escaped[i] == 0x7D and i + 1 < len(escaped):
+                samples.append(escaped[i + 1] ^ 0x20)
+                i += 2
+            else:
+                samples.append(escaped[i])
+                i += 1
+    import wave
+    with wave.open(out, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        w.writeframes(bytes(samples))
+    print(json.dumps({"samples": len(samples) // 2, "ended": b"702 END" in data}))
+
+
 def main():
     if sys.argv[2] == "length":
         print(json.dumps(wav_length(sys.argv[3])))
+        return
+    if sys.argv[2] == "render":
+        render(*sys.argv[3:7])
+        return
+    if sys.argv[2] == "compare":
+        mon = Monitor(sys.argv[1])
+        split = sys.argv.index("--")
+        compare(mon, int(sys.argv[3]), sys.argv[4:split], sys.argv[split + 1:])
+        mon.proc.kill()
+        return
+    if sys.argv[2] == "longest-gap":
+        mon = Monitor(sys.argv[1])
+        longest_gap(mon, sys.argv[3], sys.argv[4])
+        mon.proc.kill()
         return
     source, mode, module, text = sys.argv[1:5]
     extra = sys.argv[5:]

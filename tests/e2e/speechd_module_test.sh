@@ -4,10 +4,13 @@
 # speech-dispatcher loading the staged module folder. Checks with spd-say
 # that the module and the voice Voxa are listed; that a message reaches the
 # sink and lasts as long as `say --wav` of the same text; that rate +100 and
-# -100 make it clearly shorter and longer, volume -50 quieter; and that a
+# -100 make it clearly shorter and longer, volume -50 quieter; that a hash,
+# a long number and phone numbers sound within 100 ms and a message marked
+# word by word has no silence over 200 ms inside; and that a
 # cancel (spd-say -C) silences it within 100 ms. With COMPARE_ESPEAK=1,
-# prints the time from spd-say to the first sound, and Debian's espeak-ng
-# module's beside it when that is installed.
+# prints the median time to the first sound and from a cancel to silence,
+# on plain words, a hash and a long number, and Debian's espeak-ng module's
+# beside them from the same run when that is installed.
 # Skips (exit 77) only where speech-dispatcher or PulseAudio cannot start.
 # Usage: speechd_module_test.sh BUILD_DIR
 set -uo pipefail
@@ -101,6 +104,29 @@ for f in faults:
 sys.exit(1 if faults else 0)
 PY
 
+# --- prompt on every text: a hash, a long number, phone numbers ---
+# The first sound never waits for a long word's audio, and a message marked
+# word by word, as a screen reader sends it, has no long silence inside.
+hash=$(printf 'a3f9c1d2%.0s' $(seq 8))
+long_texts=("$hash" "1234567890123456789012345678901234567890"
+  "Call 555 0134 or 555 0188 before 6 pm on 2024 03 15.")
+prompt=$($listen spk.monitor compare 3 vocalith -- "${long_texts[@]}") || fail "timing long words"
+echo "$prompt" | grep median
+python3 - "$prompt" <<'PY' || exit 1
+import json, sys
+rows = [json.loads(l) for l in sys.argv[1].splitlines() if '"median"' in l]
+bad = [r for r in rows if r["first_ms"] is None or r["first_ms"] > 100]
+for r in bad:
+    print(f"FAIL: first sound of {r['text']!r} after {r['first_ms']} ms (median of 3)")
+sys.exit(1 if bad or len(rows) != 3 else 0)
+PY
+gap=$($listen spk.monitor longest-gap vocalith \
+  "<speak><mark name=\"0\"/>commit <mark name=\"1\"/>$hash <mark name=\"2\"/>merged</speak>") ||
+  fail "listening to a marked message"
+echo "marked message: $gap"
+[ "$(python3 -c 'import json,sys; print(json.loads(sys.argv[1])["longest_gap_ms"] <= 200)' "$gap")" = True ] ||
+  fail "a silence of more than 200 ms inside a marked message: $gap"
+
 # --- a cancel (spd-say -C) silences it within 100 ms ---
 # The cancel is spd-say -C's (CANCEL all), sent on a connection opened
 # beforehand as a screen reader's is, so that starting a program is not
@@ -129,8 +155,9 @@ if [ -n "${COMPARE_ESPEAK:-}" ] && [ -x "$espeak" ]; then
     -L "$root/log" >>"$root/speechd.out" 2>&1 &
   speechd_pid=$!
   for _ in $(seq 50); do [ -S "$socket" ] && break; sleep 0.1; done
-  for module in vocalith espeak-ng vocalith espeak-ng; do
-    echo "first sound: $($listen spk.monitor first-sound $module "Hello." -l en)"
-  done
+  # Interleaved, seven of each: plain words, a hash, a long number.
+  $listen spk.monitor compare 7 vocalith espeak-ng -- "Hello there." \
+    "$(printf 'a3f9c1d2%.0s' $(seq 8))" "1234567890123456789012345678901234567890" |
+    grep median || fail "comparing with espeak-ng"
 fi
 echo PASS

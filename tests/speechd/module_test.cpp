@@ -2,14 +2,19 @@
 // reader, the text the rules are given, the AUDIO event, and a session's
 // answers and events for a sequence of requests.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "speechd/audio_event.h"
+#include "speechd/module_input.h"
 #include "speechd/module_protocol.h"
 #include "speechd/module_session.h"
 #include "speechd/speech_text.h"
@@ -86,6 +91,30 @@ TEST(ModuleProtocol, FramesRequestsAndAnswersTheOpeningOfBlocks) {
     }
 }
 
+TEST(ModuleProtocol, KeepsASettingsBlockWithinItsLimits) {
+    struct Row {
+        const char* name;
+        size_t lines;
+        size_t lineBytes;
+        size_t kept;
+    };
+    const Row rows[] = {
+        {"the server's few settings", 30, 10, 30},
+        {"a runaway block keeps its first lines", 200000, 8, SETTINGS_LIMIT},
+        {"long lines stop at the byte limit", 20, MESSAGE_LIMIT / 4, 4},
+    };
+    for (const Row& r : rows) {
+        ModuleProtocol protocol;
+        std::string reply;
+        Request request;
+        protocol.Line("SET", reply, request);
+        const std::string line = "a=" + std::string(r.lineBytes - 2, 'x');
+        for (size_t i = 0; i < r.lines; ++i) protocol.Line(line, reply, request);
+        ASSERT_TRUE(protocol.Line(".", reply, request)) << r.name;
+        EXPECT_EQ(request.settings.size(), r.kept) << r.name;
+    }
+}
+
 TEST(SsmlText, SpeaksTheTextNeverTheMarkup) {
     struct Row {
         const char* name;
@@ -115,6 +144,14 @@ TEST(SsmlText, SpeaksTheTextNeverTheMarkup) {
         {"an open tag at the end is dropped", "ok <mark name=\"x\"", "ok ", {}},
         {"a mark's name decoded", "<mark name=\"a&amp;b\"/>", "", {"a&b@0"}},
         {"a closing mark tag is no mark", "a</mark>b", "ab", {}},
+        {"a '>' inside a quoted value is part of it",
+         "<mark name=\"x>y\"/>z<mark name='p>q'/>",
+         "z",
+         {"x>y@0", "p>q@1"}},
+        {"a ';' far from its '&' makes no entity",
+         "R&D and more text; &#65;",
+         "R&D and more text; A",
+         {}},
     };
     for (const Row& r : rows) {
         const SpokenText spoken = ParseSsml(r.ssml);
@@ -124,6 +161,77 @@ TEST(SsmlText, SpeaksTheTextNeverTheMarkup) {
             marks.push_back(m.name + "@" + std::to_string(m.offset));
         }
         EXPECT_EQ(marks, r.marks) << r.name;
+    }
+}
+
+TEST(SsmlText, ReadsBreaksSpellingAndProsody) {
+    struct Row {
+        const char* name;
+        const char* ssml;
+        std::vector<std::string> breaks;     // "offset:ms"
+        std::vector<std::string> stretches;  // "begin-end spell rate pitch dB"
+    };
+    const Row rows[] = {
+        {"break times and strengths",
+         "a<break time=\"1500ms\"/>b<break time='2s'/>c<break strength=\"weak\"/>d<break/>",
+         {"1:1500", "3:2000", "5:200", "7:400"},
+         {}},
+        {"a break is never longer than the limit", "<break time=\"99999s\"/>", {"0:10000"}, {}},
+        {"characters are spelled",
+         "x <say-as interpret-as=\"characters\">ab</say-as> y",
+         {},
+         {"2-4 spell 0 0 0"}},
+        {"prosody by keyword and by figure, nested",
+         "<prosody rate=\"+150%\" volume=\"-6dB\">a<prosody pitch=\"+12st\">b</prosody></prosody>",
+         {},
+         {"1-2 - 0 100 0", "0-2 - 100 0 -6"}},
+        {"an element left open ends with the text",
+         "<prosody rate=\"x-slow\">ab",
+         {},
+         {"0-2 - -74 0 0"}},
+    };
+    for (const Row& r : rows) {
+        const SpokenText spoken = ParseSsml(r.ssml);
+        std::vector<std::string> breaks, stretches;
+        for (const Break& b : spoken.breaks) {
+            breaks.push_back(std::to_string(b.offset) + ":" + std::to_string(b.ms));
+        }
+        for (const Stretch& st : spoken.stretches) {
+            stretches.push_back(std::to_string(st.begin) + "-" + std::to_string(st.end) +
+                                (st.spell ? " spell " : " - ") + std::to_string(st.rate) + " " +
+                                std::to_string(st.pitch) + " " +
+                                std::to_string(static_cast<int>(st.volumeDb)));
+        }
+        EXPECT_EQ(breaks, r.breaks) << r.name;
+        EXPECT_EQ(stretches, r.stretches) << r.name;
+    }
+}
+
+// Entity decoding once looked for its ';' to the end of the text, so many
+// '&' took time growing with the square of the length.
+TEST(SsmlText, ReadsManyEntitiesInTimeLinearInTheLength) {
+    struct Row {
+        const char* name;
+        std::string unit;
+    };
+    const Row rows[] = {
+        {"ampersands without ';'", "R&D "},
+        {"entities", "&lt; "},
+        {"tags with quoted values", "<s a='>'>"},
+    };
+    const auto seconds = [](const std::string& text) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(ParseSsml(text).text.empty());
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    std::string plain(MESSAGE_LIMIT, 'a');
+    const double plainSeconds = seconds(plain);
+    for (const Row& r : rows) {
+        std::string text;
+        while (text.size() + r.unit.size() <= MESSAGE_LIMIT) text += r.unit;
+        // Loose: the same work per byte within a small factor, where the
+        // square of the length would be thousands of times slower.
+        EXPECT_LT(seconds(text), 40 * plainSeconds + 0.05) << r.name;
     }
 }
 
@@ -153,10 +261,10 @@ TEST(SpeechText, GivesTheRulesWhatTheListenerAskedFor) {
         {"all reads every mark", SPEECH, all, "Hi, you!", "Hi, you!"},
         {"accents and curly quotes become ASCII", SPEECH, all,
          "caf\xC3\xA9 \xE2\x80\x9Cok\xE2\x80\x9D \xE2\x80\xA6", "cafe \"ok\" ..."},
-        {"other characters and broken UTF-8 become blanks", SPEECH, all,
+        {"broken UTF-8 becomes a blank", SPEECH, all,
          "a\xE4\xB8\xAD\xFF"
          "b",
-         "a  b"},
+         "a Chinese character  b"},
         {"control characters become blanks", SPEECH, all,
          "a\tb\x01"
          "c",
@@ -177,6 +285,51 @@ TEST(SpeechText, GivesTheRulesWhatTheListenerAskedFor) {
         const std::string got = r.kind == SPEECH ? SpeechText(r.in, r.settings)
                                 : r.kind == CHAR ? CharText(r.in, r.settings)
                                                  : KeyText(r.in, r.settings);
+        EXPECT_EQ(got, r.out) << r.name;
+    }
+}
+
+TEST(SpeechText, SaysWhatTheRulesCannotRead) {
+    enum Kind { SPEECH, CHAR };
+    TextSettings none;
+    TextSettings spell;
+    spell.spelling = true;
+    struct Row {
+        const char* name;
+        Kind kind;
+        const TextSettings& settings;
+        const char* in;
+        const char* out;
+    };
+    const Row rows[] = {
+        {"emoji by name", SPEECH, none,
+         "pizza \xF0\x9F\x8D\x95 and cats \xF0\x9F\x98\xBA\xEF\xB8\x8F.",
+         "pizza  slice of pizza  and cats  smiling cat face with open mouth  "},
+        {"Chinese as the language and its length", SPEECH, none,
+         "\xE4\xBD\xA0\xE5\xA5\xBD\xEF\xBC\x8C\xE4\xB8\x96\xE7\x95\x8C",
+         " Chinese text 5 characters "},
+        {"kana make it Japanese", SPEECH, none, "\xE6\x97\xA5\xE6\x9C\xAC\xE3\x81\xAE",
+         " Japanese text 3 characters "},
+        {"Hebrew words with the blank between", SPEECH, none,
+         "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D ok",
+         " Hebrew text 8 characters ok"},
+        {"Korean and Arabic apart", SPEECH, none, "\xED\x95\x9C\xD8\xB9",
+         " Korean character  Arabic character "},
+        {"signs and Greek letters by name", SPEECH, none, "5\xC2\xB0 \xCE\xB1 \xE2\x82\xAC",
+         "5 degree   alpha   euro "},
+        {"Latin letters beyond Latin-1 lose their accents", SPEECH, none,
+         "\xC5\x81\xC3\xB3"
+         "d\xC5\xBA",
+         "Lodz"},
+        {"an emoji as a character", CHAR, none, "\xF0\x9F\x98\x80", "grinning face "},
+        {"spelled, a character of another script is one word", SPEECH, spell, "a\xE4\xB8\xAD",
+         "a Chinese character "},
+        {"an unknown symbol is said to be one", SPEECH, none, "\xE2\x94\x80\xE2\x94\x80",
+         " 2 symbols "},
+    };
+    for (const Row& r : rows) {
+        const std::string got =
+            r.kind == SPEECH ? SpeechText(r.in, r.settings) : CharText(r.in, r.settings);
         EXPECT_EQ(got, r.out) << r.name;
     }
 }
@@ -271,15 +424,37 @@ TEST_F(Session, AnswersEachRequestWithItsEvents) {
         {"a stop before the second piece ends it",
          {twoPieces},
          "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\n703 STOP\n",
-         2},
+         3},
         {"a pause ends it after the mark",
          {twoPieces},
          "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\n704 PAUSE\n",
-         2,
+         3,
          Command::Pause},
         {"a long message goes in stretches cut at blanks",
          {Make(Command::Speak, longText)},
-         "200 OK SPEAKING\n701 BEGIN\nAUDIO 64\nAUDIO 16\n702 END\n"},
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 80\n702 END\n"},
+        {"a pause during the last piece lets it end",
+         {Make(Command::Speak, "one")},
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n702 END\n",
+         2,
+         Command::Pause},
+        {"a pause before a mark with nothing after it lets it end",
+         {Make(Command::Speak, "one <mark name=\"m\"/> ")},
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n700-m\n700 INDEX MARK\n702 END\n",
+         2,
+         Command::Pause},
+        {"a mark's name stays on its line",
+         {Make(Command::Speak, "<mark name=\"a&#10;702 END\"/>")},
+         "200 OK SPEAKING\n701 BEGIN\n700-a 702 END\n700 INDEX MARK\n702 END\n"},
+        // 300 ms after a sentence is 3307 samples; 200 ms of break 2205.
+        {"a sentence's end pauses where its mark is not read",
+         {Make(Command::Speak, "one. one")},
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 1102\nAUDIO 1102\nAUDIO 1102\nAUDIO 5\nAUDIO "
+         "4\n702 END\n"},
+        {"a break gives its pause",
+         {Make(Command::Speak, "<speak>one<break time=\"200ms\"/>one</speak>")},
+         "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\nAUDIO 1102\nAUDIO 1102\nAUDIO 1\nAUDIO "
+         "4\n702 END\n"},
         {"a message of no sound still begins and ends",
          {Make(Command::Speak, "<speak></speak>")},
          "200 OK SPEAKING\n701 BEGIN\n702 END\n"},
@@ -320,6 +495,168 @@ TEST_F(Session, SettingsMapOntoRatePitchAndVolume) {
         EXPECT_EQ(prosody_.rate, r.want.rate) << r.name;
         EXPECT_EQ(prosody_.pitch, r.want.pitch) << r.name;
         EXPECT_NEAR(prosody_.volumeDb, r.want.volumeDb, 0.001) << r.name;
+    }
+}
+
+// Voices as installed: the user's folder, then the shared one.
+class Voices : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* old = std::getenv("XDG_DATA_HOME");
+        if (old != nullptr) oldDataHome_ = old;
+        setenv("XDG_DATA_HOME", (root_.Path() / "user").c_str(), 1);
+        std::filesystem::create_directories(root_.Path() / "prefix" / "bin");
+    }
+    void TearDown() override {
+        if (oldDataHome_.empty()) {
+            unsetenv("XDG_DATA_HOME");
+        } else {
+            setenv("XDG_DATA_HOME", oldDataHome_.c_str(), 1);
+        }
+    }
+    std::filesystem::path User() const { return root_.Path() / "user" / "vocalith" / "voices"; }
+    std::filesystem::path Shared() const {
+        return root_.Path() / "prefix" / "share" / "vocalith" / "voices";
+    }
+    // A voice whose every clip is `samples` samples long.
+    static void Write(const std::filesystem::path& file, int samples) {
+        auto table = std::make_unique<voice::PhonTable>();
+        for (auto& slot : table->slots) {
+            slot.count = samples;
+            for (int i = 0; i < samples; ++i) slot.samples[i] = 1000;
+        }
+        ASSERT_TRUE(voice::SaveVoice(file, *table));
+    }
+    static void WriteBroken(const std::filesystem::path& file) {
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file) << "not a voice";
+    }
+    // What the session sends, AUDIO events as "AUDIO n".
+    static std::string Run(ModuleSession& session, const std::vector<Request>& requests,
+                           std::string& out) {
+        out.clear();
+        for (const Request& r : requests) session.Handle(r);
+        return out;
+    }
+    std::unique_ptr<ModuleSession> Open(std::string& out) {
+        return std::make_unique<ModuleSession>(
+            root_.Path() / "prefix" / "bin",
+            [&out](std::string_view bytes) {
+                if (bytes.substr(0, 4) == "705-") {
+                    const size_t at = bytes.find("num_samples=") + 12;
+                    out +=
+                        "AUDIO " + std::string(bytes.substr(at, bytes.find('\n', at) - at)) + "\n";
+                } else {
+                    out += bytes;
+                }
+            },
+            [](int) { return Command::Unknown; });
+    }
+
+    testsupport::TempFolder root_{"vocalith-voices"};
+    std::string oldDataHome_;
+};
+
+TEST_F(Voices, NoBadFileMutesTheModuleOrBreaksItsReplies) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> good;    // user's folder, "s/" for the shared one
+        std::vector<std::string> broken;  // the same, files that do not load
+        std::vector<Request> requests;
+        std::string out;
+    };
+    const Request init = Make(Command::Init), list = Make(Command::ListVoices);
+    const Request speak = Make(Command::Speak, "one");
+    const std::string ok = "299-Vocalith: Initialized successfully.\n299 OK LOADED SUCCESSFULLY\n";
+    const std::string spoken = "200 OK SPEAKING\n701 BEGIN\nAUDIO 4\n702 END\n";
+    const Row rows[] = {
+        {"names that would break or forge a reply are left out",
+         {"s/Voxa", "s/x\n299 OK LOADED SUCCESSFULLY", "s/200 OK VOICE LIST SENT", "s/a\tb",
+          "s/Bob 2"},
+         {},
+         {list},
+         "200-Bob 2\ten\tnone\n200-Voxa\ten\tnone\n200 OK VOICE LIST SENT\n"},
+        {"a voice that does not load is not listed; chosen, Voxa speaks",
+         {"s/Voxa"},
+         {"s/Broken"},
+         {init, list, Make(Command::Set, {}, {{"synthesis_voice", "Broken"}}), speak},
+         ok + "200-Voxa\ten\tnone\n200 OK VOICE LIST SENT\n203 OK SETTINGS RECEIVED\n" + spoken},
+        {"a user's broken Voxa leaves the shared one in use",
+         {"s/Voxa"},
+         {"Voxa"},
+         {init, speak},
+         ok + spoken},
+        {"no voice that loads: INIT names every folder, SPEAK still ends",
+         {},
+         {"Voxa", "s/Voxa"},
+         {init, speak},
+         "399-Vocalith: no voice that loads in " + User().string() + " or " + Shared().string() +
+             "\n399 ERR CANT INIT MODULE\n200 OK SPEAKING\n701 BEGIN\n702 END\n"},
+    };
+    for (const Row& r : rows) {
+        std::filesystem::remove_all(root_.Path() / "user");
+        std::filesystem::remove_all(root_.Path() / "prefix" / "share");
+        const auto place = [&](const std::string& v) {
+            return v.substr(0, 2) == "s/" ? Shared() / (v.substr(2) + ".voc")
+                                          : User() / (v + ".voc");
+        };
+        for (const std::string& v : r.good) Write(place(v), 1);
+        for (const std::string& v : r.broken) WriteBroken(place(v));
+        std::string out;
+        auto session = Open(out);
+        EXPECT_EQ(Run(*session, r.requests, out), r.out) << r.name;
+    }
+}
+
+TEST_F(Voices, AVoiceReplacedOnDiskIsReadAgain) {
+    Write(Shared() / "Voxa.voc", 1);
+    std::string out;
+    auto session = Open(out);
+    const Request speak = Make(Command::Speak, "one");
+    EXPECT_NE(Run(*session, {Make(Command::Init), speak}, out).find("AUDIO 4\n"),
+              std::string::npos);
+    Write(Shared() / "Voxa.voc", 3);
+    EXPECT_NE(Run(*session, {speak}, out).find("AUDIO 12\n"), std::string::npos) << out;
+}
+
+// The server gone (its end of the pipe closed) stops the message being
+// spoken and ends the module, rather than spinning on an input that has
+// ended.
+TEST_F(Session, TheEndOfInputIsAStopThenAQuit) {
+    struct Row {
+        const char* name;
+        std::string input;
+        std::string tail;  // how the output ends
+    };
+    std::string longText;
+    for (int i = 0; i < 4000; ++i) longText += "one ";
+    const Row rows[] = {
+        {"while a long message is spoken", "SPEAK\n" + longText + "\n.\n",
+         "703 STOP\n210 OK QUIT\n"},
+        {"while idle", "INIT\n", "210 OK QUIT\n"},
+        {"inside an open block", "SPEAK\nhalf a", "202 OK RECEIVING MESSAGE\n210 OK QUIT\n"},
+    };
+    for (const Row& r : rows) {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        ASSERT_EQ(write(fds[1], r.input.data(), r.input.size()),
+                  static_cast<ssize_t>(r.input.size()));
+        close(fds[1]);
+        ModuleInput input(fds[0]);
+        std::string out;
+        const ModuleSession::Send send = [&out](std::string_view b) { out += b; };
+        ModuleSession session(folder_.Path(), send, [&input](int waitMs) {
+            if (const Command c = input.TakeStop(); c != Command::Unknown) return c;
+            input.Read(waitMs);
+            return input.TakeStop();
+        });
+        const auto start = std::chrono::steady_clock::now();
+        RunModule(input, session, send);
+        close(fds[0]);
+        // The message lasts minutes when played; stopped, it ends at once.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << r.name;
+        ASSERT_GE(out.size(), r.tail.size()) << r.name;
+        EXPECT_EQ(out.substr(out.size() - r.tail.size()), r.tail) << r.name;
     }
 }
 
