@@ -44,6 +44,8 @@ class RecorderMemory {
     virtual ~RecorderMemory() = default;
     virtual std::string Recall() = 0;
     virtual void Remember(const std::string& place) = 0;
+    // The input gain chosen in the recorder, kept with the sound devices.
+    virtual void RememberGain(int /*factor*/) {}
 };
 
 struct RecorderView {
@@ -59,6 +61,8 @@ struct RecorderView {
     size_t cutStart = 0, cutEnd = 0;             // the cut in the take
     int proposedGain = 0;                        // a gain to offer, or 0
     int accepted = 0;                            // prompts with an accepted clip
+    bool unsaved = false;                        // accepted clips not yet saved under a name
+    bool finished = false;                       // every prompt has its clip and the voice its name
 };
 
 class VoiceRecorder {
@@ -95,13 +99,19 @@ class VoiceRecorder {
     // the name cannot be used or the file not written.
     bool OnSave(const std::string& name);
 
+    // Where the clips accepted before the voice has a name are kept.
+    std::filesystem::path UnnamedVoicePath() const;
+
     // A take stops once nothing new has been recorded for this long.
     static constexpr uint32_t TAKE_END_MS = 300;
+    // A cut this short has lost its sound: the word was said too fast.
+    static constexpr int SQUEEZED_MS = 30;
 
   private:
     void Show();
     void Finish();  // stops the take and cuts it
-    bool SaveTo(const std::string& name);
+    void MoveTo(int index);
+    bool SaveTo(const std::filesystem::path& path);
     void RememberPlace();
     int Code() const;
 
@@ -117,6 +127,8 @@ class VoiceRecorder {
     size_t lastCount_ = 0;
     uint32_t lastGrowth_ = 0;
     std::unique_ptr<voicebuild::Cut> cut_;  // the take under review
+    // The accepted take of each prompt this session, shown again on Back.
+    std::array<std::unique_ptr<voicebuild::Cut>, voicebuild::PROMPT_COUNT> kept_;
     std::string status_;
     std::string name_;
     int proposedGain_ = 0;

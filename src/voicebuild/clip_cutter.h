@@ -43,6 +43,9 @@ struct Cut {
     size_t start = 0;                // the cut in `recording`, samples
     size_t end = 0;                  // one past its last sample
     double confidence = 0;
+    // Why the take seems not to hold its prompt word (another word, more than
+    // the word), in words for the user; empty when nothing is wrong.
+    std::string problem;
     bool aligned = false;       // found by alignment (else by loudness)
     double wordLevelDb = -120;  // RMS of the word's loudest 50 ms, dBFS
     std::vector<int16_t> clip;  // the finished clip, at most PHON_MAX_SAMPLES

@@ -50,8 +50,10 @@ class FakeMic final : public RecorderAudio {
 class FakeMemory final : public RecorderMemory {
   public:
     std::string place;
+    int gain = 0;
     std::string Recall() override { return place; }
     void Remember(const std::string& p) override { place = p; }
+    void RememberGain(int factor) override { gain = factor; }
 };
 
 // A voiced "word" of 0.4 s peaking at `peak`, with quiet around it.
@@ -92,7 +94,8 @@ TEST_F(Recorder, EventsLeadToTheirStep) {
         std::string progress;
         bool reviewing;
         int accepted;
-        std::string status;  // a part of it
+        std::string status;     // a part of it
+        int proposedGain = -1;  // -1: not looked at
     };
     const Row rows[] = {
         {"a take stops by itself after the word", [&](auto& r, auto&) { Take(r); }, "1 of 41", true,
@@ -109,11 +112,18 @@ TEST_F(Recorder, EventsLeadToTheirStep) {
          false, 0, ""},
         {"Redo records again at once", [&](auto& r, auto&) { Take(r), r.OnRedo(); }, "1 of 41",
          false, 0, "Recording: say \"beet\""},
-        {"a take that clips asks for a lower gain",
-         [&](auto& r, auto& m) { m.word = Word(60000), Take(r); }, "1 of 41", true, 0, "clipped"},
+        {"a take clipped far over proposes the gain for -12 dBFS at once, not one step",
+         [&](auto& r, auto& m) { m.word = Word(60000), Take(r); }, "1 of 41", true, 0, "clipped (",
+         1},
         {"a quiet first take proposes a higher gain",
          [&](auto& r, auto& m) { m.gain = 2, Take(r); }, "1 of 41", true, 0,
-         "gain x6 would put them near -6 dBFS"},
+         "gain x6 would put them near -12 dBFS", 6},
+        {"the gain taken is remembered with the devices",
+         [&](auto& r, auto& m) { m.gain = 2, Take(r), r.OnUseProposedGain(); }, "1 of 41", true, 0,
+         "Input gain is now x6"},
+        {"Back to a prompt accepted shows its kept cut again",
+         [&](auto& r, auto&) { Take(r), r.OnAccept(), r.OnBack(); }, "1 of 41", true, 1,
+         "The kept cut"},
         {"moving the cut by hand remakes the clip",
          [&](auto& r, auto&) { Take(r), r.OnMoveCut(true, 0); }, "1 of 41", true, 0,
          "Cut moved by hand to 0-"},
@@ -122,6 +132,8 @@ TEST_F(Recorder, EventsLeadToTheirStep) {
         SCOPED_TRACE(row.name);
         mic_ = FakeMic{};
         mic_.word = Word(3000);
+        memory_ = FakeMemory{};
+        std::filesystem::remove(temp_.Path() / "recorder-unnamed.voc");
         VoiceRecorder r(mic_, memory_, *base_, temp_.Path());
         row.events(r, mic_);
         const RecorderView& v = r.View();
@@ -130,10 +142,33 @@ TEST_F(Recorder, EventsLeadToTheirStep) {
         EXPECT_FALSE(v.recording && row.reviewing);
         EXPECT_EQ(v.accepted, row.accepted);
         EXPECT_NE(v.status.find(row.status), std::string::npos) << v.status;
+        if (row.proposedGain >= 0) {
+            EXPECT_EQ(v.proposedGain, row.proposedGain);
+        }
+        if (v.status.find("gain is now") != std::string::npos) {
+            EXPECT_EQ(memory_.gain, 6);
+        }
+        if (row.reviewing) {
+            EXPECT_NE(v.take, nullptr);
+        }
     }
 }
 
 TEST_F(Recorder, AcceptedClipsAreSavedAndTheSessionResumes) {
+    {
+        // Kept from the first Accept, before the voice has a name.
+        VoiceRecorder r(mic_, memory_, *base_, temp_.Path());
+        Take(r);
+        r.OnAccept();
+        EXPECT_TRUE(r.View().unsaved);
+    }
+    {
+        VoiceRecorder r(mic_, memory_, *base_, temp_.Path());
+        EXPECT_EQ(r.View().accepted, 1) << "a close before naming loses nothing";
+        EXPECT_TRUE(r.View().unsaved);
+        EXPECT_GT(r.Table().slots[0].count, 0);
+        r.OnBack();
+    }
     {
         VoiceRecorder r(mic_, memory_, *base_, temp_.Path());
         Take(r);
@@ -152,8 +187,10 @@ TEST_F(Recorder, AcceptedClipsAreSavedAndTheSessionResumes) {
     ASSERT_TRUE(voice::LoadVoice(temp_.Path() / "voices" / "Mine.voc", saved).ok());
     EXPECT_GT(saved.slots[1].count, 0);
     VoiceRecorder again(mic_, memory_, *base_, temp_.Path());
-    EXPECT_EQ(again.View().progress, "3 of 41");
-    EXPECT_EQ(again.View().accepted, 2);
+    EXPECT_EQ(again.View().progress, "4 of 41");
+    EXPECT_EQ(again.View().accepted, 3);
+    EXPECT_FALSE(again.View().unsaved);
+    EXPECT_FALSE(std::filesystem::exists(temp_.Path() / "recorder-unnamed.voc"));
     EXPECT_EQ(again.View().voiceName, "Mine");
     EXPECT_EQ(voice::EncodeVoice(again.Table()), voice::EncodeVoice(saved));
 }
