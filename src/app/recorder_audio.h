@@ -22,6 +22,8 @@ class WorkBufferRecorderAudio final : public RecorderAudio {
     int InputGainFactor() override { return audio_.InputGainFactor(); }
     void SetInputGainFactor(int factor) override { audio_.SetInputGainFactor(factor); }
     uint32_t Now() override;
+    int32_t TakeInputPeak() override { return audio_.TakeInputPeak(); }
+    int32_t GateInputPeak() override { return audio_.GateInputPeak(); }
 
     // What a take keeps from before the gate opened: 400 ms.
     static constexpr int32_t PRE_ROLL_SAMPLES = 4410;

@@ -6,10 +6,12 @@
 #include <utility>
 
 #include "app/dialog_audio.h"
+#include "app/status_text.h"
 #include "base/program_folder.h"
 #include "voice/phoneme_inventory.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
+#include "workbuf/waveform_view.h"
 
 namespace vocalith::app {
 
@@ -130,7 +132,9 @@ void VoiceRecorder::OnRec() {
     audio_.StartTake();
     recording_ = true;
     lastCount_ = 0;
-    lastGrowth_ = audio_.Now();
+    lastGrowth_ = takeStart_ = lastHint_ = audio_.Now();
+    secondPeak_ = 0;
+    audio_.TakeInputPeak();
     status_ =
         "Recording: say \"" + voicebuild::PromptWord(*voicebuild::PromptFor(index_)) + "\" once.";
     Show();
@@ -143,6 +147,18 @@ void VoiceRecorder::OnTick() {
     if (count != lastCount_) {
         lastCount_ = count;
         lastGrowth_ = now;
+    }
+    if (count == 0) {
+        // Nothing passed the gate yet: after a while, say how far off it is.
+        secondPeak_ = std::max(secondPeak_, audio_.TakeInputPeak());
+        if (now - takeStart_ >= NO_SPEECH_HINT_MS && now - lastHint_ >= 1000) {
+            lastHint_ = now;
+            status_ = NoSpeechHint(workbuf::PeakDbfs(secondPeak_),
+                                   workbuf::PeakDbfs(audio_.GateInputPeak()))
+                          .text;
+            secondPeak_ = 0;
+            Show();
+        }
     }
     if (!audio_.TakeRunning() || (count > 0 && now - lastGrowth_ >= TAKE_END_MS)) Finish();
 }

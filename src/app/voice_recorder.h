@@ -36,6 +36,10 @@ class RecorderAudio {
     virtual void SetInputGainFactor(int factor) = 0;
     // Milliseconds, as the mixer's clock counts them.
     virtual uint32_t Now() = 0;
+    // The loudest raw microphone sample since the last call, and the peak
+    // the speech gate needs; 0 when unknown.
+    virtual int32_t TakeInputPeak() { return 0; }
+    virtual int32_t GateInputPeak() { return 0; }
 };
 
 // Where the recorder keeps its place between sessions (a line of text).
@@ -106,6 +110,8 @@ class VoiceRecorder {
     static constexpr uint32_t TAKE_END_MS = 300;
     // A cut this short has lost its sound: the word was said too fast.
     static constexpr int SQUEEZED_MS = 30;
+    // A take that hears no speech for this long says how loud the input is.
+    static constexpr uint32_t NO_SPEECH_HINT_MS = 3000;
 
   private:
     void Show();
@@ -126,6 +132,9 @@ class VoiceRecorder {
     bool firstTake_ = true;  // the next take is the first of the session
     size_t lastCount_ = 0;
     uint32_t lastGrowth_ = 0;
+    uint32_t takeStart_ = 0;                // when the take began
+    uint32_t lastHint_ = 0;                 // when the no-speech hint was last given
+    int32_t secondPeak_ = 0;                // the input's peak since then
     std::unique_ptr<voicebuild::Cut> cut_;  // the take under review
     // The accepted take of each prompt this session, shown again on Back.
     std::array<std::unique_ptr<voicebuild::Cut>, voicebuild::PROMPT_COUNT> kept_;

@@ -38,6 +38,8 @@ class FakeMic final : public RecorderAudio {
     int InputGainFactor() override { return gain; }
     void SetInputGainFactor(int factor) override { gain = factor; }
     uint32_t Now() override { return now; }
+    int32_t TakeInputPeak() override { return 52; }  // about -56 dBFS
+    int32_t GateInputPeak() override { return 467; }
     void Pass(VoiceRecorder& r, uint32_t ms) {
         for (uint32_t t = 0; t < ms; t += 10) {
             now += 10;
@@ -106,6 +108,9 @@ TEST_F(Recorder, EventsLeadToTheirStep) {
         {"no speech: Rec again stops, nothing to cut",
          [&](auto& r, auto& m) { m.word.clear(), r.OnRec(), m.Pass(r, 2000), r.OnRec(); },
          "1 of 41", false, 0, "no speech found"},
+        {"no speech for 3 s: the dialog itself says how loud the input is",
+         [&](auto& r, auto& m) { m.word.clear(), r.OnRec(), m.Pass(r, 3100); }, "1 of 41", false, 0,
+         "No speech heard yet: the microphone peaks at -56 dBFS; speech must reach -37 dBFS"},
         {"Skip and Back move without keeping",
          [&](auto& r, auto&) { r.OnSkip(), r.OnSkip(), r.OnBack(); }, "2 of 41", false, 0, ""},
         {"Back from the first goes to the last", [&](auto& r, auto&) { r.OnBack(); }, "41 of 41",

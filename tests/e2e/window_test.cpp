@@ -316,7 +316,7 @@ class BoxAnswerer {
 TEST_F(WindowTest, QuestionsCarryTheirExactTitlesAndShowNamesAsTyped) {
     // A voice name that looks like markup must reach the box as typed.
     Find<QComboBox>(IDC_VOICE)->setEditText(QStringLiteral("<b>Mine"));
-    const std::string save = "Save the PHON table data into VOICES\\<b>Mine.voc?";
+    const std::string save = "Save the PHON table data into VOICES/<b>Mine.voc?";
     const std::string overwrite =
         "Overwrite the existing copy of <b>Mine.voc in the VOICES folder?";
     struct Step {
