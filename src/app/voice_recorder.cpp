@@ -191,13 +191,8 @@ void VoiceRecorder::Finish() {
     status_ = text;
     const std::string word = voicebuild::PromptWord(*voicebuild::PromptFor(index_));
     if (!cut_->problem.empty()) {
-        status_ += ".  " + cut_->problem + ": press Redo and say \"" + word + "\" once";
-    } else if (cut_->EndMs() - cut_->StartMs() < SQUEEZED_MS) {
-        std::snprintf(text, sizeof text,
-                      ".  The \"%s\" sound lasts only %d ms in this take: press Redo and say "
-                      "\"%s\" a little slower",
-                      view_.symbol.c_str(), cut_->EndMs() - cut_->StartMs(), word.c_str());
-        status_ += text;
+        status_ +=
+            ".  Redo suggested: " + cut_->problem + ".  Press Redo and say \"" + word + "\" once";
     }
     const int gain = audio_.InputGainFactor();
     proposedGain_ = 0;

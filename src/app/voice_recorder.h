@@ -108,8 +108,6 @@ class VoiceRecorder {
 
     // A take stops once nothing new has been recorded for this long.
     static constexpr uint32_t TAKE_END_MS = 300;
-    // A cut this short has lost its sound: the word was said too fast.
-    static constexpr int SQUEEZED_MS = 30;
     // A take that hears no speech for this long says how loud the input is.
     static constexpr uint32_t NO_SPEECH_HINT_MS = 3000;
 

@@ -106,6 +106,20 @@ void WarnEmpty(const std::map<int, fs::path>& clips) {
          "); --base Voxa takes them from Voxa");
 }
 
+// Names the prompts `files` has no recording of: their clips stay `base`'s.
+void WarnNotRecorded(const std::map<int, fs::path>& files, const std::string& base) {
+    std::string names;
+    int count = 0;
+    for (int code = 0; code < voice::PHONEME_COUNT; ++code) {
+        if (files.count(code) || !voicebuild::PromptFor(code)) continue;
+        names += (count++ ? ", " : "") + voice::ClipName(code);
+    }
+    if (count == 0) return;
+    Warn(std::to_string(count) + (count == 1 ? " phoneme has" : " phonemes have") +
+         " no recording and keep" + (count == 1 ? "s " : " ") + base + "'s clip (" + names +
+         "); record " + (count == 1 ? "it" : "them") + " (voice prompts lists the words)");
+}
+
 // Loads the voice file at `path` into `table`; -1, or an exit status.
 int Load(const fs::path& path, voice::PhonTable& table) {
     const voice::VoiceResult loaded = voice::LoadVoice(path, table);
@@ -257,7 +271,10 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
         std::printf("%-3s %-8s %5d %5d ms  confidence %.2f%s\n", symbol.c_str(),
                     voicebuild::PromptWord(*voicebuild::PromptFor(code)).c_str(), cut.StartMs(),
                     cut.EndMs(), cut.confidence, cut.aligned ? "" : "  (by loudness)");
-        if (cut.confidence < voicebuild::LOW_CONFIDENCE) {
+        if (!cut.problem.empty()) {
+            Warn(file.string() + ": " + cut.problem + "; record " + symbol + " again (say \"" +
+                 voicebuild::PromptWord(*voicebuild::PromptFor(code)) + "\" once)");
+        } else if (cut.confidence < voicebuild::LOW_CONFIDENCE) {
             Warn(file.string() + ": low confidence in the cut of " + symbol +
                  "; listen to it (voice export) and record it again if it sounds wrong");
         }
@@ -265,6 +282,7 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
         std::copy(cut.clip.begin(), cut.clip.end(), slot.samples.begin());
     }
     std::fflush(stdout);
+    WarnNotRecorded(files, base);
     return Save(target, *table);
 }
 
