@@ -4,15 +4,22 @@
 // up a session where it was left.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/recorder_audio.h"
 #include "app/voice_recorder.h"
+#include "engine/pump_fixture.h"
+#include "fake_host.h"
 #include "support/temp_folder.h"
+#include "voice/clip_wav.h"
 #include "voice/voice_file.h"
+#include "wave/audio_file.h"
 
 namespace vocalith::app {
 namespace {
@@ -198,6 +205,67 @@ TEST_F(Recorder, AcceptedClipsAreSavedAndTheSessionResumes) {
     EXPECT_FALSE(std::filesystem::exists(temp_.Path() / "recorder-unnamed.voc"));
     EXPECT_EQ(again.View().voiceName, "Mine");
     EXPECT_EQ(voice::EncodeVoice(again.Table()), voice::EncodeVoice(saved));
+}
+
+// The same take, heard by the window (through the pump's gate, 512 bytes at
+// a time) and read by voice build from its file, gives the same cut: the
+// take keeps the quiet onset the gate opened after.
+class WindowTake : public engine::test::PumpFixture {};
+
+TEST_F(WindowTake, CutsAsVoiceBuildCutsTheFile) {
+    if (std::system("command -v espeak-ng >/dev/null 2>&1") != 0) GTEST_SKIP() << "no espeak-ng";
+    voicebuild::ClipCutter cutter;
+    if (!cutter.Aligning()) GTEST_SKIP() << cutter.Note();
+    MakeWindow();
+    std::vector<std::string> log;
+    testing::FakeAudio audio(log);
+    WorkBufferRecorderAudio take(audio, *session);
+    testsupport::TempFolder temp{"vocalith-take"};
+    for (const char* symbol : {"f", "s", "TH", "t"}) {
+        SCOPED_TRACE(symbol);
+        const int code = voice::ClipNameCode(symbol);
+        const std::string word = voicebuild::PromptWord(*voicebuild::PromptFor(code));
+        const std::string file = (temp.Path() / "w.wav").string();
+        const std::string say = "espeak-ng -v en-us -a 30 -w '" + file + "' '" + word + "'";
+        wave::AudioFrames spoken;
+        ASSERT_EQ(std::system(say.c_str()), 0);
+        ASSERT_TRUE(wave::ReadAudioFile(file, spoken).ok());
+        // A second of room noise before the word and after it.
+        std::vector<int16_t> mono(size_t(spoken.sampleRate), 0);
+        for (const int16_t v : spoken.samples) mono.push_back(v);
+        mono.resize(mono.size() + spoken.sampleRate, 0);
+        uint32_t seed = 5;
+        for (int16_t& v : mono)
+            v = int16_t(v + int((seed = seed * 1103515245u + 12345u) >> 29) - 4);
+        spoken.channels = 1;
+        spoken.samples = mono;
+        const std::vector<int16_t> heard = wave::ToSystemFormat(spoken);
+
+        take.StartTake();
+        for (size_t at = 0; at < heard.size(); at += 256) {
+            Capture(
+                std::vector<int16_t>(heard.begin() + ptrdiff_t(at),
+                                     heard.begin() + ptrdiff_t(std::min(heard.size(), at + 256))));
+            engine::test::PumpFor(engine, clock, 20);
+        }
+        take.StopTake();
+        const std::vector<int16_t> got = take.TakeSamples();
+        ASSERT_GT(got.size(), 4410u);
+        // Where the take starts in the file: its samples are the file's, x6.
+        size_t offset = 0;
+        while (
+            offset + 64 < heard.size() &&
+            !std::equal(got.begin(), got.begin() + 64, heard.begin() + ptrdiff_t(offset),
+                        [](int16_t a, int16_t b) { return a == std::clamp(b * 6, -32768, 32767); }))
+            ++offset;
+        const voicebuild::Cut inWindow = cutter.CutSystem(got, code);
+        const voicebuild::Cut built = cutter.CutRecording(spoken, code);
+        ASSERT_TRUE(inWindow.ok() && built.ok());
+        const auto ms = [](size_t samples) { return double(samples) * 1000 / 11025; };
+        EXPECT_NEAR(ms(inWindow.start + offset), ms(built.start), 5);
+        EXPECT_NEAR(ms(inWindow.end + offset), ms(built.end), 5);
+        clock.Advance(2000);
+    }
 }
 
 }  // namespace
