@@ -117,6 +117,12 @@ void VoiceRecorder::Show() {
     v.finished = !name_.empty() && v.accepted == PROMPT_COUNT;
 }
 
+std::string VoiceRecorder::DoneText() const {
+    return "Every phoneme is recorded and voice " + name_ +
+           " is saved.  Close, and the main window loads it: type a sentence, press TTS, then "
+           "Speak! to hear it.";
+}
+
 std::filesystem::path VoiceRecorder::UnnamedVoicePath() const {
     const std::filesystem::path data =
         base::DataBesideProgram(programFolder_) ? programFolder_ : base::UserDataFolder();
@@ -260,9 +266,7 @@ void VoiceRecorder::OnAccept() {
     }
     status_ += name_.empty()
                    ? "  Every phoneme is recorded: type a name and press Save to keep the voice."
-                   : "  Every phoneme is recorded and voice " + name_ +
-                         " is saved.  Close, and the main window loads it: type a sentence and "
-                         "press Speak to hear it.";
+                   : "  " + DoneText();
     Show();
 }
 
@@ -332,6 +336,9 @@ bool VoiceRecorder::OnSave(const std::string& name) {
     std::error_code ec;
     std::filesystem::remove(UnnamedVoicePath(), ec);
     status_ = "Saved voice " + name + ".";
+    if (std::count(accepted_.begin(), accepted_.end(), true) == PROMPT_COUNT) {
+        status_ += "  " + DoneText();
+    }
     Show();
     return true;
 }

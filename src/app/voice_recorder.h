@@ -115,6 +115,7 @@ class VoiceRecorder {
     void Show();
     void Finish();  // stops the take and cuts it
     void MoveTo(int index);
+    std::string DoneText() const;  // the voice is whole and saved: how to hear it
     bool SaveTo(const std::filesystem::path& path);
     void RememberPlace();
     int Code() const;
