@@ -28,7 +28,10 @@ constexpr double MAX_GAIN = 20;
 // A take is another word when the word the prompt list offers in its place
 // fits it better by this much per 10 ms (decoder units) than the prompt
 // word itself: near-misses between a voiced and unvoiced pair stay below.
+// Two words said as one need a wider margin: the second absorbs noise and
+// breath around a word well said.
 constexpr double WRONG_WORD_MARGIN = 3;
+constexpr double TWO_WORDS_MARGIN = 5;
 // A sound other than a stop cut shorter than this was squeezed by the
 // aligner: the word was said too fast or not said.
 constexpr int SQUEEZED_MS = 35;
@@ -483,10 +486,11 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
     }
     ShapeStretch(all, code, span.floorDb, cut.start, cut.end);
     const std::string symbol = voice::kInventory[static_cast<size_t>(code)].symbol;
-    if (!cut.heardAs.empty() && cut.mismatch > WRONG_WORD_MARGIN) {
+    const bool twoWords = cut.heardAs.find(' ') != std::string::npos;
+    if (!cut.heardAs.empty() && cut.mismatch > (twoWords ? TWO_WORDS_MARGIN : WRONG_WORD_MARGIN)) {
         if (cut.heardAs.rfind(word + " ", 0) == 0) {
             cut.problem = "this take holds more than the word \"" + word + "\"";
-        } else if (cut.heardAs.find(' ') == std::string::npos) {
+        } else if (!twoWords) {
             cut.problem = "this take sounds like \"" + cut.heardAs + "\", not \"" + word + "\"";
         } else {
             cut.problem = "this take does not sound like \"" + word + "\"";
