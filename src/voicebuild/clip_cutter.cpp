@@ -31,7 +31,7 @@ constexpr double MAX_GAIN = 20;
 // Two words said as one need a wider margin: the second absorbs noise and
 // breath around a word well said.
 constexpr double WRONG_WORD_MARGIN = 3;
-constexpr double TWO_WORDS_MARGIN = 5;
+constexpr double TWO_WORDS_MARGIN = 4;
 // A sound other than a stop cut shorter than this was squeezed by the
 // aligner: the word was said too fast or not said.
 constexpr int SQUEEZED_MS = 35;
