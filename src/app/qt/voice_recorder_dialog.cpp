@@ -159,6 +159,10 @@ VoiceRecorderDialog::VoiceRecorderDialog(DialogAudio& audio, session::Session& s
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("status"));
     status_->setWordWrap(true);
+    // Room for three lines from the start, so that a longer message moves
+    // no button and squeezes nothing.
+    status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    status_->setMinimumHeight(3 * status_->fontMetrics().lineSpacing());
     layout->addWidget(status_);
     auto* saveRow = new QHBoxLayout;
     name_ = new QLineEdit(QString::fromStdString(logic_->View().voiceName), this);
