@@ -222,6 +222,7 @@ void MainDialog::OnTimer(unsigned /*id*/) {
         timerId_ = host_.SetTimer(PUMP_TIMER_ID, period);
     }
     if (const StatusNote notice = audio_.TakeNotice(); !notice.text.empty()) SetStatus(notice);
+    if (recorderOpen_) return;
     workbuf::WorkBuffer& wb = session_.workBuffer;
     const int32_t peak = audio_.TakeInputPeak();
     if (wb.recording != 0) {
@@ -371,7 +372,8 @@ bool MainDialog::VoicePathFor(const std::string& name, bool forSave, std::string
 
 void MainDialog::OnLoad() {
     std::string name = ReadText(IDC_VOICE, VOICE_NAME_READ_COUNT);
-    std::string question = Format("Load the PHON table data from VOICES\\%s.voc?", name);
+    // The voices folder's path written as this system writes paths.
+    std::string question = Format("Load the PHON table data from VOICES/%s.voc?", name);
     std::string path;
     // Loading over changed clips loses them: then Enter keeps them.
     const bool changed = ClipsDigest(session_.phonTable) != cleanDigest_;
@@ -390,6 +392,7 @@ void MainDialog::OnLoad() {
                 SetStatus(VoiceFileFailed("load", path, result.reason));
             } else {
                 MarkVoiceClean(name);
+                ++loads_;
                 if (firstLoad_ == 0) SetStatus(kVoiceLoadedText);
             }
         }
@@ -398,9 +401,25 @@ void MainDialog::OnLoad() {
     RefreshPhonList();
 }
 
+void MainDialog::SetRecorderOpen(bool open) {
+    recorderOpen_ = open;
+    // Whatever the recorder left in the work buffer is no take of the window.
+    wasRecording_ = 0;
+    noSpeechHintShown_ = false;
+    InvalidateView();
+}
+
+void MainDialog::OnRecordedVoice(const std::string& name) {
+    RefreshVoiceList();
+    host_.SetText(IDC_VOICE, name);
+    const uint64_t loadsBefore = loads_;
+    OnLoad();
+    if (loads_ == loadsBefore) host_.SetText(IDC_VOICE, cleanVoice_);
+}
+
 void MainDialog::OnSave() {
     std::string name = ReadText(IDC_VOICE, VOICE_NAME_READ_COUNT);
-    std::string question = Format("Save the PHON table data into VOICES\\%s.voc?", name);
+    std::string question = Format("Save the PHON table data into VOICES/%s.voc?", name);
     std::string path;
     if (!VoicePathFor(name, true, path)) return;
     if (!Confirm(false, question)) return;

@@ -86,6 +86,13 @@ class MainDialog {
     void OnImportWav();
     void OnExportSelectionWav();
     void OnExportVoiceWav();
+    // While the guided recorder is open it records through the work buffer:
+    // the pump runs on, but the window says nothing of those takes.
+    void SetRecorderOpen(bool open);
+    // The recorder closed having saved the voice `name`: the voice box shows
+    // it and Load asks to load it. Declined, the box goes back to the voice
+    // the clips are from, so Save cannot write them under the new name.
+    void OnRecordedVoice(const std::string& name);
 
     // Dialog operations used by the commands. `detail`, when given, is the
     // status field's tooltip (the full reason behind a short failure text).
@@ -146,6 +153,8 @@ class MainDialog {
     uint32_t waitStartTick_ = 0;
     uint32_t lastLevelReportTick_ = 0;
     bool noSpeechHintShown_ = false;  // the status line says no speech was heard yet
+    bool recorderOpen_ = false;       // the guided recorder owns the work buffer's takes
+    uint64_t loads_ = 0;              // voices loaded so far
 };
 
 }  // namespace vocalith::app

@@ -8,10 +8,12 @@ void WorkBufferRecorderAudio::StartTake() {
     workbuf::WorkBuffer& wb = session_.workBuffer;
     wb.recording = 1;
     wb.recordedCount = 0;
+    session_.engine.PreRollSamples = PRE_ROLL_SAMPLES;
 }
 
 void WorkBufferRecorderAudio::StopTake() {
     session_.workBuffer.recording = 0;
+    session_.engine.PreRollSamples = 0;
 }
 
 bool WorkBufferRecorderAudio::TakeRunning() {

@@ -6,9 +6,12 @@
 #include <utility>
 
 #include "app/dialog_audio.h"
+#include "app/status_text.h"
+#include "base/program_folder.h"
 #include "voice/phoneme_inventory.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
+#include "workbuf/waveform_view.h"
 
 namespace vocalith::app {
 
@@ -16,13 +19,29 @@ namespace {
 
 using voicebuild::PROMPT_COUNT;
 
-// Speech peaks are best near -6 dBFS: loud enough to stand well above the
-// noise, with room for a louder word.
-constexpr double PEAK_AIM = 0.5 * 32768;
+// Speech peaks are best near -12 dBFS: well above the noise, with room for
+// a word said louder than the first.
+constexpr double PEAK_AIM_DB = -12;
 constexpr int CLIPPED_TAKE_SAMPLES = 3;
+// Speech peaks stand about 12 dB over the loudest 50 ms of its RMS; a
+// clipped take's true peak is judged from that RMS, which clipping barely
+// lowers.
+constexpr double CREST_DB = 12;
 
 double Dbfs(double peak) {
     return 20 * std::log10(std::max(peak, 1.0) / 32768);
+}
+
+// RMS of the loudest 50 ms of `take`.
+double LoudestRms(const std::vector<int16_t>& take) {
+    constexpr size_t W = 551;
+    double best = 0, sum = 0;
+    for (size_t i = 0; i < take.size(); ++i) {
+        sum += double(take[i]) * take[i];
+        if (i >= W) sum -= double(take[i - W]) * take[i - W];
+        best = std::max(best, sum);
+    }
+    return std::sqrt(best / double(std::min(W, std::max<size_t>(take.size(), 1))));
 }
 
 }  // namespace
@@ -35,13 +54,15 @@ VoiceRecorder::VoiceRecorder(RecorderAudio& audio, RecorderMemory& memory,
       table_(std::make_unique<voice::PhonTable>(base)),
       cutter_(std::make_unique<voicebuild::ClipCutter>()) {
     // The place is "NAME<tab>" and one '1' or '0' per prompt.
+    // An empty NAME: the voice has none yet and is kept at UnnamedVoicePath().
     const std::string place = memory_.Recall();
     const size_t tab = place.find('\t');
     if (tab != std::string::npos && place.size() == tab + 1 + PROMPT_COUNT) {
         const std::string name = place.substr(0, tab);
         auto saved = std::make_unique<voice::PhonTable>(base);
-        const std::filesystem::path path = voice::LoadVoicePath(programFolder_, name);
-        if (voice::CheckVoiceName(name) == voice::VoiceNameCheck::Ok &&
+        const std::filesystem::path path =
+            name.empty() ? UnnamedVoicePath() : voice::LoadVoicePath(programFolder_, name);
+        if ((name.empty() || voice::CheckVoiceName(name) == voice::VoiceNameCheck::Ok) &&
             voice::LoadVoice(path, *saved).ok()) {
             table_ = std::move(saved);
             name_ = name;
@@ -49,7 +70,8 @@ VoiceRecorder::VoiceRecorder(RecorderAudio& audio, RecorderMemory& memory,
                 accepted_[size_t(i)] = place[tab + 1 + size_t(i)] == '1';
             const auto next = std::find(accepted_.begin(), accepted_.end(), false);
             index_ = next == accepted_.end() ? 0 : int(next - accepted_.begin());
-            status_ = "Going on with voice " + name + " where you left off.";
+            status_ = name.empty() ? "Going on with the voice not yet named, where you left off."
+                                   : "Going on with voice " + name + " where you left off.";
         }
     }
     if (status_.empty()) {
@@ -91,6 +113,20 @@ void VoiceRecorder::Show() {
     v.cutEnd = cut_ ? cut_->end : 0;
     v.proposedGain = proposedGain_;
     v.accepted = int(std::count(accepted_.begin(), accepted_.end(), true));
+    v.unsaved = name_.empty() && v.accepted > 0;
+    v.finished = !name_.empty() && v.accepted == PROMPT_COUNT;
+}
+
+std::string VoiceRecorder::DoneText() const {
+    return "Every phoneme is recorded and voice " + name_ +
+           " is saved.  Close, and the main window loads it: type a sentence, press TTS, then "
+           "Speak! to hear it.";
+}
+
+std::filesystem::path VoiceRecorder::UnnamedVoicePath() const {
+    const std::filesystem::path data =
+        base::DataBesideProgram(programFolder_) ? programFolder_ : base::UserDataFolder();
+    return data / "recorder-unnamed.voc";
 }
 
 void VoiceRecorder::OnRec() {
@@ -102,7 +138,9 @@ void VoiceRecorder::OnRec() {
     audio_.StartTake();
     recording_ = true;
     lastCount_ = 0;
-    lastGrowth_ = audio_.Now();
+    lastGrowth_ = takeStart_ = lastHint_ = audio_.Now();
+    secondPeak_ = 0;
+    audio_.TakeInputPeak();
     status_ =
         "Recording: say \"" + voicebuild::PromptWord(*voicebuild::PromptFor(index_)) + "\" once.";
     Show();
@@ -115,6 +153,18 @@ void VoiceRecorder::OnTick() {
     if (count != lastCount_) {
         lastCount_ = count;
         lastGrowth_ = now;
+    }
+    if (count == 0) {
+        // Nothing passed the gate yet: after a while, say how far off it is.
+        secondPeak_ = std::max(secondPeak_, audio_.TakeInputPeak());
+        if (now - takeStart_ >= NO_SPEECH_HINT_MS && now - lastHint_ >= 1000) {
+            lastHint_ = now;
+            status_ = NoSpeechHint(workbuf::PeakDbfs(secondPeak_),
+                                   workbuf::PeakDbfs(audio_.GateInputPeak()))
+                          .text;
+            secondPeak_ = 0;
+            Show();
+        }
     }
     if (!audio_.TakeRunning() || (count > 0 && now - lastGrowth_ >= TAKE_END_MS)) Finish();
 }
@@ -134,32 +184,42 @@ void VoiceRecorder::Finish() {
         Show();
         return;
     }
+    const bool wasClipped = clipped >= CLIPPED_TAKE_SAMPLES;
+    double truePeak = peak;
+    if (wasClipped) {
+        truePeak = std::max(truePeak, LoudestRms(cut->recording) * std::pow(10, CREST_DB / 20));
+    }
     cut_ = std::move(cut);
-    char text[200];
+    char text[300];
     std::snprintf(text, sizeof text, "Cut %d-%d ms, confidence %.2f%s", cut_->StartMs(),
                   cut_->EndMs(), cut_->confidence,
                   cut_->confidence < voicebuild::LOW_CONFIDENCE ? " (low: listen to it)" : "");
     status_ = text;
+    const std::string word = voicebuild::PromptWord(*voicebuild::PromptFor(index_));
+    if (!cut_->problem.empty()) {
+        status_ +=
+            ".  Redo suggested: " + cut_->problem + ".  Press Redo and say \"" + word + "\" once";
+    }
     const int gain = audio_.InputGainFactor();
     proposedGain_ = 0;
-    if (clipped >= CLIPPED_TAKE_SAMPLES || firstTake_) {
-        // The gain that puts this speaker's peaks nearest -6 dBFS; a take
-        // that clipped was louder than its peak shows, so one step lower.
-        const double raw = double(peak) / gain;
+    if (wasClipped || firstTake_) {
+        // The gain that puts this speaker's peaks nearest -12 dBFS, at once:
+        // a clipped take is judged by its true peak, so one proposal does.
+        const double raw = truePeak / gain;
         int best = INPUT_GAIN_CHOICES[0];
         for (const int choice : INPUT_GAIN_CHOICES) {
-            if (clipped >= CLIPPED_TAKE_SAMPLES && choice >= gain) continue;
-            if (std::abs(Dbfs(raw * choice) - Dbfs(PEAK_AIM)) <
-                std::abs(Dbfs(raw * best) - Dbfs(PEAK_AIM)))
+            if (wasClipped && choice >= gain) continue;
+            if (std::abs(Dbfs(raw * choice) - PEAK_AIM_DB) <
+                std::abs(Dbfs(raw * best) - PEAK_AIM_DB))
                 best = choice;
         }
         if (best != gain) proposedGain_ = best;
-        if (clipped >= CLIPPED_TAKE_SAMPLES) {
+        if (wasClipped) {
             status_ += ".  The take clipped (" + std::to_string(clipped) +
-                       " samples at full scale): use a lower gain and Redo";
+                       " samples at full scale): use gain x" + std::to_string(best) + " and Redo";
         } else if (proposedGain_ != 0) {
             std::snprintf(text, sizeof text,
-                          ".  Speech peaks at %.0f dBFS: gain x%d would put them near -6 dBFS",
+                          ".  Speech peaks at %.0f dBFS: gain x%d would put them near -12 dBFS",
                           Dbfs(peak), proposedGain_);
             status_ += text;
         }
@@ -188,9 +248,9 @@ void VoiceRecorder::OnAccept() {
     slot.count = int32_t(cut_->clip.size());
     std::copy(cut_->clip.begin(), cut_->clip.end(), slot.samples.begin());
     accepted_[size_t(index_)] = true;
-    cut_.reset();
+    kept_[size_t(index_)] = std::move(cut_);
     status_ = "Kept the clip of " + view_.symbol + ".";
-    if (!name_.empty() && !SaveTo(name_)) {
+    if (!SaveTo(name_.empty() ? UnnamedVoicePath() : voice::SaveVoicePath(programFolder_, name_))) {
         Show();
         return;
     }
@@ -204,8 +264,9 @@ void VoiceRecorder::OnAccept() {
             return;
         }
     }
-    status_ += "  Every phoneme is recorded" +
-               std::string(name_.empty() ? ": save the voice under a name." : ".");
+    status_ += name_.empty()
+                   ? "  Every phoneme is recorded: type a name and press Save to keep the voice."
+                   : "  " + DoneText();
     Show();
 }
 
@@ -216,17 +277,25 @@ void VoiceRecorder::OnRedo() {
 
 void VoiceRecorder::OnSkip() {
     if (recording_) return;
-    cut_.reset();
-    index_ = (index_ + 1) % PROMPT_COUNT;
-    status_.clear();
-    Show();
+    MoveTo((index_ + 1) % PROMPT_COUNT);
 }
 
 void VoiceRecorder::OnBack() {
     if (recording_) return;
+    MoveTo((index_ + PROMPT_COUNT - 1) % PROMPT_COUNT);
+}
+
+void VoiceRecorder::MoveTo(int index) {
+    index_ = index;
     cut_.reset();
-    index_ = (index_ + PROMPT_COUNT - 1) % PROMPT_COUNT;
     status_.clear();
+    // A prompt accepted this session shows its take and cut again, to be
+    // moved and accepted anew.
+    if (const auto& kept = kept_[size_t(index_)]) {
+        cut_ = std::make_unique<voicebuild::Cut>(*kept);
+        status_ = "The kept cut, " + std::to_string(cut_->StartMs()) + "-" +
+                  std::to_string(cut_->EndMs()) + " ms: move it and Accept, or Rec a new take.";
+    }
     Show();
 }
 
@@ -245,6 +314,7 @@ void VoiceRecorder::OnMoveCut(bool start, size_t sample) {
 void VoiceRecorder::OnUseProposedGain() {
     if (proposedGain_ == 0) return;
     audio_.SetInputGainFactor(proposedGain_);
+    memory_.RememberGain(proposedGain_);
     status_ = "Input gain is now x" + std::to_string(proposedGain_) + ".";
     proposedGain_ = 0;
     Show();
@@ -257,19 +327,25 @@ bool VoiceRecorder::OnSave(const std::string& name) {
         Show();
         return false;
     }
-    if (!SaveTo(name)) {
+    if (!SaveTo(voice::SaveVoicePath(programFolder_, name))) {
         Show();
         return false;
     }
     name_ = name;
     RememberPlace();
+    std::error_code ec;
+    std::filesystem::remove(UnnamedVoicePath(), ec);
     status_ = "Saved voice " + name + ".";
+    if (std::count(accepted_.begin(), accepted_.end(), true) == PROMPT_COUNT) {
+        status_ += "  " + DoneText();
+    }
     Show();
     return true;
 }
 
-bool VoiceRecorder::SaveTo(const std::string& name) {
-    const std::filesystem::path path = voice::SaveVoicePath(programFolder_, name);
+bool VoiceRecorder::SaveTo(const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
     if (const voice::VoiceResult saved = voice::SaveVoice(path, *table_); !saved) {
         status_ = "The voice could not be saved: " + saved.reason;
         return false;
@@ -278,7 +354,6 @@ bool VoiceRecorder::SaveTo(const std::string& name) {
 }
 
 void VoiceRecorder::RememberPlace() {
-    if (name_.empty()) return;
     std::string place = name_ + "\t";
     for (const bool done : accepted_) place += done ? '1' : '0';
     memory_.Remember(place);

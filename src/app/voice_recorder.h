@@ -36,6 +36,10 @@ class RecorderAudio {
     virtual void SetInputGainFactor(int factor) = 0;
     // Milliseconds, as the mixer's clock counts them.
     virtual uint32_t Now() = 0;
+    // The loudest raw microphone sample since the last call, and the peak
+    // the speech gate needs; 0 when unknown.
+    virtual int32_t TakeInputPeak() { return 0; }
+    virtual int32_t GateInputPeak() { return 0; }
 };
 
 // Where the recorder keeps its place between sessions (a line of text).
@@ -44,6 +48,8 @@ class RecorderMemory {
     virtual ~RecorderMemory() = default;
     virtual std::string Recall() = 0;
     virtual void Remember(const std::string& place) = 0;
+    // The input gain chosen in the recorder, kept with the sound devices.
+    virtual void RememberGain(int /*factor*/) {}
 };
 
 struct RecorderView {
@@ -59,6 +65,8 @@ struct RecorderView {
     size_t cutStart = 0, cutEnd = 0;             // the cut in the take
     int proposedGain = 0;                        // a gain to offer, or 0
     int accepted = 0;                            // prompts with an accepted clip
+    bool unsaved = false;                        // accepted clips not yet saved under a name
+    bool finished = false;                       // every prompt has its clip and the voice its name
 };
 
 class VoiceRecorder {
@@ -95,13 +103,20 @@ class VoiceRecorder {
     // the name cannot be used or the file not written.
     bool OnSave(const std::string& name);
 
+    // Where the clips accepted before the voice has a name are kept.
+    std::filesystem::path UnnamedVoicePath() const;
+
     // A take stops once nothing new has been recorded for this long.
     static constexpr uint32_t TAKE_END_MS = 300;
+    // A take that hears no speech for this long says how loud the input is.
+    static constexpr uint32_t NO_SPEECH_HINT_MS = 3000;
 
   private:
     void Show();
     void Finish();  // stops the take and cuts it
-    bool SaveTo(const std::string& name);
+    void MoveTo(int index);
+    std::string DoneText() const;  // the voice is whole and saved: how to hear it
+    bool SaveTo(const std::filesystem::path& path);
     void RememberPlace();
     int Code() const;
 
@@ -116,7 +131,12 @@ class VoiceRecorder {
     bool firstTake_ = true;  // the next take is the first of the session
     size_t lastCount_ = 0;
     uint32_t lastGrowth_ = 0;
+    uint32_t takeStart_ = 0;                // when the take began
+    uint32_t lastHint_ = 0;                 // when the no-speech hint was last given
+    int32_t secondPeak_ = 0;                // the input's peak since then
     std::unique_ptr<voicebuild::Cut> cut_;  // the take under review
+    // The accepted take of each prompt this session, shown again on Back.
+    std::array<std::unique_ptr<voicebuild::Cut>, voicebuild::PROMPT_COUNT> kept_;
     std::string status_;
     std::string name_;
     int proposedGain_ = 0;

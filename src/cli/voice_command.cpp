@@ -58,10 +58,12 @@ const char kVoiceHelp[] =
     "          aspiration after a short closure), cut at zero crossings, faded\n"
     "          at its edges and brought to the voice's level; one line per\n"
     "          phoneme gives the cut's start and end in the recording and its\n"
-    "          confidence. A phoneme without a file keeps the --base voice's\n"
-    "          clip (Voxa by default). A recording with no speech or more than\n"
-    "          one word, or a file that is not audio, stops the build: nothing\n"
-    "          is saved.\n"
+    "          confidence; a take that sounds like another word, or whose\n"
+    "          sound is squeezed to almost nothing, gets a warning to record it\n"
+    "          again. A phoneme without a file keeps the --base voice's clip\n"
+    "          (Voxa by default; a warning names them). A recording with no\n"
+    "          speech or more than one word, or a file that is not audio,\n"
+    "          stops the build: nothing is saved.\n"
     "\n"
     "A NAME is a voice in the voices folder (letter case ignored), read where\n"
     "the window's Load reads it and written where its Save writes it; a value\n"
@@ -104,6 +106,20 @@ void WarnEmpty(const std::map<int, fs::path>& clips) {
     Warn(std::to_string(count) + (count == 1 ? " phoneme has" : " phonemes have") +
          " no file and stay" + (count == 1 ? "s" : "") + " empty (" + names +
          "); --base Voxa takes them from Voxa");
+}
+
+// Names the prompts `files` has no recording of: their clips stay `base`'s.
+void WarnNotRecorded(const std::map<int, fs::path>& files, const std::string& base) {
+    std::string names;
+    int count = 0;
+    for (int code = 0; code < voice::PHONEME_COUNT; ++code) {
+        if (files.count(code) || !voicebuild::PromptFor(code)) continue;
+        names += (count++ ? ", " : "") + voice::ClipName(code);
+    }
+    if (count == 0) return;
+    Warn(std::to_string(count) + (count == 1 ? " phoneme has" : " phonemes have") +
+         " no recording and keep" + (count == 1 ? "s " : " ") + base + "'s clip (" + names +
+         "); record " + (count == 1 ? "it" : "them") + " (voice prompts lists the words)");
 }
 
 // Loads the voice file at `path` into `table`; -1, or an exit status.
@@ -299,7 +315,10 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
         std::printf("%-3s %-8s %5d %5d ms  confidence %.2f%s\n", symbol.c_str(),
                     voicebuild::PromptWord(*voicebuild::PromptFor(code)).c_str(), cut.StartMs(),
                     cut.EndMs(), cut.confidence, cut.aligned ? "" : "  (by loudness)");
-        if (cut.confidence < voicebuild::LOW_CONFIDENCE) {
+        if (!cut.problem.empty()) {
+            Warn(file.string() + ": " + cut.problem + "; record " + symbol + " again (say \"" +
+                 voicebuild::PromptWord(*voicebuild::PromptFor(code)) + "\" once)");
+        } else if (cut.confidence < voicebuild::LOW_CONFIDENCE) {
             Warn(file.string() + ": low confidence in the cut of " + symbol +
                  "; listen to it (voice export) and record it again if it sounds wrong");
         }
@@ -307,6 +326,7 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
         std::copy(cut.clip.begin(), cut.clip.end(), slot.samples.begin());
     }
     std::fflush(stdout);
+    WarnNotRecorded(files, base);
     for (const auto& entry : files) codes.push_back(entry.first);
     voice::VoiceLock lock;
     if (const int status = Lock(target, lock); status >= 0) return status;

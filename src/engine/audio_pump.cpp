@@ -68,12 +68,29 @@ void Engine::AudioPump() {
             static_cast<int64_t>(peak) > 4 * static_cast<int64_t>(VoiceThreshold)) {
             lastVoiceTick = clock_->Now();
         }
+        const int32_t preRollLimit = std::clamp(PreRollSamples, 0, PRE_ROLL_MAX_SAMPLES);
         if (clock_->Now() - lastVoiceTick < VOICE_HOLD_MS) {
+            if (preRollCount_ > 0 && recorder != nullptr) {
+                recorder->OnRecordedBlock(preRoll_->data(), preRollCount_);
+            }
+            preRollCount_ = 0;
             if (MonitorEnabled && n > 0) {
                 mixer::QueueClip(mixer, mixer::MONITOR_CHANNEL, MonitorClipValue, "Echo",
                                  captureBlock, n / 2);
             }
             if (recorder != nullptr) recorder->OnRecordedBlock(captureBlock, n / 2);
+        } else if (preRollLimit == 0) {
+            preRollCount_ = 0;
+        } else if (n > 0) {
+            // Kept while the gate is closed: the newest preRollLimit samples.
+            const int32_t k = std::min(n / 2, preRollLimit);
+            int16_t* const held = preRoll_->data();
+            const int32_t keep = std::min(preRollCount_, preRollLimit - k);
+            if (keep < preRollCount_) {
+                std::copy(held + preRollCount_ - keep, held + preRollCount_, held);
+            }
+            std::copy(captureBlock + n / 2 - k, captureBlock + n / 2, held + keep);
+            preRollCount_ = keep + k;
         }
 
         if (lastMixTick == 0) lastMixTick = clock_->Now();

@@ -2,7 +2,8 @@
 // The audio pump: the one periodic step (every 10 ms, on the UI thread) that
 // moves sound through the system. It drains captured microphone bytes in
 // blocks of 512, amplifies and measures each block, passes blocks heard
-// within 800 ms of speech to the recorder it is given and, with the monitor on, to mixer
+// within 800 ms of speech to the recorder it is given (with a pre-roll, first
+// the sound heard just before the speech) and, with the monitor on, to mixer
 // channel 37; and at most once every 200 ms mixes the 38 channels into the
 // speech output stream of the sound window.
 //
@@ -28,6 +29,8 @@ inline constexpr uint32_t MIX_PERIOD_MS = 200;
 inline constexpr uint32_t MIX_SAMPLES_PER_MS = 12;
 inline constexpr int32_t MIX_MAX_SAMPLES = 20000;
 inline constexpr int32_t MIX_BUFFER_SAMPLES = 50000;
+// The most a pre-roll holds: about 740 ms at 11025 Hz.
+inline constexpr int32_t PRE_ROLL_MAX_SAMPLES = 8192;
 // Silence before the monitor's first block on a freshly anchored stream: one
 // mixing period.
 inline constexpr uint32_t MONITOR_LEAD_IN_BYTES = MIX_PERIOD_MS * 11025 / 1000 * 2;

@@ -11,7 +11,8 @@ Engine::Engine(mixer::TickClock* clock)
       programFolder(base::ExecutableFolder()),
       mixer(clock_),
       captureBlock_(std::make_unique<std::array<int16_t, CAPTURE_BLOCK_BYTES / 2>>()),
-      mixBuffer_(std::make_unique<std::array<int16_t, MIX_BUFFER_SAMPLES>>()) {}
+      mixBuffer_(std::make_unique<std::array<int16_t, MIX_BUFFER_SAMPLES>>()),
+      preRoll_(std::make_unique<std::array<int16_t, PRE_ROLL_MAX_SAMPLES>>()) {}
 
 Engine::~Engine() {
     CloseSoundWindow();

@@ -81,6 +81,10 @@ class Engine {
     int32_t MonitorClipValue = 1;  // userValue of each monitor clip
     int32_t MixEnabled = 1;        // the mixing step runs
     int32_t StreamEnabled = 1;     // mixed samples go to the speech stream
+    // Up to this many samples heard while the gate was closed are handed to
+    // the recorder when it opens, so a take keeps a word's quiet onset (0,
+    // the start: none are kept; at most PRE_ROLL_MAX_SAMPLES).
+    int32_t PreRollSamples = 0;
 
     // Where the pump hands recorded blocks; null (the start) drops them.
     Recorder* recorder = nullptr;
@@ -119,6 +123,10 @@ class Engine {
     // Fixed buffers: the pump allocates nothing itself.
     std::unique_ptr<std::array<int16_t, CAPTURE_BLOCK_BYTES / 2>> captureBlock_;
     std::unique_ptr<std::array<int16_t, MIX_BUFFER_SAMPLES>> mixBuffer_;
+    // The latest blocks the gate held back, oldest first; 0 <= preRollCount_
+    // <= PreRollSamples.
+    std::unique_ptr<std::array<int16_t, PRE_ROLL_MAX_SAMPLES>> preRoll_;
+    int32_t preRollCount_ = 0;
     std::vector<std::unique_ptr<device::CaptureSink>> captureSinks_;
     // Last: the window goes before everything it uses.
     std::unique_ptr<CSoundWnd> window_;

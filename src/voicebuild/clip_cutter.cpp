@@ -25,6 +25,18 @@ constexpr size_t CROSSING_REACH = 33;  // 3 ms
 constexpr size_t FADE = 22;            // 2 ms
 // The largest gain levelling applies (+26 dB): a quieter take is mostly noise.
 constexpr double MAX_GAIN = 20;
+// A take is another word when the word the prompt list offers in its place
+// fits it better by this much per 10 ms (decoder units) than the prompt
+// word itself: near-misses between a voiced and unvoiced pair stay below.
+// Two words said as one need a wider margin: the second absorbs noise and
+// breath around a word well said.
+constexpr double WRONG_WORD_MARGIN = 3;
+constexpr double TWO_WORDS_MARGIN = 4;
+// A sound other than a stop cut shorter than this was squeezed by the
+// aligner: the word was said too fast or not said.
+constexpr int SQUEEZED_MS = 35;
+// What a take found wrong reports: below LOW_CONFIDENCE.
+constexpr double WRONG_TAKE_CONFIDENCE = 0.35;
 
 double DbToAmplitude(double db) {
     return std::pow(10.0, db / 20.0);
@@ -340,6 +352,26 @@ Cut ClipCutter::CutSystem(std::vector<int16_t> recording, int code) {
     return Find(std::move(recording), code, nullptr);
 }
 
+const std::vector<std::vector<std::string>>& ClipCutter::PromptPhones() {
+    if (promptPhones_.empty()) {
+        for (int code = 0; code < voice::PHONEME_COUNT; ++code) {
+            const Prompt* prompt = PromptFor(code);
+            if (!prompt) continue;
+            std::vector<std::string> phones;
+            for (const int p : WordPhonemes(PromptWord(*prompt)))
+                phones.emplace_back(ModelPhone(p));
+            promptPhones_.push_back(std::move(phones));
+            promptWords_.push_back(PromptWord(*prompt));
+        }
+    }
+    return promptPhones_;
+}
+
+const std::vector<std::string>& ClipCutter::PromptWords() {
+    PromptPhones();
+    return promptWords_;
+}
+
 Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::AudioFrames* original) {
     Cut cut;
     cut.code = code;
@@ -384,6 +416,22 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
         std::vector<std::string> phones;
         for (const int p : phonemes) phones.emplace_back(ModelPhone(p));
         const std::vector<AlignedPhone> aligned = aligner_->Align(window, phones);
+        // The word the take sounds like, among the prompt words.
+        const std::vector<std::vector<std::string>>& words = PromptPhones();
+        // A choice among many words loses paths that a single word keeps,
+        // so the words it names are weighed against the prompt word alone.
+        const std::vector<int> closest = aligner_->ClosestWords(window, words, true);
+        std::vector<std::string> heardPhones;
+        for (const int w : closest)
+            heardPhones.insert(heardPhones.end(), words[size_t(w)].begin(), words[size_t(w)].end());
+        int64_t own = 0, other = 0;
+        if (!closest.empty() && heardPhones != phones &&
+            aligner_->ClosestWords(window, {phones}, false, &own).size() == 1 &&
+            aligner_->ClosestWords(window, {heardPhones}, false, &other).size() == 1) {
+            for (const int w : closest)
+                cut.heardAs += (cut.heardAs.empty() ? "" : " ") + PromptWords()[size_t(w)];
+            cut.mismatch = double(other - own) / std::max<double>(1, double(window.size()) / 160);
+        }
         std::vector<const AlignedPhone*> spoken;
         for (const AlignedPhone& a : aligned)
             if (a.phone != "sil") spoken.push_back(&a);
@@ -437,6 +485,23 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
         cut.confidence = 0.3;
     }
     ShapeStretch(all, code, span.floorDb, cut.start, cut.end);
+    const std::string symbol = voice::kInventory[static_cast<size_t>(code)].symbol;
+    const bool twoWords = cut.heardAs.find(' ') != std::string::npos;
+    if (!cut.heardAs.empty() && cut.mismatch > (twoWords ? TWO_WORDS_MARGIN : WRONG_WORD_MARGIN)) {
+        if (cut.heardAs.rfind(word + " ", 0) == 0) {
+            cut.problem = "this take holds more than the word \"" + word + "\"";
+        } else if (!twoWords) {
+            cut.problem = "this take sounds like \"" + cut.heardAs + "\", not \"" + word + "\"";
+        } else {
+            cut.problem = "this take does not sound like \"" + word + "\"";
+        }
+    } else if (ShapeOf(code).kind != Shape::Kind::Stop &&
+               cut.EndMs() - cut.StartMs() < SQUEEZED_MS) {
+        cut.problem = "the " + symbol + " sound lasts only " +
+                      std::to_string(cut.EndMs() - cut.StartMs()) + " ms in this take: say \"" +
+                      word + "\" a little slower";
+    }
+    if (!cut.problem.empty()) cut.confidence = std::min(cut.confidence, WRONG_TAKE_CONFIDENCE);
     cut.clip = MakeClip(all, cut.start, cut.end, code, cut.wordLevelDb);
     if (cut.clip.empty()) {
         return Refuse(std::move(cut), Cut::Status::NoSpeech, "the word is too short to cut");

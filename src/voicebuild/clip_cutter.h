@@ -43,6 +43,16 @@ struct Cut {
     size_t start = 0;                // the cut in `recording`, samples
     size_t end = 0;                  // one past its last sample
     double confidence = 0;
+    // Why the take seems not to hold its prompt word (another word, more than
+    // the word), in words for the user; empty when nothing is wrong.
+    std::string problem;
+    // The prompt word (or two, said without a pause) the take sounds like
+    // when that is not its own; empty when it sounds like its own.
+    std::string heardAs;
+    // How much better heardAs fits the take than the prompt word, per 10 ms
+    // in the decoder's log units; 0 when heardAs is empty. A problem is
+    // reported only when it is clearly better.
+    double mismatch = 0;
     bool aligned = false;       // found by alignment (else by loudness)
     double wordLevelDb = -120;  // RMS of the word's loudest 50 ms, dBFS
     std::vector<int16_t> clip;  // the finished clip, at most PHON_MAX_SAMPLES
@@ -73,7 +83,13 @@ class ClipCutter {
   private:
     Cut Find(std::vector<int16_t> recording, int code, const wave::AudioFrames* original);
 
+    // The model phones of every prompt word, in prompt order; made on first use.
+    const std::vector<std::vector<std::string>>& PromptPhones();
+    const std::vector<std::string>& PromptWords();  // the same words, spelled
+
     std::unique_ptr<PhoneAligner> aligner_;
+    std::vector<std::vector<std::string>> promptPhones_;
+    std::vector<std::string> promptWords_;
 };
 
 // The clip for the stretch [start, end) of `recording` (system format):

@@ -70,13 +70,15 @@ PhoneAligner::PhoneAligner() : model_(FindAcousticModel()) {
     }
 }
 
-void* PhoneAligner::Start() const {
+void* PhoneAligner::Start(bool wide) const {
     // An empty dictionary; the phones are added as words below. Batch
     // cepstral mean normalisation, since every recording is one whole word;
     // no silences or noises between the phones of the grammar.
-    cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model_.c_str(), "-dict",
-                                   "/dev/null", "-samprate", "16000", "-logfn", "/dev/null", "-cmn",
-                                   "batch", "-bestpath", "no", "-fsgusefiller", "no", nullptr);
+    cmd_ln_t* config =
+        cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model_.c_str(), "-dict", "/dev/null",
+                    "-samprate", "16000", "-logfn", "/dev/null", "-cmn", "batch", "-bestpath", "no",
+                    "-fsgusefiller", "no", "-beam", wide ? "1e-100" : "1e-48", "-pbeam",
+                    wide ? "1e-100" : "1e-48", "-wbeam", wide ? "1e-80" : "7e-29", nullptr);
     if (!config) return nullptr;
     ps_decoder_t* ps = ps_init(config);
     cmd_ln_free_r(config);
@@ -84,6 +86,74 @@ void* PhoneAligner::Start() const {
     for (const char* phone : kAllPhones) ps_add_word(ps, phone, Upper(phone).c_str(), FALSE);
     ps_add_word(ps, "sil", "SIL", FALSE);
     return ps;
+}
+
+bool PhoneAligner::Run(void* decoder, std::span<const int16_t> samples) {
+    auto* ps = static_cast<ps_decoder_t*>(decoder);
+    if (ps_set_search(ps, "word") < 0 || ps_start_utt(ps) < 0) return false;
+    // Stretches of exact zeros (a recording gated by the sound server, or
+    // made by a program) have no log energy; the model's features break
+    // down on them and the alignment with them. Zero samples get a fixed
+    // dither of a step, which keeps every frame finite and the cut
+    // repeatable, and leaves a recording with a noise floor as it is.
+    std::vector<int16_t> dithered(samples.begin(), samples.end());
+    uint32_t noise = 1;
+    for (int16_t& v : dithered) {
+        noise = noise * 1664525u + 1013904223u;
+        if (v == 0) v = (noise >> 31) ? 1 : -1;
+    }
+    ps_process_raw(ps, dithered.data(), dithered.size(), FALSE, TRUE);
+    ps_end_utt(ps);
+    return true;
+}
+
+std::vector<int> PhoneAligner::ClosestWords(std::span<const int16_t> samples,
+                                            const std::vector<std::vector<std::string>>& words,
+                                            bool two, int64_t* score) {
+    std::vector<int> out;
+    if (model_.empty() || samples.empty() || words.empty()) return out;
+    std::unique_ptr<ps_decoder_t, int (*)(ps_decoder_t*)> owner(
+        static_cast<ps_decoder_t*>(Start(true)), ps_free);
+    ps_decoder_t* ps = owner.get();
+    if (!ps) return out;
+    // Each word enters the dictionary whole, so that its phones are heard
+    // in their context within it, as the model was trained. The grammar is
+    // "[ sil ] word [ word ] [ sil ]": state 2 follows the first word,
+    // state 4 the second, state 3 is final.
+    fsg_model_t* fsg = fsg_model_init("word", ps_get_logmath(ps), 1.0f, 5);
+    fsg->start_state = 0;
+    fsg->final_state = 3;
+    const int32 sil = fsg_model_word_add(fsg, "sil");
+    fsg_model_trans_add(fsg, 0, 1, 0, sil);
+    fsg_model_null_trans_add(fsg, 0, 1, 0);
+    fsg_model_trans_add(fsg, 2, 3, 0, sil);
+    fsg_model_null_trans_add(fsg, 2, 3, 0);
+    if (two) {
+        fsg_model_trans_add(fsg, 4, 3, 0, sil);
+        fsg_model_null_trans_add(fsg, 4, 3, 0);
+    }
+    for (size_t i = 0; i < words.size(); ++i) {
+        std::string pronunciation;
+        for (const std::string& phone : words[i]) pronunciation += Upper(phone) + " ";
+        const std::string name = "word" + std::to_string(i);
+        if (pronunciation.empty() ||
+            ps_add_word(ps, name.c_str(), pronunciation.c_str(), FALSE) < 0)
+            continue;
+        const int32 word = fsg_model_word_add(fsg, name.c_str());
+        fsg_model_trans_add(fsg, 1, 2, 0, word);
+        if (two) fsg_model_trans_add(fsg, 2, 4, 0, word);
+    }
+    const int set = ps_set_fsg(ps, "word", fsg);
+    fsg_model_free(fsg);
+    if (set < 0 || !Run(ps, samples)) return out;
+    int32 best = 0;
+    ps_get_hyp(ps, &best);
+    if (score) *score = best;
+    for (ps_seg_t* seg = ps_seg_iter(ps); seg; seg = ps_seg_next(seg)) {
+        const std::string word = ps_seg_word(seg);
+        if (word.rfind("word", 0) == 0) out.push_back(std::atoi(word.c_str() + 4));
+    }
+    return out;
 }
 
 std::vector<AlignedPhone> PhoneAligner::Align(std::span<const int16_t> samples,
@@ -111,24 +181,9 @@ std::vector<AlignedPhone> PhoneAligner::Align(std::span<const int16_t> samples,
     fsg_model_trans_add(fsg, n + 1, n + 2, 0, sil);
     fsg_model_null_trans_add(fsg, n + 1, n + 2, 0);
     // The search keeps its own reference to the graph.
-    const char* name = "word";
-    const int set = ps_set_fsg(ps, name, fsg);
+    const int set = ps_set_fsg(ps, "word", fsg);
     fsg_model_free(fsg);
-    if (set < 0 || ps_set_search(ps, name) < 0) return out;
-    if (ps_start_utt(ps) < 0) return out;
-    // Stretches of exact zeros (a recording gated by the sound server, or
-    // made by a program) have no log energy; the model's features break
-    // down on them and the alignment with them. Zero samples get a fixed
-    // dither of a step, which keeps every frame finite and the cut
-    // repeatable, and leaves a recording with a noise floor as it is.
-    std::vector<int16_t> dithered(samples.begin(), samples.end());
-    uint32_t noise = 1;
-    for (int16_t& v : dithered) {
-        noise = noise * 1664525u + 1013904223u;
-        if (v == 0) v = (noise >> 31) ? 1 : -1;
-    }
-    ps_process_raw(ps, dithered.data(), dithered.size(), FALSE, TRUE);
-    ps_end_utt(ps);
+    if (set < 0 || !Run(ps, samples)) return out;
     for (ps_seg_t* seg = ps_seg_iter(ps); seg; seg = ps_seg_next(seg)) {
         AlignedPhone phone;
         phone.phone = ps_seg_word(seg);

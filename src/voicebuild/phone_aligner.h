@@ -44,9 +44,22 @@ class PhoneAligner {
     // silences between; empty when no path through the grammar was found.
     std::vector<AlignedPhone> Align(std::span<const int16_t> samples,
                                     const std::vector<std::string>& phones);
+    // Which of `words` (each its model phones in order) `samples` sounds
+    // most like, as indexes into `words`: one, or with `two` one or two said
+    // without a pause between; empty when nothing could be decoded.
+    // `score`, when given, receives the decoder's score for them (log
+    // likelihood in its units; comparable between grammars of one word).
+    std::vector<int> ClosestWords(std::span<const int16_t> samples,
+                                  const std::vector<std::vector<std::string>>& words, bool two,
+                                  int64_t* score = nullptr);
 
   private:
-    void* Start() const;  // a new ps_decoder_t, or nullptr
+    // A new ps_decoder_t, or nullptr; `wide` keeps far more paths alive,
+    // for a choice among many words.
+    void* Start(bool wide = false) const;
+    // Runs the search named "word" of `ps` (a ps_decoder_t) over `samples`;
+    // false when it could not be started.
+    static bool Run(void* ps, std::span<const int16_t> samples);
 
     std::filesystem::path model_;  // empty when not available
     std::string note_;

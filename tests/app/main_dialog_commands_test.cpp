@@ -421,6 +421,54 @@ TEST_F(MainDialogTest, OverwriteIsAlwaysAskedAndNoWritesNothing) {
     EXPECT_EQ(fs::file_size(folder_ / "voices" / "Mine.voc"), 404u);
 }
 
+// The recorder saved "Tmp" and closed; the user declined to load it. The
+// window's Save must not then write the old clips as Tmp.voc.
+TEST_F(MainDialogTest, ARecordedVoiceNotLoadedIsNeverOverwrittenByTheOldClips) {
+    WriteVoice("Voxa", 1, 4);
+    WriteVoice("Tmp", 2, 6);
+    const auto tmp = voice::EncodeVoice([&] {
+        voice::PhonTable t;
+        EXPECT_TRUE(voice::LoadVoice(folder_ / "voices" / "Tmp.voc", t).ok());
+        return t;
+    }());
+    Start();
+    host_->answers = {false};
+    dialog_->OnRecordedVoice("Tmp");
+    ASSERT_EQ(host_->questions.size(), 1u);
+    EXPECT_EQ(host_->combos[IDC_VOICE].edit, "Voxa") << "the box names the clips it holds";
+    host_->answers = {true, true};
+    dialog_->OnSave();
+    voice::PhonTable after;
+    ASSERT_TRUE(voice::LoadVoice(folder_ / "voices" / "Tmp.voc", after).ok());
+    EXPECT_EQ(voice::EncodeVoice(after), tmp);
+
+    host_->answers = {true};
+    dialog_->OnRecordedVoice("Tmp");
+    EXPECT_EQ(host_->combos[IDC_VOICE].edit, "Tmp");
+    EXPECT_EQ(PhonTable().slots[2].count, 6);
+}
+
+// The recorder's takes run through the work buffer; the window's status line
+// says nothing of them (neither the no-speech hint nor its own Play).
+TEST_F(MainDialogTest, TheRecordersTakesLeaveTheStatusLineAlone) {
+    Start();
+    host_->texts[IDC_STATUS] = "before";
+    dialog_->SetRecorderOpen(true);
+    Buffer().recording = 1;
+    audio_->inputPeak = 52;
+    for (int tick = 0; tick < 310; ++tick) {
+        clock_.Advance(10);
+        dialog_->OnTimer(2);
+    }
+    Buffer().recordedCount = 100;
+    dialog_->OnTimer(2);
+    Buffer().recording = 0;
+    dialog_->OnTimer(2);
+    dialog_->SetRecorderOpen(false);
+    dialog_->OnTimer(2);
+    EXPECT_EQ(Status(), "before");
+}
+
 TEST_F(MainDialogTest, AFailedSaveIsReportedNotCalledSaved) {
     Start();
     fs::remove_all(folder_ / "voices");

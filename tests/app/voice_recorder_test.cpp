@@ -4,15 +4,23 @@
 // up a session where it was left.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/recorder_audio.h"
 #include "app/voice_recorder.h"
+#include "engine/pump_fixture.h"
+#include "fake_host.h"
+#include "support/scoped_env.h"
 #include "support/temp_folder.h"
+#include "voice/clip_wav.h"
 #include "voice/voice_file.h"
+#include "wave/audio_file.h"
 
 namespace vocalith::app {
 namespace {
@@ -38,6 +46,8 @@ class FakeMic final : public RecorderAudio {
     int InputGainFactor() override { return gain; }
     void SetInputGainFactor(int factor) override { gain = factor; }
     uint32_t Now() override { return now; }
+    int32_t TakeInputPeak() override { return 52; }  // about -56 dBFS
+    int32_t GateInputPeak() override { return 467; }
     void Pass(VoiceRecorder& r, uint32_t ms) {
         for (uint32_t t = 0; t < ms; t += 10) {
             now += 10;
@@ -50,8 +60,10 @@ class FakeMic final : public RecorderAudio {
 class FakeMemory final : public RecorderMemory {
   public:
     std::string place;
+    int gain = 0;
     std::string Recall() override { return place; }
     void Remember(const std::string& p) override { place = p; }
+    void RememberGain(int factor) override { gain = factor; }
 };
 
 // A voiced "word" of 0.4 s peaking at `peak`, with quiet around it.
@@ -92,7 +104,9 @@ TEST_F(Recorder, EventsLeadToTheirStep) {
         std::string progress;
         bool reviewing;
         int accepted;
-        std::string status;  // a part of it
+        std::string status;     // a part of it
+        int proposedGain = -1;  // -1: not looked at
+        bool aligned = true;    // false: cut by loudness alone, quicker
     };
     const Row rows[] = {
         {"a take stops by itself after the word", [&](auto& r, auto&) { Take(r); }, "1 of 41", true,
@@ -103,17 +117,34 @@ TEST_F(Recorder, EventsLeadToTheirStep) {
         {"no speech: Rec again stops, nothing to cut",
          [&](auto& r, auto& m) { m.word.clear(), r.OnRec(), m.Pass(r, 2000), r.OnRec(); },
          "1 of 41", false, 0, "no speech found"},
+        {"no speech for 3 s: the dialog itself says how loud the input is",
+         [&](auto& r, auto& m) { m.word.clear(), r.OnRec(), m.Pass(r, 3100); }, "1 of 41", false, 0,
+         "No speech heard yet: the microphone peaks at -56 dBFS; speech must reach -37 dBFS"},
         {"Skip and Back move without keeping",
          [&](auto& r, auto&) { r.OnSkip(), r.OnSkip(), r.OnBack(); }, "2 of 41", false, 0, ""},
         {"Back from the first goes to the last", [&](auto& r, auto&) { r.OnBack(); }, "41 of 41",
          false, 0, ""},
         {"Redo records again at once", [&](auto& r, auto&) { Take(r), r.OnRedo(); }, "1 of 41",
          false, 0, "Recording: say \"beet\""},
-        {"a take that clips asks for a lower gain",
-         [&](auto& r, auto& m) { m.word = Word(60000), Take(r); }, "1 of 41", true, 0, "clipped"},
+        {"a take clipped far over proposes the gain for -12 dBFS at once, not one step",
+         [&](auto& r, auto& m) { m.word = Word(60000), Take(r); }, "1 of 41", true, 0, "clipped (",
+         1},
         {"a quiet first take proposes a higher gain",
          [&](auto& r, auto& m) { m.gain = 2, Take(r); }, "1 of 41", true, 0,
-         "gain x6 would put them near -6 dBFS"},
+         "gain x6 would put them near -12 dBFS", 6},
+        {"the gain taken is remembered with the devices",
+         [&](auto& r, auto& m) { m.gain = 2, Take(r), r.OnUseProposedGain(); }, "1 of 41", true, 0,
+         "Input gain is now x6"},
+        {"the end says the voice is saved and how to hear it",
+         [&](auto& r, auto&) {
+             for (int i = 0; i < voicebuild::PROMPT_COUNT; ++i) Take(r), r.OnAccept();
+             r.OnSave("Mine");
+         },
+         "41 of 41", false, 41, "Every phoneme is recorded and voice Mine is saved.  Close", -1,
+         false},
+        {"Back to a prompt accepted shows its kept cut again",
+         [&](auto& r, auto&) { Take(r), r.OnAccept(), r.OnBack(); }, "1 of 41", true, 1,
+         "The kept cut"},
         {"moving the cut by hand remakes the clip",
          [&](auto& r, auto&) { Take(r), r.OnMoveCut(true, 0); }, "1 of 41", true, 0,
          "Cut moved by hand to 0-"},
@@ -122,6 +153,9 @@ TEST_F(Recorder, EventsLeadToTheirStep) {
         SCOPED_TRACE(row.name);
         mic_ = FakeMic{};
         mic_.word = Word(3000);
+        memory_ = FakeMemory{};
+        std::filesystem::remove(temp_.Path() / "recorder-unnamed.voc");
+        const test::ScopedEnv model("VOCALITH_ACOUSTIC_MODEL", row.aligned ? nullptr : "/nowhere");
         VoiceRecorder r(mic_, memory_, *base_, temp_.Path());
         row.events(r, mic_);
         const RecorderView& v = r.View();
@@ -130,10 +164,33 @@ TEST_F(Recorder, EventsLeadToTheirStep) {
         EXPECT_FALSE(v.recording && row.reviewing);
         EXPECT_EQ(v.accepted, row.accepted);
         EXPECT_NE(v.status.find(row.status), std::string::npos) << v.status;
+        if (row.proposedGain >= 0) {
+            EXPECT_EQ(v.proposedGain, row.proposedGain);
+        }
+        if (v.status.find("gain is now") != std::string::npos) {
+            EXPECT_EQ(memory_.gain, 6);
+        }
+        if (row.reviewing) {
+            EXPECT_NE(v.take, nullptr);
+        }
     }
 }
 
 TEST_F(Recorder, AcceptedClipsAreSavedAndTheSessionResumes) {
+    {
+        // Kept from the first Accept, before the voice has a name.
+        VoiceRecorder r(mic_, memory_, *base_, temp_.Path());
+        Take(r);
+        r.OnAccept();
+        EXPECT_TRUE(r.View().unsaved);
+    }
+    {
+        VoiceRecorder r(mic_, memory_, *base_, temp_.Path());
+        EXPECT_EQ(r.View().accepted, 1) << "a close before naming loses nothing";
+        EXPECT_TRUE(r.View().unsaved);
+        EXPECT_GT(r.Table().slots[0].count, 0);
+        r.OnBack();
+    }
     {
         VoiceRecorder r(mic_, memory_, *base_, temp_.Path());
         Take(r);
@@ -152,10 +209,73 @@ TEST_F(Recorder, AcceptedClipsAreSavedAndTheSessionResumes) {
     ASSERT_TRUE(voice::LoadVoice(temp_.Path() / "voices" / "Mine.voc", saved).ok());
     EXPECT_GT(saved.slots[1].count, 0);
     VoiceRecorder again(mic_, memory_, *base_, temp_.Path());
-    EXPECT_EQ(again.View().progress, "3 of 41");
-    EXPECT_EQ(again.View().accepted, 2);
+    EXPECT_EQ(again.View().progress, "4 of 41");
+    EXPECT_EQ(again.View().accepted, 3);
+    EXPECT_FALSE(again.View().unsaved);
+    EXPECT_FALSE(std::filesystem::exists(temp_.Path() / "recorder-unnamed.voc"));
     EXPECT_EQ(again.View().voiceName, "Mine");
     EXPECT_EQ(voice::EncodeVoice(again.Table()), voice::EncodeVoice(saved));
+}
+
+// The same take, heard by the window (through the pump's gate, 512 bytes at
+// a time) and read by voice build from its file, gives the same cut: the
+// take keeps the quiet onset the gate opened after.
+class WindowTake : public engine::test::PumpFixture {};
+
+TEST_F(WindowTake, CutsAsVoiceBuildCutsTheFile) {
+    if (std::system("command -v espeak-ng >/dev/null 2>&1") != 0) GTEST_SKIP() << "no espeak-ng";
+    voicebuild::ClipCutter cutter;
+    if (!cutter.Aligning()) GTEST_SKIP() << cutter.Note();
+    MakeWindow();
+    std::vector<std::string> log;
+    testing::FakeAudio audio(log);
+    WorkBufferRecorderAudio take(audio, *session);
+    testsupport::TempFolder temp{"vocalith-take"};
+    for (const char* symbol : {"f", "s", "TH", "t"}) {
+        SCOPED_TRACE(symbol);
+        const int code = voice::ClipNameCode(symbol);
+        const std::string word = voicebuild::PromptWord(*voicebuild::PromptFor(code));
+        const std::string file = (temp.Path() / "w.wav").string();
+        const std::string say = "espeak-ng -v en-us -a 30 -w '" + file + "' '" + word + "'";
+        wave::AudioFrames spoken;
+        ASSERT_EQ(std::system(say.c_str()), 0);
+        ASSERT_TRUE(wave::ReadAudioFile(file, spoken).ok());
+        // A second of room noise before the word and after it.
+        std::vector<int16_t> mono(size_t(spoken.sampleRate), 0);
+        for (const int16_t v : spoken.samples) mono.push_back(v);
+        mono.resize(mono.size() + spoken.sampleRate, 0);
+        uint32_t seed = 5;
+        for (int16_t& v : mono)
+            v = int16_t(v + int((seed = seed * 1103515245u + 12345u) >> 29) - 4);
+        spoken.channels = 1;
+        spoken.samples = mono;
+        const std::vector<int16_t> heard = wave::ToSystemFormat(spoken);
+
+        take.StartTake();
+        for (size_t at = 0; at < heard.size(); at += 256) {
+            Capture(
+                std::vector<int16_t>(heard.begin() + ptrdiff_t(at),
+                                     heard.begin() + ptrdiff_t(std::min(heard.size(), at + 256))));
+            engine::test::PumpFor(engine, clock, 20);
+        }
+        take.StopTake();
+        const std::vector<int16_t> got = take.TakeSamples();
+        ASSERT_GT(got.size(), 4410u);
+        // Where the take starts in the file: its samples are the file's, x6.
+        size_t offset = 0;
+        while (
+            offset + 64 < heard.size() &&
+            !std::equal(got.begin(), got.begin() + 64, heard.begin() + ptrdiff_t(offset),
+                        [](int16_t a, int16_t b) { return a == std::clamp(b * 6, -32768, 32767); }))
+            ++offset;
+        const voicebuild::Cut inWindow = cutter.CutSystem(got, code);
+        const voicebuild::Cut built = cutter.CutRecording(spoken, code);
+        ASSERT_TRUE(inWindow.ok() && built.ok());
+        const auto ms = [](size_t samples) { return double(samples) * 1000 / 11025; };
+        EXPECT_NEAR(ms(inWindow.start + offset), ms(built.start), 5);
+        EXPECT_NEAR(ms(inWindow.end + offset), ms(built.end), 5);
+        clock.Advance(2000);
+    }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The window and the About box on real X displays of 1024x600, 1280x800 and
 # 1920x1080 pixels at scale 1, 1.5 and 2: each opens inside the screen with
-# every text whole, in every face the layout is tried in. Pictures of each
+# every text whole, in every face the layout is tried in; and the guided
+# recorder's take and its Close and Save on one of them. Pictures of each
 # screen are kept in the test artefacts (screen_main_* and screen_about_*).
 # Skips (exit 77) where Xvfb is not installed.
 set -uo pipefail
@@ -40,6 +41,11 @@ for size in 1024x600 1280x800 1920x1080; do
       VOCALITH_SCREEN_TAG="${size}_x$scale" \
       "$tests" --gtest_filter='WindowTest.TheWindowAndAboutBoxOpenWithinTheScreen' || status=1
   done
+  # The recorder's take, Close and Save, once, on a real display.
+  if [ "$size" = 1280x800 ]; then
+    DISPLAY=":$display" VOCALITH_TEST_QPA=xcb "$tests" \
+      --gtest_filter='WindowTest.ARecordedTakeKeepsItsOnsetAndCloseAndSaveLoseNothing' || status=1
+  fi
   kill "$xvfb_pid" && wait "$xvfb_pid" 2>/dev/null
   xvfb_pid=""
 done

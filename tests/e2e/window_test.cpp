@@ -28,6 +28,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -58,9 +59,11 @@
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
 #include "support/wav_builder.h"
+#include "voice/clip_wav.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voice/voices_folder.h"
+#include "voicebuild/clip_cutter.h"
 #include "wave/audio_file.h"
 #include "wave/wav_writer.h"
 #include "workbuf/work_buffer.h"
@@ -313,10 +316,98 @@ class BoxAnswerer {
     QMessageBox* last_ = nullptr;
 };
 
+// A settings file that would block whoever reads it leaves "Record a
+// Voice..." to open at once, its place unread.
+TEST_F(WindowTest, TheRecorderOpensWhateverTheSettingsFileIs) {
+    const testsupport::TempFolder config("vocalith-config");
+    const test::ScopedEnv home("XDG_CONFIG_HOME", config.Path().c_str());
+    fs::create_directories(config / "vocalith");
+    ASSERT_EQ(::mkfifo((config / "vocalith" / "vocalith.conf").c_str(), 0600), 0);
+    qt::VoiceRecorderDialog dialog(*audio_, *session_, window_.get());
+    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("progress"))->text(),
+              QStringLiteral("1 of 41  (0 done)"));
+}
+
+// A user records "fault" from a microphone (a WAV file): the take keeps the
+// "f" before the loudness gate opened, and the clip is as long as the one
+// voice build cuts from the same file. Close asks while the clip has no
+// voice name; after naming and saving "Tmp", declining to load it leaves
+// the voice box on the voice its clips are, so the window's Save cannot
+// write those clips over Tmp.voc.
+TEST_F(WindowTest, ARecordedTakeKeepsItsOnsetAndCloseAndSaveLoseNothing) {
+    if (std::system("command -v espeak-ng >/dev/null && command -v sox >/dev/null") != 0) {
+        GTEST_SKIP() << "espeak-ng and sox are needed";
+    }
+    voicebuild::ClipCutter cutter;
+    if (!cutter.Aligning()) GTEST_SKIP() << cutter.Note();
+    const testsupport::TempFolder config("vocalith-config");
+    const test::ScopedEnv home("XDG_CONFIG_HOME", config.Path().c_str());
+    const std::string word = (folder_ / "word.wav").string();
+    const std::string in = (folder_ / "in.wav").string();
+    const std::string make = "espeak-ng -v en-us -a 25 -w '" + word + "' fault && sox -R '" + word +
+                             "' -r 11025 -b 16 '" + in + "' pad 2.5 2 dither -s && sox -R '" + in +
+                             "' -n stat 2>/dev/null";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    window_.reset();
+    audio_.reset();
+    std::string error;
+    backend_ = device::MakeBackend("wav:" + out_ + "," + in, &error);
+    ASSERT_TRUE(backend_) << error;
+    audio_ =
+        std::make_unique<EngineAudio>(*session_, backend_.get(), dispatcher_.get(), &messages_);
+    window_ = std::make_unique<qt::MainWindow>(*session_, *audio_, &messages_);
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+
+    BoxAnswerer answers({QMessageBox::No, QMessageBox::No, QMessageBox::Yes, QMessageBox::Yes});
+    std::string cut;
+    bool stayedOpen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<qt::VoiceRecorderDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            ADD_FAILURE() << "no recorder";
+            return;
+        }
+        const auto button = [&](const char* name) {
+            return dialog->findChild<QPushButton*>(QString::fromLatin1(name));
+        };
+        for (int i = 0; i < 22; ++i) button("skip")->click();  // to f, "fault"
+        button("rec")->click();
+        for (int i = 0; i < 100 && !button("accept")->isEnabled(); ++i) QTest::qWait(100);
+        cut = dialog->findChild<QLabel*>(QStringLiteral("status"))->text().toStdString();
+        button("accept")->click();
+        button("close")->click();  // asked: the clip has no voice name yet; No
+        stayedOpen = dialog->isVisible();
+        dialog->findChild<QLineEdit*>(QStringLiteral("voiceName"))->setText(QStringLiteral("Tmp"));
+        button("save")->click();
+        button("close")->click();
+    });
+    window_->RecordVoice();
+    EXPECT_TRUE(stayedOpen) << "Close with an unnamed clip asks first";
+    int start = 0, end = 0;
+    ASSERT_EQ(std::sscanf(cut.c_str(), "Cut %d-%d ms", &start, &end), 2) << cut;
+    const voicebuild::Cut built = cutter.CutFile(in, voice::ClipNameCode("f"));
+    ASSERT_TRUE(built.ok());
+    EXPECT_GE(start, 200) << "the take holds what came before the gate opened";
+    EXPECT_NEAR(end - start, built.EndMs() - built.StartMs(), 5) << cut;
+
+    const fs::path tmp = folder_ / "voices" / "Tmp.voc";
+    voice::PhonTable recorded;
+    ASSERT_TRUE(voice::LoadVoice(tmp, recorded).ok());
+    EXPECT_EQ(Find<QComboBox>(IDC_VOICE)->currentText(), QStringLiteral("Voxa"));
+    Find<QPushButton>(IDC_SAVE)->click();
+    voice::PhonTable after;
+    ASSERT_TRUE(voice::LoadVoice(tmp, after).ok());
+    EXPECT_EQ(voice::EncodeVoice(after), voice::EncodeVoice(recorded))
+        << "the window's Save wrote other clips as Tmp.voc";
+    ASSERT_GE(answers.seen.size(), 2u);
+    EXPECT_EQ(answers.seen[1].text, "Load the PHON table data from VOICES/Tmp.voc?");
+}
+
 TEST_F(WindowTest, QuestionsCarryTheirExactTitlesAndShowNamesAsTyped) {
     // A voice name that looks like markup must reach the box as typed.
     Find<QComboBox>(IDC_VOICE)->setEditText(QStringLiteral("<b>Mine"));
-    const std::string save = "Save the PHON table data into VOICES\\<b>Mine.voc?";
+    const std::string save = "Save the PHON table data into VOICES/<b>Mine.voc?";
     const std::string overwrite =
         "Overwrite the existing copy of <b>Mine.voc in the VOICES folder?";
     struct Step {

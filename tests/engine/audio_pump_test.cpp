@@ -133,6 +133,46 @@ TEST_F(PumpFixture, QuietBlocksAtStartAreDropped) {
     EXPECT_EQ(engine.mixer.channels[MONITOR_CHANNEL].clipCount, 0);
 }
 
+// Quiet blocks numbered 1, 2, ... (each sample its number), then speech:
+// what reaches the recorder before the speech block.
+TEST_F(PumpFixture, PreRollHandsOverTheNewestQuietSamplesWhenTheGateOpens) {
+    MakeWindow();
+    struct Row {
+        const char* fault;
+        int32_t preRoll;
+        int quietBlocks;
+        int32_t kept;       // samples before the speech block
+        int16_t firstKept;  // the block number of the first one kept
+    };
+    const Row rows[] = {
+        {"no pre-roll: quiet blocks are dropped as before", 0, 20, 0, 0},
+        {"a short wait is kept whole", 4410, 3, 768, 1},
+        {"a long wait keeps only the newest samples", 4410, 20, 4410, 3},
+        {"a pre-roll beyond the store is held to it", 100000, 40, PRE_ROLL_MAX_SAMPLES, 9},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.fault);
+        engine.PreRollSamples = r.preRoll;
+        engine.lastVoiceTick = 0;
+        wb.recording = 1;
+        wb.recordedCount = 0;
+        for (int b = 1; b <= r.quietBlocks; ++b) {
+            clock.Advance(23);
+            Capture(std::vector<int16_t>(256, int16_t(b)));
+            engine.AudioPump();
+        }
+        EXPECT_EQ(wb.recordedCount, 0) << "nothing passes while the gate is closed";
+        Capture(LevelBlock(701, 467));
+        engine.AudioPump();
+        ASSERT_EQ(wb.recordedCount, r.kept + 256);
+        if (r.kept > 0) {
+            EXPECT_EQ(wb.samples[0], r.firstKept * 6);
+            EXPECT_EQ(wb.samples[size_t(r.kept - 1)], r.quietBlocks * 6) << "in order, newest last";
+        }
+        clock.Advance(VOICE_HOLD_MS);
+    }
+}
+
 TEST_F(PumpFixture, LoudInputIsRecordedSaturated) {
     MakeWindow();
     wb.recording = 1;

@@ -118,6 +118,31 @@ TEST(ClipCutter, FindsThePhonemeInASpokenWord) {
     }
 }
 
+// A take of another word, or of more than the word, says so and asks for a
+// new take; the word itself passes. Takes of "hot" (AA) by two voices.
+TEST(ClipCutter, TellsWhenATakeIsNotItsPromptWord) {
+    if (!HaveEspeak()) GTEST_SKIP() << "espeak-ng is not installed";
+    ClipCutter cutter;
+    if (!cutter.Aligning()) GTEST_SKIP() << cutter.Note();
+    struct Row {
+        const char* said;
+        bool wrong;
+    };
+    const Row rows[] = {
+        {"hot", false},
+        {"seven", true},
+        {"bit", true},
+        {"hotdog", true},  // "hot dog" without a pause
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.said);
+        const Cut cut = cutter.CutRecording(Spoken(row.said, -6, 0.5, 0.5), 5);
+        ASSERT_TRUE(cut.ok()) << cut.reason;
+        EXPECT_EQ(!cut.problem.empty(), row.wrong) << cut.problem;
+        EXPECT_EQ(cut.confidence < LOW_CONFIDENCE, row.wrong) << cut.confidence;
+    }
+}
+
 // Clips are shaped for running speech: a vowel or sonorant keeps a steady
 // middle of speaking length, a stop opens with silence then its burst, and
 // each class sits at its own level whatever the take's level.

@@ -183,4 +183,8 @@ void SaveRememberedDevices(const RememberedDevices& devices) {
     settings->setValue(QString::fromLatin1(kGainKey), devices.inputGain);
 }
 
+std::unique_ptr<QSettings> GuardedSettings() {
+    return Settings();
+}
+
 }  // namespace vocalith::app::qt

@@ -9,8 +9,11 @@
 #include "app/dialog_audio.h"
 #include "app/status_text.h"
 
+#include <memory>
+
 class QComboBox;
 class QListWidget;
+class QSettings;
 
 namespace vocalith::app::qt {
 
@@ -45,5 +48,10 @@ struct RememberedDevices {
 };
 RememberedDevices LoadRememberedDevices(StatusNote* notice = nullptr);
 void SaveRememberedDevices(const RememberedDevices& devices);
+
+// The window's settings, or null when the settings file is not a regular
+// file or is too large (then it is neither read nor written, and nothing
+// blocks on it).
+std::unique_ptr<QSettings> GuardedSettings();
 
 }  // namespace vocalith::app::qt

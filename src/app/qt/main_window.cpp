@@ -608,12 +608,12 @@ void MainWindow::ShowDevices() {
 void MainWindow::RecordVoice() {
     if (destroyed_) return;
     VoiceRecorderDialog recorder(audio_, session_, this);
+    logic_->SetRecorderOpen(true);
     recorder.exec();
+    logic_->SetRecorderOpen(false);
     if (recorder.SavedName().empty()) return;
     // The voice just made becomes the one in the voice box, loaded.
-    logic_->RefreshVoiceList();
-    SetText(IDC_VOICE, recorder.SavedName());
-    logic_->OnLoad();
+    logic_->OnRecordedVoice(recorder.SavedName());
 }
 
 // ---- events ----

@@ -1,9 +1,11 @@
 #include "app/qt/voice_recorder_dialog.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -13,7 +15,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/qt/app_identity.h"
+#include "app/qt/devices_dialog.h"
 #include "app/recorder_audio.h"
 
 namespace vocalith::app::qt {
@@ -23,20 +25,28 @@ namespace {
 constexpr char kPlaceKey[] = "recorder/place";
 constexpr int TICK_MS = 20;
 
+// The place in the window's settings, which a settings file that is no
+// regular file or is too large leaves unread and unwritten; the gain with
+// the devices.
 class SettingsMemory final : public RecorderMemory {
   public:
+    explicit SettingsMemory(DialogAudio& audio) : audio_(audio) {}
     std::string Recall() override {
-        return Settings().value(QString::fromLatin1(kPlaceKey)).toString().toStdString();
+        const auto settings = GuardedSettings();
+        if (!settings) return {};
+        return settings->value(QString::fromLatin1(kPlaceKey)).toString().toStdString();
     }
     void Remember(const std::string& place) override {
-        Settings().setValue(QString::fromLatin1(kPlaceKey), QString::fromStdString(place));
+        if (const auto settings = GuardedSettings()) {
+            settings->setValue(QString::fromLatin1(kPlaceKey), QString::fromStdString(place));
+        }
+    }
+    void RememberGain(int factor) override {
+        SaveRememberedDevices({audio_.ChosenDevice(true), audio_.ChosenDevice(false), factor});
     }
 
   private:
-    static QSettings Settings() {
-        return QSettings(QString::fromLatin1(kSettingsOrganization),
-                         QString::fromLatin1(kSettingsApplication));
-    }
+    DialogAudio& audio_;
 };
 
 }  // namespace
@@ -91,7 +101,7 @@ VoiceRecorderDialog::VoiceRecorderDialog(DialogAudio& audio, session::Session& s
                                          QWidget* parent)
     : QDialog(parent),
       recorderAudio_(std::make_unique<WorkBufferRecorderAudio>(audio, session)),
-      memory_(std::make_unique<SettingsMemory>()) {
+      memory_(std::make_unique<SettingsMemory>(audio)) {
     setObjectName(QStringLiteral("recorder"));
     setWindowTitle(QStringLiteral("Record a Voice"));
     logic_ = std::make_unique<VoiceRecorder>(*recorderAudio_, *memory_, session.phonTable,
@@ -135,6 +145,13 @@ VoiceRecorderDialog::VoiceRecorderDialog(DialogAudio& audio, session::Session& s
     skip_ = button("&Skip", "skip", &VoiceRecorder::OnSkip);
     back_ = button("&Back", "back", &VoiceRecorder::OnBack);
     gain_ = button("", "useGain", &VoiceRecorder::OnUseProposedGain);
+    // The gain button keeps its place and width when hidden, so that no
+    // button moves under the pointer when it shows.
+    gain_->setText(QStringLiteral("Use &gain x6"));
+    gain_->setFixedWidth(gain_->sizeHint().width());
+    QSizePolicy keep = gain_->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    gain_->setSizePolicy(keep);
     auto* row = new QHBoxLayout;
     for (QPushButton* b : {rec_, accept_, redo_, playClip_, playWord_, back_, skip_, gain_})
         row->addWidget(b);
@@ -142,6 +159,10 @@ VoiceRecorderDialog::VoiceRecorderDialog(DialogAudio& audio, session::Session& s
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("status"));
     status_->setWordWrap(true);
+    // Room for three lines from the start, so that a longer message moves
+    // no button and squeezes nothing.
+    status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    status_->setMinimumHeight(3 * status_->fontMetrics().lineSpacing());
     layout->addWidget(status_);
     auto* saveRow = new QHBoxLayout;
     name_ = new QLineEdit(QString::fromStdString(logic_->View().voiceName), this);
@@ -152,8 +173,11 @@ VoiceRecorderDialog::VoiceRecorderDialog(DialogAudio& audio, session::Session& s
     save->setAutoDefault(false);
     connect(save, &QPushButton::clicked, this, &VoiceRecorderDialog::Save);
     auto* close = new QPushButton(QStringLiteral("Close"), this);
+    close->setObjectName(QStringLiteral("close"));
     close->setAutoDefault(false);
-    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    connect(close, &QPushButton::clicked, this, [this] {
+        if (MayClose()) QDialog::accept();
+    });
     auto* nameLabel = new QLabel(QStringLiteral("&Name:"), this);
     nameLabel->setBuddy(name_);
     saveRow->addWidget(nameLabel);
@@ -177,6 +201,32 @@ void VoiceRecorderDialog::Save() {
     const std::string name = name_->text().trimmed().toStdString();
     if (logic_->OnSave(name)) savedName_ = name;
     Refresh();
+}
+
+bool VoiceRecorderDialog::MayClose() {
+    const RecorderView& v = logic_->View();
+    if (!v.unsaved) return true;
+    const QString question =
+        QStringLiteral(
+            "%1 recorded clips have no voice name yet. They are kept for the next time "
+            "you record, but no voice can use them until you type a name and press "
+            "Save.\n\nClose anyway?")
+            .arg(v.accepted);
+    return QMessageBox::question(this, QStringLiteral("Close the Recorder?"), question,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+void VoiceRecorderDialog::reject() {
+    if (MayClose()) QDialog::reject();
+}
+
+void VoiceRecorderDialog::closeEvent(QCloseEvent* event) {
+    if (MayClose()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 void VoiceRecorderDialog::keyPressEvent(QKeyEvent* event) {

@@ -11,6 +11,7 @@
 #include "app/voice_recorder.h"
 #include "session/session.h"
 
+class QCloseEvent;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -36,8 +37,13 @@ class VoiceRecorderDialog : public QDialog {
     // Enter takes the next step (Rec, Stop Rec or Accept), or saves from the
     // name field.
     void keyPressEvent(QKeyEvent* event) override;
+    // Close, Escape and the title bar's close ask first while accepted clips
+    // have no voice name.
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
+    bool MayClose();
     void Refresh();
     void Save();
 
