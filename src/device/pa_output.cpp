@@ -66,6 +66,9 @@ class PaStreamOps final : public OutputMachine::StreamOps {
             return nullptr;
         }
         state_->pacer = Pacer(state_->rate);
+        if (const PaStreamInfo* info = Pa_GetStreamInfo(stream)) {
+            state_->fallbackDelay = info->outputLatency;
+        }
         PrepareRealtime();
         if (Pa_StartStream(stream) != paNoError) {
             CloseStream(stream);
@@ -160,9 +163,6 @@ class PaOutputDevice final : public OutputDevice {
             std::make_unique<OutputMachine>(std::make_unique<PaStreamOps>(state.get()));
         auto* stream = static_cast<PaStream*>(state->machine->Ops().Open());
         if (stream == nullptr) return false;
-        if (const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream)) {
-            state->fallbackDelay = streamInfo->outputLatency;
-        }
         state->machine->Started(stream);
         // The hook holds the state weakly: the core it lives in is the state's.
         state->core->SetWakeHook([weak = std::weak_ptr<OutputState>(state)] {

@@ -62,13 +62,10 @@ std::mutex& StreamListMutex() {
 }  // namespace
 
 void QuietLibraryNotes() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        snd_lib_error_set_handler(AlsaNote);
-        jack_set_error_function(JackNote);
-        jack_set_info_function(JackNote);
-        PaUtil_SetDebugPrintFunction(PortAudioNote);
-    });
+    snd_lib_error_set_handler(AlsaNote);
+    jack_set_error_function(JackNote);
+    jack_set_info_function(JackNote);
+    PaUtil_SetDebugPrintFunction(PortAudioNote);
 }
 
 std::shared_ptr<Session> Session::Acquire() {
@@ -85,6 +82,11 @@ Session::Session() {
     // there. PortAudio asks JACK not to start a server for the probe.
     QuietLibraryNotes();
     ok_ = Pa_Initialize() == paNoError;
+    // PortAudio's JACK host puts in a hook of its own, which keeps only the
+    // notes of the thread that started it and may not outlive it; JACK's
+    // notes from any later client (ALSA's JACK plug-in among them) come to
+    // ours.
+    QuietLibraryNotes();
 }
 
 Session::~Session() {

@@ -29,9 +29,8 @@ class Session {
 };
 
 // Sends the notes of ALSA, JACK and PortAudio to the debug log
-// (VOCALITH_DEBUG=1) instead of the terminal. Session does it before
-// PortAudio starts; anything else that may load those libraries first calls
-// it too. Idempotent.
+// (VOCALITH_DEBUG=1) instead of the terminal. Session does it before and
+// after PortAudio starts.
 void QuietLibraryNotes();
 
 // The device called `name` that offers `direction`, the default one for an
