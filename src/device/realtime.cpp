@@ -48,22 +48,20 @@ class RealtimeKit {
   public:
     ~RealtimeKit() { Drop(); }
 
-    // Asks for `wanted` (or the most RealtimeKit allows) for thread `tid` of
-    // this process: the priority granted, or 0 with `why` said.
-    int Ask(pid_t tid, int wanted, std::string& why) {
-        if (!bus_) {
-            const int r = sd_bus_open_system(&bus_);
-            if (r < 0) {
-                bus_ = nullptr;
-                why = "no system bus (" + ErrorText(-r) + ")";
-                return 0;
-            }
+    // Connects and reads RealtimeKit's limits ahead of the first request,
+    // so that a thread waits only for the grant itself. False with `why`.
+    bool Prepare(std::string& why) {
+        if (bus_) return true;
+        const int r = sd_bus_open_system(&bus_);
+        if (r < 0) {
+            bus_ = nullptr;
+            why = "no system bus (" + ErrorText(-r) + ")";
+            return false;
         }
-        int32_t maxPriority = 0;
         int64_t maxRealtimeUs = 0;
-        if (!Property("MaxRealtimePriority", 'i', &maxPriority, why) ||
+        if (!Property("MaxRealtimePriority", 'i', &maxPriority_, why) ||
             !Property("RTTimeUSecMax", 'x', &maxRealtimeUs, why)) {
-            return 0;
+            return false;
         }
         // RealtimeKit grants only to a process that limits its real-time
         // threads' time without a pause to at most its RTTimeUSecMax: a
@@ -75,9 +73,18 @@ class RealtimeKit {
             limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(maxRealtimeUs);
             if (setrlimit(RLIMIT_RTTIME, &limit) != 0) {
                 why = "RLIMIT_RTTIME could not be lowered (" + ErrorText(errno) + ")";
-                return 0;
+                Drop();
+                return false;
             }
         }
+        return true;
+    }
+
+    // Asks for `wanted` (or the most RealtimeKit allows) for thread `tid` of
+    // this process: the priority granted, or 0 with `why` said.
+    int Ask(pid_t tid, int wanted, std::string& why) {
+        if (!Prepare(why)) return 0;
+        const int32_t maxPriority = maxPriority_;
         const int priority = std::min(wanted, static_cast<int>(maxPriority));
         if (priority < 1) {
             why = "it allows no real-time priority";
@@ -111,6 +118,7 @@ class RealtimeKit {
     void Drop() { bus_ = sd_bus_flush_close_unref(bus_); }
 
     sd_bus* bus_ = nullptr;
+    int32_t maxPriority_ = 0;
 };
 
 // Sets SCHED_FIFO at `priority` on thread `tid`: 0 or the error.
@@ -151,8 +159,16 @@ void Promote(pid_t tid, const char* which, RealtimeKit& rtkit) {
     }
 }
 
+// Whether the system will refuse SCHED_FIFO to this process's threads.
+bool SystemRefuses() {
+    rlimit limit{};
+    return geteuid() != 0 && getrlimit(RLIMIT_RTPRIO, &limit) == 0 && limit.rlim_cur == 0;
+}
+
 [[noreturn]] void HelperLoop() {
     RealtimeKit rtkit;
+    std::string ignored;  // said when a thread asks
+    if (SystemRefuses()) rtkit.Prepare(ignored);
     for (;;) {
         while (sem_wait(&wakeup) != 0) {
         }
