@@ -51,11 +51,15 @@ void OutputMachine::Wake(std::shared_ptr<const void> keep) {
         ended = std::exchange(stream_, nullptr);
     }
     ops_->Spawn([this, ended, keep = std::move(keep)] {
-        if (ended) ops_->Close(ended);
         // The new callback must not count the rest as quiet or as a stall.
         quietSinceMs_ = 0;
         lastCallbackMs_.store(ops_->NowMs(), std::memory_order_release);
+        // The fresh stream first: closing the ended one takes a sound server
+        // as long again, and the listener waits for the fresh one. A device
+        // that takes one stream at a time gets the ended one closed first.
         Stream stream = ops_->Open();
+        if (ended) ops_->Close(ended);
+        if (!stream && ended) stream = ops_->Open();
         std::unique_lock lock(m_);
         if (phase_ == Phase::Closed) {
             lock.unlock();

@@ -6,8 +6,8 @@
 //
 // While no buffer plays the stream rests: after REST_AFTER_MS of silence
 // the callback ends it, and the sound server has no stream of ours to
-// serve. A buffer that starts to play wakes it: a job of its own closes the
-// ended stream and opens a fresh one (a stopped stream started again is
+// serve. A buffer that starts to play wakes it: a job of its own opens a
+// fresh stream and closes the ended one (a stopped stream started again is
 // held back for seconds by one sound server; a new one runs at once).
 //
 // A running stream is called back every few tens of milliseconds, so one

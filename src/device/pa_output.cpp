@@ -2,6 +2,7 @@
 // of every playing buffer from PortAudio's callback; an OutputMachine
 // decides when its stream rests, wakes and counts as lost.
 #include <algorithm>
+#include <atomic>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -32,13 +33,25 @@ constexpr double OUTPUT_LATENCY_SECONDS = 0.2;
 struct OutputState {
     std::shared_ptr<Session> session;
     std::shared_ptr<MixCore> core;
-    Pacer pacer;               // callback thread, or the waking thread before a start
-    double fallbackDelay = 0;  // the stream's own latency, for hosts that give no timing
+    Pacer pacer;  // callback thread, or the waking thread before a start
+    // The stream's own latency, for hosts that give no timing; set by whoever opens it.
+    std::atomic<double> fallbackDelay{0};
     PaStreamParameters params{};
     uint32_t rate = 0;
     unsigned long period = 0;
+    double writeLead = 0;  // seconds the write cursor runs ahead of the mix
     std::unique_ptr<OutputMachine> machine;
 };
+
+// Milliseconds from the write cursor to the listener: the server's buffer
+// as the callback last saw it (kept over a rest), or the stream's own
+// latency before the first callback, and the mix ahead of the cursor.
+uint32_t HeardLead(const OutputState& state) {
+    const uint32_t frames = state.core->OutputDelayFrames();
+    const double delay = frames > 0 ? static_cast<double>(frames) / state.rate
+                                    : state.fallbackDelay.load(std::memory_order_relaxed);
+    return static_cast<uint32_t>((delay + state.writeLead) * 1000);
+}
 
 int Callback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo* time,
              PaStreamCallbackFlags, void* user) {
@@ -47,7 +60,7 @@ int Callback(const void*, void* output, unsigned long frames, const PaStreamCall
     // How long until these frames are heard: the sound server's buffer.
     const double delay = time != nullptr && time->outputBufferDacTime > time->currentTime
                              ? time->outputBufferDacTime - time->currentTime
-                             : state->fallbackDelay;
+                             : state->fallbackDelay.load(std::memory_order_relaxed);
     state->core->SetOutputDelay(delay);
     state->core->Render(static_cast<int16_t*>(output), static_cast<uint32_t>(frames));
     state->pacer.Count(frames);
@@ -67,7 +80,7 @@ class PaStreamOps final : public OutputMachine::StreamOps {
         }
         state_->pacer = Pacer(state_->rate);
         if (const PaStreamInfo* info = Pa_GetStreamInfo(stream)) {
-            state_->fallbackDelay = info->outputLatency;
+            state_->fallbackDelay.store(info->outputLatency, std::memory_order_relaxed);
         }
         PrepareRealtime();
         if (Pa_StartStream(stream) != paNoError) {
@@ -131,6 +144,8 @@ class PaOutputDevice final : public OutputDevice {
         return state_->core->CreateBuffer(format, bytes);
     }
 
+    uint32_t HeardLeadMs() override { return HeardLead(*state_); }
+
     base::Result Check() override {
         bool rested = false;
         std::string lost = state_->machine->Check(&rested);
@@ -155,7 +170,8 @@ class PaOutputDevice final : public OutputDevice {
         const unsigned long period = rate / 25;
         auto state = std::make_shared<OutputState>();
         state->session = session_;
-        state->core = MixCore::Create(rate, channels, 2.0 * static_cast<double>(period) / rate);
+        state->writeLead = 2.0 * static_cast<double>(period) / rate;
+        state->core = MixCore::Create(rate, channels, state->writeLead);
         state->params = out;
         state->rate = rate;
         state->period = period;
@@ -167,7 +183,8 @@ class PaOutputDevice final : public OutputDevice {
         // The hook holds the state weakly: the core it lives in is the state's.
         state->core->SetWakeHook([weak = std::weak_ptr<OutputState>(state)] {
             if (auto s = weak.lock()) {
-                DebugNote("sound output wakes");
+                DebugNote("sound output wakes (heard " + std::to_string(HeardLead(*s)) +
+                          " ms after the write cursor)");
                 s->machine->Wake(s);
             }
         });

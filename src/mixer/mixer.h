@@ -59,6 +59,11 @@ inline int32_t SamplesLeft(const MixerChannel& channel) {
 struct Mixer {
     std::array<MixerChannel, MIXER_CHANNEL_COUNT> channels{};
     TickClock* clock = nullptr;  // null: a steady clock
+    // How much sooner than START_DELAY_TICKS a channel starts: the time a
+    // live output takes from the mix to the listener, so that a clip is
+    // heard, not merely mixed, START_DELAY_TICKS after it was queued. 0 (a
+    // file or no device) leaves the mix as it always was.
+    uint32_t startLeadTicks = 0;
 
     Mixer() = default;
     explicit Mixer(TickClock* c) : clock(c) {}
