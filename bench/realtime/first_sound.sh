@@ -2,8 +2,10 @@
 # Time to first sound on a real sound server (private PulseAudio or PipeWire,
 # null sink "spk" recorded at its monitor): from starting `vocalith-tts say`
 # to its first sound, and from pressing Enter (TTS) in the window to the
-# first sound, RUNS times each; prints each time and the median. The speech
-# waits 450 ms before it starts, and the device's buffer comes on top.
+# first sound, RUNS times each; prints each time and the median. The
+# window's speech is meant to be heard 450 ms after the key: its mixer
+# starts it sooner by the time the output takes to the listener, and the
+# output rests between the presses (1.5 s apart), so each press wakes it.
 #
 # The clock is the recording itself: the moment of the start or the key is
 # the recording's length at that moment, so the recorder's own latency (20
