@@ -13,9 +13,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 skip() { echo "SKIP: $*"; exit 77; }
 
 text="Speech under load is heard whole when the sound threads run at real-time \
-priority. This sentence goes on for about ten seconds, so that a busy machine \
-has every chance to hold the output back past the sound server's deadline, \
-and a single hole in it would be found by the comparison that follows."
+priority. This utterance lasts about ten seconds, long enough for a busy machine \
+to hold the output back."
 
 # --- as the created user: the server, the load and the runs ---
 if [ "${VOCALITH_RT_STAGE:-}" = user ]; then
