@@ -3,8 +3,10 @@
 # null sink "spk" recorded at its monitor): from starting `vocalith-tts say`
 # to its first sound, and from pressing Enter (TTS) in the window to the
 # first sound, RUNS times each; prints each time and the median. The
-# window's speech waits 450 ms before it starts, `say` starts at once; the
-# device's buffer comes on top.
+# window's speech is meant to be heard 450 ms after the key: its mixer
+# starts it sooner by the time the output takes to the listener, and the
+# output rests between the presses (1.5 s apart), so each press wakes it;
+# `say` starts at once, the device's buffer on top.
 #
 # The clock is the recording itself: the moment of the start or the key is
 # the recording's length at that moment, so the recorder's own latency (20

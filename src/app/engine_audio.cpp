@@ -52,6 +52,11 @@ void EngineAudio::StartDevices() {
 
 void EngineAudio::Pump() {
     ServeCapture();
+    // A clip is heard its start delay after it was queued, the output's own
+    // path included (the speech stream wakes as the clip is queued).
+    engine::CSoundWnd* window = engine_.SoundWindow();
+    engine_.mixer.startLeadTicks =
+        window != nullptr && window->IsCreated() ? window->StartLeadMs() : 0;
     engine_.AudioPump();
     WatchOutput();
 }

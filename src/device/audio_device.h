@@ -83,6 +83,11 @@ class OutputDevice {
     // written whole). The result says whether everything reached it. The
     // device plays nothing afterwards; destroying it ends it the same way.
     virtual base::Result Finish() { return Check(); }
+    // Milliseconds from a buffer's write cursor to the listener, on a device
+    // heard as it plays (the sound server's buffer and the mix ahead of it);
+    // 0 where nobody listens as it plays (a file), whose rendering keeps
+    // every delay as it was mixed.
+    virtual uint32_t HeardLeadMs() { return 0; }
 };
 
 // Runs functions on the UI thread. Post() may be called from any thread;

@@ -7,8 +7,9 @@
 // real device drops them.
 //
 // Threads: Push runs on the producer's thread, everything else on the UI
-// thread. Deliveries posted before a Close are dropped, never delivered to
-// a sink that may be gone.
+// thread. Push locks and posts, so the producer is never a device callback:
+// PortAudio's capture reaches it through a CaptureFeed's reader. Deliveries posted before a Close
+// are dropped, never delivered to a sink that may be gone.
 #include <atomic>
 #include <cstdint>
 #include <memory>

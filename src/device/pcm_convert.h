@@ -45,8 +45,8 @@ using wave::ClipToSample;
 // rate into 16-bit mono at another, piece by piece. Stereo is averaged to
 // mono. The stream starts from silence; output k lies at input position
 // k × inRate / outRate. While the stream runs the output trails the input by
-// libsoxr's block latency; Flush() ends the stream. Runs on a capture
-// thread of our own, never under an audio callback (libsoxr may allocate).
+// libsoxr's block latency; Flush() ends the stream. Runs on the reader of a
+// CaptureFeed, never under an audio callback (libsoxr may allocate).
 class StreamResampler {
   public:
     StreamResampler(uint32_t inRate, uint32_t outRate, int inChannels);

@@ -206,6 +206,14 @@ void CSoundWnd::WakeSpeech() {
     speechStartPending = 0;
 }
 
+uint32_t CSoundWnd::StartLeadMs() {
+    if (device == nullptr || !speechCreated) return 0;
+    const uint32_t deviceMs = device->HeardLeadMs();
+    if (deviceMs == 0) return 0;
+    const uint32_t anchorMs = SPEECH_ANCHOR_BYTES * 1000 / (wave::SYSTEM_SAMPLE_RATE * 2);
+    return deviceMs + anchorMs + MIX_PERIOD_MS / 2;
+}
+
 bool CSoundWnd::SpeechRunning() const {
     return StreamLive(*this) && !speechStartPending;
 }

@@ -17,8 +17,9 @@ uint32_t StartTickFor(uint32_t now) {
     return now == 0 ? 1u : now;
 }
 
-bool InDelay(const MixerChannel& channel, uint32_t now) {
-    return channel.startTick != 0 && now - channel.startTick < START_DELAY_TICKS;
+bool InDelay(const MixerChannel& channel, uint32_t now, uint32_t lead = 0) {
+    const uint32_t delay = START_DELAY_TICKS - std::min(lead, START_DELAY_TICKS);
+    return channel.startTick != 0 && now - channel.startTick < delay;
 }
 
 void ReleaseClip(ClipNode* clip) {
@@ -45,12 +46,12 @@ void DropHead(MixerChannel& channel) {
 
 // Adds up to `n` samples of the channel to sums[0..n) and returns how many
 // were taken. The same as calling NextSample n times at the same tick.
-int32_t TakeRun(MixerChannel& channel, uint32_t now, int32_t* sums, int32_t n) {
+int32_t TakeRun(MixerChannel& channel, uint32_t now, uint32_t lead, int32_t* sums, int32_t n) {
     if (channel.head == nullptr) {
         channel.startTick = 0;
         return 0;
     }
-    if (InDelay(channel, now)) return 0;
+    if (InDelay(channel, now, lead)) return 0;
     int32_t taken = 0;
     while (taken < n && channel.head != nullptr) {
         ClipNode* clip = channel.head;
@@ -203,7 +204,7 @@ int32_t MixBlock(Mixer& mixer, int16_t* output, int32_t count, bool clearFirst, 
         std::fill(sums, sums + n, 0);
         int32_t longest = 0;
         for (MixerChannel& channel : mixer.channels) {
-            longest = std::max(longest, TakeRun(channel, now, sums, n));
+            longest = std::max(longest, TakeRun(channel, now, mixer.startLeadTicks, sums, n));
         }
         const int32_t keep = stopWhenIdle ? longest : n;
         for (int32_t k = 0; k < keep; ++k) {

@@ -47,6 +47,29 @@ TEST(MixerStartDelay, ClipWaits450TicksThenPlaysAndIsReleased) {
     EXPECT_EQ(ch.startTick, 0u);
 }
 
+// A live output's lead starts the channel that much sooner, never before
+// it was queued; no lead keeps the whole delay.
+TEST(MixerStartDelay, LeadOfALiveOutputShortensTheDelay) {
+    struct Row {
+        uint32_t lead;
+        uint32_t firstTick;  // ticks after the queueing at which the clip plays
+    };
+    for (const Row& row : {Row{0, 450}, Row{300, 150}, Row{450, 0}, Row{900, 0}}) {
+        SCOPED_TRACE(row.lead);
+        FakeTickClock clock(1000);
+        Mixer m(&clock);
+        m.startLeadTicks = row.lead;
+        Queue(m, SPEECH_CHANNEL, {7, -8, 9});
+        int16_t out[3];
+        if (row.firstTick > 0) {
+            clock.Set(1000 + row.firstTick - 1);
+            EXPECT_EQ(MixBlock(m, out, 3, true, true), 0);
+        }
+        clock.Set(1000 + row.firstTick);
+        EXPECT_EQ(MixBlock(m, out, 3, true, true), 3);
+    }
+}
+
 TEST(MixerStartDelay, TickDifferencesSurviveWrapAround) {
     FakeTickClock clock(0xFFFFFF00u);
     Mixer m(&clock);
