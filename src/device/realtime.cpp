@@ -90,7 +90,7 @@ class RealtimeKit {
             why = "it allows no real-time priority";
             return 0;
         }
-        sd_bus_error error = SD_BUS_ERROR_NULL;
+        sd_bus_error error{};  // as SD_BUS_ERROR_NULL, whose compound literal is not C++
         const int r = sd_bus_call_method(
             bus_, RTKIT_NAME, RTKIT_PATH, RTKIT_NAME, "MakeThreadRealtime", &error, nullptr, "tu",
             static_cast<uint64_t>(tid), static_cast<uint32_t>(priority));
@@ -103,7 +103,7 @@ class RealtimeKit {
 
   private:
     bool Property(const char* name, char type, void* value, std::string& why) {
-        sd_bus_error error = SD_BUS_ERROR_NULL;
+        sd_bus_error error{};  // as SD_BUS_ERROR_NULL, whose compound literal is not C++
         const int r = sd_bus_get_property_trivial(bus_, RTKIT_NAME, RTKIT_PATH, RTKIT_NAME, name,
                                                   &error, type, value);
         if (r >= 0) return true;

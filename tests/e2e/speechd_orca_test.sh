@@ -129,13 +129,30 @@ if command -v orca >/dev/null && command -v zenity >/dev/null && /usr/bin/python
       replay "Orca did not start or never spoke ($(tail -1 "$root/orca.log"))"
     else
       orca_ran=yes
-      zenity --forms --title=Vocalith --text="A form" --add-entry=Name --add-entry=City \
-        >"$root/zenity.out" 2>"$root/zenity.log" &
-      pids="$pids $!"
-      # Once Orca has said the dialog's title, focus is in its first field:
-      # type there, then move on.
-      for _ in $(seq 200); do grep -q 'Vocalith' "$root/input.log" && break; sleep 0.1; done
-      sleep 1.5
+      # Orca greets before it listens to every window's events; on a busy
+      # machine a dialog opened at once can go unannounced. So it is opened
+      # after a pause and, while Orca has not said its title, opened anew.
+      sleep 2
+      for _ in 1 2 3; do
+        zenity --forms --title=Vocalith --text="A form" --add-entry=Name --add-entry=City \
+          >"$root/zenity.out" 2>"$root/zenity.log" &
+        zenity_pid=$!
+        pids="$pids $zenity_pid"
+        # Once Orca has said the dialog's title, focus is in its first field:
+        # type there, then move on.
+        for _ in $(seq 100); do grep -q 'Vocalith' "$root/input.log" && break; sleep 0.1; done
+        grep -q 'Vocalith' "$root/input.log" && break
+        kill $zenity_pid 2>/dev/null || true
+        wait $zenity_pid 2>/dev/null || true
+        sleep 1
+      done
+      # The typing is heard apart: first every message so far has ended.
+      for _ in $(seq 100); do
+        [ "$(grep -cE '^(SPEAK|CHAR|KEY)$' "$root/input.log")" -le \
+          "$(grep -cE '^(702 END|703 STOP)$' "$root/output.log")" ] && break
+        sleep 0.1
+      done
+      sleep 1
       typing xdotool type --delay 60 abcdefghijklmnop
       xdotool key Tab; sleep 2
       xdotool key Tab; sleep 2
