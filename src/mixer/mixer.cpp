@@ -203,8 +203,12 @@ int32_t MixBlock(Mixer& mixer, int16_t* output, int32_t count, bool clearFirst, 
         const int32_t n = std::min(kChunk, count - produced);
         std::fill(sums, sums + n, 0);
         int32_t longest = 0;
-        for (MixerChannel& channel : mixer.channels) {
-            longest = std::max(longest, TakeRun(channel, now, mixer.startLeadTicks, sums, n));
+        for (size_t c = 0; c < mixer.channels.size(); ++c) {
+            // Only speech starts early: the monitor and the sound effects
+            // keep their whole delay, which the monitor needs as its cushion
+            // against a microphone that delivers late.
+            const uint32_t lead = c == SPEECH_CHANNEL ? mixer.startLeadTicks : 0;
+            longest = std::max(longest, TakeRun(mixer.channels[c], now, lead, sums, n));
         }
         const int32_t keep = stopWhenIdle ? longest : n;
         for (int32_t k = 0; k < keep; ++k) {

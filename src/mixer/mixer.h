@@ -64,7 +64,7 @@ struct Mixer {
     // Where the memory of a clip comes from; released with std::free. Tests
     // put an allocator here that fails.
     void* (*allocate)(size_t) = std::malloc;
-    // How much sooner than START_DELAY_TICKS a channel starts: the time a
+    // How much sooner than START_DELAY_TICKS the speech channel starts: the time a
     // live output takes from the mix to the listener, so that a clip is
     // heard, not merely mixed, START_DELAY_TICKS after it was queued. 0 (a
     // file or no device) leaves the mix as it always was.

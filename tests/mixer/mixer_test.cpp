@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "mixer/mixer.h"
@@ -47,19 +48,23 @@ TEST(MixerStartDelay, ClipWaits450TicksThenPlaysAndIsReleased) {
     EXPECT_EQ(ch.startTick, 0u);
 }
 
-// A live output's lead starts the channel that much sooner, never before
-// it was queued; no lead keeps the whole delay.
-TEST(MixerStartDelay, LeadOfALiveOutputShortensTheDelay) {
+// A live output's lead starts speech that much sooner, never before it was
+// queued; no lead keeps the whole delay, and so does every other channel (the
+// monitor needs its delay as a cushion against a late microphone).
+TEST(MixerStartDelay, LeadOfALiveOutputShortensTheSpeechDelay) {
     struct Row {
+        int channel;
         uint32_t lead;
         uint32_t firstTick;  // ticks after the queueing at which the clip plays
     };
-    for (const Row& row : {Row{0, 450}, Row{300, 150}, Row{450, 0}, Row{900, 0}}) {
-        SCOPED_TRACE(row.lead);
+    for (const Row& row :
+         {Row{SPEECH_CHANNEL, 0, 450}, Row{SPEECH_CHANNEL, 300, 150}, Row{SPEECH_CHANNEL, 450, 0},
+          Row{SPEECH_CHANNEL, 900, 0}, Row{MONITOR_CHANNEL, 300, 450}, Row{5, 300, 450}}) {
+        SCOPED_TRACE(std::to_string(row.channel) + " " + std::to_string(row.lead));
         FakeTickClock clock(1000);
         Mixer m(&clock);
         m.startLeadTicks = row.lead;
-        Queue(m, SPEECH_CHANNEL, {7, -8, 9});
+        Queue(m, row.channel, {7, -8, 9});
         int16_t out[3];
         if (row.firstTick > 0) {
             clock.Set(1000 + row.firstTick - 1);
