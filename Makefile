@@ -30,6 +30,8 @@ bench: build
 	@$(BUILD)/bench-bin/engine_realtime_run --mode speak --seconds 10
 	@echo "== listening test: Voxa, voices built from prompt words, and reference voices through a speech recognizer"
 	@/usr/bin/python3 bench/listening/listen.py --tts $(BUILD)/bin/vocalith-tts --jobs $(JOBS)
+	@echo "== listening test, speaker panel: each speaker, the voice built from its prompt words, and Voxa"
+	@/usr/bin/python3 bench/listening/listen.py --tts $(BUILD)/bin/vocalith-tts --jobs $(JOBS) --panel --takes 3 --seeds 1
 
 fuzz: deps
 	@FUZZ_SECONDS=$${FUZZ_SECONDS:-60} scripts/fuzz-all

@@ -41,6 +41,16 @@ its speaker's vowels are like held steady as on the cutter. One take of the
 speaker spread over about 8 errors of 363 words), so --takes N builds and
 hears N takes of each speaker and reports their mean.
 
+--panel hears the speaker panel instead: speakers of both sexes, US and
+British, from espeak-ng (its female variants, its Klatt synthesizer, en-us
+and en-gb) and flite (awb, Scottish, and rms, US), some raised in pitch with
+sox or Rubber Band to stand in for higher voices. For each, on the held-out
+lists: the speaker reading them itself (cached like the references), the
+voice built from its prompt words (--takes takes, each recorded afresh; the
+median is reported) and Voxa, under the free and the grammar model. The free
+model, the slow part, hears only the first --free-takes takes. --keep DIR
+keeps each take's recordings, built voice and cuts for looking into a figure.
+
 A take's figure on the single words moves most: each word is one short
 utterance, and a tiny change to a clip flips a word near the decoder's
 boundary. voxa-jittered (not heard by default) measures how far: take k is
@@ -114,6 +124,68 @@ PROSE = (
 # "en-us" keeps its variant.
 SPEAKERS = {"built-us": "en-us", "built-gb": "en+f3", "built-klatt": "en-us+klatt4"}
 SPEAKER_NOISE_DBFS = -60.0
+
+# The speaker panel (--panel): people of both sexes and of US and British
+# English, as two synthesizer families give them. Each is (synthesizer, its
+# voice, pitch shift): a shift of (tool, semitones) raises the speaker's voice
+# after synthesis, with sox (formants rise too, as in a smaller throat) or
+# Rubber Band keeping the formants (the same throat, a higher voice). Every
+# speaker reads the held-out lists itself (a reference, cached) and records
+# the prompt words for a built voice, take by take.
+PANEL = {
+    "us-f2": ("espeak-ng", "en-us+f2", None),
+    "us-f4": ("espeak-ng", "en-us+f4", None),
+    "us-m": ("espeak-ng", "en-us", None),
+    "gb-f3": ("espeak-ng", "en+f3", None),
+    "gb-m": ("espeak-ng", "en", None),
+    "klatt-us": ("espeak-ng", "en-us+klatt4", None),
+    # Raised with its formants, the Klatt voice is heard as no one (97% errors
+    # reading the lists itself); raised with them kept, it stays a person.
+    "klatt-us-high": ("espeak-ng", "en-us+klatt4", ("rubberband", 9)),
+    "awb": ("flite", "awb", None),
+    "awb-high": ("flite", "awb", ("sox", 6)),
+    "rms": ("flite", "rms", None),
+    "rms-high": ("flite", "rms", ("rubberband", 10)),
+}
+# The panel heard by default: five of its eight female or high-pitched.
+DEFAULT_PANEL = ("us-f2", "us-m", "gb-f3", "gb-m", "klatt-us-high", "awb", "awb-high",
+                 "rms-high")
+PANEL_SETS = ("held-out",)
+PANEL_BUILT = "built-"  # engine name of a panel speaker's built voice: built-SPEAKER
+PANEL_OWN = "own-"      # engine name of the speaker reading the sets itself: own-SPEAKER
+
+
+# How a speaker is raised in pitch (sox -G lowers the gain where the shift
+# would clip). Part of what decides a cached reading.
+SHIFT_COMMANDS = {
+    "sox": "sox -G {raw} {out} pitch {cents}",
+    "rubberband": "rubberband -q -F -p {semitones} {raw} {out}",
+}
+
+
+def speaker_of(engine):
+    """The panel speaker of a built-SPEAKER or own-SPEAKER engine, or None."""
+    for prefix in (PANEL_BUILT, PANEL_OWN):
+        if engine.startswith(prefix) and engine[len(prefix):] in PANEL:
+            return PANEL[engine[len(prefix):]]
+    return None
+
+
+def speak(speaker, text, out_wav):
+    """The speaker saying `text` into a WAV file at its synthesizer's rate."""
+    synth, voice, shift = speaker
+    raw = out_wav + ".raw.wav" if shift else out_wav
+    if synth == "flite":
+        subprocess.run(["flite", "-voice", voice, "-t", text, "-o", raw], check=True)
+    else:
+        subprocess.run(["espeak-ng", "-v", voice, "-w", raw, text], check=True)
+    if shift:
+        tool, semitones = shift
+        cmd = SHIFT_COMMANDS[tool].format(raw=raw, out=out_wav, cents=100 * semitones,
+                                          semitones=semitones)
+        subprocess.run(cmd.split(), check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        os.remove(raw)
 JITTERED = "voxa-jittered"
 
 # Phoneme symbols of the notation, in code order; the blank is silence.
@@ -176,17 +248,20 @@ def write_wav(path, rate, samples):
 
 
 def render(engine, text, out_wav, tts, voice):
-    if engine in ("voxa", JITTERED) or engine in SPEAKERS:
+    if engine in ("voxa", JITTERED) or engine in SPEAKERS or engine.startswith(PANEL_BUILT):
         cmd = [tts, "say", "--wav", out_wav]
         if voice:
             cmd += ["--voice", voice]
         subprocess.run(cmd + SAY_OPTIONS + ["--", text], check=True)
         return
     raw = out_wav + ".full.wav"
-    cmd = ["espeak-ng", "-w", raw]
-    if engine in REFERENCE_VOICES:
-        cmd += ["-v", REFERENCE_VOICES[engine]]
-    subprocess.run(cmd + [text], check=True)
+    if engine.startswith(PANEL_OWN):
+        speak(speaker_of(engine), text, raw)
+    else:
+        cmd = ["espeak-ng", "-w", raw]
+        if engine in REFERENCE_VOICES:
+            cmd += ["-v", REFERENCE_VOICES[engine]]
+        subprocess.run(cmd + [text], check=True)
     # Band-limit to what an 11025 Hz voice can carry.
     subprocess.run(["sox", "-R", raw, "-D", "-r", "11025", "-b", "16", out_wav], check=True)
     os.remove(raw)
@@ -214,7 +289,7 @@ def listening_condition(in_wav, seeds):
 
 # ---- voices built from recorded prompt words ----
 
-def build_voice(engine, tts, tmp, take=0):
+def build_voice(engine, tts, tmp, take=0, keep=None):
     """Records the speaker's prompt words and builds a voice of them; returns the
     voice file and the seconds `voice build` took. Each take draws the words'
     levels, silences and noise afresh; take 0 is the one always heard."""
@@ -224,10 +299,11 @@ def build_voice(engine, tts, tmp, take=0):
     rng = np.random.default_rng(zlib.crc32(engine.encode()) + take)
     prompts = subprocess.run([tts, "voice", "prompts"], check=True, capture_output=True,
                              text=True).stdout.splitlines()
+    speaker = speaker_of(engine) or ("espeak-ng", SPEAKERS[engine], None)
     for line in prompts:
         symbol, word = line.split("\t")
         raw = os.path.join(folder, symbol + ".raw.wav")
-        subprocess.run(["espeak-ng", "-v", SPEAKERS[engine], "-w", raw, word], check=True)
+        speak(speaker, word, raw)
         rate, x = read_wav(raw)
         x = x.astype(np.float64)
         os.remove(raw)
@@ -238,9 +314,20 @@ def build_voice(engine, tts, tmp, take=0):
         write_wav(os.path.join(folder, symbol + ".wav"), rate, y)
     voice = os.path.join(tmp, name + ".voc")
     start = time.monotonic()
-    subprocess.run([tts, "voice", "build", voice, folder], check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return voice, time.monotonic() - start
+    report = subprocess.run([tts, "voice", "build", voice, folder], check=True,
+                            capture_output=True, text=True)
+    seconds = time.monotonic() - start
+    if keep:
+        # The recordings, the voice and its cuts, for looking into a speaker's figure.
+        kept = os.path.join(keep, name)
+        os.makedirs(kept, exist_ok=True)
+        for f in os.listdir(folder):
+            os.replace(os.path.join(folder, f), os.path.join(kept, f))
+        with open(os.path.join(kept, "cuts.txt"), "w") as f:
+            f.write(report.stdout + report.stderr)
+        os.replace(voice, kept + ".voc")
+        voice = kept + ".voc"
+    return voice, seconds
 
 
 def jitter_voice(tts, base, tmp, take):
@@ -384,6 +471,12 @@ def cache_key(engine, texts, lms):
     """Everything that decides what the recognizer hears from a reference voice."""
     version = subprocess.run(["espeak-ng", "--version"], check=True, capture_output=True,
                              text=True).stdout
+    if speaker_of(engine):
+        version += repr(speaker_of(engine)) + repr(SHIFT_COMMANDS)
+        if speaker_of(engine)[0] == "flite":
+            # flite prints its version and exits with status 1.
+            version += subprocess.run(["flite", "--version"], capture_output=True,
+                                      text=True).stdout
     h = hashlib.sha256()
     for part in [engine, version, MODEL, str(RATE), str(PEAK_DBFS), str(NOISE_DBFS),
                  str(BIGRAM_SEEDS), str(SEED_OFFSET)] + texts:
@@ -440,7 +533,7 @@ def speaking_rate(tts, voice, tmp):
 
 # ---- main ----
 
-def listen(engine, sets, args, tmp, free_lm, voice):
+def listen(engine, sets, args, tmp, free_lm, voice, free=True):
     """Renders every text of the sets with one voice and decodes it under the free
     model and under the set's own model; returns, per set, what was heard under
     the free model and, per seed, under the set's model."""
@@ -458,7 +551,7 @@ def listen(engine, sets, args, tmp, free_lm, voice):
         jobs += [(p[k], lm, dictionary) for k in range(BIGRAM_SEEDS) for p in pcm]
     # Without the large model only the small ones decode (the large one is
     # what makes a run slow); its results stay empty and are not reported.
-    skip = [args.small_models_only and lm == free_lm for _, lm, _ in jobs]
+    skip = [(args.small_models_only or not free) and lm == free_lm for _, lm, _ in jobs]
     with Pool(args.jobs) as pool:
         heard = iter(pool.map(decode, [j for j, s in zip(jobs, skip) if not s]))
     hyps = [None if s else next(heard) for s in skip]
@@ -470,6 +563,66 @@ def listen(engine, sets, args, tmp, free_lm, voice):
         result[name] = (free, small)
         at += n * (1 + BIGRAM_SEEDS)
     return result
+
+
+def median(values):
+    values = sorted(values)
+    n = len(values)
+    return (values[n // 2] + values[(n - 1) // 2]) / 2 if n else float("nan")
+
+
+def run_panel(args, sets, tmp, free_lm, cache):
+    """Per panel speaker and set: the speaker reading the set itself, the voice
+    built from its prompt words (the median of its takes) and Voxa, under the
+    free model and the set's own (grammar) model."""
+    started = time.monotonic()
+    speakers = [s for s in (args.speakers or ",".join(DEFAULT_PANEL)).split(",") if s]
+
+    def heard(engine, voice, free=True):
+        """Per set: (free model's, grammar model's) error rate."""
+        keys, found = {}, {}
+        if engine.startswith(PANEL_OWN) and not args.no_cache and not args.small_models_only:
+            for name, texts, lm, _ in sets:
+                keys[name] = cache_key(engine, texts, [lm, free_lm])
+                found[name] = cache_load(cache, engine, keys[name])
+        missing = [s for s in sets if found.get(s[0]) is None]
+        if missing:
+            for name, hyps in listen(engine, missing, args, tmp, free_lm, voice,
+                                     free).items():
+                found[name] = hyps
+                if name in keys:
+                    cache_store(cache, engine, keys[name], hyps)
+        return {name: (wer(texts, [found[name][0]]), wer(texts, found[name][1]))
+                for name, texts, _, _ in sets}
+
+    nan = (float("nan"), float("nan"))
+    voxa = heard("voxa", args.voice) if not args.no_voxa else {s[0]: nan for s in sets}
+    print("%-15s done: %s" % ("voxa", voxa), file=sys.stderr)
+    rows = []
+    for speaker in speakers:
+        own = heard(PANEL_OWN + speaker, None)
+        takes = []
+        for take in range(args.takes):
+            voice, _ = build_voice(PANEL_BUILT + speaker, args.tts, tmp, take, args.keep)
+            takes.append(heard(PANEL_BUILT + speaker, voice, take < args.free_takes))
+        rows.append((speaker, own, takes))
+        print("%-15s done: own %s, built takes %s" % (speaker, own, takes), file=sys.stderr)
+
+    print("speaker panel: %d takes per built voice, their median (free model: the first %d); "
+          "free model / grammar (bigram) model of the set" % (args.takes, args.free_takes))
+    for name, _, _, _ in sets:
+        print("== %s" % name)
+        print("%-15s%-28s%17s%17s%17s  %s" % ("speaker", "synthesizer", "own", "built",
+                                             "voxa", "built takes (grammar)"))
+        for speaker, own, takes in rows:
+            synth, voice, shift = PANEL[speaker]
+            who = "%s %s%s" % (synth, voice, " %s %+d" % shift if shift else "")
+            free = [t[name][0] for t in takes if not math.isnan(t[name][0])]
+            built = (median(free), median([t[name][1] for t in takes]))
+            print("%-15s%-28s" % (speaker, who) + "".join(
+                "%8.1f%% %6.1f%%" % pair for pair in (own[name], built, voxa[name])) +
+                "  " + " ".join("%.1f" % t[name][1] for t in takes))
+    print("panel run time: %.0f s" % (time.monotonic() - started))
 
 
 def main():
@@ -500,6 +653,18 @@ def main():
                     "(and voxa-jittered from as many jitters) and report the mean "
                     "(default 1: one take decides much of a built voice's figure, "
                     "so a small change to the cutter is better judged over several)")
+    ap.add_argument("--panel", action="store_true",
+                    help="the speaker panel: each speaker reading the held-out lists, the "
+                    "voice built from its prompt words (--takes takes) and Voxa")
+    ap.add_argument("--free-takes", type=int, default=1,
+                    help="the panel's takes also heard under the free model, ten times "
+                    "slower to decode (default 1: the first)")
+    ap.add_argument("--speakers", help="the panel's speakers to hear (default: %s; known: "
+                    "%s)" % (", ".join(DEFAULT_PANEL), ", ".join(PANEL)))
+    ap.add_argument("--no-voxa", action="store_true",
+                    help="leave Voxa out of the panel (heard by another run)")
+    ap.add_argument("--keep", help="keep the built voices' recordings, voices and cuts "
+                    "in this folder")
     args = ap.parse_args()
     if args.takes < 1 or args.seeds < 1:
         ap.error("--takes and --seeds must be at least 1")
@@ -507,10 +672,14 @@ def main():
     BIGRAM_SEEDS, SEED_OFFSET = args.seeds, args.seed_offset
     cache = args.cache or os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
         args.tts))), "listening-cache")
-    names = [n for n in (args.sets or ",".join(SETS)).split(",") if n]
+    default_sets = PANEL_SETS if args.panel else SETS
+    names = [n for n in (args.sets or ",".join(default_sets)).split(",") if n]
     unknown = [n for n in names if n not in SETS]
     if unknown:
         ap.error("unknown set %s (known: %s)" % (", ".join(unknown), ", ".join(SETS)))
+    unknown = [s for s in (args.speakers or "").split(",") if s and s not in PANEL]
+    if unknown:
+        ap.error("unknown speaker %s (known: %s)" % (", ".join(unknown), ", ".join(PANEL)))
     engines = [e for e in args.engines.split(",") if e]
     known = ["voxa", JITTERED, *SPEAKERS, *REFERENCES]
     if not engines or any(e not in known for e in engines):
@@ -529,6 +698,10 @@ def main():
             dictionary = os.path.join(tmp, name + ".dict")
             write_set_dict(texts, dictionary)
             sets.append((name, texts, lm, dictionary))
+
+        if args.panel:
+            run_panel(args, sets, tmp, free_lm, cache)
+            return
 
         rows = []
         builds = []
@@ -567,7 +740,8 @@ def main():
                 if not missing:
                     continue
                 figures = []
-                for name, hyps in listen(engine, missing, args, tmp, free_lm, voice).items():
+                for name, hyps in listen(engine, missing, args, tmp, free_lm, voice,
+                                     free).items():
                     free, small = heard.get(name) or ([], [])
                     heard[name] = (free + [hyps[0]], small + hyps[1])
                     figures.append("%s %.1f%%" % (name, wer(texts_of[name], hyps[1])))
