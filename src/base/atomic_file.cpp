@@ -192,6 +192,19 @@ Result AtomicFile::Create(const fs::path& target, const std::string& name) {
 }
 
 Result AtomicFile::CreateNamed(const fs::path& folder) {
+    return TakeTempName(folder, "cannot create", [this](const char* name) {
+        fd_ = UniqueFd(::open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        return fd_.Valid();
+    });
+}
+
+Result AtomicFile::LinkNamed() {
+    return TakeTempName(FolderOf(target_), "cannot write",
+                        [this](const char* name) { return LinkFd(fd_.Get(), name) == 0; });
+}
+
+Result AtomicFile::TakeTempName(const fs::path& folder, const char* what,
+                                const std::function<bool(const char*)>& make) {
     std::string base = target_.filename().string();
     if (base.size() > NAME_MAX - 1 - kTempMark.size() - kSuffixLength) {
         base.resize(NAME_MAX - 1 - kTempMark.size() - kSuffixLength);
@@ -200,32 +213,13 @@ Result AtomicFile::CreateNamed(const fs::path& folder) {
         temp_ = (folder / ("." + base + std::string(kTempMark) + RandomSuffix())).string();
         // In the table before it exists, so that no signal can leave it behind.
         slot_ = Register(temp_);
-        fd_ = UniqueFd(::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (fd_.Valid()) return Result::Ok();
+        if (make(temp_.c_str())) return Result::Ok();
         const int err = errno;
         Unregister(slot_);
         temp_.clear();
-        if (err != EEXIST) return Fail("cannot create", err);
+        if (err != EEXIST) return Fail(what, err);
     }
-    return Fail("cannot create", EEXIST);
-}
-
-Result AtomicFile::LinkNamed() {
-    const fs::path folder = FolderOf(target_);
-    std::string base = target_.filename().string();
-    if (base.size() > NAME_MAX - 1 - kTempMark.size() - kSuffixLength) {
-        base.resize(NAME_MAX - 1 - kTempMark.size() - kSuffixLength);
-    }
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temp_ = (folder / ("." + base + std::string(kTempMark) + RandomSuffix())).string();
-        slot_ = Register(temp_);
-        if (LinkFd(fd_.Get(), temp_.c_str()) == 0) return Result::Ok();
-        const int err = errno;
-        Unregister(slot_);
-        temp_.clear();
-        if (err != EEXIST) return Fail("cannot write", err);
-    }
-    return Fail("cannot write", EEXIST);
+    return Fail(what, EEXIST);
 }
 
 Result AtomicFile::Commit() {

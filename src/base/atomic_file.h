@@ -23,6 +23,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -60,6 +61,10 @@ class AtomicFile {
     Result CreateNamed(const std::filesystem::path& folder);
     // Gives the unnamed file the name temp_ (unique in the folder).
     Result LinkNamed();
+    // Gives the file a fresh hidden name beside the target in `folder`
+    // through `make` (false with errno set; EEXIST tries another name).
+    Result TakeTempName(const std::filesystem::path& folder, const char* what,
+                        const std::function<bool(const char*)>& make);
 
     UniqueFd fd_;
     bool unnamed_ = false;  // fd_ is an O_TMPFILE file, not linked yet
