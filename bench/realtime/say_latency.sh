@@ -9,6 +9,9 @@
 # the recording's length at those moments, so the recorder's own latency
 # (20 ms asked for) counts in on both sides alike.
 #
+# With BEFORE_BIN=DIR another build's vocalith-tts runs in the same rounds
+# ("before"), to compare a change side by side.
+#
 #   bench/realtime/say_latency.sh pulse|pipewire BIN_DIR [RUNS]
 server=${1:?usage: say_latency.sh pulse|pipewire BIN_DIR [RUNS]}
 bin=${2:?usage: say_latency.sh pulse|pipewire BIN_DIR [RUNS]}
@@ -53,12 +56,15 @@ run_one() { # NAME COMMAND...
   end[$name]+="${span#* } "
 }
 
+names="vocalith espeak"
+[ -n "${BEFORE_BIN:-}" ] && names="before $names"
 for _ in $(seq "$runs"); do
+  [ -n "${BEFORE_BIN:-}" ] && run_one before "$BEFORE_BIN/vocalith-tts" say --audio portaudio "$text"
   run_one vocalith "$bin/vocalith-tts" say --audio portaudio "$text"
   run_one espeak espeak-ng "$text"
 done
 
-for name in vocalith espeak; do
+for name in $names; do
   echo "$server $name first sound: ${first[$name]}ms; median $(tr ' ' '\n' <<<"${first[$name]}" | grep . | median) ms"
   echo "$server $name end after last sound: ${end[$name]}ms; median $(tr ' ' '\n' <<<"${end[$name]}" | grep . | median) ms"
 done

@@ -272,6 +272,8 @@ std::unique_ptr<device::AudioBackend> LiveBackend(const SayOptions& options, int
         status = UsageError("say", error);
         return nullptr;
     }
+    // The speech plays as soon as it is queued: the device starts with it.
+    backend->PreferQuickStart();
     return backend;
 }
 
@@ -318,10 +320,14 @@ int SpeakLive(session::Session& session, TextPieces& text, const SayOptions& opt
 
     SpeechFeed feed(engine.mixer, session.phonTable, options.prosody, options.phonetic, text);
     const mixer::MixerChannel& speech = engine.mixer.channels[mixer::SPEECH_CHANNEL];
+    // The next pump call runs a mixing step (0 stands for no step yet).
+    const auto mixNow = [&engine] {
+        engine.lastMixTick = engine.Clock().Now() - engine::MIX_PERIOD_MS;
+        if (engine.lastMixTick == 0) engine.lastMixTick -= 1;
+    };
     // The first mixing step runs on the first pump call instead of a mixing
     // period later: the speech has no start delay to hide that period in.
-    engine.lastMixTick = engine.Clock().Now() - engine::MIX_PERIOD_MS;
-    if (engine.lastMixTick == 0) engine.lastMixTick -= 1;
+    mixNow();
     // Never wait longer than the speech queued lasts, plus slack.
     auto deadline = std::chrono::steady_clock::now();
     // The pump's 10 ms rhythm, as in the window, until the text is spoken,
@@ -341,6 +347,15 @@ int SpeakLive(session::Session& session, TextPieces& text, const SayOptions& opt
         }
         if (now >= deadline) break;
         dispatcher.RunPending();
+        // A device that starts with its buffer filled from the speech takes
+        // a buffer's worth at once, more than a mixing period's: while
+        // speech waits, the stream is topped up as soon as less than half
+        // its lead is left, rather than at the next mixing step.
+        if (const uint32_t room = window.SpeechWriteLimit();
+            mixer::SamplesLeft(speech) > 0 && room != UINT32_MAX &&
+            room > engine::SPEECH_MAX_LEAD_BYTES / 2) {
+            mixNow();
+        }
         engine.AudioPump();
         if (const base::Result health = window.CheckOutput(); !health) {
             window.ShutdownAudio();

@@ -141,6 +141,13 @@ class AudioBackend {
     }
     // Why the last OpenOutput gave null, in a few words for the user.
     virtual std::string OutputFailure() const { return "no audio output device"; }
+    // Later outputs start their stream only when a buffer first plays, at
+    // the device's next Check, with the sound already in the stream's first
+    // period: heard as soon as the device starts instead of a device buffer
+    // of silence later. For a program that opens the output to play at once
+    // (the command line); a window keeps its stream ready. Renderings to a
+    // file are the same either way.
+    virtual void PreferQuickStart() {}
     // The devices there are to choose from; none when the backend has no choice.
     virtual std::vector<DeviceInfo> ListDevices() { return {}; }
     // The devices later opens use, by their exact names; an empty name is

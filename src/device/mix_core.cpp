@@ -249,8 +249,9 @@ class SoftBuffer final : public OutputBuffer {
         uint32_t p = s_->playByte.load(std::memory_order_acquire);
         bool playing = s_->playingFlag.load(std::memory_order_acquire);
         const uint64_t span = uint64_t{s_->frames} * s_->blockAlign;
-        // A stopped buffer reports both cursors at the same place.
-        if (!playing) {
+        // A stopped buffer reports both cursors at the same place, and so
+        // does one whose device has fetched nothing yet.
+        if (!playing || core_->NothingFetched()) {
             play = write = p;
             return DeviceResult::Ok;
         }

@@ -73,6 +73,15 @@ class MixCore : public std::enable_shared_from_this<MixCore> {
         if (wake_) wake_();
     }
 
+    // UI thread: while set, a playing buffer reports its write cursor at its
+    // play cursor. For a device whose stream has not started yet: it has
+    // fetched nothing, so sound written at the play cursor is heard from the
+    // first frame it renders. Clear it before the stream starts.
+    void SetNothingFetched(bool nothing) {
+        nothingFetched_.store(nothing, std::memory_order_release);
+    }
+    bool NothingFetched() const { return nothingFetched_.load(std::memory_order_acquire); }
+
     // The device is gone: buffers keep their data but no longer play.
     void Close();
     bool Closed() const { return closed_.load(std::memory_order_acquire); }
@@ -91,6 +100,7 @@ class MixCore : public std::enable_shared_from_this<MixCore> {
     const int deviceChannels_;
     const double latencySeconds_;
     std::atomic<bool> closed_{false};
+    std::atomic<bool> nothingFetched_{false};
     std::atomic<uint32_t> delayFrames_{0};
     std::function<void()> wake_;
 

@@ -23,6 +23,14 @@ void OutputMachine::Started(Stream stream) {
     phase_ = Phase::Running;
 }
 
+void OutputMachine::Prepared(Stream stream) {
+    std::lock_guard lock(m_);
+    stream_ = stream;
+    prepared_ = stream != nullptr;
+    phase_ = Phase::Resting;
+    restSeen_ = true;  // not a rest after sound: nothing to note
+}
+
 bool OutputMachine::OnPeriod() {
     const int64_t now = ops_->NowMs();
     lastCallbackMs_.store(now, std::memory_order_release);
@@ -43,21 +51,29 @@ bool OutputMachine::OnPeriod() {
 
 void OutputMachine::Wake(std::shared_ptr<const void> keep) {
     Stream ended = nullptr;
+    bool prepared = false;
+    const int64_t now = ops_->NowMs();
     {
         std::lock_guard lock(m_);
         if (phase_ != Phase::Resting) return;
         phase_ = Phase::Waking;
-        wakeStartMs_ = ops_->NowMs();
+        wakeStartMs_ = now;
         ended = std::exchange(stream_, nullptr);
+        prepared = std::exchange(prepared_, false);
     }
-    ops_->Spawn([this, ended, keep = std::move(keep)] {
+    // A prepared stream's start-up grace counts from its first start.
+    if (prepared) startedMs_ = now;
+    ops_->Spawn([this, ended, prepared, keep = std::move(keep)]() mutable {
         // The new callback must not count the rest as quiet or as a stall.
         quietSinceMs_ = 0;
         lastCallbackMs_.store(ops_->NowMs(), std::memory_order_release);
-        // The fresh stream first: closing the ended one takes a sound server
-        // as long again, and the listener waits for the fresh one. A device
-        // that takes one stream at a time gets the ended one closed first.
-        Stream stream = ops_->Open();
+        // A prepared stream starts as it is; else the fresh stream first:
+        // closing the ended one takes a sound server as long again, and the
+        // listener waits for the fresh one. A device that takes one stream
+        // at a time gets the ended one closed first.
+        Stream stream = nullptr;
+        if (prepared && ops_->Start(ended)) std::swap(stream, ended);
+        if (!stream) stream = ops_->Open();
         if (ended) ops_->Close(ended);
         if (!stream && ended) stream = ops_->Open();
         std::unique_lock lock(m_);

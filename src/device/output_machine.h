@@ -10,6 +10,9 @@
 // fresh stream and closes the ended one (a stopped stream started again is
 // held back for seconds by one sound server; a new one runs at once).
 //
+// A stream may also begin prepared: opened but not started, resting until
+// the first wake starts it (a fresh one opens only when it will not start).
+//
 // A running stream is called back every few tens of milliseconds, so one
 // that reports itself stopped, or whose callback has not run for
 // STALL_LIMIT_MS, has lost its device (the sound server went away or froze,
@@ -53,6 +56,9 @@ class OutputMachine {
         // Opens and starts a fresh stream; null when refused. May take as
         // long as the sound server makes it (for good, when it is frozen).
         virtual Stream Open() = 0;
+        // Starts a stream that was opened but never started; false when it
+        // will not start (the wake then opens a fresh one).
+        virtual bool Start(Stream /*stream*/) { return false; }
         // Stops and closes a stream; may take as long as Open.
         virtual void Close(Stream stream) = 0;
         // Whether the sound library still reports the stream running.
@@ -69,6 +75,8 @@ class OutputMachine {
 
     // The first stream runs; stalls count from STARTUP_GRACE_MS on.
     void Started(Stream stream);
+    // The first stream is open but not started: it rests until a Wake.
+    void Prepared(Stream stream);
     // Callback thread, after each period: false ends the stream (it rests).
     bool OnPeriod();
     // UI thread, when a buffer starts to play: a resting stream is replaced
@@ -95,6 +103,7 @@ class OutputMachine {
 
     std::mutex m_;  // guards the three below; the callback only try-locks it
     Stream stream_ = nullptr;
+    bool prepared_ = false;  // stream_ was opened but never started
     Phase phase_ = Phase::Running;
     int64_t wakeStartMs_ = 0;
 };

@@ -40,6 +40,10 @@ struct OutputState {
     uint32_t rate = 0;
     unsigned long period = 0;
     double writeLead = 0;  // seconds the write cursor runs ahead of the mix
+    // The stream starts on the first play, the device's buffer filled from
+    // the mix rather than with silence (see OpenOutput).
+    bool quickStart = false;
+    bool wakeWanted = false;  // UI thread: a buffer started; Check wakes the stream
     std::unique_ptr<OutputMachine> machine;
 };
 
@@ -73,21 +77,34 @@ class PaStreamOps final : public OutputMachine::StreamOps {
     explicit PaStreamOps(OutputState* state) : state_(state) {}
     int64_t NowMs() override { return pa::NowMs(); }
     OutputMachine::Stream Open() override {
-        PaStream* stream = nullptr;
-        if (OpenStream(&stream, nullptr, &state_->params, state_->rate, state_->period, &Callback,
-                       state_) != paNoError) {
-            return nullptr;
-        }
-        state_->pacer = Pacer(state_->rate);
-        if (const PaStreamInfo* info = Pa_GetStreamInfo(stream)) {
-            state_->fallbackDelay.store(info->outputLatency, std::memory_order_relaxed);
-        }
-        PrepareRealtime();
-        if (Pa_StartStream(stream) != paNoError) {
+        PaStream* stream = OpenStopped();
+        if (stream != nullptr && !Start(stream)) {
             CloseStream(stream);
             return nullptr;
         }
         return stream;
+    }
+    // Opens a stream without starting it; null when refused.
+    PaStream* OpenStopped() {
+        PaStream* stream = nullptr;
+        // A quick stream's device buffer is filled by the callback before it
+        // starts, so what plays first is heard first, not the buffer's
+        // length of silence later.
+        const PaStreamFlags flags =
+            state_->quickStart ? paPrimeOutputBuffersUsingStreamCallback : paNoFlag;
+        if (OpenStream(&stream, nullptr, &state_->params, state_->rate, state_->period, &Callback,
+                       state_, flags) != paNoError) {
+            return nullptr;
+        }
+        if (const PaStreamInfo* info = Pa_GetStreamInfo(stream)) {
+            state_->fallbackDelay.store(info->outputLatency, std::memory_order_relaxed);
+        }
+        return stream;
+    }
+    bool Start(OutputMachine::Stream stream) override {
+        state_->pacer = Pacer(state_->rate);
+        PrepareRealtime();
+        return Pa_StartStream(static_cast<PaStream*>(stream)) == paNoError;
     }
     void Close(OutputMachine::Stream stream) override {
         Pa_AbortStream(stream);
@@ -111,7 +128,8 @@ class PaStreamOps final : public OutputMachine::StreamOps {
 
 class PaOutputDevice final : public OutputDevice {
   public:
-    explicit PaOutputDevice(std::shared_ptr<Session> session) : session_(std::move(session)) {}
+    PaOutputDevice(std::shared_ptr<Session> session, bool quickStart)
+        : session_(std::move(session)), quickStart_(quickStart) {}
 
     ~PaOutputDevice() override {
         if (!state_) return;
@@ -147,6 +165,13 @@ class PaOutputDevice final : public OutputDevice {
     uint32_t HeardLeadMs() override { return HeardLead(*state_); }
 
     base::Result Check() override {
+        if (std::exchange(state_->wakeWanted, false)) {
+            // Everything the buffers have is written by now: the stream
+            // takes its first periods from it as it starts.
+            state_->core->SetNothingFetched(false);
+            DebugNote("sound output starts");
+            state_->machine->Wake(state_);
+        }
         bool rested = false;
         std::string lost = state_->machine->Check(&rested);
         // Said here rather than by the callback, which never writes to a file.
@@ -175,14 +200,29 @@ class PaOutputDevice final : public OutputDevice {
         state->params = out;
         state->rate = rate;
         state->period = period;
-        state->machine =
-            std::make_unique<OutputMachine>(std::make_unique<PaStreamOps>(state.get()));
-        auto* stream = static_cast<PaStream*>(state->machine->Ops().Open());
-        if (stream == nullptr) return false;
-        state->machine->Started(stream);
+        state->quickStart = quickStart_;
+        auto ops = std::make_unique<PaStreamOps>(state.get());
+        PaStreamOps& paOps = *ops;
+        state->machine = std::make_unique<OutputMachine>(std::move(ops));
+        if (quickStart_) {
+            // Opened now, so a refusal is reported now; started by Check
+            // once a buffer plays.
+            PaStream* stream = paOps.OpenStopped();
+            if (stream == nullptr) return false;
+            state->machine->Prepared(stream);
+            state->core->SetNothingFetched(true);
+        } else {
+            auto* stream = static_cast<PaStream*>(paOps.Open());
+            if (stream == nullptr) return false;
+            state->machine->Started(stream);
+        }
         // The hook holds the state weakly: the core it lives in is the state's.
         state->core->SetWakeHook([weak = std::weak_ptr<OutputState>(state)] {
             if (auto s = weak.lock()) {
+                if (s->quickStart) {
+                    s->wakeWanted = true;
+                    return;
+                }
                 DebugNote("sound output wakes (heard " + std::to_string(HeardLead(*s)) +
                           " ms after the write cursor)");
                 s->machine->Wake(s);
@@ -193,13 +233,15 @@ class PaOutputDevice final : public OutputDevice {
     }
 
     std::shared_ptr<Session> session_;
+    const bool quickStart_;
     std::shared_ptr<OutputState> state_;
 };
 
 }  // namespace
 
-std::unique_ptr<OutputDevice> OpenOutput(PaDeviceIndex device, std::shared_ptr<Session> session) {
-    auto output = std::make_unique<PaOutputDevice>(std::move(session));
+std::unique_ptr<OutputDevice> OpenOutput(PaDeviceIndex device, std::shared_ptr<Session> session,
+                                         bool quickStart) {
+    auto output = std::make_unique<PaOutputDevice>(std::move(session), quickStart);
     if (!output->Open(device)) return nullptr;
     return output;
 }

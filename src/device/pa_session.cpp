@@ -114,9 +114,10 @@ PaDeviceIndex FindDevice(const std::string& name, DeviceDirection direction) {
 // close finishes) take turns through this lock. Stopping a stream, the call
 // a frozen server holds, runs outside it.
 PaError OpenStream(PaStream** stream, const PaStreamParameters* in, const PaStreamParameters* out,
-                   uint32_t rate, unsigned long period, PaStreamCallback* callback, void* user) {
+                   uint32_t rate, unsigned long period, PaStreamCallback* callback, void* user,
+                   PaStreamFlags flags) {
     std::lock_guard lock(StreamListMutex());
-    return Pa_OpenStream(stream, in, out, rate, period, paClipOff, callback, user);
+    return Pa_OpenStream(stream, in, out, rate, period, flags | paClipOff, callback, user);
 }
 
 void CloseStream(PaStream* stream) {

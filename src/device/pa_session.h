@@ -38,9 +38,10 @@ void QuietLibraryNotes();
 PaDeviceIndex FindDevice(const std::string& name, DeviceDirection direction);
 
 // Pa_OpenStream and Pa_CloseStream, taking turns: PortAudio keeps its open
-// streams in one unguarded list.
+// streams in one unguarded list. paClipOff is always among the flags.
 PaError OpenStream(PaStream** stream, const PaStreamParameters* in, const PaStreamParameters* out,
-                   uint32_t rate, unsigned long period, PaStreamCallback* callback, void* user);
+                   uint32_t rate, unsigned long period, PaStreamCallback* callback, void* user,
+                   PaStreamFlags flags = paNoFlag);
 void CloseStream(PaStream* stream);
 
 // Stops and closes `stream` on a thread of its own and waits at most

@@ -25,7 +25,7 @@ struct OpenedOutput {
     std::string failure;
 };
 
-OpenedOutput OpenOutputNamed(const std::string& name) {
+OpenedOutput OpenOutputNamed(const std::string& name, bool quickStart) {
     std::shared_ptr<pa::Session> session = pa::Session::Acquire();
     if (!session)
         return {nullptr, "no audio output device (the sound system could not be started)"};
@@ -35,7 +35,7 @@ OpenedOutput OpenOutputNamed(const std::string& name) {
                              ? "no audio output device (none found; is a sound server running?)"
                              : "no audio output device ('" + name + "' is not there)"};
     }
-    auto device = pa::OpenOutput(index, std::move(session));
+    auto device = pa::OpenOutput(index, std::move(session), quickStart);
     if (!device) {
         return {nullptr, name.empty()
                              ? "no audio output device (the default output refused to open)"
@@ -50,8 +50,9 @@ class PortAudioBackend final : public AudioBackend {
     // connection but never answers (frozen, or PipeWire without its session
     // manager) holds the call inside the sound library for good.
     std::unique_ptr<OutputDevice> OpenOutput() override {
-        std::optional<OpenedOutput> opened =
-            RunWithDeadline([name = outputName_] { return OpenOutputNamed(name); }, OPEN_DEADLINE);
+        std::optional<OpenedOutput> opened = RunWithDeadline(
+            [name = outputName_, quick = quickStart_] { return OpenOutputNamed(name, quick); },
+            OPEN_DEADLINE);
         if (!opened) {
             // A device that opens after all is closed by the outcome's last holder.
             failure_ = "no audio output device (the sound server does not answer)";
@@ -71,8 +72,8 @@ class PortAudioBackend final : public AudioBackend {
         // the open needs is copied: the thread that runs it may outlive
         // this backend.
         session_.reset();
-        return [name = outputName_]() -> std::unique_ptr<OutputDevice> {
-            return OpenOutputNamed(name).device;
+        return [name = outputName_, quick = quickStart_]() -> std::unique_ptr<OutputDevice> {
+            return OpenOutputNamed(name, quick).device;
         };
     }
     std::unique_ptr<CaptureDevice> OpenCapture() override {
@@ -105,6 +106,8 @@ class PortAudioBackend final : public AudioBackend {
         return devices;
     }
 
+    void PreferQuickStart() override { quickStart_ = true; }
+
     void UseDevices(const std::string& input, const std::string& output) override {
         inputName_ = input;
         outputName_ = output;
@@ -119,6 +122,7 @@ class PortAudioBackend final : public AudioBackend {
     }
     std::shared_ptr<pa::Session> session_;
     std::string failure_ = "no audio output device";
+    bool quickStart_ = false;
     std::string inputName_;   // empty: the default input
     std::string outputName_;  // empty: the default output
 };

@@ -2,6 +2,7 @@
 // with wrap-around, cursors, play once and looping, volume.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <numbers>
@@ -194,6 +195,32 @@ TEST(MixCoreTest, AWriteBehindTheWriteCursorIsNotHeard) {
     // Up to the write cursor (less the converter's rise at its end) it still sounds.
     const auto out = Render(*core, (write - play) / 2 * 4 - 256);
     for (size_t i = 0; i < out.size(); ++i) ASSERT_NEAR(out[i], 5000, 2) << "at " << i;
+}
+
+// A device whose stream has not started has fetched nothing: sound written
+// at the write cursor it reports is heard from its first rendered frame,
+// not a device lead of silence later.
+TEST(MixCoreTest, BeforeTheFirstFetchSoundAtTheWriteCursorIsHeardFirst) {
+    for (const uint32_t rate : {11025u, 44100u}) {  // copied, then rate-converted
+        SCOPED_TRACE(testing::Message() << rate << " Hz");
+        auto core = MixCore::Create(rate, 1, 0.08);
+        core->SetNothingFetched(true);
+        auto buffer = core->CreateBuffer(Format(1, 11025, 16), 8000);
+        ASSERT_TRUE(buffer);
+        buffer->Play(true);
+        uint32_t play = 0, write = 0;
+        buffer->GetCurrentPosition(play, write);
+        EXPECT_EQ(write, play);
+        const auto dc = Le16(std::vector<int16_t>(2000, 5000));
+        buffer->Write(write, dc.data(), static_cast<uint32_t>(dc.size()));
+        core->SetNothingFetched(false);
+        buffer->GetCurrentPosition(play, write);
+        EXPECT_GE((write + buffer->Size() - play) % buffer->Size(), 80u * 11025 / 1000 * 2)
+            << "the lead comes back once the device may fetch";
+        const auto out = Render(*core, rate / 10);
+        const auto loud = std::find_if(out.begin(), out.end(), [](int16_t v) { return v > 2500; });
+        EXPECT_LT(loud - out.begin(), static_cast<std::ptrdiff_t>(rate / 500)) << "not within 2 ms";
+    }
 }
 
 // Writes come every mixing step while the device renders: a write under

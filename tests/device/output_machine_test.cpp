@@ -18,8 +18,10 @@ struct Server {
     int64_t now = 0;
     bool quiet = true;
     bool active = true;
-    bool refuses = false;  // opens fail
+    bool refuses = false;       // opens fail
+    bool refusesStart = false;  // a prepared stream will not start
     int opened = 0;
+    int started = 0;  // prepared streams started
     int closed = 0;
     std::vector<std::function<void()>> jobs;  // spawned, run when the row says
 };
@@ -32,6 +34,11 @@ class ScriptedOps final : public OutputMachine::StreamOps {
         if (s_.refuses) return nullptr;
         return reinterpret_cast<OutputMachine::Stream>(static_cast<intptr_t>(++s_.opened));
     }
+    bool Start(OutputMachine::Stream) override {
+        if (s_.refusesStart) return false;
+        ++s_.started;
+        return true;
+    }
     void Close(OutputMachine::Stream) override { ++s_.closed; }
     bool Active(OutputMachine::Stream) override { return s_.active; }
     bool Quiet() override { return s_.quiet; }
@@ -42,14 +49,15 @@ class ScriptedOps final : public OutputMachine::StreamOps {
 };
 
 enum class Act {
-    Play,     // a period with a buffer playing
-    Silence,  // a period with nothing playing
-    None,     // time passes with no callback
-    Wake,     // a buffer starts to play
-    RunJobs,  // the wake's job gets to run
-    Gone,     // the sound library reports the stream stopped
-    Refuse,   // the server refuses new streams
-    Close,    // the device is destroyed
+    Play,         // a period with a buffer playing
+    Silence,      // a period with nothing playing
+    None,         // time passes with no callback
+    Wake,         // a buffer starts to play
+    RunJobs,      // the wake's job gets to run
+    Gone,         // the sound library reports the stream stopped
+    Refuse,       // the server refuses new streams
+    RefuseStart,  // the prepared stream will not start
+    Close,        // the device is destroyed
 };
 
 struct MachineStep {
@@ -63,6 +71,8 @@ struct MachineStep {
 struct MachineRow {
     const char* name;
     std::vector<MachineStep> steps;
+    bool prepared = false;  // the first stream is opened, not started
+    int started = 0;        // prepared streams started by the end
 };
 
 TEST(OutputMachineTest, RestWakeStallAndLossOnAFakeClock) {
@@ -122,12 +132,39 @@ TEST(OutputMachineTest, RestWakeStallAndLossOnAFakeClock) {
           {6500, Act::None, Phase::Waking, ""},
           {6501, Act::None, Phase::Waking, "(for 1501 ms;"},
           {6600, Act::Close, Phase::Closed, "(for 1501 ms;", 0}}},
+        {"prepared: rests until the first wake starts it as it is, nothing closed",
+         {{100, Act::None, Phase::Resting, ""},
+          {9000, Act::Wake, Phase::Waking, ""},
+          {9005, Act::RunJobs, Phase::Running, "", 0},
+          {9050, Act::Play, Phase::Running, ""}},
+         true,
+         1},
+        {"prepared: its start-up grace counts from the first start, not from the open",
+         {{10000, Act::Wake, Phase::Waking, ""},
+          {10005, Act::RunJobs, Phase::Running, ""},
+          {12000, Act::None, Phase::Running, ""},
+          {13100, Act::None, Phase::Running, "(for 3095 ms;"}},
+         true,
+         1},
+        {"prepared stream that will not start: a fresh one runs, the prepared one is closed",
+         {{100, Act::RefuseStart, Phase::Resting, ""},
+          {200, Act::Wake, Phase::Waking, ""},
+          {205, Act::RunJobs, Phase::Running, "", 1},
+          {250, Act::Play, Phase::Running, ""}},
+         true},
+        {"a device gone while prepared hands its stream back to close",
+         {{100, Act::Close, Phase::Closed, "", 1}},
+         true},
     };
     for (const MachineRow& row : rows) {
         SCOPED_TRACE(row.name);
         Server server;
         OutputMachine machine(std::make_unique<ScriptedOps>(server));
-        machine.Started(machine.Ops().Open());
+        if (row.prepared) {
+            machine.Prepared(machine.Ops().Open());
+        } else {
+            machine.Started(machine.Ops().Open());
+        }
         auto keep = std::make_shared<int>(0);
         for (const MachineStep& step : row.steps) {
             SCOPED_TRACE(step.at);
@@ -154,6 +191,9 @@ TEST(OutputMachineTest, RestWakeStallAndLossOnAFakeClock) {
                 case Act::Refuse:
                     server.refuses = true;
                     break;
+                case Act::RefuseStart:
+                    server.refusesStart = true;
+                    break;
                 case Act::Close:
                     if (auto stream = machine.Close()) machine.Ops().Close(stream);
                     break;
@@ -170,6 +210,7 @@ TEST(OutputMachineTest, RestWakeStallAndLossOnAFakeClock) {
             }
         }
         EXPECT_LE(server.jobs.size(), 1u) << "more than one wake job at once";
+        EXPECT_EQ(server.started, row.started);
     }
 }
 
