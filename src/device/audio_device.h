@@ -88,6 +88,10 @@ class OutputDevice {
     // 0 where nobody listens as it plays (a file), whose rendering keeps
     // every delay as it was mixed.
     virtual uint32_t HeardLeadMs() { return 0; }
+    // False while the device has fetched nothing of its buffers yet (a
+    // stream that starts once the first sound is written): what is written
+    // at a playing buffer's play cursor is heard from its first frame.
+    virtual bool Fetched() const { return true; }
 };
 
 // Runs functions on the UI thread. Post() may be called from any thread;

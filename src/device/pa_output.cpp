@@ -163,6 +163,7 @@ class PaOutputDevice final : public OutputDevice {
     }
 
     uint32_t HeardLeadMs() override { return HeardLead(*state_); }
+    bool Fetched() const override { return !state_->core->NothingFetched(); }
 
     base::Result Check() override {
         if (std::exchange(state_->wakeWanted, false)) {

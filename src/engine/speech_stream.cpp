@@ -94,7 +94,10 @@ uint32_t CSoundWnd::WriteSpeech(const void* samples, uint32_t byteCount) {
     write %= size;
 
     if (speechResync) {
-        speechWritePos = (write + SPEECH_ANCHOR_BYTES) % size;
+        // The anchor keeps the data clear of what the device may have
+        // fetched already; a device that has fetched nothing needs none.
+        const bool fetched = device == nullptr || device->Fetched();
+        speechWritePos = (write + (fetched ? SPEECH_ANCHOR_BYTES : 0)) % size;
         speechResync = 0;
     }
     const uint32_t lead = (size - play + write) % size;
