@@ -18,8 +18,7 @@ struct Server {
     int64_t now = 0;
     bool quiet = true;
     bool active = true;
-    bool refuses = false;       // opens fail
-    bool refusesStart = false;  // a prepared stream will not start
+    bool refuses = false;  // opens fail
     int opened = 0;
     int started = 0;  // prepared streams started
     int closed = 0;
@@ -35,7 +34,6 @@ class ScriptedOps final : public OutputMachine::StreamOps {
         return reinterpret_cast<OutputMachine::Stream>(static_cast<intptr_t>(++s_.opened));
     }
     bool Start(OutputMachine::Stream) override {
-        if (s_.refusesStart) return false;
         ++s_.started;
         return true;
     }
@@ -49,15 +47,14 @@ class ScriptedOps final : public OutputMachine::StreamOps {
 };
 
 enum class Act {
-    Play,         // a period with a buffer playing
-    Silence,      // a period with nothing playing
-    None,         // time passes with no callback
-    Wake,         // a buffer starts to play
-    RunJobs,      // the wake's job gets to run
-    Gone,         // the sound library reports the stream stopped
-    Refuse,       // the server refuses new streams
-    RefuseStart,  // the prepared stream will not start
-    Close,        // the device is destroyed
+    Play,     // a period with a buffer playing
+    Silence,  // a period with nothing playing
+    None,     // time passes with no callback
+    Wake,     // a buffer starts to play
+    RunJobs,  // the wake's job gets to run
+    Gone,     // the sound library reports the stream stopped
+    Refuse,   // the server refuses new streams
+    Close,    // the device is destroyed
 };
 
 struct MachineStep {
@@ -146,15 +143,6 @@ TEST(OutputMachineTest, RestWakeStallAndLossOnAFakeClock) {
           {13100, Act::None, Phase::Running, "(for 3095 ms;"}},
          true,
          1},
-        {"prepared stream that will not start: a fresh one runs, the prepared one is closed",
-         {{100, Act::RefuseStart, Phase::Resting, ""},
-          {200, Act::Wake, Phase::Waking, ""},
-          {205, Act::RunJobs, Phase::Running, "", 1},
-          {250, Act::Play, Phase::Running, ""}},
-         true},
-        {"a device gone while prepared hands its stream back to close",
-         {{100, Act::Close, Phase::Closed, "", 1}},
-         true},
     };
     for (const MachineRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -190,9 +178,6 @@ TEST(OutputMachineTest, RestWakeStallAndLossOnAFakeClock) {
                     break;
                 case Act::Refuse:
                     server.refuses = true;
-                    break;
-                case Act::RefuseStart:
-                    server.refusesStart = true;
                     break;
                 case Act::Close:
                     if (auto stream = machine.Close()) machine.Ops().Close(stream);
