@@ -91,12 +91,11 @@ VoiceCheck CheckVoice(const voice::PhonTable& made, const voice::PhonTable& refe
             "this voice will be about as easy to understand as " + referenceName + ": " + figures;
     }
     if (!check.redo.empty()) {
-        std::string named;
+        // "the vowel in 'bit'", or "the vowels in 'bit', 'hot'"
+        std::string named = check.redo.size() == 1 ? "the vowel in " : "the vowels in ";
         for (size_t i = 0; i < check.redo.size() && i < REDO_NAMED; ++i) {
             const std::string sound = SoundInWord(check.redo[i]);
-            // "the vowel in 'bit'" -> "'bit'" after the first
-            named += i == 0 ? "the vowels in " + sound.substr(sound.find('\''))
-                            : ", " + sound.substr(sound.find('\''));
+            named += (i == 0 ? "" : ", ") + sound.substr(sound.find('\''));
         }
         check.text += "; record again: " + named;
     }

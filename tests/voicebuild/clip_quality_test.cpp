@@ -194,7 +194,7 @@ TEST(VoiceCheck, SaysHowWellTheVoiceWillBeUnderstoodAndWhatToRedo) {
         const char* says;
     } rows[] = {
         {"the same vowels as the reference", 1, 16, -1, true, "about as easy to understand as Ref"},
-        {"a vowel of another", 1, 16, AA, true, "record again: the vowels in 'hot'"},
+        {"a vowel of another", 1, 16, AA, true, "record again: the vowel in 'hot'"},
         {"vowels far from their place", 1.5, 16, -1, true, "harder to understand than Ref"},
         {"too few vowels recorded", 1, 5, -1, false, "the voice check was skipped"},
     };
