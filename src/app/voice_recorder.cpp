@@ -1,6 +1,7 @@
 #include "app/voice_recorder.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -52,7 +53,15 @@ VoiceRecorder::VoiceRecorder(RecorderAudio& audio, RecorderMemory& memory,
       memory_(memory),
       programFolder_(std::move(programFolder)),
       table_(std::make_unique<voice::PhonTable>(base)),
+      reference_(std::make_unique<voice::PhonTable>(base)),
+      referenceName_("the base voice"),
       cutter_(std::make_unique<voicebuild::ClipCutter>()) {
+    // The check compares with the default voice where the program has it.
+    if (auto voxa = std::make_unique<voice::PhonTable>();
+        voice::LoadVoice(voice::LoadVoicePath(programFolder_, "Voxa"), *voxa).ok()) {
+        reference_ = std::move(voxa);
+        referenceName_ = "Voxa";
+    }
     // The place is "NAME<tab>" and one '1' or '0' per prompt.
     // An empty NAME: the voice has none yet and is kept at UnnamedVoicePath().
     const std::string place = memory_.Recall();
@@ -184,6 +193,12 @@ void VoiceRecorder::Finish() {
         Show();
         return;
     }
+    // Judged against the speaker the takes kept this session show.
+    std::vector<voicebuild::ClipMeasures> measures{cut->measures};
+    for (size_t i = 0; i < kept_.size(); ++i) {
+        if (kept_[i] && int(i) != index_) measures.push_back(kept_[i]->measures);
+    }
+    voicebuild::ApplyJudgement(*cut, voicebuild::ProfileOf(measures));
     const bool wasClipped = clipped >= CLIPPED_TAKE_SAMPLES;
     double truePeak = peak;
     if (wasClipped) {
@@ -339,8 +354,15 @@ bool VoiceRecorder::OnSave(const std::string& name) {
     if (std::count(accepted_.begin(), accepted_.end(), true) == PROMPT_COUNT) {
         status_ += "  " + DoneText();
     }
+    status_ += "  " + CheckText();
     Show();
     return true;
+}
+
+std::string VoiceRecorder::CheckText() const {
+    std::string text = voicebuild::CheckVoice(*table_, *reference_, referenceName_).text;
+    if (!text.empty()) text[0] = char(std::toupper(static_cast<unsigned char>(text[0])));
+    return text + ".";
 }
 
 bool VoiceRecorder::SaveTo(const std::filesystem::path& path) {

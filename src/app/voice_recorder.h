@@ -17,6 +17,7 @@
 #include "voice/phon_table.h"
 #include "voicebuild/clip_cutter.h"
 #include "voicebuild/prompts.h"
+#include "voicebuild/voice_check.h"
 
 namespace vocalith::app {
 
@@ -117,6 +118,9 @@ class VoiceRecorder {
     void MoveTo(int index);
     std::string DoneText() const;  // the voice is whole and saved: how to hear it
     bool SaveTo(const std::filesystem::path& path);
+    // The voice's own check: how well it will be understood beside the
+    // reference voice, and which vowels to record again.
+    std::string CheckText() const;
     void RememberPlace();
     int Code() const;
 
@@ -124,6 +128,8 @@ class VoiceRecorder {
     RecorderMemory& memory_;
     std::filesystem::path programFolder_;
     std::unique_ptr<voice::PhonTable> table_;
+    std::unique_ptr<voice::PhonTable> reference_;  // the base voice the check compares with
+    std::string referenceName_;
     std::unique_ptr<voicebuild::ClipCutter> cutter_;
     std::array<bool, voicebuild::PROMPT_COUNT> accepted_{};
     int index_ = 0;  // the prompt shown, 0..PROMPT_COUNT-1

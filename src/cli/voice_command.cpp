@@ -1,7 +1,9 @@
 // vocalith-tts voice: inspect a voice, write its clips as WAV files, build a
 // voice from WAV files, replace one clip. Every voice written goes through
 // the atomic voice save, so a failure leaves the old file as it was.
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -19,6 +21,7 @@
 #include "voice/voices_folder.h"
 #include "voicebuild/clip_cutter.h"
 #include "voicebuild/prompts.h"
+#include "voicebuild/voice_check.h"
 #include "wave/pcm_format.h"
 
 namespace vocalith::cli {
@@ -58,12 +61,16 @@ const char kVoiceHelp[] =
     "          aspiration after a short closure), cut at zero crossings, faded\n"
     "          at its edges and brought to the voice's level; one line per\n"
     "          phoneme gives the cut's start and end in the recording and its\n"
-    "          confidence; a take that sounds like another word, or whose\n"
-    "          sound is squeezed to almost nothing, gets a warning to record it\n"
-    "          again. A phoneme without a file keeps the --base voice's clip\n"
-    "          (Voxa by default; a warning names them). A recording with no\n"
-    "          speech or more than one word, or a file that is not audio,\n"
-    "          stops the build: nothing is saved.\n"
+    "          confidence; a take that sounds like another word, whose sound is\n"
+    "          squeezed to almost nothing, or that will be hard to understand\n"
+    "          (too fast, mumbled, faint, clipped, or a vowel out of place among\n"
+    "          the speaker's own) gets a warning to record it again, saying why.\n"
+    "          The last line is the voice's own check: about how many words of\n"
+    "          100 a listener will mishear with it and with Voxa, and which\n"
+    "          vowels to record again. A phoneme without a file keeps the --base\n"
+    "          voice's clip (Voxa by default; a warning names them). A recording\n"
+    "          with no speech or more than one word, or a file that is not\n"
+    "          audio, stops the build: nothing is saved.\n"
     "\n"
     "A NAME is a voice in the voices folder (letter case ignored), read where\n"
     "the window's Load reads it and written where its Save writes it; a value\n"
@@ -270,6 +277,18 @@ int Prompts() {
     return EXIT_OK;
 }
 
+// The measures behind a cut's confidence (VOCALITH_DEBUG), one line.
+void PrintMeasures(const voicebuild::ClipMeasures& m, const voicebuild::SpeakerProfile& s) {
+    std::printf(
+        "    measures word %.0f/%.0f ms (tempo %+.2f) level %.1f floor %.1f clipped %.4f "
+        "bright %+.1f voiced %.2f f %.0f %.0f %.0f dist %.2f | speaker tempo %+.2f "
+        "level %.1f bright %.1f scale %+.2f %+.2f\n",
+        m.wordMs, m.expectedMs, m.expectedMs > 0 ? std::log2(m.wordMs / m.expectedMs) - s.tempo : 0,
+        m.levelDb, m.floorDb, m.clippedShare, m.brightDb - s.brightDb, m.voicedShare, m.f1, m.f2,
+        m.f2Alt, voicebuild::VowelDistance(m, s), s.tempo, s.levelDb, s.brightDb, s.f1Scale,
+        s.f2Scale);
+}
+
 int Build(const std::string& name, const std::string& dir, const std::string& base) {
     fs::path target;
     if (const int status = ResolveVoice(name, VoiceUse::Write, target); status >= 0) return status;
@@ -295,7 +314,10 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
     }
     voicebuild::ClipCutter cutter;
     if (!cutter.Aligning()) Warn(cutter.Note());
-    // Every recording is cut before anything is written.
+    // Every recording is cut before anything is written, and every cut is
+    // judged again against the speaker the whole take shows.
+    std::vector<voicebuild::Cut> cuts;
+    std::vector<fs::path> cutFiles;
     for (const auto& [code, file] : files) {
         const std::string symbol = voice::ClipName(code);
         voice::PhonSlot& slot = table->slots[static_cast<size_t>(code)];
@@ -307,14 +329,32 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
             std::printf("%-3s %-8s whole file\n", symbol.c_str(), "");
             continue;
         }
-        const voicebuild::Cut cut = cutter.CutFile(file, code);
+        voicebuild::Cut cut = cutter.CutFile(file, code);
         if (!cut.ok()) {
             return Fail(EXIT_FAILURE_,
                         "voice build: " + file.string() + ": " + cut.reason + "; nothing saved");
         }
+        cut.recording = {};  // only its measures are needed from here on
+        cuts.push_back(std::move(cut));
+        cutFiles.push_back(file);
+    }
+    std::vector<voicebuild::ClipMeasures> measures;
+    for (const voicebuild::Cut& cut : cuts) measures.push_back(cut.measures);
+    const voicebuild::SpeakerProfile speaker = voicebuild::ProfileOf(measures);
+    const bool debug = std::getenv("VOCALITH_DEBUG") != nullptr;
+    for (size_t i = 0; i < cuts.size(); ++i) {
+        voicebuild::Cut& cut = cuts[i];
+        const int code = cut.code;
+        const std::string symbol = voice::ClipName(code);
+        const fs::path& file = cutFiles[i];
+        voicebuild::ApplyJudgement(cut, speaker);
         std::printf("%-3s %-8s %5d %5d ms  confidence %.2f%s\n", symbol.c_str(),
                     voicebuild::PromptWord(*voicebuild::PromptFor(code)).c_str(), cut.StartMs(),
                     cut.EndMs(), cut.confidence, cut.aligned ? "" : "  (by loudness)");
+        if (debug) {
+            PrintMeasures(cut.measures, speaker);
+            std::printf("    heard \"%s\" by %.2f\n", cut.heardAs.c_str(), cut.mismatch);
+        }
         if (!cut.problem.empty()) {
             Warn(file.string() + ": " + cut.problem + "; record " + symbol + " again (say \"" +
                  voicebuild::PromptWord(*voicebuild::PromptFor(code)) + "\" once)");
@@ -322,6 +362,7 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
             Warn(file.string() + ": low confidence in the cut of " + symbol +
                  "; listen to it (voice export) and record it again if it sounds wrong");
         }
+        voice::PhonSlot& slot = table->slots[static_cast<size_t>(code)];
         slot.count = static_cast<int32_t>(cut.clip.size());
         std::copy(cut.clip.begin(), cut.clip.end(), slot.samples.begin());
     }
@@ -333,7 +374,20 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
     auto made = std::make_unique<voice::PhonTable>();
     if (const int status = LoadBase(&base, *made); status >= 0) return status;
     Apply(*table, codes, *made);
-    return Save(target, *made, lock);
+    if (const int status = Save(target, *made, lock); status != EXIT_OK) return status;
+    // The voice's own check, beside Voxa; a voice is saved whatever it says.
+    auto voxa = std::make_unique<voice::PhonTable>();
+    fs::path voxaPath;
+    std::string checked = "the voice check was skipped: the voice Voxa was not found";
+    if (ResolveVoice("Voxa", VoiceUse::Read, voxaPath) < 0 && voice::LoadVoice(voxaPath, *voxa)) {
+        checked = voicebuild::CheckVoice(*made, *voxa, "Voxa").text;
+    }
+    std::printf("voice check: %s\n", checked.c_str());
+    if (std::getenv("VOCALITH_DEBUG")) {
+        std::printf("    vowel distance %.3f, Voxa's %.3f\n", voicebuild::VowelSpaceDistance(*made),
+                    voicebuild::VowelSpaceDistance(*voxa));
+    }
+    return EXIT_OK;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "voicebuild/clip_quality.h"
 #include "voicebuild/phone_aligner.h"
 #include "wave/audio_file.h"
 
@@ -56,6 +57,12 @@ struct Cut {
     bool aligned = false;       // found by alignment (else by loudness)
     double wordLevelDb = -120;  // RMS of the word's loudest 50 ms, dBFS
     std::vector<int16_t> clip;  // the finished clip, at most PHON_MAX_SAMPLES
+    // What the take sounds like, and the confidence and problem the cutter
+    // found alone (the word check, the alignment): `confidence` and
+    // `problem` are these weighed with the measures (ApplyJudgement).
+    ClipMeasures measures;
+    double cutConfidence = 0;
+    std::string cutProblem;
 
     bool ok() const { return status == Status::Ok; }
     int StartMs() const;

@@ -170,6 +170,7 @@ TEST_F(VoiceCommand, PromptsAndBuildFromRecordedWords) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.rfind("AA  hot ", 0), 0u) << r.out;
     EXPECT_NE(r.out.find(" ms  confidence "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nvoice check: "), std::string::npos) << r.out;  // saved, then checked
     EXPECT_NE(r.err.find("40 phonemes have no recording and keep"), std::string::npos) << r.err;
     auto got = Load(built);
     EXPECT_GT(got->slots[5].count, 0);

@@ -162,7 +162,7 @@ VoiceRecorderDialog::VoiceRecorderDialog(DialogAudio& audio, session::Session& s
     // Room for three lines from the start, so that a longer message moves
     // no button and squeezes nothing.
     status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    status_->setMinimumHeight(3 * status_->fontMetrics().lineSpacing());
+    status_->setMinimumHeight(4 * status_->fontMetrics().lineSpacing());
     layout->addWidget(status_);
     auto* saveRow = new QHBoxLayout;
     name_ = new QLineEdit(QString::fromStdString(logic_->View().voiceName), this);

@@ -1,0 +1,191 @@
+#!/usr/bin/python3
+"""How often `voice build`'s confidence tells a bad take from a good one.
+
+Each speaker records the 41 prompt words as the listening bench's panel does
+(a level drawn from -12..0 dB, 0.2-1 s of lead-in and tail, a -60 dBFS noise
+floor). Besides the good take, some prompts are handed in spoiled:
+  mumbled   the right word 1.6 times faster, low-passed at 2 kHz
+  murmured  the right word 20 dB quieter, low-passed at 2 kHz
+  wrong     another prompt word, one without the prompt's sound
+Each spoiled kind is built as a take with 8 of its 41 words spoiled (drawn
+at random per speaker), so the speaker's other words still show how they
+speak. A good cut should report at least the warning line (0.5), a spoiled
+one less. Prints the counts per speaker and kind.
+"""
+import argparse
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import wave
+import zlib
+
+import numpy as np
+
+SPEAKERS = {
+    "us-f2": ("espeak-ng", "en-us+f2", None),
+    "us-f4": ("espeak-ng", "en-us+f4", None),
+    "us-m": ("espeak-ng", "en-us", None),
+    "gb-f3": ("espeak-ng", "en+f3", None),
+    "gb-m": ("espeak-ng", "en", None),
+    "klatt-us": ("espeak-ng", "en-us+klatt4", None),
+    "klatt-us-high": ("espeak-ng", "en-us+klatt4", ("rubberband", 9)),
+    "awb": ("flite", "awb", None),
+    "awb-high": ("flite", "awb", ("sox", 6)),
+    "rms": ("flite", "rms", None),
+    "rms-high": ("flite", "rms", ("rubberband", 10)),
+    "slt": ("flite", "slt", None),
+    "kal": ("flite", "kal", None),
+}
+LOW = 0.5
+SPOILED = 8
+NOISE_DBFS = -60.0
+
+
+def read_wav(path):
+    with wave.open(path) as w:
+        return w.getframerate(), np.frombuffer(w.readframes(w.getnframes()), dtype="<i2")
+
+
+def write_wav(path, rate, x):
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        w.writeframes(np.clip(np.round(x), -32768, 32767).astype("<i2").tobytes())
+
+
+def speak(speaker, text, out):
+    synth, voice, shift = speaker
+    raw = out + ".raw.wav" if shift else out
+    if synth == "flite":
+        subprocess.run(["flite", "-voice", voice, "-t", text, "-o", raw], check=True)
+    else:
+        subprocess.run(["espeak-ng", "-v", voice, "-w", raw, text], check=True)
+    if shift:
+        tool, semis = shift
+        cmd = (["sox", "-G", raw, out, "pitch", str(100 * semis)] if tool == "sox" else
+               ["rubberband", "-q", "-F", "-p", str(semis), raw, out])
+        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.remove(raw)
+
+
+def spoil(src, out, kind):
+    effects = {"mumbled": ["tempo", "1.6", "lowpass", "2000"],
+               "murmured": ["lowpass", "2000", "vol", "-20dB"]}[kind]
+    subprocess.run(["sox", "-R", src, out] + effects, check=True)
+
+
+def record(rate, x, rng, path):
+    """The word as one take of the bench: level, lead-in, tail, noise floor."""
+    x = x.astype(np.float64) * 10 ** (rng.uniform(-12, 0) / 20)
+    lead, tail = (np.zeros(int(rate * rng.uniform(0.2, 1.0))) for _ in range(2))
+    y = np.concatenate([lead, x, tail])
+    y += rng.standard_normal(len(y)) * 32767 * 10 ** (NOISE_DBFS / 20)
+    write_wav(path, rate, y)
+
+
+def symbols_of(phonetic):
+    """The phoneme symbols of a phonetic string: an upper-case letter and the
+    next character, or one lower-case letter."""
+    out, i = [], 0
+    while i < len(phonetic):
+        c = phonetic[i]
+        if c.isupper():
+            out.append(phonetic[i:i + 2])
+            i += 2
+        else:
+            if c.isalpha():
+                out.append(c)
+            i += 1
+    return out
+
+
+def build(tts, folder, voc):
+    """The confidence of each cut; a take the build refuses (no speech in it)
+    is taken out, counted at confidence 0, and the build run again."""
+    conf = {}
+    while True:
+        out = subprocess.run([tts, "voice", "build", voc, folder], capture_output=True,
+                             text=True)
+        m = re.search(r"voice build: (\S+)/(\w+)\.wav: .*nothing saved", out.stderr)
+        if out.returncode == 0 or not m:
+            break
+        conf[m.group(2)] = 0.0
+        os.remove(os.path.join(m.group(1), m.group(2) + ".wav"))
+    for line in out.stdout.splitlines():
+        m = re.match(r"(\S+)\s+(\S+)\s+\d+\s+\d+ ms\s+confidence ([0-9.]+)", line)
+        if m:
+            conf[m.group(1)] = float(m.group(3))
+    return conf, out.stdout + out.stderr
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--tts", default="build/bin/vocalith-tts")
+    ap.add_argument("--speakers", default=",".join(SPEAKERS))
+    ap.add_argument("--keep", help="keep each take's folder and report here")
+    ap.add_argument("--take", type=int, default=0)
+    args = ap.parse_args()
+    prompts = [l.split("\t") for l in subprocess.run(
+        [args.tts, "voice", "prompts"], check=True, capture_output=True,
+        text=True).stdout.splitlines()]
+    words = {s: w for s, w in prompts}
+    phonemes = {}
+    for s, w in prompts:  # the prompt words that hold each sound, by our rules
+        phon = subprocess.run([args.tts, "translate", w], capture_output=True, text=True).stdout
+        phonemes[w] = symbols_of(phon)
+    totals = {}
+    tmp = tempfile.mkdtemp(prefix="confidence-")
+    for name in args.speakers.split(","):
+        speaker = SPEAKERS[name]
+        rng = np.random.default_rng(zlib.crc32(name.encode()) + 1000 * args.take)
+        raw = os.path.join(tmp, name + "-raw")
+        os.makedirs(raw)
+        for s, w in prompts:
+            speak(speaker, w, os.path.join(raw, s + ".wav"))
+        for kind in ("good", "mumbled", "murmured", "wrong"):
+            folder = os.path.join(tmp, "%s-%s" % (name, kind))
+            os.makedirs(folder)
+            krng = np.random.default_rng(zlib.crc32((name + kind).encode()) + 1000 * args.take)
+            spoiled = set() if kind == "good" else set(
+                krng.choice([s for s, _ in prompts], SPOILED, replace=False))
+            for s, w in prompts:
+                src = os.path.join(raw, s + ".wav")
+                if s in spoiled and kind == "wrong":
+                    others = [o for o, ow in prompts if o != s and s not in phonemes[ow]]
+                    src = os.path.join(raw, krng.choice(others) + ".wav")
+                elif s in spoiled:
+                    out = os.path.join(folder, s + ".spoiled.wav")
+                    spoil(src, out, kind)
+                    src = out
+                rate, x = read_wav(src)
+                record(rate, x, rng, os.path.join(folder, s + ".wav"))
+                if src.endswith(".spoiled.wav"):
+                    os.remove(src)
+            conf, report = build(args.tts, folder, os.path.join(tmp, "%s-%s.voc" % (name, kind)))
+            if args.keep:
+                os.makedirs(args.keep, exist_ok=True)
+                with open(os.path.join(args.keep, "%s-%s.txt" % (name, kind)), "w") as f:
+                    f.write("spoiled: %s\n" % " ".join(sorted(spoiled)) + report)
+            if kind == "good":
+                ok = sum(1 for c in conf.values() if c >= LOW)
+                n = len(conf)
+            else:
+                ok = sum(1 for s in spoiled if conf.get(s, 1) < LOW)
+                n = len(spoiled)
+            t = totals.setdefault(kind, [0, 0])
+            t[0] += ok
+            t[1] += n
+            print("%-14s %-9s %2d of %2d %s" % (name, kind, ok, n,
+                  "" if kind == "good" else " ".join(
+                      "%s:%.2f" % (s, conf.get(s, -1)) for s in sorted(spoiled))), flush=True)
+    for kind, (ok, n) in totals.items():
+        print("total %-9s %3d of %3d (%.0f%%) %s" % (
+            kind, ok, n, 100.0 * ok / max(1, n),
+            "above the line" if kind == "good" else "below the line"))
+
+
+if __name__ == "__main__":
+    sys.exit(main())

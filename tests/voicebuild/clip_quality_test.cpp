@@ -1,0 +1,211 @@
+// The confidence of a cut from what the take sounds like, its messages, and
+// the voice's own check, on measures and on vowels made from known formants.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "voice/phon_table.h"
+#include "voicebuild/clip_cutter.h"
+#include "voicebuild/clip_quality.h"
+#include "voicebuild/voice_check.h"
+
+namespace vocalith::voicebuild {
+namespace {
+
+constexpr int IY = 0, IH = 1, AA = 5, UW = 9, s = 26;
+
+// A vowel of `ms` at 11025 Hz: a pulse train at `f0` through resonators at
+// F1, F2 and F3 (each scaled by `scale`, as a smaller vocal tract would).
+std::vector<int16_t> Vowel(double f1, double f2, double f0, double scale = 1, int ms = 200) {
+    const double rate = 11025;
+    std::vector<double> x(static_cast<size_t>(rate * ms / 1000));
+    for (double t = 0; t < double(x.size()); t += rate / f0) x[static_cast<size_t>(t)] = 1;
+    for (const auto& [f, bw] :
+         {std::pair{f1 * scale, 80.0}, {f2 * scale, 100.0}, {2600 * scale, 150.0}}) {
+        const double c = -std::exp(-2 * M_PI * bw / rate);
+        const double b = 2 * std::exp(-M_PI * bw / rate) * std::cos(2 * M_PI * f / rate);
+        double y1 = 0, y2 = 0;
+        for (double& v : x) {
+            const double y = (1 - b - c) * v + b * y1 + c * y2;
+            y2 = y1;
+            y1 = y;
+            v = y;
+        }
+    }
+    double peak = 0;
+    for (const double v : x) peak = std::max(peak, std::abs(v));
+    std::vector<int16_t> out(x.size());
+    for (size_t i = 0; i < x.size(); ++i) out[i] = int16_t(std::lround(x[i] / peak * 12000));
+    return out;
+}
+
+TEST(ClipQuality, FindsAVowelsFormantsWhateverTheVoice) {
+    struct Row {
+        const char* name;
+        double f1, f2, f0, scale;
+    } rows[] = {
+        {"a man's open vowel", 700, 1220, 110, 1},
+        {"a man's front vowel", 300, 2045, 110, 1},
+        {"a woman's open vowel, harmonics 220 Hz apart", 700, 1220, 220, 1.18},
+        {"a child's front vowel", 300, 2045, 280, 1.3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ClipMeasures m = MeasureClip(AA, Vowel(row.f1, row.f2, row.f0, row.scale));
+        const auto near = [](double measured, double wanted) {
+            return std::abs(std::log2(measured / wanted)) < 0.3;
+        };
+        // F1 and F2, or (a harmonic below F1) the next two peaks.
+        EXPECT_TRUE((near(m.f1, row.f1 * row.scale) && near(m.f2, row.f2 * row.scale)) ||
+                    (near(m.f2, row.f1 * row.scale) && near(m.f2Alt, row.f2 * row.scale)))
+            << m.f1 << " " << m.f2 << " " << m.f2Alt;
+    }
+}
+
+// A take's cuts as a speaker says them: 41 words at their usual length
+// times 2^tempo, at -20 dBFS over a -60 dBFS floor, vowels at the usual
+// formants times 2^scale.
+std::vector<ClipMeasures> Speaker(double tempo, double scale) {
+    const double usual[16][2] = {{300, 2045}, {435, 1700}, {405, 1870}, {575, 1605},
+                                 {635, 1575}, {700, 1220}, {615, 1015}, {495, 1000},
+                                 {475, 1140}, {335, 1075}, {445, 1290}, {500, 1500},
+                                 {620, 1220}, {530, 1540}, {530, 1085}, {455, 1390}};
+    std::vector<ClipMeasures> take;
+    for (int code = 0; code < 41; ++code) {
+        ClipMeasures m;
+        m.code = code;
+        m.expectedMs = 400;
+        m.wordMs = 400 * std::exp2(tempo);
+        m.levelDb = -20;
+        m.floorDb = -60;
+        m.voicedShare = 1;
+        if (code < 16) {
+            m.f1 = usual[code][0] * std::exp2(scale);
+            m.f2 = usual[code][1] * std::exp2(scale);
+        }
+        take.push_back(m);
+    }
+    return take;
+}
+
+TEST(ClipQuality, ConfidenceTellsAGoodCutFromABadOne) {
+    struct Row {
+        const char* name;
+        double tempo, scale;  // the speaker
+        int code;
+        void (*spoil)(ClipMeasures&);
+        bool good;
+    } rows[] = {
+        {"a man's good take", 0, 0, AA, [](ClipMeasures&) {}, true},
+        {"a child's higher formants are its own, not a fault", -0.3, 0.35, IY, [](ClipMeasures&) {},
+         true},
+        {"a quick speaker's word at their own pace", -0.5, 0, IH, [](ClipMeasures&) {}, true},
+        {"too short: said twice as fast as the speaker's others", 0, 0, IH,
+         [](ClipMeasures& m) { m.wordMs /= 2; }, false},
+        {"out of place: the vowel of 'bit' handed in for 'hot'", 0, 0.3, AA,
+         [](ClipMeasures& m) {
+             m.f1 = 435 * std::exp2(0.3);
+             m.f2 = 1700 * std::exp2(0.3);
+         },
+         false},
+        {"faint against the speaker's other takes", 0, 0, s,
+         [](ClipMeasures& m) { m.levelDb -= 18; }, false},
+        {"faint against the noise", 0, 0, s, [](ClipMeasures& m) { m.floorDb = m.levelDb - 8; },
+         false},
+        {"muffled: no brightness left", 0, 0, UW, [](ClipMeasures& m) { m.brightDb -= 15; }, false},
+        {"clipped", 0, 0, s, [](ClipMeasures& m) { m.clippedShare = 0.01; }, false},
+        {"whispered vowel", 0, 0, UW, [](ClipMeasures& m) { m.voicedShare = 0.1; }, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<ClipMeasures> take = Speaker(row.tempo, row.scale);
+        row.spoil(take[static_cast<size_t>(row.code)]);
+        const SpeakerProfile speaker = ProfileOf(take);
+        ASSERT_TRUE(speaker.known && speaker.formantsKnown);
+        const Judgement j = JudgeCut(take[static_cast<size_t>(row.code)], speaker);
+        EXPECT_EQ(j.confidence >= LOW_CONFIDENCE, row.good) << j.confidence << " " << j.reason;
+        EXPECT_EQ(j.reason.empty(), row.good) << j.reason;
+    }
+}
+
+TEST(ClipQuality, MessagesNameTheWordAndWhatToDo) {
+    struct Row {
+        int code;
+        void (*spoil)(ClipMeasures&);
+        const char* says;
+    } rows[] = {
+        {IH, [](ClipMeasures& m) { m.wordMs /= 2; },
+         "the vowel in 'bit' is too short; say it slower"},
+        {s, [](ClipMeasures& m) { m.levelDb -= 18; },
+         "the 's' in 'sue' is faint; say it closer to the microphone"},
+        {28, [](ClipMeasures& m) { m.levelDb -= 18; }, "the 'sh' in 'leash' is faint"},
+        {AA,
+         [](ClipMeasures& m) {
+             m.f1 = 300;
+             m.f2 = 2045;
+         },
+         "the vowel in 'hot' sounds like another vowel; say 'hot' clearly"},
+        {s, [](ClipMeasures& m) { m.wordMs /= 2; }, "'sue' was said too fast; say it slower"},
+        {s, [](ClipMeasures& m) { m.clippedShare = 0.01; }, "'sue' is distorted"},
+    };
+    for (const auto& row : rows) {
+        std::vector<ClipMeasures> take = Speaker(0, 0);
+        row.spoil(take[static_cast<size_t>(row.code)]);
+        const Judgement j = JudgeCut(take[static_cast<size_t>(row.code)], ProfileOf(take));
+        EXPECT_NE(j.reason.find(row.says), std::string::npos) << j.reason;
+    }
+    // The cutter's own finding (another word) is kept before the measures'.
+    Cut cut;
+    cut.code = IH;
+    cut.measures = Speaker(0, 0)[IH];
+    cut.measures.wordMs /= 2;
+    cut.cutConfidence = 0.35;
+    cut.cutProblem = "this take sounds like \"bit\", not \"beet\"";
+    ApplyJudgement(cut, SpeakerProfile{});
+    EXPECT_EQ(cut.problem, cut.cutProblem);
+    EXPECT_LT(cut.confidence, LOW_CONFIDENCE);
+}
+
+TEST(VoiceCheck, SaysHowWellTheVoiceWillBeUnderstoodAndWhatToRedo) {
+    const double usual[16][2] = {{300, 2045}, {435, 1700}, {405, 1870}, {575, 1605},
+                                 {635, 1575}, {700, 1220}, {615, 1015}, {495, 1000},
+                                 {475, 1140}, {335, 1075}, {445, 1290}, {500, 1500},
+                                 {620, 1220}, {530, 1540}, {530, 1085}, {455, 1390}};
+    const auto voice = [&](double scale, int vowels, int swapped) {
+        auto table = std::make_unique<voice::PhonTable>();
+        for (int code = 0; code < vowels; ++code) {
+            const int from = code == swapped ? IY : code;
+            const std::vector<int16_t> clip = Vowel(usual[from][0], usual[from][1], 120, scale);
+            voice::PhonSlot& slot = table->slots[static_cast<size_t>(code)];
+            slot.count = int32_t(clip.size());
+            std::copy(clip.begin(), clip.end(), slot.samples.begin());
+        }
+        return table;
+    };
+    const auto reference = voice(1, 16, -1);
+    struct Row {
+        const char* name;
+        double scale;
+        int vowels, swapped;
+        bool done;
+        const char* says;
+    } rows[] = {
+        {"the same vowels as the reference", 1, 16, -1, true, "about as easy to understand as Ref"},
+        {"a vowel of another", 1, 16, AA, true, "record again: the vowel in 'hot'"},
+        {"vowels far from their place", 1.5, 16, -1, true, "harder to understand than Ref"},
+        {"too few vowels recorded", 1, 5, -1, false, "the voice check was skipped"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const VoiceCheck check =
+            CheckVoice(*voice(row.scale, row.vowels, row.swapped), *reference, "Ref");
+        EXPECT_EQ(check.done, row.done);
+        EXPECT_NE(check.text.find(row.says), std::string::npos) << check.text;
+    }
+}
+
+}  // namespace
+}  // namespace vocalith::voicebuild
