@@ -329,11 +329,22 @@ void MainDialog::OnSpeak() {
     std::string text = ReadText(IDC_PHONETIC, PHONETIC_READ_COUNT);
     if (!text.empty())
         voice::SpeakPhonetic(session_.engine.mixer, session_.phonTable, text.c_str());
+    PumpAtBusyPace();
+}
+
+void MainDialog::PumpAtBusyPace() {
+    // The idle timer could leave queued sound unseen for up to 100 ms: a
+    // resting output would wake that much later, and the step that ends the
+    // start delay could come late.
+    if (timerId_ == 0 || timerPeriod_ == PUMP_TIMER_MS) return;
+    timerPeriod_ = PUMP_TIMER_MS;
+    timerId_ = host_.SetTimer(PUMP_TIMER_ID, timerPeriod_);
 }
 
 void MainDialog::OnPlay() {
     SetStatus(kPlayedText);
     workbuf::PlaySelection(0, session_.workBuffer, session_.engine.mixer);
+    PumpAtBusyPace();
 }
 
 void MainDialog::OnRec() {
@@ -512,8 +523,10 @@ void MainDialog::OnPhonListClick() {
     int item = host_.ListSelectedItem();
     if (item == -1) return;
     intptr_t code = host_.ListGetItemData(item);
-    if (ValidCode(code))
+    if (ValidCode(code)) {
         voice::PlayPhon(session_.engine.mixer, session_.phonTable, static_cast<int>(code));
+        PumpAtBusyPace();
+    }
 }
 
 void MainDialog::OnButtonDown(bool isStart, int x, int y) {

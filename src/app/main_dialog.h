@@ -118,6 +118,8 @@ class MainDialog {
     bool MayClose();
 
   private:
+    // Sound was queued: the pump timer runs at its 10 ms pace from now on.
+    void PumpAtBusyPace();
     std::string ReadText(int id, int maxCount);
     void InvalidateView();
     void OnButtonDown(bool isStart, int x, int y);

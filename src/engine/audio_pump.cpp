@@ -44,6 +44,22 @@ uint32_t Engine::ServiceSpeechCounted(CSoundWnd& window) {
     return silenced;
 }
 
+bool Engine::SpeechStartDue(uint32_t now) const {
+    const uint32_t lead = std::min(mixer.startLeadTicks, mixer::START_DELAY_TICKS);
+    // A file or no device keeps the mix in its 200 ms steps, sample for
+    // sample as it always was.
+    if (lead == 0) return false;
+    const mixer::MixerChannel& speech = mixer.channels[mixer::SPEECH_CHANNEL];
+    if (speech.startTick == 0) return false;
+    const auto delay = static_cast<int32_t>(mixer::START_DELAY_TICKS - lead);
+    // Still waiting at the last step (or queued after it), and waited out
+    // now. The differences are taken signed: a clip queued after the last
+    // step lies ahead of it.
+    const bool waitingThen = static_cast<int32_t>(lastMixTick - speech.startTick) < delay;
+    const bool dueNow = static_cast<int32_t>(now - speech.startTick) >= delay;
+    return waitingThen && dueNow;
+}
+
 void Engine::AudioPump() {
     CSoundWnd* window = window_.get();
     if (window == nullptr) return;
@@ -99,7 +115,7 @@ void Engine::AudioPump() {
         int32_t m = 0;
         const uint32_t now = clock_->Now();
         const uint32_t elapsed = now - lastMixTick;
-        if (elapsed >= MIX_PERIOD_MS && MixEnabled) {
+        if (MixEnabled && (elapsed >= MIX_PERIOD_MS || SpeechStartDue(now))) {
             lastMixTick = now;
             mixed = true;
             int64_t wanted =

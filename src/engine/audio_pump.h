@@ -5,7 +5,9 @@
 // within 800 ms of speech to the recorder it is given (with a pre-roll, first
 // the sound heard just before the speech) and, with the monitor on, to mixer
 // channel 37; and at most once every 200 ms mixes the 38 channels into the
-// speech output stream of the sound window.
+// speech output stream of the sound window (on a live output also as soon
+// as the speech channel's start delay has ended, so that speech is heard on
+// time rather than at the next step).
 //
 // The pump is Engine::AudioPump (engine.h); its settings and state are the
 // engine's. Ticks are milliseconds of the engine's clock, read afresh at
@@ -31,6 +33,9 @@ inline constexpr int32_t MIX_MAX_SAMPLES = 20000;
 inline constexpr int32_t MIX_BUFFER_SAMPLES = 50000;
 // The most a pre-roll holds: about 740 ms at 11025 Hz.
 inline constexpr int32_t PRE_ROLL_MAX_SAMPLES = 8192;
+// How late, on average, the pump's step that finds the speech channel's
+// start delay over comes after its end: half a 10 ms pump tick.
+inline constexpr uint32_t START_STEP_LATE_MS = 5;
 // Silence before the monitor's first block on a freshly anchored stream: one
 // mixing period.
 inline constexpr uint32_t MONITOR_LEAD_IN_BYTES = MIX_PERIOD_MS * 11025 / 1000 * 2;

@@ -118,6 +118,12 @@ class Engine {
 
   private:
     uint32_t ServiceSpeechCounted(CSoundWnd& window);
+    // On a live output the speech channel's start delay ends between two
+    // mixing steps, and the step after it could come up to a whole period
+    // later: speech would be heard anywhere in a 200 ms window around its
+    // time. True when the delay has ended since the last step, so the pump
+    // mixes at once.
+    bool SpeechStartDue(uint32_t now) const;
 
     int32_t inputPeak_ = 0;  // raw, since the last TakeInputPeak
     // Fixed buffers: the pump allocates nothing itself.

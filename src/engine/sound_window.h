@@ -132,8 +132,7 @@ class CSoundWnd {
     // How much sooner than their start delay the mixer's channels start, so
     // that speech is heard, not merely written, that delay after it was
     // queued: the device's own lead (its buffer and the mix ahead of the
-    // write cursor), the anchor past the cursor, and half a mixing period
-    // (the step that finds the delay over comes that much later on average).
+    // write cursor), the anchor past the cursor, and START_STEP_LATE_MS.
     // 0 with no device or one that is not heard as it plays.
     uint32_t StartLeadMs();
     // True once the device has played every byte of speech written so far

@@ -214,7 +214,7 @@ uint32_t CSoundWnd::StartLeadMs() {
     const uint32_t deviceMs = device->HeardLeadMs();
     if (deviceMs == 0) return 0;
     const uint32_t anchorMs = SPEECH_ANCHOR_BYTES * 1000 / (wave::SYSTEM_SAMPLE_RATE * 2);
-    return deviceMs + anchorMs + MIX_PERIOD_MS / 2;
+    return deviceMs + anchorMs + START_STEP_LATE_MS;
 }
 
 bool CSoundWnd::SpeechRunning() const {

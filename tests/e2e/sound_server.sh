@@ -80,8 +80,16 @@ start_server() {
       skip "PipeWire takes no null sink here"
     ;;
   esac
-  pactl set-default-sink spk && pactl set-default-source mic.monitor ||
-    { cat "$root/server.log"; echo "FAIL: the $1 server takes no default device"; exit 1; }
+  # A sink just loaded may not be known yet (PipeWire makes it a moment
+  # later, later still on a busy machine): the defaults are tried for 5 s.
+  for _ in $(seq 50); do
+    pactl set-default-sink spk 2>/dev/null && pactl set-default-source mic.monitor 2>/dev/null &&
+      return 0
+    sleep 0.1
+  done
+  cat "$root/server.log"
+  echo "FAIL: the $1 server takes no default device: $(pactl set-default-sink spk 2>&1)"
+  exit 1
 }
 
 # Records what reaches the speakers; returns once data flows (the monitor

@@ -24,6 +24,11 @@ trap 'kill $speechd_pid 2>/dev/null; wait $speechd_pid 2>/dev/null; cleanup' EXI
 mkdir -p "$root/conf" "$root/log" "$root/modules"
 cp /etc/speech-dispatcher/speechd.conf "$root/conf/" 2>/dev/null ||
   printf 'LogLevel 3\n' >"$root/conf/speechd.conf"
+# speech-dispatcher plays what the module sends itself, asking PulseAudio
+# for 10 ms of buffer, on a thread of ordinary priority: on a busy machine
+# that thread misses its turn and its own holes are heard, whatever the
+# module sent. A tenth of a second keeps what is checked the module's.
+echo 'AudioPulseMinLength 100' >>"$root/conf/speechd.conf"
 # The module finds its voices beside the program it links to; what the
 # server sends it is kept.
 printf '#!/bin/sh\ntee -a "%s" | "%s" "$@"\n' "$root/input.log" "$module" >"$root/modules/sd_vocalith"

@@ -19,11 +19,24 @@ export VOCALITH_DEBUG=1  # the window's notices about the sound output, in its l
 
 fail() { echo "FAIL: $*"; exit 1; }
 
+# The id of the first visible window whose name matches PATTERN, waiting
+# up to 20 s; empty when none came. xdotool gives up on the X error of a
+# window that goes away while it looks (a message box closing), so it is
+# asked again.
+find_window() { # pattern
+  local id="" until=$((SECONDS + 20))
+  while [ -z "$id" ] && [ "$SECONDS" -lt "$until" ]; do
+    id=$(timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1)
+    [ -n "$id" ] || sleep 0.1
+  done
+  echo "$id"
+}
+
 # Starts the window; sets $wid.
 start_window() {
   "$bin/vocalith" --audio portaudio >"$root/window.log" 2>&1 &
   window_pid=$!
-  wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vocalith' | head -1)
+  wid=$(find_window '^Vocalith')
   [ -n "$wid" ] || fail "the window did not open: $(cat "$root/window.log")"
 }
 

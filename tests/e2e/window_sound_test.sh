@@ -42,10 +42,10 @@ done
 # --- 4. the server comes later ---
 "$bin/vocalith" --audio portaudio >"$root/window.log" 2>&1 &
 window_pid=$!
-box=$(timeout 20 xdotool search --sync --onlyvisible --name '^StartSpeechPlay' | head -1)
+box=$(find_window '^StartSpeechPlay')
 [ -n "$box" ] || fail "no box about the missing output: $(cat "$root/window.log")"
 xdotool mousemove --window "$box" 20 20 key Return
-wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vocalith' | head -1)
+wid=$(find_window '^Vocalith')
 [ -n "$wid" ] || fail "the window did not open: $(cat "$root/window.log")"
 start_server "$server"
 await_log 10 "Sound output is back"

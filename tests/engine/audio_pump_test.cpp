@@ -247,6 +247,42 @@ TEST_F(PumpFixture, MixRhythmAndLeadBound) {
               before);
 }
 
+TEST_F(PumpFixture, ALiveOutputMixesAsSoonAsTheSpeechDelayEnds) {
+    struct Row {
+        const char* fault;
+        uint32_t lead;
+        int channel;
+        std::vector<uint32_t> steps;  // ticks of the mixing steps, from the first pump
+    };
+    // Queued 30 ms after the first pump; the rhythm alone steps at 200, 400, ...
+    const Row rows[] = {
+        {"a file keeps the rhythm", 0, SPEECH_CHANNEL, {200, 400, 600, 800}},
+        {"speech mixes at 480 - 150", 150, SPEECH_CHANNEL, {200, 330, 530, 730}},
+        {"a lead past the delay: next pump", 600, SPEECH_CHANNEL, {40, 240, 440, 640}},
+        {"the monitor keeps its cushion", 150, MONITOR_CHANNEL, {200, 400, 600, 800}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        engine.CloseSoundWindow();
+        MakeWindow();
+        engine.lastMixTick = 0;
+        engine.mixer.startLeadTicks = row.lead;
+        const uint32_t t0 = clock.Now();
+        engine.AudioPump();
+        test::PumpFor(engine, clock, 30);
+        std::vector<int16_t> clip(30000, 100);
+        QueueClip(engine.mixer, row.channel, 1, "test", clip.data(), 30000);
+        std::vector<uint32_t> steps;
+        for (uint32_t last = engine.lastMixTick; clock.Now() - t0 < 800;) {
+            test::PumpFor(engine, clock, 10);
+            if (engine.lastMixTick != last) steps.push_back(engine.lastMixTick - t0);
+            last = engine.lastMixTick;
+        }
+        EXPECT_EQ(steps, row.steps);
+        ClearAllChannels(engine.mixer);
+    }
+}
+
 TEST_F(PumpFixture, AShortUtteranceStartsTheStreamAndIsPlayedToItsEnd) {
     MakeWindow();
     QueueSpeech(engine, 1000);  // far below the quarter second the stream waits for
