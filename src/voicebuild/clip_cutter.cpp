@@ -231,6 +231,58 @@ void FindRelease(std::span<const int16_t> x, const Shape& shape, double floorDb,
     end = release;
 }
 
+// How much of the `n` samples from `at` lies in their fast changes: the
+// energy of the first difference over the energy, in dB. Hiss is near 0 dB
+// or above, voicing 5 to 15 dB below.
+double HissAt(std::span<const int16_t> x, size_t at, size_t n) {
+    double energy = 0, change = 0;
+    for (size_t i = std::max<size_t>(at, 1); i < at + n && i < x.size(); ++i) {
+        energy += double(x[i]) * x[i];
+        const double d = double(x[i]) - x[i - 1];
+        change += d * d;
+    }
+    return energy > 0 && change > 0 ? 10 * std::log10(change / energy) : -120.0;
+}
+
+bool IsFricative(int code) {
+    return code >= 22 && code <= 29;  // f v TH DH s z SH ZH
+}
+
+// A fricative the aligner gave too few frames (it squeezes a higher voice's
+// hiss into the vowel beside it: "leash" from a woman gave SH 30 ms of its
+// 100) is grown over the neighbouring stretch that hisses as its own frames
+// do (within 5 dB of its hissiest 5 ms) and stands above the noise, up to
+// FRICATION_MAX_MS.
+constexpr double FRICATION_GROW_BELOW_MS = 60;
+constexpr double FRICATION_MAX_MS = 150;
+void GrowFrication(std::span<const int16_t> x, int code, double floorDb, size_t& start,
+                   size_t& end) {
+    if (!IsFricative(code) || end <= start || end - start >= MsToSamples(FRICATION_GROW_BELOW_MS))
+        return;
+    constexpr size_t kStep = 55;  // 5 ms
+    // The stretch's hissiest frame is its own sound; the aligner's frames may
+    // hold some of the vowel beside it.
+    double own = -120;
+    for (size_t at = start; at + kStep <= end; at += kStep)
+        own = std::max(own, HissAt(x, at, kStep));
+    const auto hisses = [&](size_t at) {
+        return LevelAt(x, at, kStep) >= floorDb + 10 && HissAt(x, at, kStep) >= own - 5;
+    };
+    const size_t most = MsToSamples(FRICATION_MAX_MS);
+    bool grew = true;
+    while (grew && end - start + kStep <= most) {
+        grew = false;
+        if (start >= kStep && hisses(start - kStep)) {
+            start -= kStep;
+            grew = true;
+        }
+        if (end - start + kStep <= most && end + kStep <= x.size() && hisses(end)) {
+            end += kStep;
+            grew = true;
+        }
+    }
+}
+
 // Narrows [start, end) to what a clip of `code` should hold (see Shape).
 void ShapeStretch(std::span<const int16_t> x, int code, double floorDb, size_t& start,
                   size_t& end) {
@@ -487,6 +539,7 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
         cut.end = span.start + static_cast<size_t>(length * (before + share) / total);
         cut.confidence = 0.3;
     }
+    if (cut.aligned) GrowFrication(all, code, span.floorDb, cut.start, cut.end);
     const size_t stretchStart = cut.start, stretchEnd = cut.end;
     ShapeStretch(all, code, span.floorDb, cut.start, cut.end);
     const std::string symbol = voice::kInventory[static_cast<size_t>(code)].symbol;
