@@ -79,7 +79,11 @@ paragraph are printed.
 The reference voices never change between runs, so what the recognizer heard
 from them is kept in a cache folder (beside the build's bin folder by default)
 and reused while the texts, espeak-ng's version and the listening condition
-are the same; only Voxa is rendered and decoded every time.
+are the same; only Voxa is rendered and decoded every time. Besides, every
+decoding is kept under the exact samples and model it heard (the cache
+folder's decoded/): a voice that sounds as it did in an earlier run (Voxa
+unchanged, a built voice whose builder and speaker did not change) is rendered
+again but not decoded again, the slow part of a run. --no-cache decodes all.
 """
 import argparse
 import hashlib
@@ -438,6 +442,46 @@ def decode(job):
     return words_of(hyp.hypstr) if hyp else []
 
 
+_FILE_DIGESTS = {}
+
+
+def file_digest(path):
+    """The SHA-256 of a file's bytes, read once per run."""
+    if path not in _FILE_DIGESTS:
+        with open(path, "rb") as f:
+            _FILE_DIGESTS[path] = hashlib.sha256(f.read()).hexdigest()
+    return _FILE_DIGESTS[path]
+
+
+def decode_key(job):
+    """Everything that decides what the decoder hears: the samples, the
+    language model, the dictionary and the acoustic model's place."""
+    pcm, lm, dictionary = job
+    h = hashlib.sha256(pcm)
+    for part in (file_digest(lm), file_digest(dictionary), MODEL, str(RATE)):
+        h.update(part.encode() + b"\0")
+    return h.hexdigest()[:32]
+
+
+def decode_load(folder, key):
+    try:
+        with open(os.path.join(folder, key[:2], key + ".json")) as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return None
+
+
+def decode_store(folder, key, words):
+    """Stores one decoding; a fresh file is renamed into place, so runs side
+    by side never read half of one."""
+    sub = os.path.join(folder, key[:2])
+    os.makedirs(sub, exist_ok=True)
+    tmp = os.path.join(sub, "%s.%d.tmp" % (key, os.getpid()))
+    with open(tmp, "w") as f:
+        json.dump(words, f)
+    os.replace(tmp, os.path.join(sub, key + ".json"))
+
+
 def edit_distance(ref, hyp):
     row = list(range(len(hyp) + 1))
     for i, r in enumerate(ref, 1):
@@ -533,28 +577,49 @@ def speaking_rate(tts, voice, tmp):
 
 # ---- main ----
 
+def render_heard(job):
+    """One text rendered by a voice and put through the listening condition,
+    one rendering per noise seed."""
+    engine, text, wav, tts, voice = job
+    # Words only: Voxa's translator would speak punctuation by name.
+    render(engine, " ".join(words_of(text)), wav, tts, voice)
+    seed = zlib.crc32(text.encode()) + SEED_OFFSET
+    heard = listening_condition(wav, [seed + k for k in range(BIGRAM_SEEDS)])
+    os.remove(wav)
+    return heard
+
+
 def listen(engine, sets, args, tmp, free_lm, voice, free=True):
     """Renders every text of the sets with one voice and decodes it under the free
     model and under the set's own model; returns, per set, what was heard under
     the free model and, per seed, under the set's model."""
     jobs = []
+    with Pool(args.jobs) as pool:
+        # The texts render side by side, as they decode.
+        rendered = pool.map(render_heard, [
+            (engine, text, os.path.join(tmp, "%s_%s_%d.wav" % (engine, name, i)), args.tts,
+             voice) for name, texts, _, _ in sets for i, text in enumerate(texts)])
+    at = 0
     for name, texts, lm, dictionary in sets:
-        pcm = []  # per text, one rendering per seed
-        for i, text in enumerate(texts):
-            wav = os.path.join(tmp, "%s_%s_%d.wav" % (engine, name, i))
-            # Words only: Voxa's translator would speak punctuation by name.
-            render(engine, " ".join(words_of(text)), wav, args.tts, voice)
-            seed = zlib.crc32(text.encode()) + SEED_OFFSET
-            pcm.append(listening_condition(wav, [seed + k for k in range(BIGRAM_SEEDS)]))
-            os.remove(wav)
+        pcm = rendered[at:at + len(texts)]  # per text, one rendering per seed
+        at += len(texts)
         jobs += [(p[0], free_lm, FULL_DICT) for p in pcm]
         jobs += [(p[k], lm, dictionary) for k in range(BIGRAM_SEEDS) for p in pcm]
     # Without the large model only the small ones decode (the large one is
     # what makes a run slow); its results stay empty and are not reported.
     skip = [(args.small_models_only or not free) and lm == free_lm for _, lm, _ in jobs]
+    # What was heard from the very same samples under the same model is
+    # kept: a voice that did not change since the last run (Voxa, a built
+    # voice whose builder and speaker did not change) is not decoded again.
+    folder = None if args.no_cache else os.path.join(args.cache_dir, "decoded")
+    keys = [decode_key(j) if folder and not s else None for j, s in zip(jobs, skip)]
+    hyps = [decode_load(folder, k) if k else None for k in keys]
+    todo = [i for i, s in enumerate(skip) if not s and hyps[i] is None]
     with Pool(args.jobs) as pool:
-        heard = iter(pool.map(decode, [j for j, s in zip(jobs, skip) if not s]))
-    hyps = [None if s else next(heard) for s in skip]
+        for i, h in zip(todo, pool.map(decode, [jobs[i] for i in todo])):
+            hyps[i] = h
+            if keys[i]:
+                decode_store(folder, keys[i], h)
     result, at = {}, 0
     for name, texts, _, _ in sets:
         n = len(texts)
@@ -672,6 +737,7 @@ def main():
     BIGRAM_SEEDS, SEED_OFFSET = args.seeds, args.seed_offset
     cache = args.cache or os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
         args.tts))), "listening-cache")
+    args.cache_dir = cache
     default_sets = PANEL_SETS if args.panel else SETS
     names = [n for n in (args.sets or ",".join(default_sets)).split(",") if n]
     unknown = [n for n in names if n not in SETS]
@@ -740,8 +806,7 @@ def main():
                 if not missing:
                     continue
                 figures = []
-                for name, hyps in listen(engine, missing, args, tmp, free_lm, voice,
-                                     free).items():
+                for name, hyps in listen(engine, missing, args, tmp, free_lm, voice).items():
                     free, small = heard.get(name) or ([], [])
                     heard[name] = (free + [hyps[0]], small + hyps[1])
                     figures.append("%s %.1f%%" % (name, wer(texts_of[name], hyps[1])))
