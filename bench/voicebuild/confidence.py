@@ -18,57 +18,19 @@ import re
 import subprocess
 import sys
 import tempfile
-import wave
 import zlib
 
 import numpy as np
 
-SPEAKERS = {
-    "us-f2": ("espeak-ng", "en-us+f2", None),
-    "us-f4": ("espeak-ng", "en-us+f4", None),
-    "us-m": ("espeak-ng", "en-us", None),
-    "gb-f3": ("espeak-ng", "en+f3", None),
-    "gb-m": ("espeak-ng", "en", None),
-    "klatt-us": ("espeak-ng", "en-us+klatt4", None),
-    "klatt-us-high": ("espeak-ng", "en-us+klatt4", ("rubberband", 9)),
-    "awb": ("flite", "awb", None),
-    "awb-high": ("flite", "awb", ("sox", 6)),
-    "rms": ("flite", "rms", None),
-    "rms-high": ("flite", "rms", ("rubberband", 10)),
-    "slt": ("flite", "slt", None),
-    "kal": ("flite", "kal", None),
-}
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "listening"))
+from listen import PANEL, read_wav, speak, write_wav  # noqa: E402
+
+# The listening bench's panel, and two more flite speakers the bench does not
+# hear (a US female and a US male voice).
+SPEAKERS = dict(PANEL, slt=("flite", "slt", None), kal=("flite", "kal", None))
 LOW = 0.5
 SPOILED = 8
 NOISE_DBFS = -60.0
-
-
-def read_wav(path):
-    with wave.open(path) as w:
-        return w.getframerate(), np.frombuffer(w.readframes(w.getnframes()), dtype="<i2")
-
-
-def write_wav(path, rate, x):
-    with wave.open(path, "wb") as w:
-        w.setnchannels(1)
-        w.setsampwidth(2)
-        w.setframerate(rate)
-        w.writeframes(np.clip(np.round(x), -32768, 32767).astype("<i2").tobytes())
-
-
-def speak(speaker, text, out):
-    synth, voice, shift = speaker
-    raw = out + ".raw.wav" if shift else out
-    if synth == "flite":
-        subprocess.run(["flite", "-voice", voice, "-t", text, "-o", raw], check=True)
-    else:
-        subprocess.run(["espeak-ng", "-v", voice, "-w", raw, text], check=True)
-    if shift:
-        tool, semis = shift
-        cmd = (["sox", "-G", raw, out, "pitch", str(100 * semis)] if tool == "sox" else
-               ["rubberband", "-q", "-F", "-p", str(semis), raw, out])
-        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.remove(raw)
 
 
 def spoil(src, out, kind):
