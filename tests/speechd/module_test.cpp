@@ -280,28 +280,7 @@ TEST(SpeechText, GivesTheRulesWhatTheListenerAskedFor) {
         {"function and lock keys", KEY, none, "control_f12", "control F 12 "},
         {"page keys", KEY, none, "prior", "page up "},
         {"a one-character key", KEY, none, "_", "_ "},
-    };
-    for (const Row& r : rows) {
-        const std::string got = r.kind == SPEECH ? SpeechText(r.in, r.settings)
-                                : r.kind == CHAR ? CharText(r.in, r.settings)
-                                                 : KeyText(r.in, r.settings);
-        EXPECT_EQ(got, r.out) << r.name;
-    }
-}
-
-TEST(SpeechText, SaysWhatTheRulesCannotRead) {
-    enum Kind { SPEECH, CHAR };
-    TextSettings none;
-    TextSettings spell;
-    spell.spelling = true;
-    struct Row {
-        const char* name;
-        Kind kind;
-        const TextSettings& settings;
-        const char* in;
-        const char* out;
-    };
-    const Row rows[] = {
+        // What the rules cannot read is said by name, language or count.
         {"emoji by name", SPEECH, none,
          "pizza \xF0\x9F\x8D\x95 and cats \xF0\x9F\x98\xBA\xEF\xB8\x8F.",
          "pizza  slice of pizza  and cats  smiling cat face with open mouth  "},
@@ -328,8 +307,9 @@ TEST(SpeechText, SaysWhatTheRulesCannotRead) {
          " 2 symbols "},
     };
     for (const Row& r : rows) {
-        const std::string got =
-            r.kind == SPEECH ? SpeechText(r.in, r.settings) : CharText(r.in, r.settings);
+        const std::string got = r.kind == SPEECH ? SpeechText(r.in, r.settings)
+                                : r.kind == CHAR ? CharText(r.in, r.settings)
+                                                 : KeyText(r.in, r.settings);
         EXPECT_EQ(got, r.out) << r.name;
     }
 }
