@@ -1,5 +1,7 @@
 #include "device/output_machine.h"
 
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace vocalith::device {
@@ -14,6 +16,14 @@ std::string StalledFor(int64_t ms) {
 }
 
 }  // namespace
+
+void OutputMachine::StreamOps::Spawn(std::function<void()> job) {
+    try {
+        std::thread(job).detach();
+    } catch (const std::system_error&) {
+        job();  // no thread to spare: run it here
+    }
+}
 
 void OutputMachine::Started(Stream stream) {
     startedMs_ = ops_->NowMs();
@@ -49,13 +59,13 @@ bool OutputMachine::OnPeriod() {
     return false;
 }
 
-void OutputMachine::Wake(std::shared_ptr<const void> keep) {
+bool OutputMachine::Wake(std::shared_ptr<const void> keep) {
     Stream ended = nullptr;
     bool prepared = false;
     const int64_t now = ops_->NowMs();
     {
         std::lock_guard lock(m_);
-        if (phase_ != Phase::Resting) return;
+        if (phase_ != Phase::Resting) return false;
         phase_ = Phase::Waking;
         wakeStartMs_ = now;
         ended = std::exchange(stream_, nullptr);
@@ -85,6 +95,7 @@ void OutputMachine::Wake(std::shared_ptr<const void> keep) {
         stream_ = stream;
         phase_ = stream ? Phase::Running : Phase::Failed;
     });
+    return true;
 }
 
 std::string OutputMachine::Check(bool* rested) {

@@ -65,8 +65,9 @@ class OutputMachine {
         virtual bool Active(Stream stream) = 0;
         // Whether nothing plays; callback thread, never waits.
         virtual bool Quiet() = 0;
-        // Runs `job` apart from the caller (a thread of its own).
-        virtual void Spawn(std::function<void()> job) = 0;
+        // Runs `job` apart from the caller: on a thread of its own, or
+        // here when no thread can be had.
+        virtual void Spawn(std::function<void()> job);
     };
 
     enum class Phase { Running, Resting, Waking, Failed, Closed };
@@ -80,8 +81,9 @@ class OutputMachine {
     // Callback thread, after each period: false ends the stream (it rests).
     bool OnPeriod();
     // UI thread, when a buffer starts to play: a resting stream is replaced
-    // by a fresh one. `keep` stays alive until the wake's job ends.
-    void Wake(std::shared_ptr<const void> keep);
+    // by a fresh one. `keep` stays alive until the wake's job ends. False
+    // when the stream was not resting (nothing to do).
+    bool Wake(std::shared_ptr<const void> keep);
     // UI thread: why the output counts as lost, or empty. Once lost, it stays
     // lost. `rested` (when given) is set when the stream has come to rest
     // since the last Check.

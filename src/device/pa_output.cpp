@@ -3,8 +3,6 @@
 // decides when its stream rests, wakes and counts as lost.
 #include <algorithm>
 #include <atomic>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "device/mix_core.h"
@@ -114,13 +112,6 @@ class PaStreamOps final : public OutputMachine::StreamOps {
         return Pa_IsStreamActive(static_cast<PaStream*>(stream)) == 1;
     }
     bool Quiet() override { return state_->core->Quiet(); }
-    void Spawn(std::function<void()> job) override {
-        try {
-            std::thread(job).detach();
-        } catch (const std::system_error&) {
-            job();  // no thread to spare: run it here
-        }
-    }
 
   private:
     OutputState* state_;
@@ -224,9 +215,13 @@ class PaOutputDevice final : public OutputDevice {
                     s->wakeWanted = true;
                     return;
                 }
-                DebugNote("sound output wakes (heard " + std::to_string(HeardLead(*s)) +
-                          " ms after the write cursor)");
-                s->machine->Wake(s);
+                // The hook runs twice for each buffer started; the second
+                // finds the stream awake already.
+                const uint32_t lead = HeardLead(*s);
+                if (s->machine->Wake(s)) {
+                    DebugNote("sound output wakes (heard " + std::to_string(lead) +
+                              " ms after the write cursor)");
+                }
             }
         });
         state_ = std::move(state);

@@ -9,6 +9,7 @@
 #include "device/backends.h"
 #include "device/pa_devices.h"
 #include "device/pa_session.h"
+#include "device/pulse_output.h"
 #include "device/with_deadline.h"
 
 namespace vocalith::device {
@@ -23,9 +24,20 @@ constexpr std::chrono::milliseconds OPEN_DEADLINE{5000};
 struct OpenedOutput {
     std::unique_ptr<OutputDevice> device;
     std::string failure;
+    bool direct = false;  // the sound server reached without PortAudio
 };
 
 OpenedOutput OpenOutputNamed(const std::string& name, bool quickStart) {
+    if (quickStart && name.empty()) {
+        // Speech asked for now goes to the sound server directly, without
+        // the wait for PortAudio's survey of every device.
+        std::string why;
+        if (auto device = pulse::OpenDefaultOutput(&why)) {
+            pa::DebugNote("sound output goes to the sound server directly");
+            return {std::move(device), {}, true};
+        }
+        pa::DebugNote("no sound server to reach directly (" + why + "); trying PortAudio");
+    }
     std::shared_ptr<pa::Session> session = pa::Session::Acquire();
     if (!session)
         return {nullptr, "no audio output device (the sound system could not be started)"};
@@ -61,7 +73,7 @@ class PortAudioBackend final : public AudioBackend {
         failure_ = std::move(opened->failure);
         // PortAudio stays initialised while the backend lives; the device
         // holds it already, so this does not reach the server.
-        if (opened->device) Session();
+        if (opened->device && !opened->direct) Session();
         return std::move(opened->device);
     }
     std::string OutputFailure() const override { return failure_; }

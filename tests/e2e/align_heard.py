@@ -148,6 +148,19 @@ def align(expected, heard, begin):
             kind = 'gap' if shift > 0 else 'repeat'
             faults.append(f'stretch {i} ({i * 50} ms): {kind} of {abs(shift) * 1000 / RATE:.1f} ms')
         prev = pos
+    # The last part-stretch is heard too: the 50 ms that end the rendering,
+    # where they belong after the last stretch (an output that stops before
+    # its last sounds are heard loses them here).
+    rest = len(x) - count * STRETCH
+    if rest > 0 and not faults:
+        tail = x[len(x) - STRETCH:]
+        want = prev + rest
+        if np.sqrt(np.mean(tail ** 2)) > 0.02 * rms.max():
+            c, pos = ncc_at(heard, int(round(want)), tail)
+            lowest = min(lowest, c)
+            if c < MIN_NCC:
+                faults.append(f'the last {rest * 1000 // RATE} ms: best correlation {c:.3f}')
+        prev = want
     return start, prev + STRETCH, lowest, largest, faults
 
 
