@@ -30,7 +30,9 @@ struct OpenedOutput {
 OpenedOutput OpenOutputNamed(const std::string& name, bool quickStart) {
     if (quickStart && name.empty()) {
         // Speech asked for now goes to the sound server directly, without
-        // the wait for PortAudio's survey of every device.
+        // the wait for PortAudio's survey of every device. (The window's
+        // output keeps PortAudio's stream: its speech start is timed
+        // against that stream's latency as it wakes.)
         std::string why;
         if (auto device = pulse::OpenDefaultOutput(&why)) {
             pa::DebugNote("sound output goes to the sound server directly");
