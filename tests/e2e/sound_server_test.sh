@@ -74,9 +74,10 @@ for how in STOP KILL; do
   [ "$(wc -l <"$root/lost.err")" -eq 1 ] || { echo "FAIL: expected one error line"; exit 1; }
   if [ "$how" = STOP ]; then
     # The stall it reports is the one it saw: at most the time since the
-    # freeze, and the server's last request for data (every 40 ms) before it.
+    # freeze, and the server's last request for data (every 40 ms, later on
+    # a loaded machine) before it.
     stall=$(grep -oE 'for [0-9]+ ms' "$root/lost.err" | grep -oE '[0-9]+')
-    [ -n "$stall" ] && [ "$stall" -le $((ms + 50)) ] ||
+    [ -n "$stall" ] && [ "$stall" -le $((ms + 200)) ] ||
       { echo "FAIL: the stall reported is not the one seen"; exit 1; }
     for p in $server_pids; do kill -CONT "$p"; done
     sleep 1
