@@ -14,8 +14,10 @@ one less. Prints the counts per speaker and kind, and why good cuts fell
 below the line (the reason of `voice build`'s warning).
 """
 import argparse
+import atexit
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -119,6 +121,7 @@ def main():
     totals = {}
     blamed = {}  # why good cuts fell below the line: reason -> count
     tmp = tempfile.mkdtemp(prefix="confidence-")
+    atexit.register(shutil.rmtree, tmp, True)  # --keep holds what is worth keeping
     for name in args.speakers.split(","):
         speaker = SPEAKERS[name]
         rng = np.random.default_rng(zlib.crc32(name.encode()) + 1000 * args.take)
