@@ -353,8 +353,7 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
                     cut.EndMs(), cut.confidence, cut.aligned ? "" : "  (by loudness)");
         if (debug) {
             PrintMeasures(cut.measures, speaker);
-            std::printf("    heard \"%s\" by %.2f (lead %.2f)\n", cut.heardAs.c_str(), cut.mismatch,
-                        cut.measures.wordHeard ? cut.measures.wordLead : 0.0);
+            std::printf("    heard \"%s\" by %.2f\n", cut.heardAs.c_str(), cut.mismatch);
         }
         if (!cut.problem.empty()) {
             Warn(file.string() + ": " + cut.problem + "; record " + symbol + " again (say \"" +

@@ -23,8 +23,6 @@ namespace vocalith::voicebuild {
 
 // Cuts below this confidence deserve a listen before they are kept.
 inline constexpr double LOW_CONFIDENCE = 0.5;
-// What a take found to be another word, or squeezed by the aligner, reports.
-inline constexpr double WRONG_TAKE_CONFIDENCE = 0.35;
 // The level open vowels are brought to (RMS, dBFS); closer vowels and the
 // other classes sit at levels relative to it. The loudest sample of a clip stays at or below
 // PEAK_LIMIT_DB.
@@ -54,14 +52,14 @@ struct Cut {
     std::string heardAs;
     // How much better heardAs fits the take than the prompt word, per 10 ms
     // in the decoder's log units; 0 when heardAs is empty. A problem is
-    // reported only when it is clearly better (ApplyJudgement).
+    // reported only when it is clearly better.
     double mismatch = 0;
     bool aligned = false;       // found by alignment (else by loudness)
     double wordLevelDb = -120;  // RMS of the word's loudest 50 ms, dBFS
     std::vector<int16_t> clip;  // the finished clip, at most PHON_MAX_SAMPLES
     // What the take sounds like, and the confidence and problem the cutter
-    // found alone (the alignment): `confidence` and `problem` are these
-    // weighed with the word check and the measures (ApplyJudgement).
+    // found alone (the word check, the alignment): `confidence` and
+    // `problem` are these weighed with the measures (ApplyJudgement).
     ClipMeasures measures;
     double cutConfidence = 0;
     std::string cutProblem;

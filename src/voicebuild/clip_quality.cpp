@@ -67,18 +67,6 @@ constexpr Ramp GLIDE_OUT_OF_PLACE{0.50, 0.95};
 constexpr Ramp OUT_OF_PLACE_ALONE{0.75, 1.3};
 constexpr Ramp UNVOICED{0.6, 0.2};  // share of voiced frames
 constexpr double CLIPPED_SHARE = 0.002;
-// A take is another word when the word the prompt list offers in its place
-// fits it better than the prompt word itself by this much per 10 ms
-// (decoder units): near-misses between a voiced and unvoiced pair stay
-// below (at 3, one good take in ten of the speaker panel was called another
-// word). Two words said as one need a margin of their own: the second
-// absorbs noise and breath around a word well said.
-constexpr double WRONG_WORD_MARGIN = 5;
-constexpr double TWO_WORDS_MARGIN = 4;
-// For a speaker the model hears less surely (a higher or British voice), a
-// take must be heard as another word by this much more than nine of ten of
-// the speaker's takes are; the margins above stay the least.
-constexpr double CLEAR_LEAD = 3;
 constexpr double HIGH_CONFIDENCE = 0.95;
 constexpr double LEAST_CONFIDENCE = 0.2;
 
@@ -99,18 +87,11 @@ bool HeldByVoice(int code) {
     return IsVowelCode(code) || (code >= 31 && code <= 37);
 }
 
-// The value a share `p` of `v` lies below, between neighbours.
-double Quantile(std::vector<double> v, double p) {
+double Median(std::vector<double> v) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
-    const double at = p * double(v.size() - 1);
-    const auto lo = static_cast<size_t>(at);
-    const size_t hi = std::min(lo + 1, v.size() - 1);
-    return v[lo] + (v[hi] - v[lo]) * (at - double(lo));
-}
-
-double Median(std::vector<double> v) {
-    return Quantile(std::move(v), 0.5);
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 // True when the frame repeats at a voice's period (70 to 400 Hz).
@@ -323,15 +304,7 @@ SpeakerProfile ProfileOf(std::span<const ClipMeasures> cuts) {
         bright.push_back(m.brightDb - WordBrightDb(m.code));
     }
     // Fewer takes than this say too little about the speaker.
-    constexpr size_t kEnough = 6;
-    std::vector<double> leads;
-    for (const ClipMeasures& m : cuts)
-        if (m.wordHeard && m.wordLead <= WRONG_WORD_MARGIN) leads.push_back(m.wordLead);
-    if (leads.size() >= kEnough) {
-        s.wordsKnown = true;
-        s.wordLead = Quantile(leads, 0.9);
-    }
-    if (tempo.size() < kEnough) return s;
+    if (tempo.size() < 6) return s;
     s.known = true;
     s.tempo = Median(tempo);
     s.levelDb = Median(level);
@@ -444,37 +417,10 @@ Judgement JudgeCut(const ClipMeasures& cut, const SpeakerProfile& speaker) {
     return j;
 }
 
-namespace {
-
-// Why `cut` seems to hold another word than its prompt, or nothing.
-std::string WordProblem(const Cut& cut, const SpeakerProfile& speaker) {
-    const Prompt* prompt = PromptFor(cut.code);
-    if (cut.heardAs.empty() || !prompt) return {};
-    const std::string word = PromptWord(*prompt);
-    const bool twoWords = cut.heardAs.find(' ') != std::string::npos;
-    double margin = twoWords ? TWO_WORDS_MARGIN : WRONG_WORD_MARGIN;
-    if (speaker.wordsKnown)
-        margin += std::max(0.0, speaker.wordLead + CLEAR_LEAD - WRONG_WORD_MARGIN);
-    if (cut.mismatch <= margin) return {};
-    if (cut.heardAs.rfind(word + " ", 0) == 0)
-        return "this take holds more than the word \"" + word + "\"";
-    if (twoWords) return "this take does not sound like \"" + word + "\"";
-    // Heard as a word that holds the sound too ("bird" for "back"): the
-    // sound is there all the same.
-    const std::vector<int> heard = WordPhonemes(cut.heardAs);
-    if (std::find(heard.begin(), heard.end(), cut.code) != heard.end()) return {};
-    return "this take sounds like \"" + cut.heardAs + "\", not \"" + word + "\"";
-}
-
-}  // namespace
-
 void ApplyJudgement(Cut& cut, const SpeakerProfile& speaker) {
     const Judgement j = JudgeCut(cut.measures, speaker);
-    const std::string wordProblem = WordProblem(cut, speaker);
     cut.confidence = std::min(cut.cutConfidence, j.confidence);
-    if (!wordProblem.empty()) cut.confidence = std::min(cut.confidence, WRONG_TAKE_CONFIDENCE);
-    cut.problem = !wordProblem.empty()              ? wordProblem
-                  : !cut.cutProblem.empty()         ? cut.cutProblem
+    cut.problem = !cut.cutProblem.empty()           ? cut.cutProblem
                   : cut.confidence < LOW_CONFIDENCE ? j.reason
                                                     : std::string();
 }

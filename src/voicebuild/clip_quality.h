@@ -29,11 +29,6 @@ struct ClipMeasures {
     double voicedShare = 0;   // share of the sound's 10 ms frames that are voiced
     double f1 = 0, f2 = 0;    // vowels: the clip's first two formants, Hz
     double f2Alt = 0;  // the spectral peak after f2 (f1 may be a high voice's first harmonic)
-    // How much better the best fitting other prompt word fits the take than
-    // its own word, per 10 ms in the decoder's log units: negative when the
-    // take is heard as its own word. Valid only when `wordHeard`.
-    double wordLead = 0;
-    bool wordHeard = false;
 };
 
 // The speaker as all of a take's cuts show it. Scales are log2 of measured
@@ -45,12 +40,6 @@ struct SpeakerProfile {
     double brightDb = 0;  // median brightness
     bool formantsKnown = false;
     double f1Scale = 0, f2Scale = 0;  // median log2(formant / usual) over the vowels
-    // How far ahead of their own word the model hears another prompt word in
-    // nine of ten of this speaker's takes (ClipMeasures::wordLead), the
-    // takes already heard clearly as another word left out: high for a
-    // speaker the model hears poorly.
-    bool wordsKnown = false;
-    double wordLead = 0;
 };
 
 struct Judgement {
@@ -78,11 +67,8 @@ void FitVocalTract(std::span<const ClipMeasures> cuts, SpeakerProfile& speaker);
 // known, against what any speaker does).
 Judgement JudgeCut(const ClipMeasures& cut, const SpeakerProfile& speaker);
 
-// Sets `cut`'s confidence and problem from the cutter's own (its
-// alignment), the word check and the judgement against `speaker`. A take is
-// another word when the model hears it as one clearly better than it hears
-// this speaker's takes as another word in general, and, when that is one
-// word, the word lacks the sound being cut.
+// Sets `cut`'s confidence and problem from the cutter's own (its word
+// check and alignment) and the judgement against `speaker`.
 void ApplyJudgement(Cut& cut, const SpeakerProfile& speaker);
 
 // How far a vowel's formants lie from the one the prompt asks for, after the

@@ -155,43 +155,6 @@ TEST(ClipQuality, ConfidenceTellsAGoodCutFromABadOneAndSaysWhatToDo) {
     EXPECT_LT(cut.confidence, LOW_CONFIDENCE);
 }
 
-// A take heard as another word is one only when it is heard so clearly
-// better than this speaker's takes usually are, and the word lacks the sound.
-TEST(ClipQuality, AnotherWordIsJudgedAgainstHowSurelyTheSpeakerIsHeard) {
-    constexpr int b = 17;
-    struct Row {
-        const char* name;
-        double leadFrom, leadTo;  // the speaker's takes: how far another word leads
-        int code;
-        const char* heardAs;
-        double mismatch;
-        bool wrong;
-    } rows[] = {
-        {"another word, by a speaker heard surely", -6, 0, AA, "bit", 6, true},
-        {"never a tighter margin for a speaker heard surely", -6, 0, AA, "bit", 4.5, false},
-        {"the same lead is usual for a speaker heard poorly", -2, 4, AA, "bit", 6, false},
-        {"far ahead even for a speaker heard poorly", -2, 4, AA, "bit", 12, true},
-        {"heard as a word that holds the sound too", -6, 0, b, "bird", 12, false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        std::vector<ClipMeasures> take = Speaker(0, 0);
-        for (size_t i = 0; i < take.size(); ++i) {
-            take[i].wordHeard = true;
-            take[i].wordLead = row.leadFrom + (row.leadTo - row.leadFrom) * double(i) / 40;
-        }
-        Cut cut;
-        cut.code = row.code;
-        cut.measures = take[static_cast<size_t>(row.code)];
-        cut.cutConfidence = 0.95;
-        cut.heardAs = row.heardAs;
-        cut.mismatch = row.mismatch;
-        ApplyJudgement(cut, ProfileOf(take));
-        EXPECT_EQ(cut.confidence < LOW_CONFIDENCE, row.wrong) << cut.confidence;
-        EXPECT_EQ(cut.problem.find("sounds like") != std::string::npos, row.wrong) << cut.problem;
-    }
-}
-
 TEST(VoiceCheck, SaysHowWellTheVoiceWillBeUnderstoodAndWhatToRedo) {
     const auto voice = [](double scale, int vowels, int swapped) {
         auto table = std::make_unique<voice::PhonTable>();
