@@ -10,11 +10,14 @@ floor). Besides the good take, some prompts are handed in spoiled:
 Each spoiled kind is built as a take with 8 of its 41 words spoiled (drawn
 at random per speaker), so the speaker's other words still show how they
 speak. A good cut should report at least the warning line (0.5), a spoiled
-one less. Prints the counts per speaker and kind.
+one less. Prints the counts per speaker and kind, and why good cuts fell
+below the line (the reason of `voice build`'s warning).
 """
 import argparse
+import atexit
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -64,6 +67,23 @@ def symbols_of(phonetic):
     return out
 
 
+# What a warning of `voice build` blames, by a phrase of its message.
+REASONS = (("sounds like \"", "another word"), ("does not sound like", "another word"),
+           ("more than the word", "more than the word"), ("lasts only", "squeezed"),
+           ("distorted", "clipped"), ("against the noise", "noisy"), ("is faint", "faint"),
+           ("too short", "too fast"), ("too fast", "too fast"), ("mumbled", "mumbled"),
+           ("muffled", "muffled"), ("hardly voiced", "unvoiced"),
+           ("another vowel", "another vowel"), ("low confidence", "alignment"))
+
+
+def reasons(report):
+    """The reason each warned cut of a build report was given, by phoneme."""
+    out = {}
+    for m in re.finditer(r"/(\w+)\.wav: (.*)", report):
+        out[m.group(1)] = next((r for phrase, r in REASONS if phrase in m.group(2)), "other")
+    return out
+
+
 def build(tts, folder, voc):
     """The confidence of each cut; a take the build refuses (no speech in it)
     is taken out, counted at confidence 0, and the build run again."""
@@ -99,7 +119,9 @@ def main():
         phon = subprocess.run([args.tts, "translate", w], capture_output=True, text=True).stdout
         phonemes[w] = symbols_of(phon)
     totals = {}
+    blamed = {}  # why good cuts fell below the line: reason -> count
     tmp = tempfile.mkdtemp(prefix="confidence-")
+    atexit.register(shutil.rmtree, tmp, True)  # --keep holds what is worth keeping
     for name in args.speakers.split(","):
         speaker = SPEAKERS[name]
         rng = np.random.default_rng(zlib.crc32(name.encode()) + 1000 * args.take)
@@ -127,6 +149,7 @@ def main():
                 if src.endswith(".spoiled.wav"):
                     os.remove(src)
             conf, report = build(args.tts, folder, os.path.join(tmp, "%s-%s.voc" % (name, kind)))
+            blamed_here = {}
             if args.keep:
                 os.makedirs(args.keep, exist_ok=True)
                 with open(os.path.join(args.keep, "%s-%s.txt" % (name, kind)), "w") as f:
@@ -134,6 +157,12 @@ def main():
             if kind == "good":
                 ok = sum(1 for c in conf.values() if c >= LOW)
                 n = len(conf)
+                why = reasons(report)
+                for sym, c in conf.items():
+                    if c < LOW:
+                        r = why.get(sym, "other")
+                        blamed[r] = blamed.get(r, 0) + 1
+                        blamed_here[r] = blamed_here.get(r, 0) + 1
             else:
                 ok = sum(1 for s in spoiled if conf.get(s, 1) < LOW)
                 n = len(spoiled)
@@ -141,12 +170,15 @@ def main():
             t[0] += ok
             t[1] += n
             print("%-14s %-9s %2d of %2d %s" % (name, kind, ok, n,
-                  "" if kind == "good" else " ".join(
+                  " ".join("%s:%d" % kv for kv in sorted(blamed_here.items()))
+                  if kind == "good" else " ".join(
                       "%s:%.2f" % (s, conf.get(s, -1)) for s in sorted(spoiled))), flush=True)
     for kind, (ok, n) in totals.items():
-        print("total %-9s %3d of %3d (%.0f%%) %s" % (
+        print("total %-9s %3d of %3d (%.1f%%) %s" % (
             kind, ok, n, 100.0 * ok / max(1, n),
             "above the line" if kind == "good" else "below the line"))
+    print("good cuts below the line, by reason: %s" % (
+        " ".join("%s:%d" % kv for kv in sorted(blamed.items(), key=lambda kv: -kv[1])) or "none"))
 
 
 if __name__ == "__main__":
