@@ -544,11 +544,20 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
     ShapeStretch(all, code, span.floorDb, cut.start, cut.end);
     const std::string symbol = voice::kInventory[static_cast<size_t>(code)].symbol;
     const bool twoWords = cut.heardAs.find(' ') != std::string::npos;
-    // A take heard as another prompt word that holds the sound too ("bird"
-    // for "back") still gives the sound; the model hears good takes of
-    // voices it knows less well (higher, British) so.
+    // A take heard as another prompt word that holds the sound in the same
+    // place, counted from the start or the end ("bird" for "back"), still
+    // gives the sound where the prompt word's alignment looks for it; the
+    // model hears good takes of voices it knows less well (higher, British)
+    // so. The same sound elsewhere ("tub" for "back") would be cut from the
+    // wrong place.
     const std::vector<int> heard = twoWords ? std::vector<int>{} : WordPhonemes(cut.heardAs);
-    const bool holdsSound = std::find(heard.begin(), heard.end(), code) != heard.end();
+    bool holdsSound = false;
+    for (size_t i = 0; i < heard.size() && i < phonemes.size(); ++i) {
+        const bool fromStart = heard[i] == code && phonemes[i] == code;
+        const bool fromEnd =
+            heard[heard.size() - 1 - i] == code && phonemes[phonemes.size() - 1 - i] == code;
+        holdsSound = holdsSound || fromStart || fromEnd;
+    }
     if (!cut.heardAs.empty() && !holdsSound &&
         cut.mismatch > (twoWords ? TWO_WORDS_MARGIN : WRONG_WORD_MARGIN)) {
         if (cut.heardAs.rfind(word + " ", 0) == 0) {

@@ -127,7 +127,7 @@ TEST(ClipCutter, FindsThePhonemeInASpokenWord) {
 
 // A take of another word, or of more than the word, says so and asks for a
 // new take; the word itself passes, and so does a word that holds the sound
-// too. Takes of "hot" (AA) and "back" (b).
+// in the same place. Takes for "hot" (AA), "back" (b) and "time" (t).
 TEST(ClipCutter, TellsWhenATakeIsNotItsPromptWord) {
     if (!HaveEspeak()) GTEST_SKIP() << "espeak-ng is not installed";
     ClipCutter cutter;
@@ -141,6 +141,7 @@ TEST(ClipCutter, TellsWhenATakeIsNotItsPromptWord) {
         {"hot", 5, false},   {"seven", 5, true},
         {"bit", 5, true},    {"hotdog", 5, true},  // "hot dog" without a pause
         {"bird", 17, false},                       // another prompt word, but its b is a good b
+        {"lit", 18, true},  // its t is at the other end from time's: cut from the wrong place
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.said);
