@@ -6,7 +6,6 @@
 
 #include <pulse/pulseaudio.h>
 
-#include <atomic>
 #include <utility>
 
 #include "device/mix_core.h"
@@ -150,8 +149,8 @@ class PulseStreamOps final : public OutputMachine::StreamOps {
     PulseStream* Connect(bool prepared) {
         const Connection& c = *state_->connection;
         LoopLock lock(c.loop);
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, RATE, CHANNELS};
-        pa_stream* stream = pa_stream_new(c.context, "speech", &spec, nullptr);
+        const pa_sample_spec format{PA_SAMPLE_S16LE, RATE, CHANNELS};
+        pa_stream* stream = pa_stream_new(c.context, "speech", &format, nullptr);
         if (stream == nullptr) return nullptr;
         auto* s = new PulseStream{state_, stream};
         pa_stream_set_state_callback(stream, OnStreamState, s);
