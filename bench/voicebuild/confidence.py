@@ -109,6 +109,7 @@ def main():
     ap.add_argument("--speakers", default=",".join(SPEAKERS))
     ap.add_argument("--keep", help="keep each take's folder and report here")
     ap.add_argument("--take", type=int, default=0)
+    ap.add_argument("--kinds", default="good,mumbled,murmured,wrong")
     args = ap.parse_args()
     prompts = [l.split("\t") for l in subprocess.run(
         [args.tts, "voice", "prompts"], check=True, capture_output=True,
@@ -129,7 +130,7 @@ def main():
         os.makedirs(raw)
         for s, w in prompts:
             speak(speaker, w, os.path.join(raw, s + ".wav"))
-        for kind in ("good", "mumbled", "murmured", "wrong"):
+        for kind in args.kinds.split(","):
             folder = os.path.join(tmp, "%s-%s" % (name, kind))
             os.makedirs(folder)
             krng = np.random.default_rng(zlib.crc32((name + kind).encode()) + 1000 * args.take)

@@ -41,6 +41,17 @@ constexpr std::array<double, PROMPT_COUNT> kWordBrightDb = {
     -1.9, -0.3, 1.0,  2.1,  1.6,  1.8,  -6.3, -5.7, -5.1, -4.1, -0.3, 1.9,  -3.9, -1.4,
     4.5,  1.8,  1.4,  -2.5, 1.5,  1.6,  0.5,  0.2,  3.7,  1.5,  -0.2, -2.1, 0.1,
 };
+// How much longer (log2) each prompt word is said than the usual lengths of
+// its phonemes make it, against a speaker's median word, in prompt order: a
+// word ending in a held sound ("lawn", "zoo") is drawn out when said alone,
+// one ending in a stop ("pack") is clipped short. The medians of the speaker
+// panel's good takes; without them a word said quickly but drawn out by
+// nature passes for one said at the speaker's pace.
+constexpr std::array<double, PROMPT_COUNT> kWordLengthLog2 = {
+    -0.16, -0.20, -0.30, -0.30, -0.26, -0.22, 0.43, 0.49, 0.10, 0.22, 0.09, 0.10, -0.19, 0.10,
+    0.21, 0.09, -0.44, -0.31, -0.09, 0.11, -0.35, -0.20, -0.23, -0.09, 0.20, 0.47, 0.32, 0.49,
+    0.27, -0.18, -0.19, 0.16, 0.24, 0.16, -0.03, -0.04, 0.16, 0.19, 0.00, -0.13, 0.32,
+};
 // clang-format on
 
 // Where each measure starts to cost confidence and where it has cost it all
@@ -58,7 +69,7 @@ constexpr Ramp MUFFLED{-6, -11};            // dB of brightness against the spea
 // speaker's (log2, over MUMBLE_TEMPO) and its brightness (dB, over
 // MUMBLE_BRIGHT_DB), each alone too small to tell.
 constexpr double MUMBLE_TEMPO = 0.3, MUMBLE_BRIGHT_DB = 2;
-constexpr Ramp MUMBLED{-3.0, -5.1};
+constexpr Ramp MUMBLED{-2.5, -4.6};
 constexpr Ramp FAINT{-8, -16};            // dB of level against the speaker's
 constexpr Ramp NOISY{22, 10};             // dB of the word above the noise floor
 constexpr Ramp OUT_OF_PLACE{0.35, 0.80};  // log2 of the vowel's distance
@@ -69,6 +80,10 @@ constexpr Ramp UNVOICED{0.6, 0.2};  // share of voiced frames
 constexpr double CLIPPED_SHARE = 0.002;
 constexpr double HIGH_CONFIDENCE = 0.95;
 constexpr double LEAST_CONFIDENCE = 0.2;
+
+double WordLengthLog2(int code) {
+    return code >= 0 && code < PROMPT_COUNT ? kWordLengthLog2[static_cast<size_t>(code)] : 0.0;
+}
 
 double WordBrightDb(int code) {
     return code >= 0 && code < PROMPT_COUNT ? kWordBrightDb[static_cast<size_t>(code)] : 0.0;
@@ -247,6 +262,7 @@ ClipMeasures MeasureCut(std::span<const int16_t> recording, size_t wordStart, si
     if (const Prompt* prompt = PromptFor(code)) {
         for (const int p : WordPhonemes(PromptWord(*prompt)))
             m.expectedMs += kUsualMs[static_cast<size_t>(p)];
+        m.expectedMs *= std::exp2(WordLengthLog2(code));
     }
     m.levelDb = levelDb;
     m.floorDb = floorDb;

@@ -21,7 +21,7 @@ struct Cut;
 struct ClipMeasures {
     int code = -1;
     double wordMs = 0;        // the word as found by loudness
-    double expectedMs = 0;    // the usual length of its phonemes said alone
+    double expectedMs = 0;    // the usual length of the word said alone
     double levelDb = -120;    // RMS of the word's loudest 50 ms, dBFS
     double floorDb = -120;    // the recording's noise floor, dBFS
     double clippedShare = 0;  // share of the word's samples in runs at full scale

@@ -125,6 +125,12 @@ TEST(ClipQuality, ConfidenceTellsAGoodCutFromABadOneAndSaysWhatToDo) {
          "'sue'"},
         {"muffled: no brightness left", 0, 0, UW, [](ClipMeasures& m) { m.brightDb -= 15; },
          "'fool'"},
+        {"mumbled: 1.6 times as fast and a little duller, each alone within bounds", 0, 0, IH,
+         [](ClipMeasures& m) {
+             m.wordMs /= 1.6;
+             m.brightDb -= 3.5;
+         },
+         "'bit' sounds mumbled"},
         {"clipped", 0, 0, s, [](ClipMeasures& m) { m.clippedShare = 0.01; }, "'sue' is distorted"},
         {"whispered vowel", 0, 0, UW, [](ClipMeasures& m) { m.voicedShare = 0.1; }, "'fool'"},
     };
