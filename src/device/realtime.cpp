@@ -9,11 +9,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "device/pa_session.h"
 
@@ -165,6 +169,26 @@ bool SystemRefuses() {
     return geteuid() != 0 && getrlimit(RLIMIT_RTPRIO, &limit) == 0 && limit.rlim_cur == 0;
 }
 
+// The threads of libpulse's own I/O loops in this process, by the name the
+// library gives them, that do not yet run at real-time priority. A stream
+// that reaches the sound server through ALSA's PulseAudio plug-in has one:
+// the callback hands its samples to it, and it alone sends them on, so at
+// ordinary priority a busy machine holds it back past the server's deadline
+// just as it would the callback.
+std::vector<pid_t> ServerConnectionThreads() {
+    std::vector<pid_t> found;
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        if (!std::getline(comm, name) || name != "threaded-ml") continue;
+        const pid_t tid = static_cast<pid_t>(std::atoi(task.path().filename().c_str()));
+        const int policy = sched_getscheduler(tid);
+        if (tid > 0 && policy != SCHED_FIFO && policy != SCHED_RR) found.push_back(tid);
+    }
+    return found;
+}
+
 [[noreturn]] void HelperLoop() {
     RealtimeKit rtkit;
     std::string ignored;  // said when a thread asks
@@ -178,6 +202,8 @@ bool SystemRefuses() {
             const char* which = slot.which;
             slot.state.store(0, std::memory_order_release);
             Promote(tid, which, rtkit);
+            for (const pid_t connection : ServerConnectionThreads())
+                Promote(connection, "server connection", rtkit);
         }
     }
 }

@@ -8,7 +8,9 @@
 // period, without locking or allocating; a helper thread of ordinary
 // priority then asks for it: from the system directly (SCHED_FIFO, allowed
 // to root or under an RLIMIT_RTPRIO limit), and where that is refused from
-// RealtimeKit over the system D-Bus, as desktop sound clients do. With
+// RealtimeKit over the system D-Bus, as desktop sound clients do. The
+// threads of libpulse's I/O loops that carry a stream to the sound server
+// (ALSA's PulseAudio plug-in starts one per stream) are asked for with it. With
 // VOCALITH_DEBUG=1 the helper says which way each thread got its priority,
 // or why it got none.
 namespace vocalith::device {
