@@ -202,8 +202,10 @@ std::vector<pid_t> ServerConnectionThreads() {
             const char* which = slot.which;
             slot.state.store(0, std::memory_order_release);
             Promote(tid, which, rtkit);
+            // The callback may be such a thread itself (our own direct
+            // stream's): it was asked for just now, granted or not.
             for (const pid_t connection : ServerConnectionThreads())
-                Promote(connection, "server connection", rtkit);
+                if (connection != tid) Promote(connection, "server connection", rtkit);
         }
     }
 }
