@@ -160,9 +160,11 @@ PANEL_OWN = "own-"      # engine name of the speaker reading the sets itself: ow
 
 
 # How a speaker is raised in pitch (sox -G lowers the gain where the shift
-# would clip). Part of what decides a cached reading.
+# would clip; -R seeds its dither the same every time, or no two takes of a
+# speaker, nor two runs, would hear the same samples). Part of what decides a
+# cached reading.
 SHIFT_COMMANDS = {
-    "sox": "sox -G {raw} {out} pitch {cents}",
+    "sox": "sox -R -G {raw} {out} pitch {cents}",
     "rubberband": "rubberband -q -F -p {semitones} {raw} {out}",
 }
 
