@@ -183,8 +183,9 @@ std::vector<pid_t> ServerConnectionThreads() {
         std::string name;
         if (!std::getline(comm, name) || name != "threaded-ml") continue;
         const pid_t tid = static_cast<pid_t>(std::atoi(task.path().filename().c_str()));
+        if (tid <= 0) continue;  // sched_getscheduler(0) would be this thread
         const int policy = sched_getscheduler(tid);
-        if (tid > 0 && policy != SCHED_FIFO && policy != SCHED_RR) found.push_back(tid);
+        if (policy != SCHED_FIFO && policy != SCHED_RR) found.push_back(tid);
     }
     return found;
 }

@@ -81,12 +81,10 @@ constexpr double CLIPPED_SHARE = 0.002;
 constexpr double HIGH_CONFIDENCE = 0.95;
 constexpr double LEAST_CONFIDENCE = 0.2;
 
-double WordLengthLog2(int code) {
-    return code >= 0 && code < PROMPT_COUNT ? kWordLengthLog2[static_cast<size_t>(code)] : 0.0;
-}
-
-double WordBrightDb(int code) {
-    return code >= 0 && code < PROMPT_COUNT ? kWordBrightDb[static_cast<size_t>(code)] : 0.0;
+// A prompt word's entry in one of the per-word tables; 0 for a code that
+// is no prompt word.
+double ForWord(const std::array<double, PROMPT_COUNT>& table, int code) {
+    return code >= 0 && code < PROMPT_COUNT ? table[static_cast<size_t>(code)] : 0.0;
 }
 
 double Rate(const Ramp& ramp, double value) {
@@ -262,7 +260,7 @@ ClipMeasures MeasureCut(std::span<const int16_t> recording, size_t wordStart, si
     if (const Prompt* prompt = PromptFor(code)) {
         for (const int p : WordPhonemes(PromptWord(*prompt)))
             m.expectedMs += kUsualMs[static_cast<size_t>(p)];
-        m.expectedMs *= std::exp2(WordLengthLog2(code));
+        m.expectedMs *= std::exp2(ForWord(kWordLengthLog2, code));
     }
     m.levelDb = levelDb;
     m.floorDb = floorDb;
@@ -317,7 +315,7 @@ SpeakerProfile ProfileOf(std::span<const ClipMeasures> cuts) {
         if (m.wordMs <= 0 || m.expectedMs <= 0) continue;
         tempo.push_back(std::log2(m.wordMs / m.expectedMs));
         level.push_back(m.levelDb);
-        bright.push_back(m.brightDb - WordBrightDb(m.code));
+        bright.push_back(m.brightDb - ForWord(kWordBrightDb, m.code));
     }
     // Fewer takes than this say too little about the speaker.
     if (tempo.size() < 6) return s;
@@ -406,7 +404,7 @@ Judgement JudgeCut(const ClipMeasures& cut, const SpeakerProfile& speaker) {
             consider(Rate(TOO_FAST, tempo - speaker.tempo), fastReason);
             consider(Rate(FAINT, cut.levelDb - speaker.levelDb),
                      sound + " is faint; say it closer to the microphone");
-            const double dull = cut.brightDb - WordBrightDb(cut.code) - speaker.brightDb;
+            const double dull = cut.brightDb - ForWord(kWordBrightDb, cut.code) - speaker.brightDb;
             const std::string muffled =
                 word + " sounds muffled; say it clearly, facing the microphone";
             consider(Rate(MUFFLED, dull), muffled);
