@@ -3,9 +3,11 @@
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -59,6 +61,29 @@ std::mutex& StreamListMutex() {
     return m;
 }
 
+// Held while PortAudio terminates, and by the exit handler as it marks the
+// process exiting: after that, PortAudio is left to the process's end.
+std::timed_mutex& TerminateMutex() {
+    static std::timed_mutex m;
+    return m;
+}
+std::atomic<bool> exiting{false};
+
+// Terminating PortAudio unloads the sound libraries it loaded (ALSA's
+// plug-ins and the libraries they need). A thread that finished closing a
+// stream late may hold the last session as the process exits; terminating
+// there would unload those libraries while the exit runs their own exit
+// handlers, and a handler run as its library goes crashes the process. This
+// handler is registered as each session starts, after those libraries are
+// loaded, so it runs before their handlers: it waits for a termination
+// under way (only briefly: one held up by a sound server is not waited for)
+// and keeps any later one from happening.
+void MarkExiting() {
+    std::unique_lock lock(TerminateMutex(), std::defer_lock);
+    (void)lock.try_lock_for(std::chrono::seconds(1));
+    exiting.store(true);
+}
+
 }  // namespace
 
 void QuietLibraryNotes() {
@@ -87,13 +112,16 @@ Session::Session() {
     // notes from any later client (ALSA's JACK plug-in among them) come to
     // ours.
     QuietLibraryNotes();
+    TerminateMutex();  // made before the handler, so it outlives it
+    std::atexit(MarkExiting);
 }
 
 Session::~Session() {
     // The last holder may be a thread closing a stream while another opens
     // one: the end and a new start take turns.
     std::lock_guard lock(SessionMutex());
-    if (ok_) Pa_Terminate();
+    std::lock_guard terminating(TerminateMutex());
+    if (ok_ && !exiting.load()) Pa_Terminate();
 }
 
 // Devices are named rather than numbered between a choice and an open, so a

@@ -15,6 +15,7 @@ namespace vocalith::device::pa {
 
 // PortAudio is initialised while any session lives and terminated after the
 // last one, so a later session sees the sound configuration as it is then.
+// Once the process has begun to exit, it is no longer terminated.
 class Session {
   public:
     // Null when PortAudio could not start.

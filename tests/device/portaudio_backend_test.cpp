@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "device/backends.h"
+#include "device/pa_session.h"
 #include "device/queue_dispatcher.h"
 #include "support/temp_folder.h"
 
@@ -126,6 +127,26 @@ TEST_F(PortAudioTest, NoDeviceGivesNullWithoutCrashOrHang) {
     std::cout << "[portaudio] no device: output and capture are null\n";
     // Generous: the device scan is slow under the sanitizers.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
+// A thread that closed a stream late can hold the last session as the
+// process exits. Terminating PortAudio there unloads the sound libraries
+// while the exit runs their handlers (a `say` crashed so), so it is left
+// initialised.
+TEST_F(PortAudioTest, SessionLetGoDuringExitLeavesPortAudioAlone) {
+    UseConfig("null.conf");
+    static std::shared_ptr<pa::Session> held;
+    EXPECT_EXIT(
+        {
+            // Registered before the session's own exit handler: runs after it.
+            std::atexit([] {
+                held.reset();
+                std::_Exit(Pa_GetDeviceCount() >= 0 ? 0 : 1);
+            });
+            held = pa::Session::Acquire();
+            std::exit(held ? 2 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
