@@ -63,8 +63,8 @@ std::mutex& StreamListMutex() {
 
 // Held while PortAudio terminates, and by the exit handler as it marks the
 // process exiting: after that, PortAudio is left to the process's end.
-std::timed_mutex& TerminateMutex() {
-    static std::timed_mutex m;
+std::mutex& TerminateMutex() {
+    static std::mutex m;
     return m;
 }
 std::atomic<bool> exiting{false};
@@ -79,8 +79,11 @@ std::atomic<bool> exiting{false};
 // under way (only briefly: one held up by a sound server is not waited for)
 // and keeps any later one from happening.
 void MarkExiting() {
-    std::unique_lock lock(TerminateMutex(), std::defer_lock);
-    (void)lock.try_lock_for(std::chrono::seconds(1));
+    std::unique_lock lock(TerminateMutex(), std::try_to_lock);
+    for (int tries = 0; tries < 100 && !lock.owns_lock(); ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        lock.try_lock();
+    }
     exiting.store(true);
 }
 
