@@ -75,9 +75,9 @@ std::atomic<bool> exiting{false};
 // there would unload those libraries while the exit runs their own exit
 // handlers, and a handler run as its library goes crashes the process. This
 // handler is registered as each session starts, after those libraries are
-// loaded, so it runs before their handlers: it waits for a termination
-// under way (only briefly: one held up by a sound server is not waited for)
-// and keeps any later one from happening.
+// loaded, so it runs before their handlers (exit runs the latest first): it
+// waits for a termination under way (only briefly: one held up by a sound
+// server is not waited for) and keeps any later one from happening.
 void MarkExiting() {
     std::unique_lock lock(TerminateMutex(), std::try_to_lock);
     for (int tries = 0; tries < 100 && !lock.owns_lock(); ++tries) {
@@ -115,8 +115,13 @@ Session::Session() {
     // notes from any later client (ALSA's JACK plug-in among them) come to
     // ours.
     QuietLibraryNotes();
-    TerminateMutex();  // made before the handler, so it outlives it
-    std::atexit(MarkExiting);
+    // Registered again after each start's libraries, but a few dozen times
+    // at most: a window retrying a vanished server every few seconds would
+    // add one for good each time.
+    constexpr int MAX_EXIT_HANDLERS = 64;
+    static int exitHandlers = 0;  // SessionMutex
+    TerminateMutex();             // made before the handler, so it outlives it
+    if (exitHandlers < MAX_EXIT_HANDLERS && std::atexit(MarkExiting) == 0) ++exitHandlers;
 }
 
 Session::~Session() {
