@@ -15,7 +15,7 @@ here=$(cd "$(dirname "$0")/../../tests/e2e" && pwd)
 . "$here/sound_server.sh"
 . "$here/window_driver.sh"
 busy=()
-trap 'kill "$window_pid" "$xvfb_pid" "${busy[@]}" 2>/dev/null; cleanup' EXIT
+trap 's=$?; kill "$window_pid" "$xvfb_pid" "${busy[@]}" 2>/dev/null; cleanup "$s"' EXIT
 
 start_server "$server"
 start_window

@@ -16,7 +16,7 @@ seconds=${4:-60}
 here=$(cd "$(dirname "$0")/../../tests/e2e" && pwd)
 . "$here/sound_server.sh"
 busy=()
-trap 'for p in "${busy[@]}"; do kill "$p" 2>/dev/null; done; cleanup' EXIT
+trap 's=$?; for p in "${busy[@]}"; do kill "$p" 2>/dev/null; done; cleanup "$s"' EXIT
 start_server "$server"
 export VOCALITH_DEBUG=1  # the sound libraries' notes, underruns among them
 

@@ -87,6 +87,22 @@ def find(heard, lo, hi, stretch, want=None):
     return min(good, key=lambda g: abs(g[1] - want))
 
 
+def profile(heard, at, stretch, ratios):
+    """What was heard where a stretch belongs, 5 ms at a time: the level
+    against the rendering's, so a fault reads as silence put in its place,
+    sound added, or something else."""
+    seg = heard[max(at, 0):at + len(stretch)]
+    if len(seg) < len(stretch):
+        return 'the recording ends there'
+    scale = float(np.median(ratios)) if ratios else 1.0
+    parts = []
+    for k in range(0, len(stretch) - TOLERANCE + 1, TOLERANCE):
+        e = np.sqrt(np.mean(stretch[k:k + TOLERANCE] ** 2))
+        h = np.sqrt(np.mean(seg[k:k + TOLERANCE] ** 2)) / scale
+        parts.append(f'{h / e:.2f}' if e > 0 else '-')
+    return 'heard/rendered level by 5 ms: ' + ' '.join(parts)
+
+
 def align(expected, heard, begin):
     """Follows `expected` through `heard` from offset `begin`. Returns
     (first sound offset, end offset, lowest ncc, largest shift, faults)."""
@@ -138,7 +154,8 @@ def align(expected, heard, begin):
         shift = pos - want
         lowest = min(lowest, c)
         if c < MIN_NCC:
-            faults.append(f'stretch {i} ({i * 50} ms): best correlation {c:.3f}')
+            faults.append(f'stretch {i} ({i * 50} ms): best correlation {c:.3f}; '
+                          + profile(heard, int(round(want)), s, ratios))
             prev = want  # lost: look for the next one where it belongs
             continue
         largest = max(largest, abs(shift))

@@ -23,7 +23,7 @@ if [ "${VOCALITH_RT_STAGE:-}" = user ]; then
   "$tts" say --wav "$root/expected.wav" "$text" || { echo "FAIL: say --wav"; exit 1; }
   loops=""
   for _ in 1 2; do (while :; do :; done) & loops="$loops $!"; done
-  trap 'kill $loops 2>/dev/null; cleanup' EXIT
+  trap 's=$?; kill $loops 2>/dev/null; cleanup "$s"' EXIT
   failed=0
   for run in $(seq "$runs"); do
     start_recording "$root/heard$run.raw"

@@ -14,11 +14,17 @@ server_pids=""
 dbus_pid=""
 parec_pid=""
 cleanup() {
+  local status=${1:-$?}
   [ -n "$parec_pid" ] && kill "$parec_pid" 2>/dev/null
   for p in $server_pids; do kill -CONT "$p" 2>/dev/null; kill "$p" 2>/dev/null; done
   for p in $server_pids; do wait "$p" 2>/dev/null; done
   [ -n "$dbus_pid" ] && kill "$dbus_pid" 2>/dev/null
-  [ -n "${KEEP_ROOT:-}" ] || rm -rf "$root"
+  # A failed run keeps its recordings and logs for a look.
+  if [ -n "${KEEP_ROOT:-}" ] || [ "$status" = 1 ]; then
+    echo "kept: $root"
+  else
+    rm -rf "$root"
+  fi
 }
 trap cleanup EXIT
 

@@ -20,7 +20,7 @@ module=$build/bin/sd_vocalith
 
 start_server pulse
 speechd_pid=""
-trap 'kill $speechd_pid 2>/dev/null; wait $speechd_pid 2>/dev/null; cleanup' EXIT
+trap 's=$?; kill $speechd_pid 2>/dev/null; wait $speechd_pid 2>/dev/null; cleanup "$s"' EXIT
 mkdir -p "$root/conf" "$root/log" "$root/modules"
 cp /etc/speech-dispatcher/speechd.conf "$root/conf/" 2>/dev/null ||
   printf 'LogLevel 3\n' >"$root/conf/speechd.conf"

@@ -23,7 +23,7 @@ module=$build/bin/sd_vocalith
 
 start_server pulse
 pids=""
-trap 'for p in $pids; do kill $p 2>/dev/null; done; for p in $pids; do wait $p 2>/dev/null; done; cleanup' EXIT
+trap 's=$?; for p in $pids; do kill $p 2>/dev/null; done; for p in $pids; do wait $p 2>/dev/null; done; cleanup "$s"' EXIT
 
 mkdir -p "$root/conf" "$root/log" "$root/modules"
 cp /etc/speech-dispatcher/speechd.conf "$root/conf/" 2>/dev/null ||

@@ -14,7 +14,7 @@ export DISPLAY=:$(cat "$root/display")
 # The window is driven on that display, whatever platform the other tests use.
 export QT_QPA_PLATFORM=xcb
 window_pid=""
-trap 'kill "$window_pid" "$xvfb_pid" 2>/dev/null; cleanup' EXIT
+trap 's=$?; kill "$window_pid" "$xvfb_pid" 2>/dev/null; cleanup "$s"' EXIT
 export VOCALITH_DEBUG=1  # the window's notices about the sound output, in its log
 
 fail() { echo "FAIL: $*"; exit 1; }
