@@ -116,11 +116,13 @@ start_server() {
 }
 
 # Records what reaches the speakers; returns once data flows (the monitor
-# needs about a second before it does).
+# needs about a second before it does). The recorder takes data every
+# $recorder_latency_ms (20 by default).
 start_recording() {
   rec=$1
   : >"$rec"
-  parec -d spk.monitor --format=s16le --rate=11025 --channels=1 --raw --latency-msec=20 >"$rec" &
+  parec -d spk.monitor --format=s16le --rate=11025 --channels=1 --raw \
+    --latency-msec="${recorder_latency_ms:-20}" >"$rec" &
   parec_pid=$!
   for _ in $(seq 100); do
     [ "$(stat -c %s "$rec")" -gt 11025 ] && return 0
