@@ -3,19 +3,20 @@
 # folder of its own. Sets $root; start_server exits 77 when the server cannot
 # start here.
 #   start_server pulse|pipewire   server_pids (the processes to stop or freeze)
-#                                 PipeWire's graph cycle is no shorter than
-#                                 $pipewire_min_quantum frames when that is set
+#   start_recording FILE          stop_recording
+# Set before sourcing, when wanted:
+#   pipewire_min_quantum=FRAMES   PipeWire's graph cycle is no shorter
+#   recorder_latency_ms=MS        how often the recorder takes data (20)
+#
 # PipeWire's graph runs at the shortest cycle its clients ask for: 5 or 11 ms
 # in the tests (the window's microphone and the recorder ask for 20 ms). The
 # virtual machine the tests run on now and then holds a processor for 5 to
 # 19 ms, so long that even a thread at the highest real-time priority does
-# not run, most often while other live tests start and stop their processes.
-# A cycle that short is then missed, and the server plays it as silence: a
-# hole that is not the client's. The tests that run beside others set
-# pipewire_min_quantum=1024 (21 ms, PipeWire's usual cycle), which outlasts
-# those stalls; the benchmarks and the test of an ordinary user's desktop
-# under load keep the server's own choice.
-#   start_recording FILE          stop_recording
+# not run. A cycle that short is then missed, and the server plays it as
+# silence: a hole that is not the client's. The tests that run beside others
+# set pipewire_min_quantum=1024 (21 ms, PipeWire's usual cycle), which
+# outlasts those stalls; the benchmarks and the test of an ordinary user's
+# desktop under load keep the server's own choice.
 set -uo pipefail
 skip() { echo "SKIP: $*"; exit 77; }
 command -v parec >/dev/null && command -v pactl >/dev/null ||
@@ -116,8 +117,7 @@ start_server() {
 }
 
 # Records what reaches the speakers; returns once data flows (the monitor
-# needs about a second before it does). The recorder takes data every
-# $recorder_latency_ms (20 by default).
+# needs about a second before it does).
 start_recording() {
   rec=$1
   : >"$rec"
