@@ -8,6 +8,7 @@
 #include "voice/phon_table.h"
 #include "voice/phoneme_inventory.h"
 #include "voicebuild/prompts.h"
+#include "voicebuild/spectrum.h"
 #include "voicebuild/speech_span.h"
 #include "wave/pcm_format.h"
 #include "wave/rate_converter.h"
@@ -349,7 +350,10 @@ std::vector<int16_t> MakeClip(std::span<const int16_t> recording, size_t start, 
     }
     std::vector<double> clip(recording.begin() + static_cast<ptrdiff_t>(start),
                              recording.begin() + static_cast<ptrdiff_t>(end));
-    if (IsVowel(code)) EvenLevel(clip);
+    if (IsVowel(code)) {
+        EvenLevel(clip);
+        SmoothVowelEnvelope(clip);
+    }
     const size_t fade = std::min(FADE, clip.size() / 4);
     for (size_t i = 0; i < fade; ++i) {
         const double w = 0.5 - 0.5 * std::cos(M_PI * (i + 0.5) / fade);

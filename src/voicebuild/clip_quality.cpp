@@ -8,6 +8,7 @@
 #include "voice/phoneme_inventory.h"
 #include "voicebuild/clip_cutter.h"
 #include "voicebuild/prompts.h"
+#include "voicebuild/spectrum.h"
 #include "voicebuild/speech_span.h"
 #include "wave/pcm_format.h"
 
@@ -133,23 +134,7 @@ std::array<double, FFT_SIZE / 2 + 1> PowerSpectrum(std::span<const int16_t> x) {
         const double w = 0.5 - 0.5 * std::cos(2 * M_PI * double(i) / FFT_SIZE);
         a[i] = double(x[i]) * w;
     }
-    for (size_t i = 1, j = 0; i < FFT_SIZE; ++i) {
-        size_t bit = FFT_SIZE >> 1;
-        for (; j & bit; bit >>= 1) j ^= bit;
-        j ^= bit;
-        if (i < j) std::swap(a[i], a[j]);
-    }
-    for (size_t len = 2; len <= FFT_SIZE; len <<= 1) {
-        const std::complex<double> step = std::polar(1.0, -2 * M_PI / double(len));
-        for (size_t i = 0; i < FFT_SIZE; i += len) {
-            std::complex<double> w = 1;
-            for (size_t k = 0; k < len / 2; ++k, w *= step) {
-                const std::complex<double> u = a[i + k], v = a[i + k + len / 2] * w;
-                a[i + k] = u + v;
-                a[i + k + len / 2] = u - v;
-            }
-        }
-    }
+    Fft(a);
     std::array<double, FFT_SIZE / 2 + 1> power{};
     for (size_t k = 0; k < power.size(); ++k) power[k] = std::norm(a[k]);
     return power;
@@ -177,19 +162,7 @@ std::vector<double> EnvelopePeaks(std::span<const int16_t> clip) {
     if (r[0] <= 0) return {};
     r[0] *= 1.0001;  // a little white noise keeps the recursion stable
     std::array<double, kOrder + 1> a{};
-    a[0] = 1;
-    double error = r[0];
-    for (size_t i = 1; i <= kOrder; ++i) {
-        double acc = r[i];
-        for (size_t j = 1; j < i; ++j) acc += a[j] * r[i - j];
-        const double k = -acc / error;
-        std::array<double, kOrder + 1> next = a;
-        for (size_t j = 1; j < i; ++j) next[j] = a[j] + k * a[i - j];
-        next[i] = k;
-        a = next;
-        error *= 1 - k * k;
-        if (error <= 0) return {};
-    }
+    if (!LinearPrediction(r, a)) return {};
     std::vector<double> peaks;
     double before = 0, here = 0;
     for (double hz = 150; hz <= 4000; hz += 10) {
