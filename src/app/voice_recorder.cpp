@@ -264,6 +264,7 @@ void VoiceRecorder::OnAccept() {
     std::copy(cut_->clip.begin(), cut_->clip.end(), slot.samples.begin());
     accepted_[size_t(index_)] = true;
     kept_[size_t(index_)] = std::move(cut_);
+    StoreKeptVowels();
     status_ = "Kept the clip of " + view_.symbol + ".";
     if (!SaveTo(name_.empty() ? UnnamedVoicePath() : voice::SaveVoicePath(programFolder_, name_))) {
         Show();
@@ -363,6 +364,23 @@ std::string VoiceRecorder::CheckText() const {
     std::string text = voicebuild::CheckVoice(*table_, *reference_, referenceName_).text;
     if (!text.empty()) text[0] = char(std::toupper(static_cast<unsigned char>(text[0])));
     return text + ".";
+}
+
+void VoiceRecorder::StoreKeptVowels() {
+    std::vector<voicebuild::Cut> vowels;
+    for (const auto& kept : kept_) {
+        if (!kept || !voicebuild::IsVowelPhoneme(kept->code)) continue;
+        voicebuild::Cut cut;
+        cut.code = kept->code;
+        cut.clip = kept->clip;
+        vowels.push_back(std::move(cut));
+    }
+    voicebuild::ClearVowelRipple(vowels);
+    for (const voicebuild::Cut& cut : vowels) {
+        voice::PhonSlot& slot = table_->slots[size_t(cut.code)];
+        slot.count = int32_t(cut.clip.size());
+        std::copy(cut.clip.begin(), cut.clip.end(), slot.samples.begin());
+    }
 }
 
 bool VoiceRecorder::SaveTo(const std::filesystem::path& path) {

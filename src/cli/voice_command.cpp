@@ -342,6 +342,7 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
     }
     std::vector<voicebuild::ClipMeasures> measures;
     for (const voicebuild::Cut& cut : cuts) measures.push_back(cut.measures);
+    voicebuild::ClearVowelRipple(cuts);
     const voicebuild::SpeakerProfile speaker = voicebuild::ProfileOf(measures);
     const bool debug = std::getenv("VOCALITH_DEBUG") != nullptr;
     for (size_t i = 0; i < cuts.size(); ++i) {

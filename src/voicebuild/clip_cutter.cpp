@@ -350,10 +350,7 @@ std::vector<int16_t> MakeClip(std::span<const int16_t> recording, size_t start, 
     }
     std::vector<double> clip(recording.begin() + static_cast<ptrdiff_t>(start),
                              recording.begin() + static_cast<ptrdiff_t>(end));
-    if (IsVowel(code)) {
-        EvenLevel(clip);
-        SmoothVowelEnvelope(clip);
-    }
+    if (IsVowel(code)) EvenLevel(clip);
     const size_t fade = std::min(FADE, clip.size() / 4);
     for (size_t i = 0; i < fade; ++i) {
         const double w = 0.5 - 0.5 * std::cos(M_PI * (i + 0.5) / fade);
@@ -381,6 +378,22 @@ std::vector<int16_t> MakeClip(std::span<const int16_t> recording, size_t start, 
     std::vector<int16_t> out(clip.size());
     for (size_t i = 0; i < clip.size(); ++i) out[i] = wave::ClipToSample(float(clip[i] * gain));
     return out;
+}
+
+bool IsVowelPhoneme(int code) {
+    return IsVowel(code);
+}
+
+void ClearVowelRipple(std::span<Cut> cuts) {
+    std::vector<Cut*> vowels;
+    std::vector<std::vector<int16_t>> clips;
+    for (Cut& cut : cuts) {
+        if (!IsVowel(cut.code) || cut.clip.empty()) continue;
+        vowels.push_back(&cut);
+        clips.push_back(std::move(cut.clip));
+    }
+    ClearTakeRipple(clips);
+    for (size_t i = 0; i < vowels.size(); ++i) vowels[i]->clip = std::move(clips[i]);
 }
 
 ClipCutter::ClipCutter() : aligner_(std::make_unique<PhoneAligner>()) {}

@@ -101,8 +101,7 @@ class ClipCutter {
 
 // The clip for the stretch [start, end) of `recording` (system format):
 // the edges moved to the nearest zero crossings, a vowel's level made even
-// over its length and its spectrum cleared of a ripple no vocal tract makes
-// (SmoothVowelEnvelope), faded in and out over a few milliseconds, a stop or
+// over its length, faded in and out over a few milliseconds, a stop or
 // affricate preceded by the silence of its closure, levelled (sounds carried
 // by the voice to their own level, open vowels at VOICED_TARGET_DB; others
 // by the gain that brings the word's level `wordLevelDb` there, but never
@@ -110,6 +109,13 @@ class ClipCutter {
 // PHON_MAX_SAMPLES long (the middle is kept).
 std::vector<int16_t> MakeClip(std::span<const int16_t> recording, size_t start, size_t end,
                               int code, double wordLevelDb);
+
+// True for the 16 vowels and diphthongs.
+bool IsVowelPhoneme(int code);
+
+// Clears the vowel clips among `cuts` of a ripple of their own, against the
+// channel the take's vowels show together (ClearTakeRipple).
+void ClearVowelRipple(std::span<Cut> cuts);
 
 // True for the phonemes levelled on their own: vowels, nasals, liquids and
 // glides.

@@ -2,19 +2,24 @@
 // prediction, and the smoothing of a vowel's spectral envelope.
 //
 // A clip is one steady stretch of a recording, played wherever its phoneme
-// comes, so whatever colours that stretch is heard in every word. A vocal
-// tract shapes a vowel's spectrum into a few broad formant peaks, which a
-// low-order all-pole envelope follows closely. A recording can carry more:
-// a reflection off a desk or wall next to the microphone lays a comb of
-// peaks about 1 kHz apart over it, and some synthetic voices give their
-// vowels an uneven spread of harmonics of their own. In running speech the
-// ear follows the formants as they move through such ripple; in a clip held
-// steady the ripple reads as formants that are not there. So a vowel whose
-// envelope ripples well beyond a vocal tract's is brought back to the
-// all-pole envelope; one that does not is left exactly as it was.
+// comes. A vocal tract shapes a vowel's spectrum into a few broad formant
+// peaks, which a low-order all-pole envelope follows closely. Some voices
+// lay a ripple of their own over it that changes from vowel to vowel (the
+// uneven harmonics of a synthetic voice, for one): in running speech the ear
+// follows the formants as they move through it, but in a clip held steady
+// the ripple reads as formants that are not there, and built voices were
+// misheard for it. Such a vowel's envelope is brought back to the all-pole
+// one. What every vowel of a take shares (the microphone, a reflection off
+// the desk, the room) is the channel: a listener, and a recognizer's
+// normalisation, take it out over a whole utterance, and a clip cleared of
+// it would stand apart from the consonants around it, so it is measured over
+// the take's vowels and not counted as ripple. A vowel without ripple of
+// its own is left exactly as it was.
 #pragma once
 
 #include <complex>
+#include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -27,14 +32,25 @@ void Fft(std::span<std::complex<double>> a, bool inverse = false);
 // r[0..p] (Levinson's recursion); false when r does not give a stable filter.
 bool LinearPrediction(std::span<const double> r, std::span<double> a);
 
-// How far a vowel's spectral envelope (200-4500 Hz) ripples about a vocal
-// tract's all-pole envelope: the median over 40 ms frames of the RMS of
-// their difference, dB. 0 for a clip too short or too faint to measure.
-double EnvelopeRipple(std::span<const double> clip);
+// The channel of a take: the mean over its vowel clips of how far their
+// envelope lies from the all-pole one, per bin of a 1024-point spectrum.
+// Empty when fewer than 8 clips can be measured: too few to tell the
+// channel from the vowels' own ripple.
+std::vector<double> VowelChannel(std::span<const std::span<const int16_t>> vowelClips);
+
+// How far a vowel's spectral envelope (200-4500 Hz) ripples about the
+// all-pole one beyond the take's `channel`: the median over 40 ms frames of
+// the RMS of their difference, dB. 0 for a clip too short or too faint to
+// measure, or without a channel.
+double EnvelopeRipple(std::span<const int16_t> clip, std::span<const double> channel);
 
 // Brings a vowel clip's spectral envelope toward the all-pole one, fully
-// from a ripple of 4.5 dB, not at all below 3.8 dB, keeping its pitch, phase,
-// length and RMS level. Returns whether the clip changed.
-bool SmoothVowelEnvelope(std::vector<double>& clip);
+// from a ripple of 3.6 dB, not at all below 3.1 dB, keeping its pitch,
+// phase, length and RMS level. Returns whether the clip changed.
+bool ClearVowelRipple(std::vector<int16_t>& clip, std::span<const double> channel);
+
+// Clears each of a take's vowel clips of a ripple of its own, against the
+// channel they show together. Returns how many changed.
+size_t ClearTakeRipple(std::span<std::vector<int16_t>> vowelClips);
 
 }  // namespace vocalith::voicebuild
