@@ -17,8 +17,8 @@ constexpr int VOWEL_COUNT = 16;
 // default voice (grammar-mode word errors per 100 words on held-out
 // sentences) against their mean vowel distance. It ranks the nine voices
 // nearly as the bench does (rank correlation 0.90) and misses by 12 words
-// in the mean; British and flite's speakers come out worse than it says,
-// as they read worse to the bench themselves.
+// in the mean, most on speakers the bench hears poorly even when they read
+// the sentences themselves.
 constexpr double MISHEARD_AT_ZERO = 1.1;
 constexpr double MISHEARD_PER_LOG2 = 124;
 // Two voices closer than this are not told apart.
