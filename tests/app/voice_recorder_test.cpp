@@ -220,6 +220,44 @@ TEST_F(Recorder, AcceptedClipsAreSavedAndTheSessionResumes) {
     EXPECT_EQ(voice::EncodeVoice(again.Table()), voice::EncodeVoice(saved));
 }
 
+// Once enough vowels are kept, each goes into the voice cleared of a ripple
+// of its own against what they share, as voice build clears the same cuts;
+// with too few to show what they share, the cuts go in as they are.
+TEST_F(Recorder, KeptVowelsAreClearedAsVoiceBuildClearsThem) {
+    for (const int vowels : {5, 16}) {
+        SCOPED_TRACE(vowels);
+        testsupport::TempFolder folder{"vocalith-recorder-vowels"};
+        FakeMemory memory;
+        VoiceRecorder r(mic_, memory, *base_, folder.Path());
+        voicebuild::ClipCutter cutter;
+        std::vector<voicebuild::Cut> cuts;
+        for (int v = 0; v < vowels; ++v) {
+            // A reflection of each vowel's own gives it a ripple of its own.
+            const std::vector<int16_t> word = Word(3000);
+            const size_t delay = 6 + size_t(v) % 8;
+            mic_.word = word;
+            for (size_t i = delay; i < word.size(); ++i)
+                mic_.word[i] = int16_t(word[i] * 0.55 + word[i - delay] * 0.45);
+            const int code = voicebuild::PromptFor(v)->code;
+            ASSERT_TRUE(voicebuild::IsVowelPhoneme(code));
+            Take(r);
+            ASSERT_TRUE(r.View().reviewing) << r.View().status;
+            r.OnAccept();
+            cuts.push_back(cutter.CutSystem(mic_.word, code));
+        }
+        const std::vector<voicebuild::Cut> asCut = cuts;
+        voicebuild::ClearVowelRipple(cuts);
+        int cleared = 0;
+        for (size_t v = 0; v < cuts.size(); ++v) {
+            const voice::PhonSlot& slot = r.Table().slots[size_t(cuts[v].code)];
+            EXPECT_EQ(std::vector<int16_t>(slot.samples.begin(), slot.samples.begin() + slot.count),
+                      cuts[v].clip);
+            cleared += cuts[v].clip != asCut[v].clip;
+        }
+        EXPECT_EQ(cleared > 0, vowels >= 8) << cleared;
+    }
+}
+
 // The same take, heard by the window (through the pump's gate, 512 bytes at
 // a time) and read by voice build from its file, gives the same cut: the
 // take keeps the quiet onset the gate opened after.
