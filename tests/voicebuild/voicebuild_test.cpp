@@ -168,6 +168,9 @@ TEST(ClipCutter, ShapesEachClipForItsClass) {
         int closureMs;     // it opens with this much silence
         double levelDb;    // its RMS past the closure (NONE: not checked)
         double atLeastDb;  // or at least this (NONE: not checked)
+        // Its first and last 5 ms inside the fades lie at most this far below
+        // its RMS (NONE: not checked).
+        double edgesWithinDb = NONE;
     };
     const Row rows[] = {
         {"a drawled close vowel keeps a middle of speaking length, below the open vowels", 0, -6,
@@ -176,6 +179,9 @@ TEST(ClipCutter, ShapesEachClipForItsClass) {
          15, NONE, VOICED_TARGET_DB - 17},
         {"a nasal sits below the vowels", 31, -12, 60, 0, VOICED_TARGET_DB - 8, NONE},
         {"a faint hiss from a quiet take is raised", 24, -12, 115, 0, NONE, VOICED_TARGET_DB - 27},
+        // The aligner starts "lit"'s l 15 ms before the voice does.
+        {"a sonorant at the word's start holds no silence before it", 34, -6, 60, 0, NONE, NONE,
+         12},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -200,6 +206,14 @@ TEST(ClipCutter, ShapesEachClipForItsClass) {
         }
         if (row.atLeastDb != NONE) {
             EXPECT_GE(level, row.atLeastDb);
+        }
+        if (row.edgesWithinDb != NONE) {
+            constexpr ptrdiff_t kFade = 22, kEdge = 55;
+            for (const ptrdiff_t at : {kFade, ptrdiff_t(sound.size()) - kFade - kEdge}) {
+                const std::vector<int16_t> edge(sound.begin() + at, sound.begin() + at + kEdge);
+                EXPECT_GE(20 * std::log10(Rms(edge) / 32768), level - row.edgesWithinDb)
+                    << "at sample " << at;
+            }
         }
     }
 }
