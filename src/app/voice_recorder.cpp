@@ -375,7 +375,7 @@ void VoiceRecorder::StoreKeptVowels() {
         cut.clip = kept->clip;
         vowels.push_back(std::move(cut));
     }
-    voicebuild::ClearVowelRipple(vowels);
+    voicebuild::FinishVowelClips(vowels);
     for (const voicebuild::Cut& cut : vowels) {
         voice::PhonSlot& slot = table_->slots[size_t(cut.code)];
         slot.count = int32_t(cut.clip.size());

@@ -117,8 +117,8 @@ class VoiceRecorder {
     void Finish();  // stops the take and cuts it
     void MoveTo(int index);
     std::string DoneText() const;  // the voice is whole and saved: how to hear it
-    // Puts this session's kept vowels into the voice, each cleared of a
-    // ripple of its own against what all of them share.
+    // Puts this session's kept vowels into the voice, finished as voice build
+    // finishes them (FinishVowelClips).
     void StoreKeptVowels();
     bool SaveTo(const std::filesystem::path& path);
     // The voice's own check: how well it will be understood beside the

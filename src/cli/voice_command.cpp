@@ -57,16 +57,18 @@ const char kVoiceHelp[] =
     "          SYMBOL.wav files (AA.wav, p.wav, ...), each one person saying\n"
     "          that phoneme's prompt word once, in any format and rate. The\n"
     "          phoneme is found in each word and shaped for running speech (a\n"
-    "          vowel's or sonorant's steady middle, a vowel's spectrum cleared of\n"
-    "          a ripple of its own that no vocal tract makes, but not of what all\n"
-    "          the vowels share, such as a room's; a stop's burst and aspiration\n"
-    "          after a short closure), cut at zero crossings, faded at its edges\n"
-    "          and brought to the voice's level; one line per phoneme gives the\n"
-    "          cut's start and end in the recording and its confidence; a take\n"
-    "          that sounds like another word, whose sound is squeezed to almost\n"
-    "          nothing, or that will be hard to understand (too fast, mumbled,\n"
-    "          faint, clipped, or a vowel out of place among the speaker's own)\n"
-    "          gets a warning to record it again, saying why.\n"
+    "          vowel's or sonorant's steady middle, a vowel's spectrum cleared\n"
+    "          of a ripple of its own that no vocal tract makes, but not of\n"
+    "          what all the vowels share, such as a room's; the unstressed\n"
+    "          vowel of \"alone\" made as neutral as it is in running speech; a\n"
+    "          stop's burst and aspiration after a short closure), cut at zero\n"
+    "          crossings, faded at its edges and brought to the voice's level;\n"
+    "          one line per phoneme gives the cut's start and end in the\n"
+    "          recording and its confidence; a take that sounds like another\n"
+    "          word, whose sound is squeezed to almost nothing, or that will be\n"
+    "          hard to understand (too fast, mumbled, faint, clipped, or a\n"
+    "          vowel out of place among the speaker's own) gets a warning to\n"
+    "          record it again, saying why.\n"
     "          The last line is the voice's own check: about how many words of\n"
     "          100 a listener will mishear with it and with Voxa, and which\n"
     "          vowels to record again. A phoneme without a file keeps the --base\n"
@@ -342,7 +344,7 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
     }
     std::vector<voicebuild::ClipMeasures> measures;
     for (const voicebuild::Cut& cut : cuts) measures.push_back(cut.measures);
-    voicebuild::ClearVowelRipple(cuts);
+    voicebuild::FinishVowelClips(cuts);
     const voicebuild::SpeakerProfile speaker = voicebuild::ProfileOf(measures);
     const bool debug = std::getenv("VOCALITH_DEBUG") != nullptr;
     for (size_t i = 0; i < cuts.size(); ++i) {

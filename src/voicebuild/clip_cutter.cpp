@@ -41,6 +41,8 @@ constexpr double TWO_WORDS_MARGIN = 4;
 constexpr int SQUEEZED_MS = 35;
 // What a take found wrong reports: below LOW_CONFIDENCE.
 constexpr double WRONG_TAKE_CONFIDENCE = 0.35;
+// AX, the schwa: the vowel of a syllable without stress.
+constexpr int REDUCED_VOWEL = 11;
 
 double DbToAmplitude(double db) {
     return std::pow(10.0, db / 20.0);
@@ -409,7 +411,7 @@ bool IsVowelPhoneme(int code) {
     return IsVowel(code);
 }
 
-void ClearVowelRipple(std::span<Cut> cuts) {
+void FinishVowelClips(std::span<Cut> cuts) {
     std::vector<Cut*> vowels;
     std::vector<std::vector<int16_t>> clips;
     for (Cut& cut : cuts) {
@@ -418,7 +420,10 @@ void ClearVowelRipple(std::span<Cut> cuts) {
         clips.push_back(std::move(cut.clip));
     }
     ClearTakeRipple(clips);
-    for (size_t i = 0; i < vowels.size(); ++i) vowels[i]->clip = std::move(clips[i]);
+    for (size_t i = 0; i < vowels.size(); ++i) {
+        if (vowels[i]->code == REDUCED_VOWEL) CentreReducedVowel(clips[i]);
+        vowels[i]->clip = std::move(clips[i]);
+    }
 }
 
 ClipCutter::ClipCutter() : aligner_(std::make_unique<PhoneAligner>()) {}

@@ -113,9 +113,12 @@ std::vector<int16_t> MakeClip(std::span<const int16_t> recording, size_t start, 
 // True for the 16 vowels and diphthongs.
 bool IsVowelPhoneme(int code);
 
-// Clears the vowel clips among `cuts` of a ripple of their own, against the
-// channel the take's vowels show together (ClearTakeRipple).
-void ClearVowelRipple(std::span<Cut> cuts);
+// Finishes the vowel clips among `cuts` once the take is cut (after they are
+// measured, so a wrong take is judged as it was spoken): clears them of a
+// ripple of their own, against the channel the take's vowels show together
+// (ClearTakeRipple), and brings the schwa's to a neutral vowel's formants
+// (CentreReducedVowel).
+void FinishVowelClips(std::span<Cut> cuts);
 
 // True for the phonemes levelled on their own: vowels, nasals, liquids and
 // glides.

@@ -35,6 +35,8 @@ constexpr double RIPPLE_FULL_DB = 3.6;
 constexpr size_t CHANNEL_VOWELS = 8;
 // Frames fainter than this against the loudest are not measured.
 constexpr double FAINT_FRAME = 1.0 / 30;
+// Frames fainter than this against the clip's RMS keep their formants.
+constexpr double REDUCED_FAINT_FRAME = 0.05;
 
 using Spectrum = std::array<double, BINS>;
 
@@ -47,12 +49,21 @@ double Hann(size_t i) {
 struct FrameEnvelopes {
     std::vector<std::complex<double>> spectrum;
     Spectrum heard{}, allPole{};
+    std::array<double, ORDER + 1> prediction{};  // the all-pole filter's coefficients
+    double rms = 0;                              // of the windowed frame
     bool fitted = false;
 };
+
+double Rms(std::span<const double> x) {
+    double power = 0;
+    for (const double v : x) power += v * v;
+    return x.empty() ? 0 : std::sqrt(power / double(x.size()));
+}
 
 FrameEnvelopes Analyse(std::span<const double> frame) {
     FrameEnvelopes f;
     f.spectrum.assign(NFFT, 0.0);
+    f.rms = Rms(frame);
     for (size_t i = 0; i < FRAME; ++i) f.spectrum[i] = frame[i];
     Fft(f.spectrum);
 
@@ -73,6 +84,7 @@ FrameEnvelopes Analyse(std::span<const double> frame) {
         for (size_t i = lag; i < FRAME; ++i) r[lag] += pre[i] * pre[i - lag];
     }
     if (!LinearPrediction(r, a)) return f;
+    f.prediction = a;
     std::vector<std::complex<double>> poly(NFFT, 0.0), tilt(NFFT, 0.0);
     for (size_t j = 0; j <= ORDER; ++j) poly[j] = a[j];
     tilt[0] = 1;
@@ -95,12 +107,6 @@ std::vector<double> Windowed(std::span<const double> x, size_t at) {
     return frame;
 }
 
-double Rms(std::span<const double> x) {
-    double power = 0;
-    for (const double v : x) power += v * v;
-    return x.empty() ? 0 : std::sqrt(power / double(x.size()));
-}
-
 // The envelopes of the frames of `clip` loud enough to measure.
 std::vector<FrameEnvelopes> MeasuredFrames(std::span<const int16_t> clip) {
     std::vector<FrameEnvelopes> out;
@@ -118,6 +124,101 @@ std::vector<FrameEnvelopes> MeasuredFrames(std::span<const int16_t> clip) {
         if (f.fitted) out.push_back(std::move(f));
     }
     return out;
+}
+
+// Reshapes each 40 ms frame of `clip` by the log gain per bin that `change`
+// gives for its envelopes (left at 0 to keep the frame), overlap-added over
+// the clip padded by a frame of silence each side so its edges are covered
+// as fully as its middle; the clip keeps its length and RMS level.
+template <typename Change>
+void Reshape(std::vector<int16_t>& clip, Change change) {
+    std::vector<double> padded(clip.size() + 2 * FRAME, 0.0);
+    std::copy(clip.begin(), clip.end(), padded.begin() + FRAME);
+    const double level = Rms(padded);
+    std::vector<double> out(padded.size(), 0.0), weight(padded.size(), 0.0);
+    std::vector<std::complex<double>> y(NFFT);
+    for (size_t at = 0; at + FRAME < padded.size(); at += HOP) {
+        const FrameEnvelopes f = Analyse(Windowed(padded, at));
+        Spectrum gain{};
+        if (f.fitted) change(f, gain);
+        for (size_t k = 0; k < NFFT; ++k)
+            y[k] = f.spectrum[k] * std::exp(gain[k < BINS ? k : NFFT - k]);
+        Fft(y, true);
+        for (size_t i = 0; i < FRAME; ++i) {
+            out[at + i] += y[i].real() * Hann(i);
+            weight[at + i] += Hann(i) * Hann(i);
+        }
+    }
+    for (size_t i = 0; i < out.size(); ++i) out[i] = weight[i] > 1e-6 ? out[i] / weight[i] : 0;
+    const double now = Rms(out);
+    const double gain = now > 0 ? level / now : 1;
+    for (size_t i = 0; i < clip.size(); ++i)
+        clip[i] = wave::ClipToSample(float(out[FRAME + i] * gain));
+}
+
+// The roots of z^n + c[1] z^(n-1) + ... + c[n] (Durand and Kerner's
+// iteration, which finds all of a prediction filter's poles at once).
+std::vector<std::complex<double>> Roots(std::span<const double> c) {
+    const size_t n = c.size() - 1;
+    std::vector<std::complex<double>> z(n);
+    const std::complex<double> seed(0.4, 0.9);
+    for (size_t i = 0; i < n; ++i) z[i] = i == 0 ? seed : z[i - 1] * seed;
+    for (int pass = 0; pass < 500; ++pass) {
+        double moved = 0;
+        for (size_t i = 0; i < n; ++i) {
+            std::complex<double> value = 1, apart = 1;
+            for (size_t j = 1; j <= n; ++j) value = value * z[i] + c[j];
+            for (size_t j = 0; j < n; ++j) {
+                if (j != i) apart *= z[i] - z[j];
+            }
+            if (std::abs(apart) < 1e-300) continue;
+            const std::complex<double> step = value / apart;
+            z[i] -= step;
+            moved = std::max(moved, std::abs(step));
+        }
+        if (moved < 1e-12) break;
+    }
+    return z;
+}
+
+// A neutral tube (a schwa: no constriction anywhere) resonates at odd
+// quarter wavelengths, so its F1 is a third of its F2 whatever its length.
+constexpr double NEUTRAL_F1_OF_F2 = 1.0 / 3;
+// An F1 this close above it is left: linear prediction leans a formant
+// toward the nearest harmonic of the voice by about as much.
+constexpr double NEUTRAL_MARGIN = 1.05;
+
+// Sets the log gain per bin that moves one frame's first formant down to a
+// third of its second; false (gain left at 0) when the frame's first two
+// peaks do not look like a mid vowel's (F2 900-2200 Hz, F1 clear of it) or
+// F1 is already about as low.
+bool CentreFrame(const FrameEnvelopes& f, Spectrum& change) {
+    struct Pole {
+        std::complex<double> z;
+        double hz;
+    };
+    std::vector<Pole> peaks;
+    for (const std::complex<double>& z : Roots(f.prediction)) {
+        const double hz = std::arg(z) * RATE / (2 * M_PI);
+        const double bandwidth = -std::log(std::abs(z)) * RATE / M_PI;
+        if (z.imag() > 0 && hz > 150 && bandwidth < 500) peaks.push_back({z, hz});
+    }
+    if (peaks.size() < 2) return false;
+    std::sort(peaks.begin(), peaks.end(), [](const Pole& a, const Pole& b) { return a.hz < b.hz; });
+    const Pole f1 = peaks[0];
+    const double f2 = peaks[1].hz;
+    const double target = f2 * NEUTRAL_F1_OF_F2;
+    if (f2 < 900 || f2 > 2200 || f1.hz >= 0.7 * f2 || f1.hz <= target * NEUTRAL_MARGIN)
+        return false;
+    const std::complex<double> moved = std::polar(std::abs(f1.z), 2 * M_PI * target / RATE);
+    for (size_t k = 0; k < BINS; ++k) {
+        const std::complex<double> back = std::polar(1.0, -2 * M_PI * double(k) / NFFT);
+        const auto pair = [&](std::complex<double> z) {
+            return std::abs((1.0 - z * back) * (1.0 - std::conj(z) * back));
+        };
+        change[k] = std::log(pair(f1.z) + 1e-12) - std::log(pair(moved) + 1e-12);
+    }
+    return true;
 }
 
 }  // namespace
@@ -217,31 +318,9 @@ bool ClearVowelRipple(std::vector<int16_t>& clip, std::span<const double> channe
         (EnvelopeRipple(clip, channel) - RIPPLE_FROM_DB) / (RIPPLE_FULL_DB - RIPPLE_FROM_DB), 0.0,
         1.0);
     if (amount <= 0) return false;
-    // Frames overlap-added over the clip padded by a frame of silence each
-    // side, so its edges are covered as fully as its middle.
-    std::vector<double> padded(clip.size() + 2 * FRAME, 0.0);
-    std::copy(clip.begin(), clip.end(), padded.begin() + FRAME);
-    const double level = Rms(padded);
-    std::vector<double> out(padded.size(), 0.0), weight(padded.size(), 0.0);
-    std::vector<std::complex<double>> y(NFFT);
-    for (size_t at = 0; at + FRAME < padded.size(); at += HOP) {
-        const FrameEnvelopes f = Analyse(Windowed(padded, at));
-        for (size_t k = 0; k < NFFT; ++k) {
-            const size_t bin = k < BINS ? k : NFFT - k;
-            const double change = f.fitted ? amount * (f.allPole[bin] - f.heard[bin]) : 0;
-            y[k] = f.spectrum[k] * std::exp(change);
-        }
-        Fft(y, true);
-        for (size_t i = 0; i < FRAME; ++i) {
-            out[at + i] += y[i].real() * Hann(i);
-            weight[at + i] += Hann(i) * Hann(i);
-        }
-    }
-    for (size_t i = 0; i < out.size(); ++i) out[i] = weight[i] > 1e-6 ? out[i] / weight[i] : 0;
-    const double now = Rms(out);
-    const double gain = now > 0 ? level / now : 1;
-    for (size_t i = 0; i < clip.size(); ++i)
-        clip[i] = wave::ClipToSample(float(out[FRAME + i] * gain));
+    Reshape(clip, [amount](const FrameEnvelopes& f, Spectrum& change) {
+        for (size_t k = 0; k < BINS; ++k) change[k] = amount * (f.allPole[k] - f.heard[k]);
+    });
     return true;
 }
 
@@ -252,6 +331,18 @@ size_t ClearTakeRipple(std::span<std::vector<int16_t>> vowelClips) {
     for (std::vector<int16_t>& clip : vowelClips)
         changed += ClearVowelRipple(clip, channel) ? 1 : 0;
     return changed;
+}
+
+bool CentreReducedVowel(std::vector<int16_t>& clip) {
+    const std::vector<int16_t> before = clip;
+    // Frames of the edges' fade and the padding are too faint to measure.
+    const double faint = REDUCED_FAINT_FRAME * Rms(std::vector<double>(clip.begin(), clip.end()));
+    bool moved = false;
+    Reshape(clip, [&](const FrameEnvelopes& f, Spectrum& change) {
+        if (f.rms >= faint) moved = CentreFrame(f, change) || moved;
+    });
+    if (!moved) clip = before;  // not even resynthesised
+    return moved;
 }
 
 }  // namespace vocalith::voicebuild

@@ -53,4 +53,12 @@ bool ClearVowelRipple(std::vector<int16_t>& clip, std::span<const double> channe
 // channel they show together. Returns how many changed.
 size_t ClearTakeRipple(std::span<std::vector<int16_t>> vowelClips);
 
+// Brings a reduced vowel (the schwa) to the neutral tube's formants: frame
+// by frame, a first formant above a third of the second is moved down to it,
+// keeping F2 and above, the pitch, length and RMS level. A schwa said in a
+// word alone ("alone") comes out nearly as open as "but"; in running speech
+// it is the most frequent vowel and the least open, and a listener hears an
+// open one as another vowel. Returns whether the clip changed.
+bool CentreReducedVowel(std::vector<int16_t>& clip);
+
 }  // namespace vocalith::voicebuild

@@ -221,7 +221,7 @@ TEST_F(Recorder, AcceptedClipsAreSavedAndTheSessionResumes) {
 }
 
 // Once enough vowels are kept, each goes into the voice cleared of a ripple
-// of its own against what they share, as voice build clears the same cuts;
+// of its own against what they share, as voice build finishes the same cuts;
 // with too few to show what they share, the cuts go in as they are.
 TEST_F(Recorder, KeptVowelsAreClearedAsVoiceBuildClearsThem) {
     for (const int vowels : {5, 16}) {
@@ -246,7 +246,7 @@ TEST_F(Recorder, KeptVowelsAreClearedAsVoiceBuildClearsThem) {
             cuts.push_back(cutter.CutSystem(mic_.word, code));
         }
         const std::vector<voicebuild::Cut> asCut = cuts;
-        voicebuild::ClearVowelRipple(cuts);
+        voicebuild::FinishVowelClips(cuts);
         int cleared = 0;
         for (size_t v = 0; v < cuts.size(); ++v) {
             const voice::PhonSlot& slot = r.Table().slots[size_t(cuts[v].code)];

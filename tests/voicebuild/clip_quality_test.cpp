@@ -17,7 +17,7 @@
 namespace vocalith::voicebuild {
 namespace {
 
-constexpr int IY = 0, IH = 1, AA = 5, UW = 9, s = 26, SH = 28;
+constexpr int IY = 0, IH = 1, AA = 5, UW = 9, AX = 11, s = 26, SH = 28;
 // The usual F1 and F2 of the 16 vowels, in code order.
 constexpr double kUsual[16][2] = {{300, 2045}, {435, 1700}, {405, 1870}, {575, 1605},
                                   {635, 1575}, {700, 1220}, {615, 1015}, {495, 1000},
@@ -118,6 +118,36 @@ TEST(Spectrum, ClearsARippleOfEachVowelsOwnButNotTheTakesChannel) {
             EXPECT_NEAR(std::log2(is.f1 / was.f1), 0, 0.3) << is.f1 << " " << was.f1;
             EXPECT_NEAR(std::log2(is.f2 / was.f2), 0, 0.1) << is.f2 << " " << was.f2;
         }
+    }
+}
+
+// A schwa said in a word alone comes out nearly as open as "but"; its clip
+// is brought to a neutral vowel's F1 (a third of F2), whatever the voice,
+// and a schwa already that close is left as it was.
+TEST(Spectrum, CentresAnOpenSchwaToANeutralVowel) {
+    struct Row {
+        const char* name;
+        double f1, f2, f0;
+        bool changes;
+    } rows[] = {
+        {"a man's open schwa", 640, 1400, 120, true},
+        {"a woman's open schwa", 710, 1570, 190, true},
+        {"a schwa already as close", 430, 1500, 120, false},
+        {"peaks no mid vowel has (F2 above 2200 Hz)", 700, 2500, 120, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::vector<int16_t> before = Vowel(row.f1, row.f2, row.f0, 1, 45);
+        std::vector<int16_t> clip = before;
+        ASSERT_EQ(CentreReducedVowel(clip), row.changes);
+        ASSERT_EQ(clip.size(), before.size());
+        if (!row.changes) {
+            EXPECT_EQ(clip, before);
+            continue;
+        }
+        const ClipMeasures was = MeasureClip(AX, before), is = MeasureClip(AX, clip);
+        EXPECT_NEAR(is.f1, row.f2 / 3, row.f0 / 2) << was.f1 << " -> " << is.f1;
+        EXPECT_NEAR(std::log2(is.f2 / was.f2), 0, 0.1) << was.f2 << " -> " << is.f2;
     }
 }
 
