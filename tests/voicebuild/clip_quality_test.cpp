@@ -149,6 +149,14 @@ TEST(Spectrum, CentresAnOpenSchwaToANeutralVowel) {
         EXPECT_NEAR(is.f1, row.f2 / 3, row.f0 / 2) << was.f1 << " -> " << is.f1;
         EXPECT_NEAR(std::log2(is.f2 / was.f2), 0, 0.1) << was.f2 << " -> " << is.f2;
     }
+    // A take's finishing centres the schwa alone: an open vowel is meant open.
+    std::vector<Cut> take(2);
+    take[0].code = AA;
+    take[1].code = AX;
+    for (Cut& cut : take) cut.clip = Vowel(640, 1400, 120, 1, 45);
+    FinishVowelClips(take);
+    EXPECT_EQ(take[0].clip, Vowel(640, 1400, 120, 1, 45));
+    EXPECT_NE(take[1].clip, Vowel(640, 1400, 120, 1, 45));
 }
 
 // A take's cuts as a speaker says them: 41 words at their usual length
