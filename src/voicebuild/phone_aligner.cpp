@@ -1,14 +1,17 @@
 #include "voicebuild/phone_aligner.h"
 
+#include <err.h>
 #include <fsg_model.h>
 #include <pocketsphinx.h>
 
 #include <array>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <system_error>
 
 #include "voice/phoneme_inventory.h"
+#include "voicebuild/sphinx_decoder.h"
 
 namespace vocalith::voicebuild {
 
@@ -36,6 +39,12 @@ std::string Upper(std::string s) {
 }
 
 }  // namespace
+
+ps_decoder_t* StartDecoder(cmd_ln_t* config) {
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { err_set_logfp(nullptr); });
+    return ps_init(config);
+}
 
 const char* ModelPhone(int code) {
     if (code < 0 || code >= voice::PHONEME_COUNT) return nullptr;
@@ -76,11 +85,11 @@ void* PhoneAligner::Start(bool wide) const {
     // no silences or noises between the phones of the grammar.
     cmd_ln_t* config =
         cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model_.c_str(), "-dict", "/dev/null",
-                    "-samprate", "16000", "-logfn", "/dev/null", "-cmn", "batch", "-bestpath", "no",
-                    "-fsgusefiller", "no", "-beam", wide ? "1e-100" : "1e-48", "-pbeam",
-                    wide ? "1e-100" : "1e-48", "-wbeam", wide ? "1e-80" : "7e-29", nullptr);
+                    "-samprate", "16000", "-cmn", "batch", "-bestpath", "no", "-fsgusefiller", "no",
+                    "-beam", wide ? "1e-100" : "1e-48", "-pbeam", wide ? "1e-100" : "1e-48",
+                    "-wbeam", wide ? "1e-80" : "7e-29", nullptr);
     if (!config) return nullptr;
-    ps_decoder_t* ps = ps_init(config);
+    ps_decoder_t* ps = StartDecoder(config);
     cmd_ln_free_r(config);
     if (!ps) return nullptr;
     for (const char* phone : kAllPhones) ps_add_word(ps, phone, Upper(phone).c_str(), FALSE);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <future>
 #include <span>
 
 #include "voicebuild/clip_quality.h"
@@ -51,6 +52,53 @@ double VowelSpaceDistance(const voice::PhonTable& table) {
     return sum / double(vowels.size());
 }
 
+namespace {
+
+// The vowels out of place among the speaker's own, worst first.
+std::vector<int> VowelsToRedo(const voice::PhonTable& made) {
+    const std::vector<ClipMeasures> vowels = VowelMeasures(made);
+    SpeakerProfile speaker;
+    FitVocalTract(vowels, speaker);
+    std::vector<std::pair<double, int>> worst;
+    for (const ClipMeasures& m : vowels) {
+        const double d = VowelDistance(m, speaker);
+        if (d >= 0 && JudgeCut(m, speaker).confidence < 0.5) worst.emplace_back(d, m.code);
+    }
+    std::sort(worst.rbegin(), worst.rend());
+    std::vector<int> out;
+    for (const auto& [d, code] : worst) out.push_back(code);
+    return out;
+}
+
+// The finding in words, from `check`'s figures (a negative reference: not known).
+void Describe(VoiceCheck& check, const std::string& referenceName) {
+    char figures[160];
+    if (check.reference < 0) {
+        std::snprintf(figures, sizeof figures, "about %.0f of 100 words misheard", check.misheard);
+        check.text = "this voice will be understood with " + std::string(figures);
+    } else {
+        std::snprintf(figures, sizeof figures,
+                      "about %.0f of 100 words misheard, against %.0f for %s", check.misheard,
+                      check.reference, referenceName.c_str());
+        const char* how =
+            check.misheard > check.reference + SAME_WITHIN   ? "harder to understand than "
+            : check.misheard < check.reference - SAME_WITHIN ? "easier to understand than "
+                                                             : "about as easy to understand as ";
+        check.text = "this voice will be " + std::string(how) + referenceName + ": " + figures;
+    }
+    if (!check.redo.empty()) {
+        // "the vowel in 'bit'", or "the vowels in 'bit', 'hot'"
+        std::string named = check.redo.size() == 1 ? "the vowel in " : "the vowels in ";
+        for (size_t i = 0; i < check.redo.size() && i < REDO_NAMED; ++i) {
+            const std::string sound = SoundInWord(check.redo[i]);
+            named += (i == 0 ? "" : ", ") + sound.substr(sound.find('\''));
+        }
+        check.text += "; record again: " + named;
+    }
+}
+
+}  // namespace
+
 VoiceCheck CheckVoice(const voice::PhonTable& made, const voice::PhonTable& reference,
                       const std::string& referenceName) {
     VoiceCheck check;
@@ -62,44 +110,31 @@ VoiceCheck CheckVoice(const voice::PhonTable& made, const voice::PhonTable& refe
     }
     check.done = true;
     check.misheard = MisheardFor(distance);
-    check.reference = referenceDistance < 0 ? 0 : MisheardFor(referenceDistance);
-    // The vowels out of place among the speaker's own, worst first.
-    const std::vector<ClipMeasures> vowels = VowelMeasures(made);
-    SpeakerProfile speaker;
-    FitVocalTract(vowels, speaker);
-    std::vector<std::pair<double, int>> worst;
-    for (const ClipMeasures& m : vowels) {
-        const double d = VowelDistance(m, speaker);
-        if (d >= 0 && JudgeCut(m, speaker).confidence < 0.5) worst.emplace_back(d, m.code);
-    }
-    std::sort(worst.rbegin(), worst.rend());
-    for (const auto& [d, code] : worst) check.redo.push_back(code);
+    check.reference = referenceDistance < 0 ? -1 : MisheardFor(referenceDistance);
+    check.redo = VowelsToRedo(made);
+    Describe(check, referenceName);
+    return check;
+}
 
-    char figures[160];
-    std::snprintf(figures, sizeof figures, "about %.0f of 100 words misheard, against %.0f for %s",
-                  check.misheard, check.reference, referenceName.c_str());
-    if (referenceDistance < 0) {
-        std::snprintf(figures, sizeof figures, "about %.0f of 100 words misheard", check.misheard);
-        check.text = "this voice will be understood with " + std::string(figures);
-    } else if (check.misheard > check.reference + SAME_WITHIN) {
-        check.text =
-            "this voice will be harder to understand than " + referenceName + ": " + figures;
-    } else if (check.misheard < check.reference - SAME_WITHIN) {
-        check.text =
-            "this voice will be easier to understand than " + referenceName + ": " + figures;
-    } else {
-        check.text =
-            "this voice will be about as easy to understand as " + referenceName + ": " + figures;
+VoiceCheck HearVoiceCheck(const VoiceHearing& hearing, const voice::PhonTable& made,
+                          const voice::PhonTable& reference, const std::string& referenceName,
+                          const std::atomic<bool>* stop) {
+    if (!hearing.Available()) return CheckVoice(made, reference, referenceName);
+    // The reference is heard on a thread of its own meanwhile.
+    std::future<double> theirs =
+        std::async(std::launch::async, [&] { return hearing.Misheard(reference, stop); });
+    VoiceCheck check;
+    check.misheard = hearing.Misheard(made, stop);
+    check.reference = theirs.get();
+    if (stop && stop->load()) {
+        check.text = "the voice check was stopped";
+        return check;
     }
-    if (!check.redo.empty()) {
-        // "the vowel in 'bit'", or "the vowels in 'bit', 'hot'"
-        std::string named = check.redo.size() == 1 ? "the vowel in " : "the vowels in ";
-        for (size_t i = 0; i < check.redo.size() && i < REDO_NAMED; ++i) {
-            const std::string sound = SoundInWord(check.redo[i]);
-            named += (i == 0 ? "" : ", ") + sound.substr(sound.find('\''));
-        }
-        check.text += "; record again: " + named;
-    }
+    if (check.misheard < 0) return CheckVoice(made, reference, referenceName);
+    check.done = true;
+    check.heard = true;
+    check.redo = VowelsToRedo(made);
+    Describe(check, referenceName);
     return check;
 }
 
