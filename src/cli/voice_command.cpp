@@ -34,7 +34,7 @@ const char kVoiceSynopsis[] =
     "import NAME|FILE DIR [--base NAME|FILE]\n"
     "set NAME|FILE PHON FILE.wav\n"
     "prompts\n"
-    "build NAME DIR [--base NAME|FILE]";
+    "build NAME DIR [--base NAME|FILE] [--no-check]";
 
 namespace {
 
@@ -70,11 +70,13 @@ const char kVoiceHelp[] =
     "          vowel out of place among the speaker's own) gets a warning to\n"
     "          record it again, saying why.\n"
     "          The last line is the voice's own check: about how many words of\n"
-    "          100 a listener will mishear with it and with Voxa, and which\n"
-    "          vowels to record again. A phoneme without a file keeps the --base\n"
-    "          voice's clip (Voxa by default; a warning names them). A recording\n"
-    "          with no speech or more than one word, or a file that is not\n"
-    "          audio, stops the build: nothing is saved.\n"
+    "          100 a listener will mishear with it and with Voxa (both speak 60\n"
+    "          sentences to the speech recognizer the cutting uses, which takes\n"
+    "          some seconds; without it, a rougher guess from the vowels), and\n"
+    "          which vowels to record again. A phoneme without a file keeps the\n"
+    "          --base voice's clip (Voxa by default; a warning names them). A\n"
+    "          recording with no speech or more than one word, or a file that is\n"
+    "          not audio, stops the build: nothing is saved.\n"
     "\n"
     "A NAME is a voice in the voices folder (letter case ignored), read where\n"
     "the window's Load reads it and written where its Save writes it; a value\n"
@@ -83,10 +85,11 @@ const char kVoiceHelp[] =
     "at 11025 Hz, and a clip longer than 10000 samples is cut, with a warning.\n"
     "\n"
     "  --base NAME|FILE  import, build: the voice the missing clips come from.\n"
+    "  --no-check        build: save the voice without its own check.\n"
     "  --help            print this text.\n";
 
-enum VoiceOption { OPTION_BASE };  // kVoiceOptions
-constexpr CommandOption kVoiceOptions[] = {{"--base", true}};
+enum VoiceOption { OPTION_BASE, OPTION_NO_CHECK };  // kVoiceOptions
+constexpr CommandOption kVoiceOptions[] = {{"--base", true}, {"--no-check", false}};
 
 bool EndsWith(std::string_view s, std::string_view end) {
     return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
@@ -293,7 +296,8 @@ void PrintMeasures(const voicebuild::ClipMeasures& m, const voicebuild::SpeakerP
         s.f2Scale);
 }
 
-int Build(const std::string& name, const std::string& dir, const std::string& base) {
+int Build(const std::string& name, const std::string& dir, const std::string& base,
+          bool checkVoice) {
     fs::path target;
     if (const int status = ResolveVoice(name, VoiceUse::Write, target); status >= 0) return status;
     fs::path basePath;
@@ -374,18 +378,23 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
     std::fflush(stdout);
     WarnNotRecorded(files, base);
     for (const auto& entry : files) codes.push_back(entry.first);
-    voice::VoiceLock lock;
-    if (const int status = Lock(target, lock); status >= 0) return status;
     auto made = std::make_unique<voice::PhonTable>();
-    if (const int status = LoadBase(&base, *made); status >= 0) return status;
-    Apply(*table, codes, *made);
-    if (const int status = Save(target, *made, lock); status != EXIT_OK) return status;
-    // The voice's own check, beside Voxa; a voice is saved whatever it says.
+    {
+        voice::VoiceLock lock;
+        if (const int status = Lock(target, lock); status >= 0) return status;
+        if (const int status = LoadBase(&base, *made); status >= 0) return status;
+        Apply(*table, codes, *made);
+        if (const int status = Save(target, *made, lock); status != EXIT_OK) return status;
+    }
+    // The voice's own check, beside Voxa, once the voices folder is free for
+    // others again (it takes seconds); a voice is saved whatever it says.
+    if (!checkVoice) return EXIT_OK;
     auto voxa = std::make_unique<voice::PhonTable>();
     fs::path voxaPath;
     std::string checked = "the voice check was skipped: the voice Voxa was not found";
     if (ResolveVoice("Voxa", VoiceUse::Read, voxaPath) < 0 && voice::LoadVoice(voxaPath, *voxa)) {
-        checked = voicebuild::CheckVoice(*made, *voxa, "Voxa").text;
+        const voicebuild::VoiceHearing hearing;
+        checked = voicebuild::HearVoiceCheck(hearing, *made, *voxa, "Voxa").text;
     }
     std::printf("voice check: %s\n", checked.c_str());
     if (std::getenv("VOCALITH_DEBUG")) {
@@ -433,6 +442,7 @@ int RunVoice(int argc, char** argv) {
     std::vector<std::string> operands;
     std::string base;
     bool hasBase = false;
+    bool noCheck = false;
     for (ParsedArg arg; args.Next(arg);) {
         switch (arg.kind) {
             case ArgKind::Operand:
@@ -446,8 +456,12 @@ int RunVoice(int argc, char** argv) {
             case ArgKind::MissingValue:
                 return UsageError("voice", ArgumentError(arg));
             case ArgKind::Option:
-                base = arg.text;
-                hasBase = true;
+                if (arg.option == OPTION_NO_CHECK) {
+                    noCheck = true;
+                } else {
+                    base = arg.text;
+                    hasBase = true;
+                }
                 break;
         }
     }
@@ -456,12 +470,13 @@ int RunVoice(int argc, char** argv) {
         size_t operands;  // after the action's name
         std::string_view usage;
     };
-    static constexpr Action kActions[] = {{"info", 1, "info NAME|FILE"},
-                                          {"export", 2, "export NAME|FILE DIR"},
-                                          {"import", 2, "import NAME|FILE DIR [--base NAME|FILE]"},
-                                          {"set", 3, "set NAME|FILE PHON FILE.wav"},
-                                          {"prompts", 0, "prompts"},
-                                          {"build", 2, "build NAME DIR [--base NAME|FILE]"}};
+    static constexpr Action kActions[] = {
+        {"info", 1, "info NAME|FILE"},
+        {"export", 2, "export NAME|FILE DIR"},
+        {"import", 2, "import NAME|FILE DIR [--base NAME|FILE]"},
+        {"set", 3, "set NAME|FILE PHON FILE.wav"},
+        {"prompts", 0, "prompts"},
+        {"build", 2, "build NAME DIR [--base NAME|FILE] [--no-check]"}};
     if (operands.empty()) {
         return UsageError("voice", "say what to do: info, export, import, set, prompts or build");
     }
@@ -482,12 +497,17 @@ int RunVoice(int argc, char** argv) {
     if (hasBase && action->name != "import" && action->name != "build") {
         return UsageError("voice", "--base goes with import and build only");
     }
+    if (noCheck && action->name != "build") {
+        return UsageError("voice", "--no-check goes with build only");
+    }
     if (action->name == "info") return Info(operands[1]);
     if (action->name == "export") return Export(operands[1], operands[2]);
     if (action->name == "import")
         return Import(operands[1], operands[2], hasBase ? &base : nullptr);
     if (action->name == "prompts") return Prompts();
-    if (action->name == "build") return Build(operands[1], operands[2], hasBase ? base : "Voxa");
+    if (action->name == "build") {
+        return Build(operands[1], operands[2], hasBase ? base : "Voxa", !noCheck);
+    }
     return Set(operands[1], operands[2], operands[3]);
 }
 
