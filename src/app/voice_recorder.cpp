@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -92,6 +93,7 @@ VoiceRecorder::VoiceRecorder(RecorderAudio& audio, RecorderMemory& memory,
 
 VoiceRecorder::~VoiceRecorder() {
     if (recording_) audio_.StopTake();
+    StopCheck();
 }
 
 int VoiceRecorder::Code() const {
@@ -155,8 +157,19 @@ void VoiceRecorder::OnRec() {
     Show();
 }
 
-void VoiceRecorder::OnTick() {
-    if (!recording_) return;
+bool VoiceRecorder::OnTick() {
+    if (check_.valid() && check_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+        std::string text = check_.get().text;
+        if (!text.empty()) text[0] = char(std::toupper(static_cast<unsigned char>(text[0])));
+        // The finding takes the place of the note that it was coming, or
+        // follows what happened since.
+        const size_t note = checkPending_.rfind("  Listening to it");
+        status_ = status_ == checkPending_ ? checkPending_.substr(0, note) : status_;
+        status_ += "  " + text + ".";
+        Show();
+        return true;
+    }
+    if (!recording_) return false;
     const size_t count = audio_.TakeSamples().size();
     const uint32_t now = audio_.Now();
     if (count != lastCount_) {
@@ -173,9 +186,14 @@ void VoiceRecorder::OnTick() {
                           .text;
             secondPeak_ = 0;
             Show();
+            return true;
         }
     }
-    if (!audio_.TakeRunning() || (count > 0 && now - lastGrowth_ >= TAKE_END_MS)) Finish();
+    if (!audio_.TakeRunning() || (count > 0 && now - lastGrowth_ >= TAKE_END_MS)) {
+        Finish();
+        return true;
+    }
+    return false;
 }
 
 void VoiceRecorder::Finish() {
@@ -355,15 +373,28 @@ bool VoiceRecorder::OnSave(const std::string& name) {
     if (std::count(accepted_.begin(), accepted_.end(), true) == PROMPT_COUNT) {
         status_ += "  " + DoneText();
     }
-    status_ += "  " + CheckText();
+    StartCheck();
     Show();
     return true;
 }
 
-std::string VoiceRecorder::CheckText() const {
-    std::string text = voicebuild::CheckVoice(*table_, *reference_, referenceName_).text;
-    if (!text.empty()) text[0] = char(std::toupper(static_cast<unsigned char>(text[0])));
-    return text + ".";
+void VoiceRecorder::StartCheck() {
+    StopCheck();
+    if (!hearing_) hearing_ = std::make_unique<voicebuild::VoiceHearing>();
+    checked_ = std::make_unique<voice::PhonTable>(*table_);
+    stopCheck_ = false;
+    status_ += "  Listening to it to check how well it will be understood...";
+    checkPending_ = status_;
+    check_ = std::async(std::launch::async, [this] {
+        return voicebuild::HearVoiceCheck(*hearing_, *checked_, *reference_, referenceName_,
+                                          &stopCheck_);
+    });
+}
+
+void VoiceRecorder::StopCheck() {
+    if (!check_.valid()) return;
+    stopCheck_ = true;
+    check_.get();
 }
 
 void VoiceRecorder::StoreKeptVowels() {

@@ -7,8 +7,10 @@
 // name and which phonemes are done) is remembered, so a later session takes
 // up where this one left off. The window shows View() after every event.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <span>
 #include <string>
@@ -85,8 +87,10 @@ class VoiceRecorder {
 
     // Rec: starts a take, or stops the running one and cuts it.
     void OnRec();
-    // Every few ms while the dialog is open: stops a take once its word is over.
-    void OnTick();
+    // Every few ms while the dialog is open: stops a take once its word is
+    // over, and shows the voice check's finding once it is ready. True when
+    // the view changed.
+    bool OnTick();
     void OnPlayClip();
     void OnPlayWord();
     // Keeps the cut clip for this phoneme and moves to the next one not done.
@@ -101,8 +105,12 @@ class VoiceRecorder {
     void OnUseProposedGain();
     // Saves the voice under `name` (checked as the window's Save checks it);
     // later accepts save it again. False, with the status saying why, when
-    // the name cannot be used or the file not written.
+    // the name cannot be used or the file not written. The voice's own check
+    // then runs in the background for some seconds (CheckRunning()); OnTick
+    // shows what it found.
     bool OnSave(const std::string& name);
+
+    bool CheckRunning() const { return check_.valid(); }
 
     // Where the clips accepted before the voice has a name are kept.
     std::filesystem::path UnnamedVoicePath() const;
@@ -122,8 +130,10 @@ class VoiceRecorder {
     void StoreKeptVowels();
     bool SaveTo(const std::filesystem::path& path);
     // The voice's own check: how well it will be understood beside the
-    // reference voice, and which vowels to record again.
-    std::string CheckText() const;
+    // reference voice, and which vowels to record again. Starts it on the
+    // voice as saved, stopping one still running.
+    void StartCheck();
+    void StopCheck();
     void RememberPlace();
     int Code() const;
 
@@ -148,6 +158,13 @@ class VoiceRecorder {
     std::array<std::unique_ptr<voicebuild::Cut>, voicebuild::PROMPT_COUNT> kept_;
     std::string status_;
     std::string name_;
+    // The voice check in the background: the voice as saved, heard while
+    // recording goes on.
+    std::unique_ptr<voicebuild::VoiceHearing> hearing_;
+    std::unique_ptr<voice::PhonTable> checked_;
+    std::atomic<bool> stopCheck_{false};
+    std::future<voicebuild::VoiceCheck> check_;
+    std::string checkPending_;  // the status while it runs
     int proposedGain_ = 0;
     RecorderView view_;
 };

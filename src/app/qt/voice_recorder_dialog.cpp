@@ -188,8 +188,8 @@ VoiceRecorderDialog::VoiceRecorderDialog(DialogAudio& audio, session::Session& s
     timer_ = new QTimer(this);
     connect(timer_, &QTimer::timeout, this, [this] {
         const bool was = logic_->View().recording;
-        logic_->OnTick();
-        if (was) Refresh();
+        const bool changed = logic_->OnTick();
+        if (was || changed) Refresh();
     });
     timer_->start(TICK_MS);
     Refresh();
