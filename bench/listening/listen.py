@@ -303,10 +303,15 @@ def listening_condition(in_wav, seeds):
 
 # ---- voices built from recorded prompt words ----
 
-def build_voice(engine, tts, tmp, take=0, keep=None):
+CHECK_LINE = re.compile(r"voice check: .*?about (\d+) of 100 words misheard, against (\d+)")
+
+
+def build_voice(engine, tts, tmp, take=0, keep=None, check=False):
     """Records the speaker's prompt words and builds a voice of them; returns the
-    voice file and the seconds `voice build` took. Each take draws the words'
-    levels, silences and noise afresh; take 0 is the one always heard."""
+    voice file, the seconds `voice build` took and, with `check`, what the
+    voice's own check said (words of 100 misheard with it and with Voxa, or
+    None). Each take draws the words' levels, silences and noise afresh; take 0
+    is the one always heard."""
     name = engine if take == 0 else "%s-take%d" % (engine, take)
     folder = os.path.join(tmp, name)
     os.makedirs(folder)
@@ -328,9 +333,12 @@ def build_voice(engine, tts, tmp, take=0, keep=None):
         write_wav(os.path.join(folder, symbol + ".wav"), rate, y)
     voice = os.path.join(tmp, name + ".voc")
     start = time.monotonic()
-    report = subprocess.run([tts, "voice", "build", voice, folder], check=True,
+    report = subprocess.run([tts, "voice", "build", voice, folder] +
+                            ([] if check else ["--no-check"]), check=True,
                             capture_output=True, text=True)
     seconds = time.monotonic() - start
+    said = CHECK_LINE.search(report.stdout)
+    checked = (int(said.group(1)), int(said.group(2))) if said else None
     if keep:
         # The recordings, the voice and its cuts, for looking into a speaker's figure.
         kept = os.path.join(keep, name)
@@ -341,7 +349,7 @@ def build_voice(engine, tts, tmp, take=0, keep=None):
             f.write(report.stdout + report.stderr)
         os.replace(voice, kept + ".voc")
         voice = kept + ".voc"
-    return voice, seconds
+    return voice, seconds, checked
 
 
 def jitter_voice(tts, base, tmp, take):
@@ -676,11 +684,13 @@ def run_panel(args, sets, tmp, free_lm, cache):
     rows = []
     for speaker in speakers:
         own = heard(PANEL_OWN + speaker, None)
-        takes = []
+        takes, checks = [], []
         for take in range(args.takes):
-            voice, _ = build_voice(PANEL_BUILT + speaker, args.tts, tmp, take, args.keep)
+            voice, _, said = build_voice(PANEL_BUILT + speaker, args.tts, tmp, take, args.keep,
+                                         check=True)
+            checks.append(said)
             takes.append(heard(PANEL_BUILT + speaker, voice, take < args.free_takes))
-        rows.append((speaker, own, takes))
+        rows.append((speaker, own, takes, checks))
         print("%-15s done: own %s, built takes %s" % (speaker, own, takes), file=sys.stderr)
 
     print("speaker panel: %d takes per built voice, their median (free model: the first %d); "
@@ -689,7 +699,7 @@ def run_panel(args, sets, tmp, free_lm, cache):
         print("== %s" % name)
         print("%-15s%-28s%17s%17s%17s  %s" % ("speaker", "synthesizer", "own", "built",
                                              "voxa", "built takes (grammar)"))
-        for speaker, own, takes in rows:
+        for speaker, own, takes, _ in rows:
             synth, voice, shift = PANEL[speaker]
             who = "%s %s%s" % (synth, voice, " %s %+d" % shift if shift else "")
             free = [t[name][0] for t in takes if not math.isnan(t[name][0])]
@@ -697,6 +707,11 @@ def run_panel(args, sets, tmp, free_lm, cache):
             print("%-15s%-28s" % (speaker, who) + "".join(
                 "%8.1f%% %6.1f%%" % pair for pair in (own[name], built, voxa[name])) +
                 "  " + " ".join("%.1f" % t[name][1] for t in takes))
+    # What `voice build` told the user about each take: its own check's words
+    # of 100 misheard, beside Voxa's on the same sentences.
+    print("== the voice check after each build (built / Voxa, per take)")
+    for speaker, _, _, checks in rows:
+        print("%-15s" % speaker + "  ".join("%s/%s" % c if c else "-" for c in checks))
     print("panel run time: %.0f s" % (time.monotonic() - started))
 
 
@@ -810,7 +825,7 @@ def main():
                 if engine == JITTERED:
                     voice = jitter_voice(args.tts, args.voice, tmp, take)
                 if engine in SPEAKERS:
-                    voice, seconds = build_voice(engine, args.tts, tmp, take)
+                    voice, seconds, _ = build_voice(engine, args.tts, tmp, take)
                     if take == 0:
                         builds.append((engine, SPEAKERS[engine], seconds))
                 if not missing:
