@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,8 +21,10 @@ namespace {
 TEST(VoiceHearing, HearsAVoiceWithOneVowelForAllAsHarderThanVoxa) {
     const VoiceHearing hearing;
     ASSERT_TRUE(hearing.Available()) << hearing.Note();
+    const std::filesystem::path voxaPath = std::string(VOCALITH_BIN_DIR) + "/voices/Voxa.voc";
+    if (!std::filesystem::exists(voxaPath)) GTEST_SKIP() << "no Voxa in a build without its tools";
     auto voxa = std::make_unique<voice::PhonTable>();
-    ASSERT_TRUE(voice::LoadVoice(std::string(VOCALITH_BIN_DIR) + "/voices/Voxa.voc", *voxa).ok());
+    ASSERT_TRUE(voice::LoadVoice(voxaPath, *voxa).ok());
     auto flat = std::make_unique<voice::PhonTable>(*voxa);
     for (int code = 0; code < voice::PHONEME_COUNT; ++code) {
         if (IsVowelPhoneme(code)) flat->slots[size_t(code)] = voxa->slots[AX];
