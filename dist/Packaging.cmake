@@ -27,8 +27,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-extra")
 # PortAudio reaches a desktop's PulseAudio or PipeWire server through ALSA's
 # pulse plugin (without it only the bare sound cards are heard); the module
-# speaks only through a speech-dispatcher server.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libasound2-plugins, speech-dispatcher")
+# speaks only through a speech-dispatcher server; voice build and the
+# recorder find each sound in a recorded word, and check the voice made, with
+# pocketsphinx's US English model (without it they cut by loudness alone).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libasound2-plugins, speech-dispatcher, pocketsphinx-en-us")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -66,6 +66,8 @@ done
 
 grep -qw speech-dispatcher <<<"$(field Recommends)" ||
   fail "Recommends lacks speech-dispatcher: $(field Recommends)"
+grep -qw pocketsphinx-en-us <<<"$(field Recommends)" ||
+  fail "Recommends lacks pocketsphinx-en-us: $(field Recommends)"
 
 [ $failed = 0 ] && echo "package $(basename "$deb"): contents and control fields checked"
 exit $failed
