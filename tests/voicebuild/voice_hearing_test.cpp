@@ -57,5 +57,19 @@ TEST(VoiceHearing, CountsWordErrorsAsSubstitutionsDeletionsAndInsertions) {
     }
 }
 
+// The listener's language model: a seen pair keeps its count less half a
+// count, and what is left goes to the unseen ones in the unigrams' shares.
+TEST(VoiceHearing, BigramModelDiscountsSeenPairsAndBacksOffToAddOneUnigrams) {
+    const std::string model = BigramModel({"a b", "a c"});
+    // Unigrams (a 2, b 1, c 1, </s> 2; 6 in all, 4 words): a 3/10, b 2/10.
+    // After "a" (seen twice, two words): b (1 - 0.5) / 2, and the backoff
+    // 0.5 left over 1 - (2/10 + 2/10); after "b": </s> 0.5, backoff 0.5 / 0.7.
+    for (const char* line :
+         {"ngram 1=5\n", "ngram 2=5\n", "-0.5229 a -0.0792\n", "-0.6990 b -0.1461\n",
+          "-0.1249 <s> a\n", "-0.6021 a b\n", "-0.6021 a c\n", "-0.3010 b </s>\n"}) {
+        EXPECT_NE(model.find(line), std::string::npos) << line << model;
+    }
+}
+
 }  // namespace
 }  // namespace vocalith::voicebuild
