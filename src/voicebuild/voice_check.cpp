@@ -116,10 +116,23 @@ VoiceCheck CheckVoice(const voice::PhonTable& made, const voice::PhonTable& refe
     return check;
 }
 
+namespace {
+
+// The vowel measure in place of the recognizer, saying so and why.
+VoiceCheck GuessedFromVowels(const voice::PhonTable& made, const voice::PhonTable& reference,
+                             const std::string& referenceName, const std::string& why) {
+    VoiceCheck check = CheckVoice(made, reference, referenceName);
+    if (check.done) check.text += " (a rough guess from the vowels alone: " + why + ")";
+    return check;
+}
+
+}  // namespace
+
 VoiceCheck HearVoiceCheck(const VoiceHearing& hearing, const voice::PhonTable& made,
                           const voice::PhonTable& reference, const std::string& referenceName,
                           const std::atomic<bool>* stop) {
-    if (!hearing.Available()) return CheckVoice(made, reference, referenceName);
+    if (!hearing.Available())
+        return GuessedFromVowels(made, reference, referenceName, hearing.Note());
     // The reference is heard on a thread of its own meanwhile.
     std::future<double> theirs =
         std::async(std::launch::async, [&] { return hearing.Misheard(reference, stop); });
@@ -130,7 +143,10 @@ VoiceCheck HearVoiceCheck(const VoiceHearing& hearing, const voice::PhonTable& m
         check.text = "the voice check was stopped";
         return check;
     }
-    if (check.misheard < 0) return CheckVoice(made, reference, referenceName);
+    if (check.misheard < 0) {
+        return GuessedFromVowels(made, reference, referenceName,
+                                 "the recognizer could not hear the voice");
+    }
     check.done = true;
     check.heard = true;
     check.redo = VowelsToRedo(made);
