@@ -212,6 +212,15 @@ TEST_F(Recorder, AcceptedClipsAreSavedAndTheSessionResumes) {
         }
         EXPECT_EQ(r.View().status.find("Saved voice Mine.  This voice will be"), 0u)
             << r.View().status;
+        // A second Save while the first one's check runs: one finding, no note left.
+        r.OnSave("Mine");
+        r.OnSave("Mine");
+        while (r.CheckRunning() && !r.OnTick()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        const std::string& status = r.View().status;
+        EXPECT_EQ(status.find("Listening to it"), std::string::npos) << status;
+        EXPECT_EQ(status.find("This voice will be"), status.rfind("This voice will be")) << status;
         Take(r);
         r.OnAccept();  // saved again under the name
     }

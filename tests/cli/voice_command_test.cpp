@@ -172,6 +172,10 @@ TEST_F(VoiceCommand, PromptsAndBuildFromRecordedWords) {
     EXPECT_NE(r.out.find(" ms  confidence "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\nvoice check: "), std::string::npos) << r.out;  // saved, then checked
     EXPECT_NE(r.err.find("40 phonemes have no recording and keep"), std::string::npos) << r.err;
+    const Outcome unchecked = Voice("build '" + built.string() + "' '" + (dir_ / "words").string() +
+                                    "' --base '" + voice_.string() + "' --no-check");
+    ASSERT_EQ(unchecked.status, 0) << unchecked.err;
+    EXPECT_EQ(unchecked.out.find("voice check"), std::string::npos) << unchecked.out;
     auto got = Load(built);
     EXPECT_GT(got->slots[5].count, 0);
     EXPECT_LT(got->slots[5].count, 6615 / 2);  // the vowel's share, not the whole word
@@ -290,6 +294,8 @@ TEST_F(VoiceCommand, BadInputIsOneErrorLineAndWritesNothing) {
         {"play " + v, 2, "unknown action 'play'"},
         {"info", 2, "info takes NAME|FILE; try 'vocalith-tts voice --help'"},
         {"info " + v + "--base Voxa", 2, "--base goes with import and build only"},
+        {"export " + v + "'" + dir_.string() + "' --no-check", 2,
+         "--no-check goes with build only"},
         {"set " + v + "QQ" + wav, 2, "unknown phoneme 'QQ'"},
         {"info X", 1, "a voice name has at least 2 characters"},
         {"info ..", 1, "cannot be \"..\""},

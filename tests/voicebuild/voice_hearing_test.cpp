@@ -5,10 +5,13 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "support/scoped_env.h"
+#include "support/temp_folder.h"
 #include "voice/phon_table.h"
 #include "voice/voice_file.h"
 #include "voicebuild/clip_cutter.h"
@@ -37,6 +40,38 @@ TEST(VoiceHearing, HearsAVoiceWithOneVowelForAllAsHarderThanVoxa) {
 
     std::atomic<bool> stop{true};
     EXPECT_FALSE(HearVoiceCheck(hearing, *flat, *voxa, "Voxa", &stop).done);
+}
+
+// Without the recognizer the check still gives a figure, says it is a guess
+// from the vowels and why: the guess is rougher, and once misled in silence.
+TEST(VoiceHearing, WithoutTheRecognizerTheCheckSaysItGuessesAndWhy) {
+    const std::filesystem::path voxaPath = std::string(VOCALITH_BIN_DIR) + "/voices/Voxa.voc";
+    if (!std::filesystem::exists(voxaPath)) GTEST_SKIP() << "no Voxa in a build without its tools";
+    auto voxa = std::make_unique<voice::PhonTable>();
+    ASSERT_TRUE(voice::LoadVoice(voxaPath, *voxa).ok());
+    testsupport::TempFolder folder{"vocalith-no-model"};
+    const std::filesystem::path bare = folder.Path() / "model";  // a model without its dictionary
+    std::filesystem::create_directories(bare);
+    for (const char* file : {"mdef", "means"}) std::ofstream(bare / file) << "x";
+    const struct {
+        std::filesystem::path model;
+        const char* why;
+    } rows[] = {
+        {folder.Path() / "nothing", "no acoustic model to hear the voice with"},
+        {bare, "no pronunciation dictionary beside the acoustic model"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        test::ScopedEnv model("VOCALITH_ACOUSTIC_MODEL", row.model.c_str());
+        const VoiceHearing hearing;
+        EXPECT_FALSE(hearing.Available());
+        const VoiceCheck check = HearVoiceCheck(hearing, *voxa, *voxa, "Voxa");
+        EXPECT_TRUE(check.done);
+        EXPECT_FALSE(check.heard);
+        EXPECT_NE(check.text.find(std::string("(a rough guess from the vowels alone: ") + row.why),
+                  std::string::npos)
+            << check.text;
+    }
 }
 
 TEST(VoiceHearing, CountsWordErrorsAsSubstitutionsDeletionsAndInsertions) {
