@@ -301,10 +301,6 @@ size_t WordErrors(const std::vector<std::string>& said, const std::vector<std::s
     return row[heard.size()];
 }
 
-const std::vector<std::string>& VoiceHearing::Sentences() {
-    return kSentences;
-}
-
 VoiceHearing::VoiceHearing() : model_(FindAcousticModel()) {
     if (model_.empty()) {
         note_ = "no acoustic model to hear the voice with (install pocketsphinx-en-us)";

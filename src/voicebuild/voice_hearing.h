@@ -34,9 +34,8 @@ class VoiceHearing {
     // once.
     double Misheard(const voice::PhonTable& table, const std::atomic<bool>* stop = nullptr) const;
 
-    // The hundred sentences the bigram model is made of; the first
-    // HEARD_SENTENCES of them are spoken.
-    static const std::vector<std::string>& Sentences();
+    // Of the hundred sentences the bigram model is made of, the first this
+    // many are spoken.
     static constexpr size_t HEARD_SENTENCES = 60;
 
   private:
