@@ -420,6 +420,9 @@ void FinishVowelClips(std::span<Cut> cuts) {
         clips.push_back(std::move(cut.clip));
     }
     ClearTakeRipple(clips);
+    std::vector<int> codes;
+    for (const Cut* vowel : vowels) codes.push_back(vowel->code);
+    BrightenDarkFrontVowels(clips, codes);
     for (size_t i = 0; i < vowels.size(); ++i) {
         if (vowels[i]->code == REDUCED_VOWEL) CentreReducedVowel(clips[i]);
         vowels[i]->clip = std::move(clips[i]);

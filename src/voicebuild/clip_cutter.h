@@ -116,8 +116,9 @@ bool IsVowelPhoneme(int code);
 // Finishes the vowel clips among `cuts` once the take is cut (after they are
 // measured, so a wrong take is judged as it was spoken): clears them of a
 // ripple of their own, against the channel the take's vowels show together
-// (ClearTakeRipple), and brings the schwa's to a neutral vowel's formants
-// (CentreReducedVowel).
+// (ClearTakeRipple), raises the upper formants of a front vowel far darker
+// than the take's other vowels (BrightenDarkFrontVowels), and brings the
+// schwa's to a neutral vowel's formants (CentreReducedVowel).
 void FinishVowelClips(std::span<Cut> cuts);
 
 // True for the phonemes levelled on their own: vowels, nasals, liquids and

@@ -159,6 +159,58 @@ TEST(Spectrum, CentresAnOpenSchwaToANeutralVowel) {
     EXPECT_NE(take[1].clip, Vowel(640, 1400, 120, 1, 45));
 }
 
+// A voice's front vowel whose upper formants are 20 dB weaker than its
+// kind has is heard as a back vowel once held in a clip: it is raised to the
+// take's own tilt, and a take whose vowels are all that dark (the voice's
+// tilt, or its microphone's) is left as it is.
+TEST(Spectrum, RaisesADarkFrontVowelToTheTakesTilt) {
+    // Three poles at 800 Hz: the upper formants lose 20-30 dB.
+    const auto dark = [](std::vector<int16_t> clip) {
+        const double a = std::exp(-2 * M_PI * 800 / 11025.0);
+        for (int pass = 0; pass < 3; ++pass) {
+            double y = 0;
+            for (int16_t& v : clip) v = int16_t(std::lround(y = (1 - a) * v + a * y));
+        }
+        return clip;
+    };
+    struct Row {
+        const char* name;
+        int vowels;
+        bool allDark, iyDark, changes;
+    } rows[] = {
+        {"a clean take", 16, false, false, false},
+        {"a take whose IY is dark", 16, false, true, true},
+        {"a take whose vowels are all dark", 16, true, true, false},
+        {"too few vowels to show the take's tilt", 6, false, true, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::vector<int16_t>> take;
+        std::vector<int> codes;
+        for (int code = 0; code < row.vowels; ++code) {
+            std::vector<int16_t> clip = Vowel(kUsual[code][0], kUsual[code][1], 100, 1, 80);
+            if (row.allDark || (code == IY && row.iyDark)) clip = dark(clip);
+            take.push_back(std::move(clip));
+            codes.push_back(code);
+        }
+        const std::vector<std::vector<int16_t>> before = take;
+        EXPECT_EQ(BrightenDarkFrontVowels(take, codes), row.changes ? 1u : 0u);
+        for (size_t v = 1; v < take.size(); ++v) EXPECT_EQ(take[v], before[v]) << v;
+        if (!row.changes) {
+            EXPECT_EQ(take[0], before[0]);
+            continue;
+        }
+        const double clean = UpperBalance(Vowel(kUsual[IY][0], kUsual[IY][1], 100, 1, 80));
+        // Brought to where the take's other vowels lie against their kinds,
+        // which for these vowels is a few dB below the clean IY.
+        EXPECT_GT(UpperBalance(take[0]), UpperBalance(before[0]) + 8)
+            << UpperBalance(before[0]) << " " << clean;
+        EXPECT_LT(UpperBalance(take[0]), clean);
+        ASSERT_EQ(take[0].size(), before[0].size());
+        EXPECT_NEAR(MeasureClip(IY, take[0]).f1, MeasureClip(IY, before[0]).f1, 60);
+    }
+}
+
 // A take's cuts as a speaker says them: 41 words at their usual length
 // times 2^tempo, at -20 dBFS over a -60 dBFS floor, vowels at the usual
 // formants times 2^scale.
