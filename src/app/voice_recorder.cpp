@@ -404,6 +404,7 @@ void VoiceRecorder::StoreKeptVowels() {
         voicebuild::Cut cut;
         cut.code = kept->code;
         cut.clip = kept->clip;
+        cut.confidence = kept->confidence;  // as judged when it was kept
         vowels.push_back(std::move(cut));
     }
     voicebuild::FinishVowelClips(vowels);

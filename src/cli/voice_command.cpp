@@ -350,15 +350,17 @@ int Build(const std::string& name, const std::string& dir, const std::string& ba
     }
     std::vector<voicebuild::ClipMeasures> measures;
     for (const voicebuild::Cut& cut : cuts) measures.push_back(cut.measures);
-    voicebuild::FinishVowelClips(cuts);
+    // Judged against the whole take before the vowels are finished: a poor
+    // schwa is made from the speaker's "but".
     const voicebuild::SpeakerProfile speaker = voicebuild::ProfileOf(measures);
+    for (voicebuild::Cut& cut : cuts) voicebuild::ApplyJudgement(cut, speaker);
+    voicebuild::FinishVowelClips(cuts);
     const bool debug = std::getenv("VOCALITH_DEBUG") != nullptr;
     for (size_t i = 0; i < cuts.size(); ++i) {
         voicebuild::Cut& cut = cuts[i];
         const int code = cut.code;
         const std::string symbol = voice::ClipName(code);
         const fs::path& file = cutFiles[i];
-        voicebuild::ApplyJudgement(cut, speaker);
         std::printf("%-3s %-8s %5d %5d ms  confidence %.2f%s\n", symbol.c_str(),
                     voicebuild::PromptWord(*voicebuild::PromptFor(code)).c_str(), cut.StartMs(),
                     cut.EndMs(), cut.confidence, cut.aligned ? "" : "  (by loudness)");

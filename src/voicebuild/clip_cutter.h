@@ -117,8 +117,10 @@ bool IsVowelPhoneme(int code);
 // measured, so a wrong take is judged as it was spoken): clears them of a
 // ripple of their own, against the channel the take's vowels show together
 // (ClearTakeRipple), raises the upper formants of a front vowel far darker
-// than the take's other vowels (BrightenDarkFrontVowels), and brings the
-// schwa's to a neutral vowel's formants (CentreReducedVowel).
+// than the take's other vowels (BrightenDarkFrontVowels), makes a schwa
+// judged poor (`confidence` below LOW_CONFIDENCE) from the speaker's "but",
+// and brings the schwa's to a neutral vowel's formants (CentreReducedVowel).
+// The cuts are judged first.
 void FinishVowelClips(std::span<Cut> cuts);
 
 // True for the phonemes levelled on their own: vowels, nasals, liquids and

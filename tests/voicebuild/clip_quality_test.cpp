@@ -159,6 +159,38 @@ TEST(Spectrum, CentresAnOpenSchwaToANeutralVowel) {
     EXPECT_NE(take[1].clip, Vowel(640, 1400, 120, 1, 45));
 }
 
+// A schwa swallowed into the "l" of "alone" is judged poor, and the voice
+// gets one made from the speaker's "but" (its F2, made neutral) instead,
+// unless that take is poor too.
+TEST(Spectrum, APoorSchwaIsMadeFromTheSpeakersBut) {
+    constexpr int AH = 12;
+    struct Row {
+        const char* name;
+        double schwaConfidence, butConfidence;
+        bool madeFromBut;
+    } rows[] = {
+        {"a poor schwa beside a good \"but\"", 0.2, 0.95, true},
+        {"a poor schwa beside a poor \"but\"", 0.2, 0.3, false},
+        {"a good schwa", 0.9, 0.95, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<Cut> take(2);
+        take[0].code = AX;
+        take[0].confidence = row.schwaConfidence;
+        take[0].clip = Vowel(300, 900, 120, 1, 42);
+        take[1].code = AH;
+        take[1].confidence = row.butConfidence;
+        take[1].clip = Vowel(620, 1220, 120, 1, 57);
+        FinishVowelClips(take);
+        const ClipMeasures schwa = MeasureClip(AX, take[0].clip);
+        EXPECT_NEAR(std::log2(schwa.f2 / (row.madeFromBut ? 1220 : 900)), 0, 0.15) << schwa.f2;
+        if (row.madeFromBut) {
+            EXPECT_NEAR(schwa.f1, 1220 / 3.0, 60);
+        }
+    }
+}
+
 // A voice's front vowel whose upper formants are 20 dB weaker than its
 // kind has is heard as a back vowel once held in a clip: it is raised to the
 // take's own tilt, and a take whose vowels are all that dark (the voice's
