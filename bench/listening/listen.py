@@ -53,7 +53,8 @@ raised to it (klatt-us-high from 61.9% to 55.7%, rms-high from 80.9% to
 29.0% to 20.2%; the others within a fifth of a point). A schwa judged
 poor (swallowed into the "l" of "alone", as flite's voices say it) is made
 from the same speaker's "but", made neutral (rms from 20.2% to 18.0%, awb to
-25.1%; no other speaker's schwa was judged poor). One take of the 41 words decides much of a built voice's figure (six takes of the same
+25.1%; one take of rms-high from 77.0% to 77.8%; no espeak-ng speaker's
+schwa was judged poor). One take of the 41 words decides much of a built voice's figure (six takes of the same
 speaker spread over about 8 errors of 363 words), so --takes N builds and
 hears N takes of each speaker and reports their mean.
 
