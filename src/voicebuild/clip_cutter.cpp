@@ -340,6 +340,17 @@ Cut Refuse(Cut cut, Cut::Status status, std::string reason) {
     return cut;
 }
 
+// Fades a clip's edges in and out over FADE samples (a quarter of a short
+// clip), so clips played back to back do not click.
+void FadeEdges(std::vector<double>& clip) {
+    const size_t fade = std::min(FADE, clip.size() / 4);
+    for (size_t i = 0; i < fade; ++i) {
+        const double w = 0.5 - 0.5 * std::cos(M_PI * (double(i) + 0.5) / double(fade));
+        clip[i] *= w;
+        clip[clip.size() - 1 - i] *= w;
+    }
+}
+
 // A schwa whose take was judged poor is made from the middle of the same
 // speaker's "but", at the schwa's length and level, for the centring that
 // follows to make neutral. Many speakers swallow the "a" of "alone" into its
@@ -364,15 +375,11 @@ void StandInForPoorSchwa(std::span<Cut* const> vowels, std::span<std::vector<int
     const size_t end = std::min(from.size(), start + length);
     const double gain =
         DbToAmplitude(ShapeOf(REDUCED_VOWEL).levelDb - ShapeOf(OPEN_MID_VOWEL).levelDb);
-    std::vector<int16_t> clip(end - start);
-    std::copy_n(from.data() + start, clip.size(), clip.data());
-    const size_t fade = std::min(FADE, clip.size() / 4);
-    for (size_t i = 0; i < clip.size(); ++i) {
-        const size_t edge = std::min(i, clip.size() - 1 - i);
-        const double w =
-            edge < fade ? 0.5 - 0.5 * std::cos(M_PI * (double(edge) + 0.5) / double(fade)) : 1.0;
-        clip[i] = wave::ClipToSample(float(clip[i] * gain * w));
-    }
+    std::vector<double> faded(end - start);
+    for (size_t i = 0; i < faded.size(); ++i) faded[i] = from[start + i] * gain;
+    FadeEdges(faded);
+    std::vector<int16_t> clip(faded.size());
+    for (size_t i = 0; i < clip.size(); ++i) clip[i] = wave::ClipToSample(float(faded[i]));
     if (!clip.empty()) clips[schwa] = std::move(clip);
 }
 
@@ -415,12 +422,7 @@ std::vector<int16_t> MakeClip(std::span<const int16_t> recording, size_t start, 
     std::vector<double> clip(recording.begin() + static_cast<ptrdiff_t>(start),
                              recording.begin() + static_cast<ptrdiff_t>(end));
     if (IsVowel(code)) EvenLevel(clip);
-    const size_t fade = std::min(FADE, clip.size() / 4);
-    for (size_t i = 0; i < fade; ++i) {
-        const double w = 0.5 - 0.5 * std::cos(M_PI * (i + 0.5) / fade);
-        clip[i] *= w;
-        clip[clip.size() - 1 - i] *= w;
-    }
+    FadeEdges(clip);
     double power = 0, peak = 0;
     for (const double v : clip) {
         power += v * v;
