@@ -369,7 +369,8 @@ double UpperBalance(std::span<const int16_t> clip) {
 
 size_t BrightenDarkFrontVowels(std::span<std::vector<int16_t>> vowelClips,
                                std::span<const int> codes) {
-    std::vector<double> offsets(vowelClips.size(), 0.0);
+    // A clip too faint to measure stays unmeasured, and is never raised.
+    std::vector<double> offsets(vowelClips.size(), HUGE_VAL);
     std::vector<double> measured;
     for (size_t i = 0; i < vowelClips.size() && i < codes.size(); ++i) {
         const double balance = UpperBalance(vowelClips[i]);
