@@ -10,8 +10,11 @@ floor). Besides the good take, some prompts are handed in spoiled:
 Each spoiled kind is built as a take with 8 of its 41 words spoiled (drawn
 at random per speaker), so the speaker's other words still show how they
 speak. A good cut should report at least the warning line (0.5), a spoiled
-one less. Prints the counts per speaker and kind, and why good cuts fell
-below the line (the reason of `voice build`'s warning).
+one less. Prints the counts per speaker, take and kind, and why good cuts
+fell below the line (the reason of `voice build`'s warning). With --takes N,
+each speaker records N takes of each kind (their own levels, lead-ins and
+spoiled words), counted together; --keep keeps each take's folder and
+report, with the word handed in for each wrong one.
 """
 import argparse
 import atexit
@@ -108,7 +111,10 @@ def main():
     ap.add_argument("--tts", default="build/bin/vocalith-tts")
     ap.add_argument("--speakers", default=",".join(SPEAKERS))
     ap.add_argument("--keep", help="keep each take's folder and report here")
-    ap.add_argument("--take", type=int, default=0)
+    ap.add_argument("--take", type=int, default=0,
+                    help="the first take (it draws the levels, lead-ins and spoiled words)")
+    ap.add_argument("--takes", type=int, default=1,
+                    help="how many takes per speaker, counted together")
     ap.add_argument("--kinds", default="good,mumbled,murmured,wrong")
     args = ap.parse_args()
     prompts = [l.split("\t") for l in subprocess.run(
@@ -125,55 +131,62 @@ def main():
     atexit.register(shutil.rmtree, tmp, True)  # --keep holds what is worth keeping
     for name in args.speakers.split(","):
         speaker = SPEAKERS[name]
-        rng = np.random.default_rng(zlib.crc32(name.encode()) + 1000 * args.take)
         raw = os.path.join(tmp, name + "-raw")
         os.makedirs(raw)
         for s, w in prompts:
             speak(speaker, w, os.path.join(raw, s + ".wav"))
-        for kind in args.kinds.split(","):
-            folder = os.path.join(tmp, "%s-%s" % (name, kind))
-            os.makedirs(folder)
-            krng = np.random.default_rng(zlib.crc32((name + kind).encode()) + 1000 * args.take)
-            spoiled = set() if kind == "good" else set(
-                krng.choice([s for s, _ in prompts], SPOILED, replace=False))
-            for s, w in prompts:
-                src = os.path.join(raw, s + ".wav")
-                if s in spoiled and kind == "wrong":
-                    others = [o for o, ow in prompts if o != s and s not in phonemes[ow]]
-                    src = os.path.join(raw, krng.choice(others) + ".wav")
-                elif s in spoiled:
-                    out = os.path.join(folder, s + ".spoiled.wav")
-                    spoil(src, out, kind)
-                    src = out
-                rate, x = read_wav(src)
-                record(rate, x, rng, os.path.join(folder, s + ".wav"))
-                if src.endswith(".spoiled.wav"):
-                    os.remove(src)
-            conf, report = build(args.tts, folder, os.path.join(tmp, "%s-%s.voc" % (name, kind)))
-            blamed_here = {}
-            if args.keep:
-                os.makedirs(args.keep, exist_ok=True)
-                with open(os.path.join(args.keep, "%s-%s.txt" % (name, kind)), "w") as f:
-                    f.write("spoiled: %s\n" % " ".join(sorted(spoiled)) + report)
-            if kind == "good":
-                ok = sum(1 for c in conf.values() if c >= LOW)
-                n = len(conf)
-                why = reasons(report)
-                for sym, c in conf.items():
-                    if c < LOW:
-                        r = why.get(sym, "other")
-                        blamed[r] = blamed.get(r, 0) + 1
-                        blamed_here[r] = blamed_here.get(r, 0) + 1
-            else:
-                ok = sum(1 for s in spoiled if conf.get(s, 1) < LOW)
-                n = len(spoiled)
-            t = totals.setdefault(kind, [0, 0])
-            t[0] += ok
-            t[1] += n
-            print("%-14s %-9s %2d of %2d %s" % (name, kind, ok, n,
-                  " ".join("%s:%d" % kv for kv in sorted(blamed_here.items()))
-                  if kind == "good" else " ".join(
-                      "%s:%.2f" % (s, conf.get(s, -1)) for s in sorted(spoiled))), flush=True)
+        for take in range(args.take, args.take + args.takes):
+            rng = np.random.default_rng(zlib.crc32(name.encode()) + 1000 * take)
+            for kind in args.kinds.split(","):
+                folder = os.path.join(tmp, "%s-%s-%d" % (name, kind, take))
+                os.makedirs(folder)
+                krng = np.random.default_rng(zlib.crc32((name + kind).encode()) + 1000 * take)
+                spoiled = set() if kind == "good" else set(
+                    krng.choice([s for s, _ in prompts], SPOILED, replace=False))
+                handed = {}  # a wrong word's prompt -> the prompt whose word was handed in
+                for s, w in prompts:
+                    src = os.path.join(raw, s + ".wav")
+                    if s in spoiled and kind == "wrong":
+                        others = [o for o, ow in prompts if o != s and s not in phonemes[ow]]
+                        handed[s] = krng.choice(others)
+                        src = os.path.join(raw, handed[s] + ".wav")
+                    elif s in spoiled:
+                        out = os.path.join(folder, s + ".spoiled.wav")
+                        spoil(src, out, kind)
+                        src = out
+                    rate, x = read_wav(src)
+                    record(rate, x, rng, os.path.join(folder, s + ".wav"))
+                    if src.endswith(".spoiled.wav"):
+                        os.remove(src)
+                conf, report = build(args.tts, folder, folder + ".voc")
+                blamed_here = {}
+                if args.keep:
+                    os.makedirs(args.keep, exist_ok=True)
+                    kept = os.path.join(args.keep, os.path.basename(folder))
+                    shutil.copytree(folder, kept, dirs_exist_ok=True)
+                    with open(kept + ".txt", "w") as f:
+                        f.write("spoiled: %s\n" % " ".join(
+                            s + ("=" + words[handed[s]] if s in handed else "")
+                            for s in sorted(spoiled)) + report)
+                if kind == "good":
+                    ok = sum(1 for c in conf.values() if c >= LOW)
+                    n = len(conf)
+                    why = reasons(report)
+                    for sym, c in conf.items():
+                        if c < LOW:
+                            r = why.get(sym, "other")
+                            blamed[r] = blamed.get(r, 0) + 1
+                            blamed_here[r] = blamed_here.get(r, 0) + 1
+                else:
+                    ok = sum(1 for s in spoiled if conf.get(s, 1) < LOW)
+                    n = len(spoiled)
+                t = totals.setdefault(kind, [0, 0])
+                t[0] += ok
+                t[1] += n
+                print("%-14s %d %-9s %2d of %2d %s" % (name, take, kind, ok, n,
+                      " ".join("%s:%d" % kv for kv in sorted(blamed_here.items()))
+                      if kind == "good" else " ".join(
+                          "%s:%.2f" % (s, conf.get(s, -1)) for s in sorted(spoiled))), flush=True)
     for kind, (ok, n) in totals.items():
         print("total %-9s %3d of %3d (%.1f%%) %s" % (
             kind, ok, n, 100.0 * ok / max(1, n),
