@@ -95,10 +95,11 @@ def main():
         if unknown:
             ap.error("no clip for %s" % ", ".join(unknown))
         ways = ("into", "from") if args.way == "both" else (args.way,)
-        base = {"into": heard(args, args.voice), "from": heard(args, donor_voice)}
-        print("%s: %.1f; donor %s: %.1f (words of 100 misheard, %s lists, %d seeds)" % (
-            os.path.basename(args.voice), base["into"], os.path.basename(donor_voice),
-            base["from"], args.sets, args.seeds))
+        # Each way's starting figure: the voice itself (into) or the donor (from).
+        base = {way: heard(args, args.voice if way == "into" else donor_voice) for way in ways}
+        print("%s, donor %s: %s (words of 100 misheard, %s lists, %d seeds)" % (
+            os.path.basename(args.voice), os.path.basename(donor_voice),
+            ", ".join("%s %.1f" % (way, base[way]) for way in ways), args.sets, args.seeds))
         print("%-12s" % "swapped" + "".join("%16s" % w for w in ways))
         for name, phonemes in units.items():
             figures = {}
