@@ -123,6 +123,14 @@ void OnWrite(pa_stream*, size_t bytes, void* user) {
     Fill(s, bytes);
 }
 
+// The server ran out of what was written before it was time to play it: a
+// hole is heard. Told when debugging, to tell such a hole from one the
+// server makes while it holds what it needs.
+void OnUnderflow(pa_stream*, void* user) {
+    const auto& s = *static_cast<PulseStream*>(user);
+    if (s.started && !s.ended) pa::DebugNote("the sound server ran out of sound to play");
+}
+
 void OnStreamState(pa_stream*, void* user) {
     Signal(static_cast<PulseStream*>(user)->state->connection->loop);
 }
@@ -155,6 +163,7 @@ class PulseStreamOps final : public OutputMachine::StreamOps {
         auto* s = new PulseStream{state_, stream};
         pa_stream_set_state_callback(stream, OnStreamState, s);
         pa_stream_set_write_callback(stream, OnWrite, s);
+        pa_stream_set_underflow_callback(stream, OnUnderflow, s);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = MsBytes(TARGET_MS);

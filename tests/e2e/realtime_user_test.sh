@@ -3,8 +3,9 @@
 # real-time limit of its own, runs `say` on a private PipeWire while two busy
 # loops take the processors. Its sound threads get real-time priority from
 # RealtimeKit (rtkit-daemon and polkitd on a private system bus, a polkit
-# rule allowing it, in a mount namespace of the test's own), and a 10 s
-# utterance is heard whole, stretch by stretch, RUNS times (3 by default).
+# rule allowing it, in a mount namespace of the test's own): its stream
+# never runs dry, and a 10 s utterance is heard whole, stretch by stretch,
+# but for at most one of the server's glitches, RUNS times (3 by default).
 #   realtime_user_test.sh VOCALITH_TTS [RUNS]
 # Skips (exit 77) where it cannot run as root, or a part is missing.
 tts=${1:?usage: realtime_user_test.sh VOCALITH_TTS [RUNS]}
@@ -18,6 +19,9 @@ to hold the output back."
 
 # --- as the created user: the server, the load and the runs ---
 if [ "${VOCALITH_RT_STAGE:-}" = user ]; then
+  # The graph runs at the cycle say's own stream asks for: the recorder, at
+  # its usual 20 ms, would set a shorter one than the desktop would have.
+  recorder_latency_ms=100
   . "$here/sound_server.sh"
   start_server pipewire
   "$tts" say --wav "$root/expected.wav" "$text" || { echo "FAIL: say --wav"; exit 1; }
@@ -34,8 +38,15 @@ if [ "${VOCALITH_RT_STAGE:-}" = user ]; then
     grep -q "the sound output thread runs at real-time priority .* (granted by RealtimeKit)" \
       "$root/say$run.err" ||
       { echo "FAIL: no priority from RealtimeKit: $(grep priority "$root/say$run.err")"; exit 1; }
+    # The program's part: its stream never ran dry, so the server always
+    # held sound to play. The server's own part: a busy virtual machine may
+    # hold it back for a graph cycle while it holds that sound, once a run.
+    if grep -q "ran out of sound to play" "$root/say$run.err"; then
+      echo "FAIL: the server ran out of sound to play: $(grep -c "ran out" "$root/say$run.err") times"
+      failed=1
+    fi
     echo "run $run:"
-    align "$root/expected.wav" "$root/heard$run.raw" || failed=1
+    align --glitches 1 "$root/expected.wav" "$root/heard$run.raw" || failed=1
   done
   [ "$failed" -eq 0 ] || exit 1
   echo "PASS"

@@ -8,15 +8,18 @@
 #   pipewire_min_quantum=FRAMES   PipeWire's graph cycle is no shorter
 #   recorder_latency_ms=MS        how often the recorder takes data (20)
 #
-# PipeWire's graph runs at the shortest cycle its clients ask for: 5 or 11 ms
-# in the tests (the window's microphone and the recorder ask for 20 ms). The
-# virtual machine the tests run on now and then holds a processor for 5 to
-# 19 ms, so long that even a thread at the highest real-time priority does
-# not run. A cycle that short is then missed, and the server plays it as
-# silence: a hole that is not the client's. The tests that run beside others
-# set pipewire_min_quantum=1024 (21 ms, PipeWire's usual cycle), which
-# outlasts those stalls; the benchmarks and the test of an ordinary user's
-# desktop under load keep the server's own choice.
+# PipeWire's graph runs at the shortest cycle its clients ask for: 20 ms
+# when the recorder or the window's microphone is open, 60 ms for `say`
+# alone (2048 frames, PipeWire's longest). The virtual machine the tests run
+# on now and then holds a processor so long that even a thread at the
+# highest real-time priority does not run: a thread woken every millisecond
+# at priority 99 was late by 20 ms or more 4 times in 2 minutes of an idle
+# machine, by 33 ms at most. A cycle shorter than that is then missed, and
+# the server plays it as silence: a hole that is not the client's. The tests
+# that run beside others set pipewire_min_quantum=2048 (43 ms), which
+# outlasts those stalls. The test of an ordinary user's desktop under load
+# keeps the cycle its own stream asks for, with the recorder set to ask for
+# a longer one; the benchmarks keep the server's own choice.
 set -uo pipefail
 skip() { echo "SKIP: $*"; exit 77; }
 command -v parec >/dev/null && command -v pactl >/dev/null ||

@@ -12,7 +12,7 @@ server=${1:?usage: sound_server_test.sh pulse|pipewire VOCALITH_TTS}
 tts=${2:?usage: sound_server_test.sh pulse|pipewire VOCALITH_TTS}
 here=$(cd "$(dirname "$0")" && pwd)
 # A graph cycle that outlasts the machine's stalls (see sound_server.sh).
-pipewire_min_quantum=1024
+pipewire_min_quantum=2048
 . "$here/sound_server.sh"
 start_server "$server"
 

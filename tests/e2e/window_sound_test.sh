@@ -18,7 +18,7 @@ server=${1:?usage: window_sound_test.sh pulse|pipewire BIN_DIR}
 bin=${2:?usage: window_sound_test.sh pulse|pipewire BIN_DIR}
 here=$(cd "$(dirname "$0")" && pwd)
 # A graph cycle that outlasts the machine's stalls (see sound_server.sh).
-pipewire_min_quantum=1024
+pipewire_min_quantum=2048
 . "$here/sound_server.sh"
 command -v sox >/dev/null || skip "sox is not installed"
 . "$here/window_driver.sh"
