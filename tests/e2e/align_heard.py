@@ -1,7 +1,8 @@
 """Finds a rendering, stretch by stretch, in what a sound server's monitor
 heard: every 50 ms stretch of the rendering must appear in the recording in
 order, with normalised correlation >= 0.9, each one right after the one
-before (a shift of more than 5 ms is a gap or a repeat). Both sides are
+before (a shift of more than 5 ms is a gap or a repeat); where it begins is
+found by its first 400 ms of sound together. Both sides are
 11025 Hz mono and low-passed at 4 kHz, since the device path resamples twice.
 
     align_heard.py [--onset MS] [--glitches N] EXPECTED.wav HEARD.raw [EXPECTED2.wav ...]
@@ -35,6 +36,7 @@ GLITCH_SHIFT_MS = 45          # one graph cycle of 2048 frames at 48 kHz, and a 
 SEARCH = RATE // 5            # a stretch is looked for within 200 ms of where it belongs
 UP = 8                        # sub-sample steps when refining an alignment
 MIN_NCC = 0.9
+ANCHOR = 8                    # stretches (400 ms) that find a rendering's start
 
 
 def lowpass(x, cutoff=4000.0, taps=63):
@@ -81,7 +83,11 @@ def find(heard, lo, hi, stretch, want=None):
     if hi <= lo:
         return None
     window = heard[lo:hi + len(stretch)]
-    dots = np.correlate(window, stretch, mode='valid')
+    # The dot product at every lag, through the FFT: an anchor of several
+    # stretches searched through a whole recording is too long to slide.
+    n = 1 << int(len(window) + len(stretch) - 1).bit_length()
+    dots = np.fft.irfft(np.fft.rfft(window, n) * np.conj(np.fft.rfft(stretch, n)), n)
+    dots = dots[:len(window) - len(stretch) + 1]
     sq = np.concatenate(([0.0], np.cumsum(window * window)))
     energy = sq[len(stretch):] - sq[:-len(stretch)]
     # Near-silent windows (and the rounding of the running sum there) would
@@ -131,11 +137,20 @@ def align(expected, heard, begin, onset=0):
     faults = []
     first = next(i for i in range(count) if loud[i])
     skip = min(onset, STRETCH // 2)
-    s = x[first * STRETCH + skip:(first + 1) * STRETCH]
-    found = find(heard, begin, len(heard), s)
+    # The rendering is found by its first ANCHOR stretches together: a voice
+    # repeats its clips, so a first stretch that a glitch spoilt matches
+    # best where the same sound comes again, later, and the whole rendering
+    # would be followed from there. Its first stretch is then checked where
+    # the anchor put it.
+    anchor = x[first * STRETCH + skip:min(first + ANCHOR, count) * STRETCH]
+    found = find(heard, begin, len(heard), anchor)
     if found is None:
         return begin, begin, 0.0, 0.0, ['the speech was not heard at all']
-    c, pos = found
+    s = x[first * STRETCH + skip:(first + 1) * STRETCH]
+    at = found[1]
+    c, pos = find(heard, int(at) - TOLERANCE, int(at) + TOLERANCE + 1, s, at) or (0.0, at)
+    if c < MIN_NCC:
+        pos = at
     pos -= skip
     start = pos - first * STRETCH
     lowest, largest = c, 0.0
