@@ -94,8 +94,8 @@ echo "monitor:"
 # under the sanitizers, one graph cycle was once heard again there (a repeat
 # of exactly 42.7 ms, 2048 frames at 48 kHz, with the rest found in place
 # around it): the machine holding the server back, as the ordinary-user
-# test sees while the program's stream holds sound. One such glitch is allowed there,
-# and printed; anything more fails.
+# test sees while the program's stream holds sound. One such glitch is
+# allowed there, and printed; anything more fails.
 monitor_glitches=0
 [ "$server" = pipewire ] && monitor_glitches=1
 align --glitches "$monitor_glitches" "$root/expected.wav" "$root/monitor.raw" || exit 1
