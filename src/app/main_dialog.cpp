@@ -25,9 +25,6 @@ namespace vocalith::app {
 
 namespace {
 
-// A take with at least this many samples at full scale clipped audibly.
-constexpr int32_t CLIPPED_TAKE_SAMPLES = 3;
-
 // The status after a take that clipped, with the gain to try instead.
 StatusNote ClippedTakeNotice(int32_t clipped, int gain) {
     int lower = 0;

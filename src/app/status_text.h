@@ -5,6 +5,7 @@
 // any length, so each also has a brief form that fits the field on one
 // line whatever it names; the field shows the whole text where it fits and
 // the brief one otherwise, with the whole text as its tooltip.
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -55,6 +56,10 @@ inline constexpr const char* kChoosePhonText = "Choose a PHON in the Phon Table 
 inline constexpr const char* kStopRecordingText =
     "Stop the recording (push REC) before importing a WAV file.";
 inline constexpr const char* kSoundBackText = "Sound output is back.";
+
+// A take with at least this many samples at full scale clipped audibly; the
+// status after it says so and proposes a lower input gain.
+inline constexpr int32_t CLIPPED_TAKE_SAMPLES = 3;
 
 // Names in brief texts keep at most this many characters.
 inline constexpr size_t BRIEF_NAME_CHARS = 16;

@@ -24,7 +24,6 @@ using voicebuild::PROMPT_COUNT;
 // Speech peaks are best near -12 dBFS: well above the noise, with room for
 // a word said louder than the first.
 constexpr double PEAK_AIM_DB = -12;
-constexpr int CLIPPED_TAKE_SAMPLES = 3;
 // Speech peaks stand about 12 dB over the loudest 50 ms of its RMS; a
 // clipped take's true peak is judged from that RMS, which clipping barely
 // lowers.

@@ -32,7 +32,7 @@ const char kDevicesHelp[] =
     "                       Default: $VOCALITH_OUTPUT.\n"
     "  --help               print this text.\n";
 
-enum DevicesOption { OPTION_AUDIO, OPTION_INPUT, OPTION_OUTPUT };  // kDevicesOptions
+enum DevicesOption { DEVICES_AUDIO, DEVICES_INPUT, DEVICES_OUTPUT };  // kDevicesOptions
 constexpr CommandOption kDevicesOptions[] = {
     {"--audio", true}, kInputDeviceOption, kOutputDeviceOption};
 
@@ -54,7 +54,8 @@ int RunDevices(int argc, char** argv) {
             case ArgKind::MissingValue:
                 return UsageError("devices", ArgumentError(arg));
             case ArgKind::Option:
-                (arg.option == OPTION_AUDIO ? audio : choice[arg.option - OPTION_INPUT]) = arg.text;
+                (arg.option == DEVICES_AUDIO ? audio : choice[arg.option - DEVICES_INPUT]) =
+                    arg.text;
                 break;
         }
     }

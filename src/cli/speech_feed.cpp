@@ -48,37 +48,37 @@ namespace {
 // at most, so a TopUp never queues much more than it was asked for.
 constexpr size_t PHONETIC_STEP = 64;
 
-// Queues a rendering on the speech channel, without the start delay it
-// begins with: the channel starts each run of clips at once.
-class QueueSink final : public voice::SampleSink {
-  public:
-    explicit QueueSink(mixer::Mixer& mixer) : mixer_(mixer) {}
-
-    base::Result Write(std::span<const int16_t> samples) override {
-        const size_t delay = std::min(samples.size(), delayLeft_);
-        delayLeft_ -= delay;
-        samples = samples.subspan(delay);
-        if (samples.empty()) return {};
-        mixer::MixerChannel& speech = mixer_.channels[mixer::SPEECH_CHANNEL];
-        const bool wasEmpty = speech.head == nullptr;
-        if (samples.size() > size_t{std::numeric_limits<int32_t>::max()} ||
-            !mixer::TryQueueClip(mixer_, mixer::SPEECH_CHANNEL, 1, "noOne", samples.data(),
-                                 static_cast<int32_t>(samples.size()))) {
-            return base::Result::Fail("cannot queue " + std::to_string(samples.size()) +
-                                      " samples of speech (out of memory)");
-        }
-        if (wasEmpty) mixer::EndStartDelay(speech, mixer_.Now());
-        return {};
-    }
-
-  private:
-    mixer::Mixer& mixer_;
-    size_t delayLeft_ = voice::START_DELAY_SAMPLES;
-};
-
 }  // namespace
 
 struct SpeechFeed::State {
+    // Queues a rendering on the speech channel, without the start delay it
+    // begins with: the channel starts each run of clips at once.
+    class QueueSink final : public voice::SampleSink {
+      public:
+        explicit QueueSink(mixer::Mixer& mixer) : mixer_(mixer) {}
+
+        base::Result Write(std::span<const int16_t> samples) override {
+            const size_t delay = std::min(samples.size(), delayLeft_);
+            delayLeft_ -= delay;
+            samples = samples.subspan(delay);
+            if (samples.empty()) return {};
+            mixer::MixerChannel& speech = mixer_.channels[mixer::SPEECH_CHANNEL];
+            const bool wasEmpty = speech.head == nullptr;
+            if (samples.size() > size_t{std::numeric_limits<int32_t>::max()} ||
+                !mixer::TryQueueClip(mixer_, mixer::SPEECH_CHANNEL, 1, "noOne", samples.data(),
+                                     static_cast<int32_t>(samples.size()))) {
+                return base::Result::Fail("cannot queue " + std::to_string(samples.size()) +
+                                          " samples of speech (out of memory)");
+            }
+            if (wasEmpty) mixer::EndStartDelay(speech, mixer_.Now());
+            return {};
+        }
+
+      private:
+        mixer::Mixer& mixer_;
+        size_t delayLeft_ = voice::START_DELAY_SAMPLES;
+    };
+
     State(mixer::Mixer& m, const voice::PhonTable& table, const wave::ProsodySettings& prosody,
           bool p, TextPieces& t)
         : mixer(m),

@@ -86,8 +86,8 @@ class OutputBuffer {
 
 // Translates the NUL-terminated `text` of `length` bytes and writes the result
 // to `out`. Returns false when the text is too long for an uncut translation.
-bool TranslatePiece(translate::Translator& translator, const char* text, size_t length,
-                    std::optional<int32_t> capacity, OutputBuffer& buffer, std::FILE* out) {
+bool TranslateText(translate::Translator& translator, const char* text, size_t length,
+                   std::optional<int32_t> capacity, OutputBuffer& buffer, std::FILE* out) {
     const int64_t bound = translate::UncutCapacity(length);
     int32_t cap;
     int64_t allocation;
@@ -168,7 +168,7 @@ int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out) {
     translate::Translator translator(base::WriteUserErrors);
     if (!lines && capacity) {
         // One translation of the whole text under the given capacity.
-        TranslatePiece(translator, text.c_str(), text.size(), capacity, buffer, out);
+        TranslateText(translator, text.c_str(), text.size(), capacity, buffer, out);
     } else {
         // Line by line. Without --lines this gives exactly the translation of
         // the whole text, because the translator never looks past a newline
@@ -179,8 +179,8 @@ int RunTranslateOn(int argc, char** argv, std::FILE* in, std::FILE* out) {
             const bool last = end == std::string::npos;
             if (last) end = text.size();
             text[end] = '\0';  // std::string keeps a writable NUL at size()
-            if (!TranslatePiece(translator, text.data() + start, end - start, capacity, buffer,
-                                out)) {
+            if (!TranslateText(translator, text.data() + start, end - start, capacity, buffer,
+                               out)) {
                 return Fail(EXIT_FAILURE_, TooLong(end - start));
             }
             if (lines || !last) std::fputc('\n', out);

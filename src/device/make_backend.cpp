@@ -11,7 +11,7 @@ namespace vocalith::device {
 
 namespace {
 
-bool SetError(std::string* error, std::string text) {
+bool Refuse(std::string* error, std::string text) {
     if (error) *error = std::move(text);
     return false;
 }
@@ -29,18 +29,18 @@ bool CanWrite(const std::string& path, std::string* error) {
     std::error_code ec;
     fs::path p(path);
     if (fs::is_directory(p, ec)) {
-        return SetError(error, "cannot write output file '" + path + "': it is a folder");
+        return Refuse(error, "cannot write output file '" + path + "': it is a folder");
     }
     if (fs::exists(p, ec)) {
         if (access(path.c_str(), W_OK) != 0) {
-            return SetError(error, "cannot write output file '" + path + "': permission denied");
+            return Refuse(error, "cannot write output file '" + path + "': permission denied");
         }
         return true;
     }
     fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
     if (!fs::is_directory(dir, ec) || access(dir.c_str(), W_OK | X_OK) != 0) {
-        return SetError(error, "cannot write output file '" + path + "': no writable folder '" +
-                                   dir.string() + "'");
+        return Refuse(error, "cannot write output file '" + path + "': no writable folder '" +
+                                 dir.string() + "'");
     }
     return true;
 }
@@ -63,13 +63,13 @@ std::unique_ptr<AudioBackend> WavChoice(const std::string& choice, std::string_v
         out = argument.substr(0, comma);
         in = argument.substr(comma + 1);
         if (in.empty()) {
-            SetError(error, "audio backend '" + choice + "' names no input file after the comma " +
-                                ChoicesHint());
+            Refuse(error, "audio backend '" + choice + "' names no input file after the comma " +
+                              ChoicesHint());
             return nullptr;
         }
     }
     if (out.empty()) {
-        SetError(error, "audio backend '" + choice + "' names no output file " + ChoicesHint());
+        Refuse(error, "audio backend '" + choice + "' names no output file " + ChoicesHint());
         return nullptr;
     }
     if (!CanWrite(out, error)) return nullptr;
@@ -78,7 +78,7 @@ std::unique_ptr<AudioBackend> WavChoice(const std::string& choice, std::string_v
         // than leaving capture silently absent.
         wave::AudioFrames audio;
         if (base::Result read = ReadCaptureFile(in, audio); !read) {
-            SetError(error, "cannot read input file '" + in + "': " + read.reason);
+            Refuse(error, "cannot read input file '" + in + "': " + read.reason);
             return nullptr;
         }
     }
@@ -137,7 +137,7 @@ static std::unique_ptr<AudioBackend> MakeChosen(std::string_view choice, std::st
             return backend.make(name, text.substr(backend.name.size() + 1), error);
         }
     }
-    SetError(error, "unknown audio backend '" + name + "' " + ChoicesHint());
+    Refuse(error, "unknown audio backend '" + name + "' " + ChoicesHint());
     return nullptr;
 }
 

@@ -17,7 +17,6 @@ namespace vocalith::voicebuild {
 
 namespace {
 
-constexpr double RATE = wave::SYSTEM_SAMPLE_RATE;
 // The alignment looks this far around the word found by loudness, so faint
 // sounds at its edges (an "f", an "h") are not lost.
 constexpr double ALIGN_MARGIN_S = 0.25;
@@ -118,11 +117,11 @@ const Shape& ShapeOf(int code) {
 }
 
 size_t MsToSamples(double ms) {
-    return static_cast<size_t>(ms * RATE / 1000);
+    return static_cast<size_t>(ms * TAKE_RATE / 1000);
 }
 
 int Milliseconds(size_t samples) {
-    return static_cast<int>(std::lround(double(samples) * 1000.0 / RATE));
+    return static_cast<int>(std::lround(double(samples) * 1000.0 / TAKE_RATE));
 }
 
 // The RMS level of the loudest 50 ms of [start, end), dBFS.
@@ -539,7 +538,7 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
 
     bool found = false;
     if (aligner_->Available() && target < phonemes.size()) {
-        const auto margin = static_cast<size_t>(ALIGN_MARGIN_S * RATE);
+        const auto margin = static_cast<size_t>(ALIGN_MARGIN_S * TAKE_RATE);
         const size_t from = span.start - std::min(span.start, margin);
         const size_t to = std::min(all.size(), span.end + margin);
         // The model hears up to 8 kHz: a recording made at a higher rate is
@@ -549,7 +548,7 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
         if (original && original->sampleRate > wave::SYSTEM_SAMPLE_RATE && original->channels > 0) {
             const std::vector<int16_t> mono =
                 wave::MixToMono(original->samples, original->channels);
-            const double scale = original->sampleRate / RATE;
+            const double scale = original->sampleRate / TAKE_RATE;
             const size_t a = std::min(mono.size(), static_cast<size_t>(double(from) * scale));
             const size_t b = std::min(mono.size(), static_cast<size_t>(double(to) * scale));
             window = wave::ResampleMono(std::span<const int16_t>(mono).subspan(a, b - a),
@@ -586,7 +585,7 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
         const auto at = [&](int frame) {
             return std::min(
                 all.size(),
-                from + static_cast<size_t>(std::lround(frame * ALIGN_FRAME_MS * RATE / 1000)));
+                from + static_cast<size_t>(std::lround(frame * ALIGN_FRAME_MS * TAKE_RATE / 1000)));
         };
         // A stretch that rounds to nothing at the recording's end is no cut.
         if (matches && at(spoken[target]->lastFrame + 1) > at(spoken[target]->firstFrame)) {
@@ -599,7 +598,7 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
             // loudness, whether the aligner had to squeeze the sound to its
             // shortest, and whether the aligned word starts and ends where
             // the loudness says it does.
-            const auto pad = static_cast<size_t>(0.1 * RATE);
+            const auto pad = static_cast<size_t>(0.1 * TAKE_RATE);
             const size_t lo = span.start - std::min(span.start, pad);
             const size_t hi = span.end + pad;
             const size_t inside = std::min(cut.end, hi) > std::max(cut.start, lo)
@@ -607,7 +606,7 @@ Cut ClipCutter::Find(std::vector<int16_t> recording, int code, const wave::Audio
                                       : 0;
             double confidence = 0.95 * double(inside) / double(cut.end - cut.start);
             if (hit.lastFrame - hit.firstFrame + 1 <= 3) confidence *= 0.7;
-            const auto off = [](size_t a, size_t b) { return (a > b ? a - b : b - a) / RATE; };
+            const auto off = [](size_t a, size_t b) { return (a > b ? a - b : b - a) / TAKE_RATE; };
             const double drift = std::max(off(at(spoken.front()->firstFrame), span.start),
                                           off(at(spoken.back()->lastFrame + 1), span.end));
             if (drift > 0.15) confidence *= std::clamp(1.15 - drift, 0.4, 1.0);

@@ -16,8 +16,6 @@ namespace vocalith::voicebuild {
 
 namespace {
 
-constexpr double RATE = wave::SYSTEM_SAMPLE_RATE;
-
 // The usual length of each phoneme said alone, ms (silence last).
 // clang-format off
 constexpr std::array<double, voice::PHONEME_COUNT> kUsualMs = {
@@ -168,7 +166,7 @@ std::vector<double> EnvelopePeaks(std::span<const int16_t> clip) {
     for (double hz = 150; hz <= 4000; hz += 10) {
         std::complex<double> sum = 0;
         for (size_t j = 0; j <= kOrder; ++j)
-            sum += a[j] * std::polar(1.0, -2 * M_PI * hz * double(j) / RATE);
+            sum += a[j] * std::polar(1.0, -2 * M_PI * hz * double(j) / TAKE_RATE);
         const double gain = 1 / std::max(1e-12, std::norm(sum));
         if (hz > 160 && here > before && here >= gain) peaks.push_back(hz - 10);
         before = here;
@@ -229,7 +227,7 @@ ClipMeasures MeasureCut(std::span<const int16_t> recording, size_t wordStart, si
     wordEnd = std::min(wordEnd, recording.size());
     end = std::min(end, recording.size());
     if (wordStart >= wordEnd) return m;
-    m.wordMs = double(wordEnd - wordStart) * 1000 / RATE;
+    m.wordMs = double(wordEnd - wordStart) * 1000 / TAKE_RATE;
     if (const Prompt* prompt = PromptFor(code)) {
         for (const int p : WordPhonemes(PromptWord(*prompt)))
             m.expectedMs += kUsualMs[static_cast<size_t>(p)];
@@ -247,8 +245,8 @@ ClipMeasures MeasureCut(std::span<const int16_t> recording, size_t wordStart, si
     // Brightness over the voiced frames: a muffled take loses what lies
     // above its vowels' second formant, whatever the word.
     double high = 0, all = 0;
-    const size_t firstHigh = static_cast<size_t>(2500 * FFT_SIZE / RATE);
-    const size_t firstAll = static_cast<size_t>(100 * FFT_SIZE / RATE);
+    const size_t firstHigh = static_cast<size_t>(2500 * FFT_SIZE / TAKE_RATE);
+    const size_t firstAll = static_cast<size_t>(100 * FFT_SIZE / TAKE_RATE);
     const double loudEnough = std::max(floorDb + 15, levelDb - 20);
     for (size_t at = 0; at + FFT_SIZE <= word.size(); at += FFT_SIZE / 2) {
         const std::span<const int16_t> frame = word.subspan(at, FFT_SIZE);

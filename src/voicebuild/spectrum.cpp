@@ -11,7 +11,6 @@ namespace vocalith::voicebuild {
 
 namespace {
 
-constexpr double RATE = wave::SYSTEM_SAMPLE_RATE;
 // 40 ms frames, 10 ms apart: long enough to see three periods of a man's
 // voice, so the harmonics do not pose as the envelope.
 constexpr size_t FRAME = 441;
@@ -217,8 +216,8 @@ bool CentreFrame(const FrameEnvelopes& f, Spectrum& change) {
     };
     std::vector<Pole> peaks;
     for (const std::complex<double>& z : Roots(f.prediction)) {
-        const double hz = std::arg(z) * RATE / (2 * M_PI);
-        const double bandwidth = -std::log(std::abs(z)) * RATE / M_PI;
+        const double hz = std::arg(z) * TAKE_RATE / (2 * M_PI);
+        const double bandwidth = -std::log(std::abs(z)) * TAKE_RATE / M_PI;
         if (z.imag() > 0 && hz > 150 && bandwidth < 500) peaks.push_back({z, hz});
     }
     if (peaks.size() < 2) return false;
@@ -228,7 +227,7 @@ bool CentreFrame(const FrameEnvelopes& f, Spectrum& change) {
     const double target = f2 * NEUTRAL_F1_OF_F2;
     if (f2 < 900 || f2 > 2200 || f1.hz >= 0.7 * f2 || f1.hz <= target * NEUTRAL_MARGIN)
         return false;
-    const std::complex<double> moved = std::polar(std::abs(f1.z), 2 * M_PI * target / RATE);
+    const std::complex<double> moved = std::polar(std::abs(f1.z), 2 * M_PI * target / TAKE_RATE);
     for (size_t k = 0; k < BINS; ++k) {
         const std::complex<double> back = std::polar(1.0, -2 * M_PI * double(k) / NFFT);
         const auto pair = [&](std::complex<double> z) {
@@ -311,8 +310,8 @@ std::vector<double> VowelChannel(std::span<const std::span<const int16_t>> vowel
 
 double EnvelopeRipple(std::span<const int16_t> clip, std::span<const double> channel) {
     if (channel.size() != BINS) return 0;
-    const auto lo = static_cast<size_t>(200 * NFFT / RATE) + 1;
-    const auto hi = static_cast<size_t>(4500 * NFFT / RATE);
+    const auto lo = static_cast<size_t>(200 * NFFT / TAKE_RATE) + 1;
+    const auto hi = static_cast<size_t>(4500 * NFFT / TAKE_RATE);
     constexpr double DB = 20 / 2.302585092994046;
     std::vector<double> ripples;
     for (const FrameEnvelopes& f : MeasuredFrames(clip)) {
@@ -360,7 +359,7 @@ double UpperBalance(std::span<const int16_t> clip) {
     Fft(x);
     double upper = 0, total = 0;
     for (size_t k = 1; k <= n / 2; ++k) {
-        const double hz = double(k) * RATE / double(n), power = std::norm(x[k]);
+        const double hz = double(k) * TAKE_RATE / double(n), power = std::norm(x[k]);
         total += power;
         if (hz >= UPPER_FROM_HZ && hz < UPPER_TO_HZ) upper += power;
     }
@@ -399,7 +398,7 @@ size_t BrightenDarkFrontVowels(std::span<std::vector<int16_t>> vowelClips,
             vowelClips[i] = before;
             Reshape(vowelClips[i], [raise](const FrameEnvelopes&, Spectrum& change) {
                 for (size_t k = 0; k < BINS; ++k) {
-                    const double hz = double(k) * RATE / double(NFFT);
+                    const double hz = double(k) * TAKE_RATE / double(NFFT);
                     const double ramp =
                         std::clamp((hz - RAMP_FROM_HZ) / (UPPER_FROM_HZ - RAMP_FROM_HZ), 0.0, 1.0);
                     change[k] = raise / DB_PER_NEPER * (0.5 - 0.5 * std::cos(M_PI * ramp));

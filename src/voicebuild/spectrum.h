@@ -23,7 +23,12 @@
 #include <span>
 #include <vector>
 
+#include "wave/pcm_format.h"
+
 namespace vocalith::voicebuild {
+
+// Takes and clips are measured at the system's sample rate.
+inline constexpr double TAKE_RATE = wave::SYSTEM_SAMPLE_RATE;
 
 // In-place FFT of a power-of-two length; the inverse includes the 1/N.
 void Fft(std::span<std::complex<double>> a, bool inverse = false);

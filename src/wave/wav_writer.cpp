@@ -119,10 +119,10 @@ namespace {
 
 using Sink = WavWriter::Sink;
 
-sf_count_t VioLength(void* user) {
+sf_count_t SinkVioLength(void* user) {
     return static_cast<sf_count_t>(static_cast<Sink*>(user)->length);
 }
-sf_count_t VioSeek(sf_count_t offset, int whence, void* user) {
+sf_count_t SinkVioSeek(sf_count_t offset, int whence, void* user) {
     auto* s = static_cast<Sink*>(user);
     sf_count_t base = 0;
     if (whence == SEEK_CUR) base = static_cast<sf_count_t>(s->pos);
@@ -131,13 +131,13 @@ sf_count_t VioSeek(sf_count_t offset, int whence, void* user) {
     s->pos = static_cast<uint64_t>(base + offset);
     return static_cast<sf_count_t>(s->pos);
 }
-sf_count_t VioRead(void*, sf_count_t, void*) {
+sf_count_t SinkVioRead(void*, sf_count_t, void*) {
     return 0;  // the writer never reads back
 }
-sf_count_t VioWrite(const void* bytes, sf_count_t count, void* user) {
+sf_count_t SinkVioWrite(const void* bytes, sf_count_t count, void* user) {
     return static_cast<Sink*>(user)->Write(static_cast<const uint8_t*>(bytes), count);
 }
-sf_count_t VioTell(void* user) {
+sf_count_t SinkVioTell(void* user) {
     return static_cast<sf_count_t>(static_cast<Sink*>(user)->pos);
 }
 
@@ -304,7 +304,7 @@ Result WavWriter::Start(uint32_t sampleRate, AudioEncoding encoding) {
     sampleRate_ = sampleRate;
     encoding_ = encoding;
     rf64_ = false;
-    static SF_VIRTUAL_IO vio = {VioLength, VioSeek, VioRead, VioWrite, VioTell};
+    static SF_VIRTUAL_IO vio = {SinkVioLength, SinkVioSeek, SinkVioRead, SinkVioWrite, SinkVioTell};
     SF_INFO info{};
     info.samplerate = static_cast<int>(sampleRate);
     info.channels = 1;
